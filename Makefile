@@ -1,0 +1,64 @@
+# Two set-up commands: `make run` and `make test`. Both install what is missing (Debian, as root or
+# through sudo), configure and build; then run starts the window, test runs every test.
+BUILD     ?= build
+FUZZBUILD ?= build-fuzz
+JOBS      ?= $(shell nproc)
+DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
+                  libbenchmark-dev xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev
+
+.PHONY: run test build deps fuzz bench screenshot clean
+
+deps:
+	@missing=""; for p in $(DEBIAN_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
+	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	fi
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+	  echo "There is no display here, so the window cannot open; use the command-line companion instead, for example:"; \
+	  echo "  $(BUILD)/cli/hlx ports"; \
+	  echo "  $(BUILD)/cli/hlx check-hex firmware.hex"; \
+	  echo "  $(BUILD)/cli/hlx flash rtq firmware.hex --port /dev/ttyUSB0"; \
+	  echo "  $(BUILD)/cli/hlx --help"; \
+	else \
+	  $(BUILD)/app/hlx-service-tool; \
+	fi
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$${FUZZ_SECONDS:-10}
+
+# libFuzzer targets in a clang build of their own; each runs FUZZ_SECONDS on its seed corpus.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	CXX=clang++ cmake -S . -B $(FUZZBUILD) -G Ninja -DHLX_BUILD_FUZZERS=ON -DHLX_BUILD_TESTS=OFF \
+	  -DHLX_BUILD_BENCHMARKS=OFF -DHLX_BUILD_GUI=OFF >/dev/null
+	cmake --build $(FUZZBUILD) -j $(JOBS)
+	@for f in $(FUZZBUILD)/tests/fuzz/fuzz_*; do \
+	  name=$$(basename $$f); corpus=tests/fuzz/corpus/$${name#fuzz_}; work=$$(mktemp -d); \
+	  [ -d $$corpus ] && cp -r $$corpus/. $$work/; \
+	  echo "fuzzing $$name for $(FUZZ_SECONDS) s"; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=0 $$work 2>$$work.log || { tail -40 $$work.log; exit 1; }; \
+	  rm -rf $$work $$work.log; \
+	done
+
+bench: build
+	tests/bench/run-benchmarks.sh $(BUILD)
+
+# A picture of the window as a technician sees it (Xvfb).
+screenshot: build
+	tests/app/screenshot.sh $(BUILD) window.png
+
+clean:
+	rm -rf $(BUILD) $(FUZZBUILD)

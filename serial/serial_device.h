@@ -1,0 +1,50 @@
+#pragma once
+// SerialDevice: the seam to the operating system's serial port. The POSIX backend implements it with
+// termios; tests wrap or fake it to break things on purpose. SerialPort owns one and serialises access.
+//
+// Contract, matching what the link operations rely on:
+// - read never waits: it returns what has arrived (possibly nothing).
+// - write gives up after the limit and reports how much was written.
+// - waitReadable sleeps in the OS until data arrives, the time-out passes or wake() is called.
+// - A device that disappears (an unplugged USB adapter) reports Gone; it does not spin.
+// Not thread-safe, except wake(), which may be called from any thread at any time.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "serial/com_settings.h"
+#include "terminal/status.h"
+
+namespace hlx::serial {
+
+struct IoResult {
+    std::size_t count = 0;  // bytes moved
+    bool gone = false;      // the device reported an error or hang-up; it should be closed
+};
+
+enum class WaitResult { Readable, TimedOut, Woken, Gone };
+
+class SerialDevice {
+public:
+    virtual ~SerialDevice() = default;
+
+    // Opens the device exclusively: a second open of the same device, by this or another process, fails.
+    virtual Status open(const std::string& path) = 0;
+    // Applies the line settings: raw 8-bit, no flow control in the driver, no parity check on receive.
+    virtual Status configure(const LineSettings& settings) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    virtual IoResult read(std::span<std::uint8_t> buffer) = 0;
+    virtual IoResult write(std::span<const std::uint8_t> bytes, std::chrono::milliseconds limit) = 0;
+    virtual WaitResult waitReadable(std::chrono::milliseconds timeout) = 0;
+    virtual void wake() = 0;
+
+    // What the device is (for the status bar): path opened, or empty.
+    virtual std::string path() const = 0;
+};
+
+}  // namespace hlx::serial
