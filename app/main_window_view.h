@@ -1,0 +1,60 @@
+#pragma once
+// MainWindowView: the main window as its logic sees it. TForm7 implements it with Qt, the tests with a
+// fake. The window logic (MainWindowLogic) is written against this interface alone.
+//
+// Threads: everything here is called on the GUI thread, except the JobView and OutputWindow operations,
+// which the job thread calls too. After releaseJobThread() the job thread's calls return at once and do
+// nothing, so a job can never hold up the window's close.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "serial/serial_port.h"
+#include "terminal/job_view.h"
+#include "terminal/output_window.h"
+
+namespace hlx::app {
+
+enum class Edit {
+    ComNr,
+    FirmwareFile,
+    FirmwareFileRealterm,
+    FirmwareFileBootLoader,
+    SendFile1,
+    SendFile2,
+    SendFile3,
+    SendFile4,
+    SendFile5,
+    SendFile6,
+};
+
+constexpr Edit sendFileEdit(int number) { return static_cast<Edit>(static_cast<int>(Edit::SendFile1) + number - 1); }
+
+inline constexpr std::string_view kHexFilter = "HEX-Files (*.HEX)|*.HEX";
+inline constexpr std::string_view kTextFilter = "TXT (*.TXT)|*.TXT|VXC Bilddateien (*.VXC)|*.VXC|Alle (*.*)|*.*";
+
+class MainWindowView : public JobView {
+public:
+    virtual std::string editText(Edit edit) const = 0;
+    virtual void setEditText(Edit edit, std::string_view text) = 0;
+    virtual int comSettingsIndex() const = 0;       // -1: no item selected
+    virtual void setComSettingsIndex(int index) = 0;
+    virtual OutputWindow& outputWindow() = 0;
+
+    // File dialogs with a filter of alternating descriptions and patterns ("Text (*.TXT)|*.TXT"); patterns
+    // match names in either case. The chosen path, or nothing when the technician cancels.
+    virtual std::optional<std::string> runOpenDialog(std::string_view filter) = 0;
+    virtual std::optional<std::string> runSaveDialog(std::string_view filter) = 0;
+
+    // Shows the picture control and draws the dashed frame around it.
+    virtual void showPicture() = 0;
+    // The status bar: device opened, line settings in force, the reason of a failure.
+    virtual void showPortState(const serial::PortState& state) = 0;
+    // The standard error dialog.
+    virtual void showError(std::string_view message) = 0;
+
+    virtual void releaseJobThread() = 0;
+};
+
+}  // namespace hlx::app

@@ -1,0 +1,100 @@
+#include "cli/console_view.h"
+
+#include <algorithm>
+
+#include "terminal/text_codec.h"
+
+namespace hlx::cli {
+
+std::string ConsoleWindow::text() const {
+    std::lock_guard lock(m_mutex);
+    return m_text;
+}
+
+void ConsoleWindow::setText(std::string_view text) {
+    std::lock_guard lock(m_mutex);
+    m_text.assign(text);
+    m_length = static_cast<int>(text::utf8ToUtf16(text).size());
+    m_selection = std::min(m_selection, m_length);
+}
+
+void ConsoleWindow::append(std::string_view text) {
+    std::lock_guard lock(m_mutex);
+    m_text.append(text);
+    m_length += static_cast<int>(text::utf8ToUtf16(text).size());
+    print(text);
+}
+
+bool ConsoleWindow::atLineStart() const {
+    std::lock_guard lock(m_mutex);
+    return m_text.empty() || (m_text.size() >= 2 && m_text.compare(m_text.size() - 2, 2, "\r\n") == 0);
+}
+
+int ConsoleWindow::length() const {
+    std::lock_guard lock(m_mutex);
+    return m_length;
+}
+
+int ConsoleWindow::selectionStart() const {
+    std::lock_guard lock(m_mutex);
+    return m_selection;
+}
+
+void ConsoleWindow::setSelection(int start, int) {
+    std::lock_guard lock(m_mutex);
+    m_selection = std::clamp(start, 0, m_length);
+}
+
+void ConsoleWindow::insert(int, std::string_view text) { append(text); }
+
+std::string ConsoleWindow::lineAt(int) const {
+    std::lock_guard lock(m_mutex);
+    const std::size_t end = m_text.size() >= 2 && m_text.ends_with("\r\n") ? m_text.size() - 2 : m_text.size();
+    const std::size_t begin = m_text.rfind("\r\n", end == 0 ? 0 : end - 1);
+    return m_text.substr(begin == std::string::npos ? 0 : begin + 2, end - (begin == std::string::npos ? 0 : begin + 2));
+}
+
+void ConsoleWindow::refresh() { std::fflush(m_out); }
+
+void ConsoleWindow::print(std::string_view text) {
+    // CR LF and lone CR print as a line break; the terminal would otherwise overwrite the line.
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            out += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    std::fwrite(out.data(), 1, out.size(), m_out);
+    std::fflush(m_out);
+}
+
+ConsoleJobView::ConsoleJobView(bool showBar) : m_showBar(showBar) {}
+
+void ConsoleJobView::setProgressRange(int minimum, int maximum) {
+    std::lock_guard lock(m_mutex);
+    m_minimum = minimum;
+    m_maximum = std::max(maximum, minimum + 1);
+}
+
+void ConsoleJobView::setProgress(int position) {
+    std::lock_guard lock(m_mutex);
+    if (!m_showBar) return;
+    const int width = 40;
+    const int filled = std::clamp((position - m_minimum) * width / (m_maximum - m_minimum), 0, width);
+    std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                 std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), position);
+    std::fflush(stderr);
+    m_drawn = true;
+}
+
+void ConsoleJobView::finish() {
+    std::lock_guard lock(m_mutex);
+    if (m_drawn) std::fputc('\n', stderr);
+    m_drawn = false;
+}
+
+}  // namespace hlx::cli

@@ -1,0 +1,62 @@
+#include "firmware/download_common.h"
+
+#include <cstdio>
+
+#include "terminal/job_result.h"
+
+namespace hlx::firmware {
+
+std::string filePathFromEdit(const std::string& editText) {
+    // File names on this system are UTF-8 bytes; control characters are dropped as the window's 8-bit
+    // conversion drops them, but other characters keep their encoding so a path with umlauts opens.
+    std::string path;
+    path.reserve(editText.size());
+    for (char c : editText)
+        if (static_cast<unsigned char>(c) >= 0x20) path += c;
+    return path;
+}
+
+PreparedFile loadAndCheck(JobContext& context, HexImage& image, RecordArea& scratch, std::int32_t& word,
+                          bool showBytesRead, bool useAddLine) {
+    OutputLog& log = context.link.log;
+    const LoadResult loaded = image.load(filePathFromEdit(context.inputs.filePath));
+    if (loaded != LoadResult::Ok) {
+        word |= result::kFileOpen;
+        if (loaded == LoadResult::TooLarge) {
+            log.appendLine(tooLargeLine(image.lastFileSize()));
+            log.refresh();
+        }
+        return {};
+    }
+    const std::string opened = context.inputs.filePath + " geöffnet";
+    if (useAddLine)
+        log.addLine(opened);
+    else
+        log.appendLine(opened);
+    log.refresh();
+    if (showBytesRead) log.appendLine(std::to_string(image.size()) + " Bytes gelesen");
+    if (image.checkFile(scratch, log) > 0) word |= result::kCheckFailed;
+    context.view.setProgressRange(0, 100);
+    context.view.setProgress(0);
+    return {true};
+}
+
+std::string pageLine(const std::uint8_t* record) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04x", (record[4] << 8) | record[5]);
+    return std::string("Page: ") + text;
+}
+
+int roundedPercent(std::int32_t position, std::int32_t size) {
+    if (size <= 0) return 0;
+    const float percent = static_cast<float>(position) * 100.0f / static_cast<float>(size) + 0.5f;
+    return static_cast<int>(percent);
+}
+
+int truncatedPercent(std::int32_t position, std::int32_t size) {
+    if (size <= 0) return 0;
+    const float percent = static_cast<float>(position) / static_cast<float>(size) * 100.0f;
+    return static_cast<int>(percent);
+}
+
+}  // namespace hlx::firmware

@@ -1,0 +1,58 @@
+#pragma once
+// Steps the download jobs share: loading and checking the firmware file with their lines in the output
+// window, the "Page: " line, and the progress bar that is repainted only when the whole percentage
+// changes.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "firmware/hex_image.h"
+#include "serial/job_context.h"
+
+namespace hlx::firmware {
+
+inline constexpr std::uint8_t kDataRecord = 0x00;
+inline constexpr std::uint8_t kExtendedLinearAddressRecord = 0x04;
+
+// A record area large enough for the longest record a line can hold (255 data bytes: 260 bytes) with room
+// to spare; the reader never writes beyond it.
+using RecordArea = std::array<std::uint8_t, 512>;
+
+struct PreparedFile {
+    bool loaded = false;
+};
+
+// Loads inputs.filePath into the image; on success writes "<path> geöffnet" (appendLine, or addLine when
+// useAddLine), optionally "<n> Bytes gelesen", runs the check and sets the progress bar to 0..100, 0.
+// Sets 0x80 when the file cannot be read (with a line naming the limit for a file that is too large) and
+// 0x100 when the check finds errors.
+PreparedFile loadAndCheck(JobContext& context, HexImage& image, RecordArea& scratch, std::int32_t& word,
+                          bool showBytesRead, bool useAddLine = false);
+
+// "Page: 0x0001" for a record of type 4 (its data bytes 0 and 1, as one 16-bit value).
+std::string pageLine(const std::uint8_t* record);
+
+// The path as it goes to the file system: the edit's text without control characters.
+std::string filePathFromEdit(const std::string& editText);
+
+// Position x 100 / size + 0.5 in single precision, truncated: rounded to the nearest whole percent.
+int roundedPercent(std::int32_t position, std::int32_t size);
+// Position / size x 100 in single precision, truncated.
+int truncatedPercent(std::int32_t position, std::int32_t size);
+
+class ProgressShown {
+public:
+    explicit ProgressShown(JobView& view) : m_view(view) {}
+    void show(int percent) {
+        if (percent == m_last) return;
+        m_last = percent;
+        m_view.setProgress(percent);
+    }
+
+private:
+    JobView& m_view;
+    int m_last = 0;
+};
+
+}  // namespace hlx::firmware

@@ -1,0 +1,69 @@
+#include "firmware/realterm_download.h"
+
+#include "firmware/download_common.h"
+#include "firmware/hex_image.h"
+#include "terminal/job_result.h"
+
+namespace hlx::firmware {
+namespace {
+
+using namespace std::chrono_literals;
+using serial::ReplyMode;
+
+constexpr serial::Milliseconds kLineDeadline = 5000ms;
+
+}  // namespace
+
+bool writeHexLine(serial::Link& link, std::span<const std::uint8_t> record) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    // ":" + two digits per byte + CR LF; the longest record (260 bytes) gives 523 characters.
+    std::array<std::uint8_t, 2 * 512 + 3> line;
+    std::size_t n = 0;
+    line[n++] = ':';
+    for (std::uint8_t b : record.first(std::min(record.size(), std::size_t{512}))) {
+        line[n++] = static_cast<std::uint8_t>(kDigits[b >> 4]);
+        line[n++] = static_cast<std::uint8_t>(kDigits[b & 0x0F]);
+    }
+    line[n++] = '\r';
+    line[n++] = '\n';
+    return serial::writeBytes(link, {line.data(), n});
+}
+
+JobOutcome runRealtermDownload(JobContext& context, std::int32_t word) {
+    serial::Link& link = context.link;
+    OutputLog& log = link.log;
+    HexImage& image = programHexImage();
+    RecordArea record{};
+
+    const PreparedFile file = loadAndCheck(context, image, record, word, /*showBytesRead=*/false, /*useAddLine=*/true);
+    if (file.loaded && word == 0) {
+        link.replyDeadline.arm(kLineDeadline);
+        int lines = 0;
+        serial::readReply(link, ReplyMode::Drain, 0, lines);
+        log.addLine("Starte Download");
+        log.refresh();
+        serial::sendLine(link, "LoadFW?");
+        serial::readReply(link, ReplyMode::Lines, 1, lines);
+        if (link.replyDeadline.expired()) word |= result::kTimeout;
+    }
+
+    bool firstPass = true;
+    ProgressShown progress(context.view);
+    while (word == 0 && !image.atEnd() && !link.stop.stop_requested()) {
+        int length = 0;
+        word |= image.readRecord(record, length);
+        if (length > 3) {
+            if (record[3] == kExtendedLinearAddressRecord) log.addLine(pageLine(record.data()));
+            if (!writeHexLine(link, {record.data(), static_cast<std::size_t>(length)})) word |= result::kShortWrite;
+            link.replyDeadline.arm(kLineDeadline);
+            int lines = 0;
+            // The first line goes out with no pause after it; from the second on, the monitor paces us.
+            if (!firstPass && !serial::readReply(link, ReplyMode::FlowWait, 1, lines)) word |= result::kErrorByte;
+        }
+        progress.show(truncatedPercent(image.position(), image.size()));
+        firstPass = false;
+    }
+    return {word, {}};
+}
+
+}  // namespace hlx::firmware

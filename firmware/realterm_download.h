@@ -1,0 +1,21 @@
+#pragma once
+// The text download: after "LoadFW?" the monitor takes the Intel HEX lines as text. Each record goes
+// out as ":" and two upper-case hex digits per decoded byte, then CR LF, with the file's own checksum.
+// The job waits for no acknowledgement: after each line (but the first) it pauses 20 ms and reads flow
+// control; XOFF holds it until XON or the deadline (5 s after the line, or 1.5 s after the last line end
+// or XON received).
+
+#include <cstdint>
+#include <span>
+
+#include "serial/job_context.h"
+
+namespace hlx::firmware {
+
+// ":" + "%02X" per byte + CR LF in one write; true when all 2 * n + 3 bytes were written.
+bool writeHexLine(serial::Link& link, std::span<const std::uint8_t> record);
+
+// The job's own part (job kind 1), run inside the job frame.
+JobOutcome runRealtermDownload(JobContext& context, std::int32_t word);
+
+}  // namespace hlx::firmware

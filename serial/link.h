@@ -1,0 +1,76 @@
+#pragma once
+// The link operations through which the jobs and the terminal talk to the monitor.
+//
+// The monitor answers with short text lines ending in LF or ETX, signals trouble with single error bytes
+// and, while it writes its flash, pauses the sender with XOFF (0x13) and releases it with XON (0x11).
+//
+//   byte        meaning for readReply
+//   0x0A, 0x03  a line end (LF is shown, ETX is not); re-arms the reply deadline by 1500 ms
+//   0x11        XON: flow released; re-arms the reply deadline by 1500 ms
+//   0x13        XOFF: flow held
+//   0x0E        ERR_NACK (shown as its name only)
+//   0xF0..0xFE  error bytes; 0xF7..0xFE are shown as their character followed by their name
+//   0xFF        ignored entirely
+//   other < 0x20 (except CR) are not shown
+//
+// Every wait sleeps in poll() on the port with the time left as its time-out, and every wait ends at once
+// when the link's stop token is triggered (the job frame wakes the port then). Operations on a port that
+// is not open do nothing. Received bytes are shown as Windows-1252 characters.
+//
+// Threads: one caller at a time per link (the idle poll is stopped while a job runs).
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <stop_token>
+#include <string>
+#include <string_view>
+
+#include "serial/deadline.h"
+#include "serial/serial_port.h"
+#include "terminal/output_log.h"
+
+namespace hlx::serial {
+
+struct Link {
+    SerialPort& port;
+    Deadline& replyDeadline;  // the one shared reply deadline
+    OutputLog& log;
+    std::stop_token stop;
+};
+
+enum class ReplyMode { Drain = 0, Lines = 1, FlowWait = 2 };
+
+inline constexpr std::uint8_t kXon = 0x11;
+inline constexpr std::uint8_t kXoff = 0x13;
+inline constexpr std::uint8_t kEtx = 0x03;
+inline constexpr Milliseconds kLineRearm{1500};
+inline constexpr Milliseconds kFlowPause{20};
+inline constexpr Milliseconds kTerminalQuiet{100};
+inline constexpr std::size_t kReadChunk = 256;
+
+// The name of a monitor error byte ("ERR_NACK" ... "ERR_TOMANYBYTES"), or nothing for bytes without one.
+std::optional<std::string_view> replyCodeName(std::uint8_t byte);
+bool isErrorByte(std::uint8_t byte);
+
+// The reply reader. True when no error byte arrived; a time-out is not an error here: callers test the
+// reply deadline afterwards. In Drain mode linesSeen is left unchanged.
+bool readReply(Link& link, ReplyMode mode, int maxLines, int& linesSeen);
+
+// Sends the text (turned into 8-bit characters, control characters dropped) and CR LF in one write.
+// True when every byte was written.
+bool sendLine(Link& link, std::string_view text);
+
+// One write of all bytes; true when all were written.
+bool writeBytes(Link& link, std::span<const std::uint8_t> bytes);
+
+// The terminal reader: reads until the reply deadline has passed with no byte arriving; every byte moves
+// the deadline 100 ms on. With a cap, returns after at most that long even under a continuous stream
+// (what is not read stays in the port for the next call). True when at least one byte arrived; text is
+// UTF-8 (each byte one Windows-1252 character).
+bool readAvailable(Link& link, std::string& text, std::optional<Milliseconds> cap = std::nullopt);
+
+// Sleeps the given time unless the stop token is triggered first. Returns false when stopped.
+bool sleepFor(Milliseconds duration, const std::stop_token& stop);
+
+}  // namespace hlx::serial

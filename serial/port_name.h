@@ -1,0 +1,19 @@
+#pragma once
+// What the technician types into the COM-Nr field, turned into a device.
+// - readComNumber: the number at the start of the 8-bit text, as the C library's "%d" scan reads it
+//   (leading white space, an optional sign, digits up to the first non-digit); 0 when there is none.
+// - portDevicePath: a text that starts with a number n selects the n-th serial port, /dev/ttyS(n-1);
+//   "COMn" (any case) means the same; any other text is taken as a device path (/dev/ttyUSB0,
+//   /dev/serial/by-id/..., a pseudo-terminal). An empty or blank text names no device.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace hlx::serial {
+
+std::optional<int> scanComNumber(std::string_view text8bit);
+int readComNumber(std::string_view text8bit);
+std::string portDevicePath(std::string_view text8bit);
+
+}  // namespace hlx::serial

@@ -1,0 +1,123 @@
+#include "serial/serial_port.h"
+
+#include <thread>
+
+namespace hlx::serial {
+namespace {
+
+// Marks a control operation (open, configure, close) as pending while it waits for the mutex, and
+// wakes a job that sleeps in waitReadable so the mutex comes free at once.
+class ControlGuard {
+public:
+    ControlGuard(std::atomic<int>& pending, std::condition_variable& done, SerialDevice& device, std::mutex& mutex)
+        : m_pending(pending), m_done(done) {
+        ++m_pending;
+        device.wake();
+        m_lock = std::unique_lock(mutex);
+    }
+    ~ControlGuard() {
+        --m_pending;
+        m_lock.unlock();
+        m_done.notify_all();
+    }
+
+private:
+    std::atomic<int>& m_pending;
+    std::condition_variable& m_done;
+    std::unique_lock<std::mutex> m_lock;
+};
+
+}  // namespace
+
+SerialPort::SerialPort(std::unique_ptr<SerialDevice> device) : m_device(std::move(device)) {}
+
+bool SerialPort::open(const std::string& devicePath, int entry, bool closeFirst) {
+    ControlGuard guard(m_controlPending, m_controlDone, *m_device, m_mutex);
+    if (closeFirst) closeLocked();
+    m_open = false;
+    m_state = PortState{};
+    m_state.device = devicePath;
+    if (Status s = m_device->open(devicePath); !s) {
+        m_state.error = s.message();
+        return false;
+    }
+    const LineSettings settings = comSettings(entry);
+    Status configured = m_device->configure(settings);  // its result is not used here
+    m_state.settings = settings;
+    m_state.configured = configured.isOk();
+    if (!configured) m_state.error = configured.message();
+    m_state.open = true;
+    m_open = true;
+    return true;
+}
+
+bool SerialPort::configure(int entry) {
+    ControlGuard guard(m_controlPending, m_controlDone, *m_device, m_mutex);
+    if (!m_device->isOpen()) {
+        if (m_state.error.empty()) m_state.error = "the serial port is not open";
+        return false;
+    }
+    const LineSettings settings = comSettings(entry);
+    Status s = m_device->configure(settings);
+    if (!s) {
+        m_state.error = s.message();
+        return false;
+    }
+    m_state.settings = settings;
+    m_state.configured = true;
+    m_state.error.clear();
+    return true;
+}
+
+void SerialPort::close() {
+    ControlGuard guard(m_controlPending, m_controlDone, *m_device, m_mutex);
+    closeLocked();
+}
+
+void SerialPort::closeLocked() {
+    if (m_device->isOpen()) m_device->close();
+    m_open = false;
+    m_state.open = false;
+}
+
+void SerialPort::markGoneLocked() {
+    const std::string device = m_device->path();
+    closeLocked();
+    m_state.error = device + ": the device has gone (unplugged?)";
+}
+
+std::size_t SerialPort::read(std::span<std::uint8_t> buffer) {
+    std::unique_lock lock(m_mutex);
+    m_controlDone.wait(lock, [this] { return m_controlPending.load() == 0; });
+    if (!m_open) return 0;
+    IoResult r = m_device->read(buffer);
+    if (r.gone) markGoneLocked();
+    return r.count;
+}
+
+std::size_t SerialPort::write(std::span<const std::uint8_t> bytes) {
+    std::unique_lock lock(m_mutex);
+    m_controlDone.wait(lock, [this] { return m_controlPending.load() == 0; });
+    if (!m_open) return 0;
+    IoResult r = m_device->write(bytes, kWriteLimit);
+    if (r.gone) markGoneLocked();
+    return r.count;
+}
+
+WaitResult SerialPort::waitReadable(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    m_controlDone.wait(lock, [this] { return m_controlPending.load() == 0; });
+    // On a closed port the device waits on its wake-up alone.
+    const WaitResult r = m_device->waitReadable(timeout);
+    if (r == WaitResult::Gone && m_open) markGoneLocked();
+    return r;
+}
+
+void SerialPort::wake() { m_device->wake(); }
+
+PortState SerialPort::state() const {
+    std::lock_guard lock(m_mutex);
+    return m_state;
+}
+
+}  // namespace hlx::serial

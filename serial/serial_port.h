@@ -1,0 +1,70 @@
+#pragma once
+// SerialPort: the one serial port of the program, over a SerialDevice.
+//
+// open/configure/close follow the classic port handling: open(device, entry, closeFirst) closes first
+// when asked, opens exclusively and applies the entry; configure(entry) applies an entry again. Every
+// read and write first tests the open flag.
+//
+// Threads: the GUI thread re-opens the port on a COM event while a job thread may be reading or waiting
+// on it. One mutex keeps each read, write, wait, open and close whole; a re-open first wakes a waiting
+// job, so it never waits out the job's time-out, and the job's next read finds the re-opened port.
+// A device that reports an error or hang-up (an unplugged USB adapter) is closed; operations then behave
+// as on a closed port.
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+
+#include "serial/com_settings.h"
+#include "serial/serial_device.h"
+
+namespace hlx::serial {
+
+// What the status bar shows: the device actually opened, the line settings in force, the last failure.
+struct PortState {
+    bool open = false;
+    std::string device;     // as opened (or as tried, when the open failed)
+    LineSettings settings{kFallbackSettings};
+    bool configured = false;
+    std::string error;      // the operating system's reason for the last failure, empty when none
+};
+
+class SerialPort {
+public:
+    explicit SerialPort(std::unique_ptr<SerialDevice> device);
+
+    bool open(const std::string& devicePath, int entry, bool closeFirst);
+    bool configure(int entry);
+    void close();
+    bool isOpen() const { return m_open.load(); }
+
+    // Never waits. Returns the bytes read; 0 when nothing is there or the port is not open.
+    std::size_t read(std::span<std::uint8_t> buffer);
+    // Gives up after 100 ms; returns the bytes written (0 when the port is not open).
+    std::size_t write(std::span<const std::uint8_t> bytes);
+    // Sleeps until something can be read, the time-out passes, or wake() is called. On a closed port it
+    // sleeps until the time-out or wake(), so callers' deadlines keep their meaning without spinning.
+    WaitResult waitReadable(std::chrono::milliseconds timeout);
+    // Ends a current waitReadable early; callable from any thread (a stop request, a re-open).
+    void wake();
+
+    PortState state() const;
+
+private:
+    void closeLocked();
+    void markGoneLocked();
+
+    std::unique_ptr<SerialDevice> m_device;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_controlDone;
+    std::atomic<int> m_controlPending{0};  // re-opens waiting for the mutex; waits step aside for them
+    std::atomic<bool> m_open{false};
+    PortState m_state;
+};
+
+inline constexpr std::chrono::milliseconds kWriteLimit{100};
+
+}  // namespace hlx::serial
