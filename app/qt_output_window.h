@@ -1,0 +1,100 @@
+#pragma once
+// The output and terminal window on Qt.
+//
+// OutputEdit is the QPlainTextEdit of the main window. Its text keeps CR and LF as characters of their own
+// (a CR LF pair is two positions), as the core expects, by representing them one to one in the document:
+//   model LF  <->  a block break (the document's paragraph separator)
+//   model CR  <->  U+200B ZERO WIDTH SPACE, invisible
+// So every model position is the same document position, and an append costs only what it adds.
+// Enter typed by the technician inserts CR LF, as in a classic Windows edit; Backspace and Delete remove a
+// CR LF pair as one line break; the caret never rests between the CR and the LF of a line end; copy and
+// paste carry CR LF.
+//
+// QtOutputWindow implements hlx::OutputWindow over an OutputEdit. Its calls from the job thread run on the
+// GUI thread through QtCall and return when they have taken effect (or at once after release).
+//
+// Threads: OutputEdit on the GUI thread only; QtOutputWindow from any thread. The form owns both; the
+// QtCall passed in must outlive the QtOutputWindow.
+
+#include <QPlainTextEdit>
+
+#include <string>
+#include <string_view>
+
+#include "app/qt_call.h"
+#include "terminal/output_window.h"
+
+namespace hlx::app {
+
+inline constexpr char16_t kCrMark = u'\u200B';
+
+// Model text (UTF-8, CR and LF as characters) to what goes into the document: CR becomes kCrMark; LF stays
+// and becomes a block break on insertion.
+QString toDocumentText(std::string_view text);
+// Document text (raw, block breaks as U+2029 or '\n') back to model text.
+std::string fromDocumentText(const QString& text);
+
+class OutputEdit : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit OutputEdit(QWidget* parent = nullptr);
+
+    // Sets the caret without the line-end adjustment that applies to the technician's moves.
+    void setTextCursorExactly(const QTextCursor& cursor);
+    // Runs a programmatic change of the text; the caret, moved along by it, is left where it lands.
+    template <class F>
+    void changeExactly(F change) {
+        m_exact = true;
+        change();
+        m_exact = false;
+    }
+
+signals:
+    // Enter was pressed; emitted before the line break is inserted.
+    void enterPressed();
+    void doubleClicked();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    QMimeData* createMimeDataFromSelection() const override;
+    void insertFromMimeData(const QMimeData* source) override;
+
+private:
+    bool deleteLineBreak(bool backwards);
+    void keepCaretOffLineEnd();
+
+    bool m_movingRight = false;
+    bool m_exact = false;
+};
+
+class QtOutputWindow : public OutputWindow {
+public:
+    QtOutputWindow(OutputEdit& edit, const QtCall& call);
+
+    std::string text() const override;
+    void setText(std::string_view text) override;
+    void append(std::string_view text) override;
+    bool atLineStart() const override;
+    int length() const override;
+    int selectionStart() const override;
+    void setSelection(int start, int length) override;
+    void insert(int position, std::string_view text) override;
+    std::string lineAt(int position) const override;
+    void refresh() override;
+
+private:
+    // The GUI-thread halves.
+    std::string textNow() const;
+    void appendNow(const QString& text);
+    bool atLineStartNow() const;
+    int lengthNow() const;
+    void setSelectionNow(int start, int length);
+    void insertNow(int position, const QString& text);
+    std::string lineAtNow(int position) const;
+
+    OutputEdit& m_edit;
+    const QtCall& m_call;
+};
+
+}  // namespace hlx::app

@@ -1,0 +1,228 @@
+#include "app/settings_store.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cassert>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+#include "app/registry_file.h"
+
+namespace hlx::app {
+namespace {
+
+constexpr std::string_view kFolderName = "QUENDAL";
+constexpr std::string_view kFileName = "RTQ1.0.reg";
+// Far above any settings file; a larger file is not ours and is neither read nor replaced.
+constexpr off_t kMaxFileSize = off_t{64} << 20;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return m_fd; }
+    // Closes now and reports the result (a deferred write error may show up only here).
+    int close() {
+        const int result = ::close(m_fd);
+        m_fd = -1;
+        return result == 0 ? 0 : errno;
+    }
+
+private:
+    int m_fd;
+};
+
+// The whole file into out. Returns 0 or the errno of the failure (ENOENT or ENOTDIR: there is no file).
+int readWholeFile(const std::string& path, std::string& out) {
+    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) return errno;
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0) return errno;
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    if (st.st_size > kMaxFileSize) return EFBIG;
+    out.clear();
+    char buffer[16384];
+    for (;;) {
+        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return errno;
+        if (got == 0) return 0;
+        out.append(buffer, static_cast<std::size_t>(got));
+        if (static_cast<off_t>(out.size()) > kMaxFileSize) return EFBIG;
+    }
+}
+
+bool isMissing(int err) { return err == ENOENT || err == ENOTDIR; }
+
+int writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) return errno;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Creates the folder and its missing parents, new ones private to the user. Returns 0 or an errno.
+int makeFolders(const std::string& folder) {
+    for (std::size_t pos = 1;; ++pos) {
+        pos = folder.find('/', pos);
+        const std::string prefix = folder.substr(0, pos);
+        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+        if (pos == std::string::npos) break;
+    }
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+// Makes the rename itself durable; a failure here leaves a complete file either way, so it is not reported.
+void syncFolder(const std::string& folder) {
+    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0) (void)::fsync(dir.get());
+}
+
+// A settings file that is a symbolic link (a managed dotfile) stays one: the file it points to is replaced.
+std::string resolveLink(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+}
+
+std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') return home;
+    std::vector<char> buffer(16384);
+    passwd entry {};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr)
+        return found->pw_dir;
+    return ".";
+}
+
+void loadString(const RegistryFile& store, SettingKind kind, int fileNumber, std::string& field) {
+    const std::string path = settingPath(kind, fileNumber);
+    if (!store.keyExists(path)) return;
+    field = store.readString(path, path).value_or(std::string{});
+}
+
+void saveString(RegistryFile& store, SettingKind kind, int fileNumber, const std::string& text) {
+    const std::string path = settingPath(kind, fileNumber);
+    store.createKey(path);
+    store.writeString(path, path, text);
+}
+
+}  // namespace
+
+std::string settingPath(SettingKind kind, int fileNumber) {
+    const auto index = static_cast<std::size_t>(kind);
+    assert(index < kSettings.size());
+    std::string path(kSettingsBasePath);
+    if (index >= kSettings.size()) return path;
+    path += kSettings[index].name;
+    if (kind == SettingKind::SendFile) path += std::to_string(fileNumber);
+    return path;
+}
+
+void loadSettings(const RegistryFile& store, SettingsValues& values) {
+    loadString(store, SettingKind::FirmwareFile, 0, values.firmwareFile);
+    loadString(store, SettingKind::FirmwareFileRealterm, 0, values.firmwareFileRealterm);
+    loadString(store, SettingKind::FirmwareFileBootLoader, 0, values.firmwareFileBootLoader);
+    loadString(store, SettingKind::ComNumber, 0, values.comNumber);
+    const std::string comSetting = settingPath(SettingKind::ComSetting);
+    if (store.keyExists(comSetting)) {
+        if (const std::optional<std::uint32_t> index = store.readDword(comSetting, comSetting))
+            values.comSetting = static_cast<std::int32_t>(*index);  // 0xffffffff: no entry selected
+    }
+    for (int number = 1; number <= kSendFileCount; ++number)
+        loadString(store, SettingKind::SendFile, number, values.sendFiles[number - 1]);
+}
+
+void saveSettings(RegistryFile& store, const SettingsValues& values) {
+    const std::string probe = settingPath(SettingKind::RegistryAccessCheck);
+    store.createKey(probe);
+    store.writeDword(probe, probe, 1);
+    saveString(store, SettingKind::FirmwareFile, 0, values.firmwareFile);
+    saveString(store, SettingKind::FirmwareFileRealterm, 0, values.firmwareFileRealterm);
+    saveString(store, SettingKind::FirmwareFileBootLoader, 0, values.firmwareFileBootLoader);
+    saveString(store, SettingKind::ComNumber, 0, values.comNumber);
+    const std::string comSetting = settingPath(SettingKind::ComSetting);
+    store.createKey(comSetting);
+    store.writeDword(comSetting, comSetting, static_cast<std::uint32_t>(values.comSetting));
+    for (int number = 1; number <= kSendFileCount; ++number)
+        saveString(store, SettingKind::SendFile, number, values.sendFiles[number - 1]);
+}
+
+std::string SettingsStore::defaultPath() {
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    // Only an absolute XDG_CONFIG_HOME counts; an empty or relative one is ignored.
+    std::string path = (configHome != nullptr && configHome[0] == '/') ? std::string(configHome)
+                                                                         : homeFolder() + "/.config";
+    path += '/';
+    path += kFolderName;
+    path += '/';
+    path += kFileName;
+    return path;
+}
+
+SettingsStore::SettingsStore(std::string path) : m_path(std::move(path)) {}
+
+void SettingsStore::load(SettingsValues& values) const {
+    std::string text;
+    if (readWholeFile(m_path, text) != 0) return;  // none yet, or not readable: a first start
+    loadSettings(RegistryFile::parse(text), values);
+}
+
+Status SettingsStore::save(const SettingsValues& values) {
+    const std::string target = resolveLink(m_path);
+    std::string existing;
+    const int readError = readWholeFile(target, existing);
+    if (readError != 0 && !isMissing(readError))
+        return systemError("Cannot read the settings file " + target + ", so it is left as it is", readError);
+
+    // The write probe: the folder must exist and take a new file, else nothing is written.
+    const std::string folder = folderOf(target);
+    if (const int err = makeFolders(folder); err != 0)
+        return systemError("Cannot create the settings folder " + folder, err);
+    std::string tempPath = target + ".XXXXXX";
+    FileDescriptor temp(::mkostemp(tempPath.data(), O_CLOEXEC));
+    if (temp.get() < 0) return systemError("Cannot write in the settings folder " + folder, errno);
+
+    RegistryFile store = RegistryFile::parse(existing);
+    saveSettings(store, values);
+    const std::string text = store.serialise();
+
+    struct stat st {};
+    if (readError == 0 && ::stat(target.c_str(), &st) == 0) (void)::fchmod(temp.get(), st.st_mode & 07777);
+    int err = writeAll(temp.get(), text);
+    if (err == 0 && ::fsync(temp.get()) != 0) err = errno;
+    if (const int closeError = temp.close(); err == 0) err = closeError;
+    if (err == 0 && ::rename(tempPath.c_str(), target.c_str()) != 0) err = errno;
+    if (err != 0) {
+        ::unlink(tempPath.c_str());
+        return systemError("Cannot write the settings file " + target, err);
+    }
+    syncFolder(folder);
+    return Status::ok();
+}
+
+}  // namespace hlx::app

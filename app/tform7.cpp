@@ -1,0 +1,425 @@
+#include "app/tform7.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCompleter>
+#include <QFile>
+#include <QFileDialog>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "serial/com_settings.h"
+#include "serial/port_list.h"
+
+namespace hlx::app {
+namespace {
+
+constexpr int kClientWidth = 736;
+constexpr int kClientHeight = 730;
+constexpr std::chrono::milliseconds kIdlePollInterval{100};
+
+QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+QLabel* makeLabel(QWidget* parent, const char* name, const char* caption) {
+    auto* label = new QLabel(QString::fromUtf8(caption), parent);
+    label->setObjectName(QString::fromLatin1(name));
+    return label;
+}
+
+QLineEdit* makeEdit(QWidget* parent, const QString& name, int width = 0) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setMinimumHeight(21);
+    if (width > 0) edit->setFixedWidth(width);
+    return edit;
+}
+
+QPushButton* makeButton(QWidget* parent, const QString& name, const QString& caption, QSize size) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setMinimumSize(size);
+    button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    return button;
+}
+
+QString portStateText(const serial::PortState& state) {
+    if (!state.open) return state.error.empty() ? qs(state.device) + QStringLiteral(": not open") : qs(state.error);
+    if (!state.configured) {
+        // The reason usually names the device already.
+        if (state.error.rfind(state.device, 0) == 0) return qs(state.error);
+        return qs(state.device) + QStringLiteral(" \u2014 ") + qs(state.error);
+    }
+    const serial::LineSettings& s = state.settings;
+    return QStringLiteral("%1 \u2014 %2 %3%4%5")
+        .arg(qs(state.device))
+        .arg(s.baud)
+        .arg(s.dataBits)
+        .arg(s.parity == serial::Parity::Even ? QLatin1Char('E') : QLatin1Char('N'))
+        .arg(s.stopBits);
+}
+
+std::optional<std::string> chosenPath(const QString& path) {
+    if (path.isEmpty()) return std::nullopt;
+    return QFile::encodeName(path).toStdString();
+}
+
+}  // namespace
+
+QString toQtFilter(std::string_view filter) {
+    const QStringList parts = qs(filter).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i].trimmed();
+        // The description names its patterns at its end, "(*.HEX)"; they are written anew below.
+        if (description.endsWith(QLatin1Char(')'))) {
+            const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+            if (open >= 0) description = description.left(open).trimmed();
+        }
+        QStringList patterns;
+        for (const QString& part : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            QString pattern = part.trimmed();
+            if (pattern == QLatin1String("*.*")) pattern = QStringLiteral("*");
+            for (const QString& variant : {pattern.toUpper(), pattern.toLower()})
+                if (!patterns.contains(variant)) patterns << variant;
+        }
+        filters << description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+// ---- PaintBox ---------------------------------------------------------------------------------------
+
+PaintBox::PaintBox(QWidget* parent) : QWidget(parent) {}
+
+void PaintBox::showFrame() {
+    m_frame = true;
+    update();
+}
+
+void PaintBox::paintEvent(QPaintEvent*) {
+    if (!m_frame) return;
+    QPainter painter(this);
+    painter.setPen(QPen(Qt::black, 1, Qt::DashLine));
+    painter.drawRect(0, 0, width() - 1, height() - 1);
+}
+
+// ---- TForm7 -----------------------------------------------------------------------------------------
+
+TForm7::TForm7(serial::SerialPort& port, SettingsStore& store, QWidget* parent)
+    : QMainWindow(parent), m_call(this), m_outputEdit(new OutputEdit(this)), m_output(*m_outputEdit, m_call) {
+    setObjectName(QStringLiteral("TForm7"));
+    setWindowTitle(QStringLiteral("Quendal - RTQ1.3 HLX Service Tool"));
+    QFont font;
+    font.setFamilies({QStringLiteral("Tahoma"), font.family()});
+    font.setPixelSize(11);
+    setFont(font);
+
+    buildControls();
+    arrangeControls();
+    m_logic = std::make_unique<MainWindowLogic>(*this, port, store);
+    m_logic->construct();
+    connectActions();
+    m_timer->start();
+}
+
+TForm7::~TForm7() {
+    m_logic.reset();  // releases and ends a job while the widgets it may touch still exist
+}
+
+void TForm7::buildControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+
+    m_paintBox = new PaintBox(client);
+    m_paintBox->setObjectName(QStringLiteral("PaintBox1"));
+    m_paintBox->setFixedSize(257, 159);
+    m_labels = {makeLabel(client, "Label1", "COM-Nr"), makeLabel(client, "Label2", "Firmware File (RTQ)"),
+                makeLabel(client, "Label3", "COM-Settings"), makeLabel(client, "Label7", "Firmware File (Bootloader)"),
+                makeLabel(client, "Label8", "Firmware File (RealTerm)")};
+
+    m_image = new QLabel(m_paintBox);
+    m_image->setObjectName(QStringLiteral("Image1"));
+    m_image->setGeometry(9, 8, 241, 141);
+    m_image->setScaledContents(false);
+    m_image->setAlignment(Qt::AlignCenter);
+    m_image->setToolTip(QStringLiteral("Klicken Sie hier um eine vxc zu erzeugen"));
+    m_image->setCursor(Qt::PointingHandCursor);
+    m_image->hide();
+
+    m_comNr = makeEdit(client, QStringLiteral("editComNr"), 65);
+    m_comNr->setText(QStringLiteral("1"));
+    QStringList ports;
+    for (const serial::PortInfo& info : serial::listSerialPorts()) ports << qs(info.fieldText());
+    auto* completer = new QCompleter(ports, m_comNr);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setFilterMode(Qt::MatchContains);
+    m_comNr->setCompleter(completer);
+
+    m_firmwareFile = makeEdit(client, QStringLiteral("editFirmwareFile"));
+
+    m_comSettings = new QComboBox(client);
+    m_comSettings->setObjectName(QStringLiteral("editCOMSettings"));
+    m_comSettings->setEditable(true);
+    m_comSettings->setInsertPolicy(QComboBox::NoInsert);
+    m_comSettings->setMinimumContentsLength(12);
+    for (const serial::ComSettingsEntry& entry : serial::kComSettings) m_comSettings->addItem(qs(entry.text));
+    m_comSettings->setCurrentIndex(-1);
+    m_comSettings->setEditText(qs(serial::kComSettings[0].text));
+
+    m_progress = new QProgressBar(client);
+    m_progress->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    m_progress->setFixedHeight(17);
+
+    m_btnUpdate = makeButton(client, QStringLiteral("btnUpdate"), QStringLiteral("Update (RTQ)"), {141, 51});
+
+    m_outputEdit->setParent(client);
+    m_outputEdit->setObjectName(QStringLiteral("OutputWindow"));
+    m_outputEdit->setPlainText(QStringLiteral("Output & Terminal Window") + kCrMark + u'\n');
+
+    m_firmwareRealterm = makeEdit(client, QStringLiteral("editFWfileRealterm"));
+    m_firmwareBootLoader = makeEdit(client, QStringLiteral("editFWfileBootLoader"));
+
+    const QSize bigButton{141, 51};
+    const QSize terminalButton{75, 25};
+    const QSize sendButton{75, 21};
+    const char* const captions[] = {"Update (Realterm)", "Update (Bootloader)", "Load Terminal", "Save Terminal",
+                                    "Send Terminal"};
+    for (int i = 0; i < 11; ++i) {
+        const QString name = QStringLiteral("Button%1").arg(i + 1);
+        const QString caption = i < 5 ? QString::fromLatin1(captions[i]) : QStringLiteral("Send File %1").arg(i - 4);
+        const QSize size = i < 2 ? (i == 1 ? QSize{151, 51} : bigButton) : (i < 5 ? terminalButton : sendButton);
+        m_buttons[i] = makeButton(client, name, caption, size);
+    }
+
+    auto* txMemo = new QPlainTextEdit(QStringLiteral("txMemo"), client);
+    txMemo->setObjectName(QStringLiteral("txMemo"));
+    txMemo->hide();
+    m_txMemo = txMemo;
+
+    for (int i = 0; i < 6; ++i) m_sendFiles[i] = makeEdit(client, QStringLiteral("editSendFile%1").arg(i + 1));
+
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QStringLiteral("Timer1"));
+    m_timer->setInterval(kIdlePollInterval);
+
+    m_portState = new QLabel(statusBar());
+    m_portState->setObjectName(QStringLiteral("PortState"));
+    statusBar()->addWidget(m_portState, 1);
+}
+
+// Rows as in the classic design: COM row and three firmware rows beside the picture area, the update
+// buttons, progress bar with the terminal buttons, the output window (which takes any extra height), and
+// the send-file rows.
+void TForm7::arrangeControls() {
+    auto* fields = new QGridLayout;
+    fields->setHorizontalSpacing(6);
+    fields->setVerticalSpacing(6);
+    fields->setColumnMinimumWidth(0, 126);
+    fields->addWidget(m_labels[0], 0, 0);
+    auto* comRow = new QHBoxLayout;
+    comRow->addWidget(m_comNr);
+    comRow->addSpacing(9);
+    comRow->addWidget(m_labels[2]);
+    comRow->addWidget(m_comSettings, 1);
+    fields->addLayout(comRow, 0, 1);
+    const std::array<std::pair<QLabel*, QLineEdit*>, 3> fileRows{
+        {{m_labels[1], m_firmwareFile}, {m_labels[4], m_firmwareRealterm}, {m_labels[3], m_firmwareBootLoader}}};
+    for (int row = 0; row < 3; ++row) {
+        fields->addWidget(fileRows[row].first, row + 1, 0);
+        fields->addWidget(fileRows[row].second, row + 1, 1);
+    }
+    auto* updateRow = new QHBoxLayout;
+    updateRow->setSpacing(6);
+    updateRow->addWidget(m_btnUpdate, 141);
+    updateRow->addWidget(m_buttons[0], 141);
+    updateRow->addWidget(m_buttons[1], 151);
+    fields->addLayout(updateRow, 4, 0, 1, 2);
+
+    auto* terminalButtons = new QHBoxLayout;
+    terminalButtons->setSpacing(6);
+    for (int i = 2; i < 5; ++i) terminalButtons->addWidget(m_buttons[i]);
+
+    auto* top = new QGridLayout;
+    top->setHorizontalSpacing(6);
+    top->setVerticalSpacing(6);
+    top->addLayout(fields, 0, 0);
+    top->addWidget(m_paintBox, 0, 1, Qt::AlignTop);
+    top->addWidget(m_progress, 1, 0, Qt::AlignBottom);
+    top->addLayout(terminalButtons, 1, 1);
+    top->setColumnStretch(0, 1);
+
+    auto* sendRows = new QGridLayout;
+    sendRows->setHorizontalSpacing(6);
+    sendRows->setVerticalSpacing(15);
+    for (int row = 0; row < 3; ++row) {
+        sendRows->addWidget(m_sendFiles[row], row, 0);
+        sendRows->addWidget(m_buttons[5 + row], row, 1);
+        sendRows->addWidget(m_sendFiles[row + 3], row, 3);
+        sendRows->addWidget(m_buttons[8 + row], row, 4);
+    }
+    sendRows->setColumnMinimumWidth(2, 15);
+    sendRows->setColumnStretch(0, 278);
+    sendRows->setColumnStretch(3, 247);
+
+    auto* client = new QVBoxLayout(centralWidget());
+    client->setContentsMargins(20, 8, 7, 12);
+    client->setSpacing(6);
+    client->addLayout(top);
+    client->addWidget(m_outputEdit, 1);
+    client->addLayout(sendRows);
+
+    resize(kClientWidth, kClientHeight + statusBar()->sizeHint().height());
+}
+
+void TForm7::connectActions() {
+    for (QObject* watched : std::initializer_list<QObject*>{m_comNr, m_comSettings->lineEdit(), m_firmwareFile,
+                                                            m_firmwareRealterm, m_firmwareBootLoader})
+        watched->installEventFilter(this);
+    for (QLineEdit* edit : m_sendFiles) edit->installEventFilter(this);
+
+    MainWindowLogic* logic = m_logic.get();
+    connect(m_comNr, &QLineEdit::returnPressed, this, [logic] { logic->reopenPort(); });
+    // activated: the technician chose an entry, also the one already selected; the port is re-opened.
+    connect(m_comSettings, &QComboBox::activated, this, [logic] { logic->reopenPort(); });
+    connect(m_firmwareRealterm, &QLineEdit::returnPressed, this,
+            [logic] { logic->enterInFirmwareField(Edit::FirmwareFileRealterm); });
+    connect(m_firmwareBootLoader, &QLineEdit::returnPressed, this,
+            [logic] { logic->enterInFirmwareField(Edit::FirmwareFileBootLoader); });
+
+    connect(m_btnUpdate, &QPushButton::clicked, this, [logic] { logic->startJob(JobKind::RtqDownload); });
+    connect(m_buttons[0], &QPushButton::clicked, this, [logic] { logic->startJob(JobKind::RealtermDownload); });
+    connect(m_buttons[1], &QPushButton::clicked, this, [logic] { logic->startJob(JobKind::BootLoader); });
+    connect(m_buttons[2], &QPushButton::clicked, this, [logic] { logic->loadTerminal(); });
+    connect(m_buttons[3], &QPushButton::clicked, this, [logic] { logic->saveTerminal(); });
+    connect(m_buttons[4], &QPushButton::clicked, this, [logic] { logic->startSendTerminal(); });
+    for (int number = 1; number <= 6; ++number)
+        connect(m_buttons[4 + number], &QPushButton::clicked, this, [logic, number] { logic->startSendFile(number); });
+
+    connect(m_outputEdit, &OutputEdit::enterPressed, this, [logic] { logic->terminalEnter(); });
+    connect(m_outputEdit, &OutputEdit::doubleClicked, this, [logic] { logic->clearOutput(); });
+    connect(m_timer, &QTimer::timeout, this, [logic] { logic->idlePoll(); });
+}
+
+std::function<void()> TForm7::doubleClickAction(QObject* watched) {
+    MainWindowLogic* logic = m_logic.get();
+    if (watched == m_comNr || watched == m_comSettings->lineEdit()) return [logic] { logic->reopenPort(); };
+    if (watched == m_firmwareFile) return [logic] { logic->chooseHexFile(Edit::FirmwareFile); };
+    if (watched == m_firmwareRealterm) return [logic] { logic->chooseHexFile(Edit::FirmwareFileRealterm); };
+    if (watched == m_firmwareBootLoader) return [logic] { logic->chooseHexFile(Edit::FirmwareFileBootLoader); };
+    for (int i = 0; i < 6; ++i)
+        if (watched == m_sendFiles[i]) return [logic, number = i + 1] { logic->chooseSendFile(number); };
+    return {};
+}
+
+bool TForm7::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut && watched == m_comNr) {
+        // Only a move to another control of this window counts, not a dialog, a popup or another window.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) m_logic->reopenPort();
+    } else if (event->type() == QEvent::MouseButtonDblClick) {
+        if (std::function<void()> action = doubleClickAction(watched)) {
+            action();
+            // A chooser has replaced the text; the edit's own word selection would only confuse.
+            return watched != m_comNr && watched != m_comSettings->lineEdit();
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm7::closeEvent(QCloseEvent* event) {
+    m_logic->close();
+    event->accept();
+}
+
+QLineEdit* TForm7::editFor(Edit edit) const {
+    switch (edit) {
+        case Edit::ComNr: return m_comNr;
+        case Edit::FirmwareFile: return m_firmwareFile;
+        case Edit::FirmwareFileRealterm: return m_firmwareRealterm;
+        case Edit::FirmwareFileBootLoader: return m_firmwareBootLoader;
+        default: return m_sendFiles[static_cast<int>(edit) - static_cast<int>(Edit::SendFile1)];
+    }
+}
+
+std::string TForm7::editText(Edit edit) const {
+    return m_call.get([this, edit] { return editFor(edit)->text().toStdString(); });
+}
+
+void TForm7::setEditText(Edit edit, std::string_view text) {
+    m_call.run([this, edit, s = qs(text)] { editFor(edit)->setText(s); });
+}
+
+int TForm7::comSettingsIndex() const {
+    return m_call.get([this] { return m_comSettings->currentIndex(); }, -1);
+}
+
+// Selecting no entry (or an entry that does not exist) clears the field, as a classic combo box does; an
+// unchanged index leaves the text alone, so the first start keeps showing the design's text.
+void TForm7::setComSettingsIndex(int index) {
+    m_call.run([this, index] {
+        const int valid = index >= 0 && index < m_comSettings->count() ? index : -1;
+        if (valid != m_comSettings->currentIndex()) m_comSettings->setCurrentIndex(valid);
+    });
+}
+
+std::optional<std::string> TForm7::runOpenDialog(std::string_view filter) {
+    return chosenPath(QFileDialog::getOpenFileName(this, QString(), QString(), toQtFilter(filter)));
+}
+
+std::optional<std::string> TForm7::runSaveDialog(std::string_view filter) {
+    return chosenPath(QFileDialog::getSaveFileName(this, QString(), QString(), toQtFilter(filter), nullptr,
+                                                   QFileDialog::DontConfirmOverwrite));
+}
+
+void TForm7::showPicture() {
+    m_call.run([this] {
+        m_image->show();
+        m_paintBox->showFrame();
+    });
+}
+
+void TForm7::showPortState(const serial::PortState& state) {
+    m_call.run([this, text = portStateText(state)] { m_portState->setText(text); });
+}
+
+void TForm7::showError(std::string_view message) {
+    m_call.run([this, text = qs(message)] { QMessageBox::critical(this, windowTitle(), text); });
+}
+
+void TForm7::releaseJobThread() { m_call.release(); }
+
+void TForm7::setProgressRange(int minimum, int maximum) {
+    m_call.run([this, minimum, maximum] { m_progress->setRange(minimum, maximum); });
+}
+
+void TForm7::setProgress(int position) {
+    m_call.run([this, position] {
+        m_progress->setValue(position);
+        m_progress->repaint();
+    });
+}
+
+void TForm7::setIdlePollEnabled(bool enabled) {
+    m_call.run([this, enabled] {
+        if (enabled)
+            m_timer->start();
+        else
+            m_timer->stop();
+    });
+}
+
+}  // namespace hlx::app

@@ -1,0 +1,118 @@
+#pragma once
+// HexImage: an Intel HEX file held whole in memory, exactly as stored on disk (line ends included), with a
+// read position, and the reader that decodes it one text line at a time into a HexRecord. The download
+// jobs and the file sender load their file into the one program-wide image (programHexImage), check it
+// with checkFile before anything is sent, and then read it record by record.
+//
+// A line of the file and the record decoded from it:
+//
+//   :LLAAAATTDD...DDCC CR/LF        text: ':' then two hex digits (either case) per byte
+//
+//   record index   content
+//   0              byte count n (number of data bytes)
+//   1, 2           load address, high byte first
+//   3              record type (0 data, 1 end of file, 2 extended segment address, 3 start segment
+//                  address, 4 extended linear address, 5 start linear address)
+//   4 .. 3+n       data bytes
+//   4+n            checksum
+//
+// The reader decodes syntax only: it counts the digit pairs of the line (the decoded length, n + 5 for a
+// consistent line) and compares neither n with that count nor the checksum with the bytes. A record whose
+// decoded length is 3 or less is empty for every consumer.
+//
+// Line result codes (the matching JobResult bits): 0 success, 2 unexpected line end (a line or the file
+// ends inside a digit pair), 4 unexpected character, 8 wrong line start. After a failure the next read
+// resumes right after the offending character, so a line broken by a bad character costs one 4 and then
+// one 8 for each further character before its line end. CR, LF and CR LF all end a line; empty lines are
+// skipped. The last line of a file that is not followed by a line end yields no record and no error, and
+// a single character other than ':' as the file's very last byte is ignored.
+//
+// A line with more digit pairs than the caller's record buffer holds never writes beyond the buffer: the
+// reader stores what fits, reads on to the line end with the usual result codes and, if the line is
+// otherwise sound, returns 0 with a decoded length of 0 (so no consumer sends a cut-off record) and sets
+// lastLineTooLong(). checkFile counts such a line as an error with a line of its own, so a download
+// refuses the file before it sends anything.
+//
+// Threads: an image is used by one thread at a time (the running job). Ownership: the image owns its
+// fixed buffer of kCapacity bytes, allocated once in the constructor and never reallocated.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "terminal/output_log.h"
+
+namespace hlx::firmware {
+
+enum class LoadResult {
+    Ok,
+    CannotOpen,  // the file cannot be opened or read; the image is left as it was
+    TooLarge,    // the file holds more than HexImage::kCapacity bytes; nothing was read
+};
+
+// "Fehler: Datei ist zu groß (N Bytes, höchstens 30000000 Bytes)": written by a caller whose load
+// returned TooLarge, with lastFileSize().
+std::string tooLargeLine(std::int64_t fileSize);
+
+// Decodes the line at position in bytes into record, as HexImage::readRecord does; position is advanced.
+// pairs receives the number of digit pairs the line held (also those beyond record's size) when the
+// result is 0 and the line ended, otherwise 0. The image's reader and the pre-flight analysis share it.
+int decodeRecord(std::span<const std::uint8_t> bytes, std::int32_t& position, std::span<std::uint8_t> record,
+                 int& decodedLength, int& pairs);
+
+class HexImage {
+public:
+    static constexpr std::int32_t kCapacity = 30'000'000;
+
+    HexImage();
+    HexImage(const HexImage&) = delete;
+    HexImage& operator=(const HexImage&) = delete;
+
+    // Reads the whole file (path as 8-bit bytes) with one read; size := its length, position := 0.
+    // CannotOpen leaves the image unchanged, except when the file opened but a read then failed part
+    // way: the image is then empty. TooLarge reads nothing and leaves the image unchanged.
+    LoadResult load(const std::string& path);
+    // The same from memory (tests, fuzzing, tools); refuses more than kCapacity bytes as TooLarge.
+    LoadResult assign(std::string_view bytes);
+    // The length the last load or assign found, also when it was refused as TooLarge.
+    std::int64_t lastFileSize() const { return m_lastFileSize; }
+
+    // Decodes the next line at position into record; returns the line result code. decodedLength is the
+    // number of digit pairs on success and 0 otherwise. Writes at most record.size() bytes.
+    int readRecord(std::span<std::uint8_t> record, int& decodedLength);
+    // True when the last readRecord met a sound line with more digit pairs than its buffer holds.
+    bool lastLineTooLong() const { return m_lastTooLong; }
+    // The digit pairs of that line.
+    int lastLinePairs() const { return m_lastPairs; }
+
+    // Decodes the whole image once with scratch as the record buffer, lists what it finds in the
+    // output window ("Prüfe Hex File", up to nine "Fehlercode: c" lines, "Anzahl Fehler: n"), rewinds
+    // position to 0 and returns the number of errors.
+    int checkFile(std::span<std::uint8_t> scratch, OutputLog& log);
+
+    std::int32_t position() const { return m_position; }
+    // Clamped to 0..size, so the position never passes the end.
+    void setPosition(std::int32_t position);
+    std::int32_t size() const { return m_size; }
+    bool atEnd() const { return m_position >= m_size; }
+    const std::uint8_t* data() const { return m_data.get(); }
+    std::string_view bytes() const { return {reinterpret_cast<const char*>(m_data.get()), static_cast<std::size_t>(m_size)}; }
+
+private:
+    std::unique_ptr<std::uint8_t[]> m_data;
+    std::int32_t m_size = 0;
+    std::int32_t m_position = 0;
+    std::int64_t m_lastFileSize = 0;
+    int m_lastPairs = 0;
+    bool m_lastTooLong = false;
+};
+
+// The one image of the program, shared by the download jobs and the file sender (one job at a time).
+HexImage& programHexImage();
+
+// The line checkFile writes for a line too long for its scratch buffer.
+std::string tooLongLine(int pairs, std::size_t bufferSize);
+
+}  // namespace hlx::firmware

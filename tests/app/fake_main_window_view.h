@@ -1,0 +1,89 @@
+#pragma once
+// FakeMainWindowView: the main window as plain values for the window logic's tests. Edits and the combo
+// box hold what the test puts there; dialogs answer from a queue; what the job thread does (progress,
+// idle poll) is recorded. Thread-safe where the job thread calls.
+
+#include <deque>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/main_window_view.h"
+#include "tests/support/fake_output_window.h"
+
+namespace hlx::test {
+
+class FakeMainWindowView : public app::MainWindowView {
+public:
+    FakeMainWindowView() : window("Output & Terminal Window\r\n") { edits[app::Edit::ComNr] = "1"; }
+
+    std::string editText(app::Edit edit) const override {
+        auto it = edits.find(edit);
+        return it == edits.end() ? std::string{} : it->second;
+    }
+    void setEditText(app::Edit edit, std::string_view text) override { edits[edit] = std::string(text); }
+    int comSettingsIndex() const override { return comIndex; }
+    void setComSettingsIndex(int index) override { comIndex = index; }
+    OutputWindow& outputWindow() override { return window; }
+
+    std::optional<std::string> runOpenDialog(std::string_view filter) override {
+        filters.emplace_back(filter);
+        return nextAnswer();
+    }
+    std::optional<std::string> runSaveDialog(std::string_view filter) override {
+        filters.emplace_back(filter);
+        return nextAnswer();
+    }
+    void showPicture() override { pictureShown = true; }
+    void showPortState(const serial::PortState& state) override { portStates.push_back(state); }
+    void showError(std::string_view message) override { errors.emplace_back(message); }
+    void releaseJobThread() override { released = true; }
+
+    void setProgressRange(int minimum, int maximum) override {
+        std::lock_guard lock(m_mutex);
+        progressRange = {minimum, maximum};
+    }
+    void setProgress(int position) override {
+        std::lock_guard lock(m_mutex);
+        progress.push_back(position);
+    }
+    void setIdlePollEnabled(bool enabled) override {
+        std::lock_guard lock(m_mutex);
+        pollSwitches.push_back(enabled);
+    }
+    std::vector<bool> idlePollSwitches() {
+        std::lock_guard lock(m_mutex);
+        return pollSwitches;
+    }
+    std::vector<int> progressValues() {
+        std::lock_guard lock(m_mutex);
+        return progress;
+    }
+
+    FakeOutputWindow window;
+    std::map<app::Edit, std::string> edits;
+    int comIndex = -1;
+    std::deque<std::optional<std::string>> dialogAnswers;  // nothing queued: cancel
+    std::vector<std::string> filters;
+    std::vector<serial::PortState> portStates;
+    std::vector<std::string> errors;
+    bool pictureShown = false;
+    bool released = false;
+
+private:
+    std::optional<std::string> nextAnswer() {
+        if (dialogAnswers.empty()) return std::nullopt;
+        auto answer = dialogAnswers.front();
+        dialogAnswers.pop_front();
+        return answer;
+    }
+
+    std::mutex m_mutex;
+    std::pair<int, int> progressRange{0, 0};
+    std::vector<int> progress;
+    std::vector<bool> pollSwitches;
+};
+
+}  // namespace hlx::test

@@ -1,0 +1,302 @@
+// The main window on Qt: its controls and their first state, the events that reach the window logic,
+// the technician's Enter and double click in the output window, the file dialogs' filters, and jobs that
+// write into the window from their thread (also while the window closes). The port is a real device path
+// that does not exist; the settings store is a real file in a temporary folder.
+
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app/settings_store.h"
+#include "app/tform7.h"
+#include "serial/posix_serial_device.h"
+#include "tests/support/temp_dir.h"
+
+namespace hlx::app {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kMissingPort = "/dev/hlx-missing";
+constexpr const char* kFirstLine = "Output & Terminal Window\r\n";
+constexpr const char* kPortErrors =
+    "Fehler: COM-Parameter konnten nicht gesetzt werden\r\n"
+    "Fehler: COM Port konnte nicht ge\xc3\xb6" "ffnet werden\r\n";
+
+int count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+class TForm7Test : public ::testing::Test {
+protected:
+    // The store of an earlier run that left COM-Nr naming a device that is not there.
+    void storeComNumber(const std::string& comText) {
+        SettingsValues values;
+        values.comNumber = comText;
+        values.comSetting = -1;
+        (void)SettingsStore(storePath).save(values);
+    }
+
+    void openWindow() {
+        store = std::make_unique<SettingsStore>(storePath);
+        form = std::make_unique<TForm7>(port, *store);
+    }
+
+    template <class W>
+    W* control(const char* name) {
+        W* widget = form->findChild<W*>(QString::fromLatin1(name));
+        EXPECT_NE(nullptr, widget) << name;
+        return widget;
+    }
+
+    std::string outputText() { return form->outputWindow().text(); }
+    QString portState() { return control<QLabel>("PortState")->text(); }
+
+    // Serves the GUI thread's events until the job has finished; a hang fails the test.
+    void serveUntilJobEnds() {
+        const auto giveUp = std::chrono::steady_clock::now() + 20s;
+        while (form->logic().jobSlot().running()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            ASSERT_LT(std::chrono::steady_clock::now(), giveUp) << "the job did not end";
+        }
+        QCoreApplication::processEvents();
+    }
+
+    test::TempDir dir;
+    std::string storePath = dir.file("settings.reg");
+    serial::SerialPort port{std::make_unique<serial::PosixSerialDevice>()};
+    std::unique_ptr<SettingsStore> store;
+    std::unique_ptr<TForm7> form;
+};
+
+TEST_F(TForm7Test, MissingPortAtStartShowsBothErrorsEachOnItsOwnLine) {
+    storeComNumber(kMissingPort);
+    openWindow();
+    EXPECT_EQ(std::string(kFirstLine) + kPortErrors, outputText());
+    EXPECT_TRUE(portState().contains(QString::fromLatin1(kMissingPort))) << portState().toStdString();
+}
+
+TEST_F(TForm7Test, FirstStartShowsTheDesignState) {
+    openWindow();  // nothing stored
+    EXPECT_EQ(QStringLiteral("TForm7"), form->objectName());
+    EXPECT_EQ(QStringLiteral("Quendal - RTQ1.3 HLX Service Tool"), form->windowTitle());
+
+    struct Caption {
+        const char* name;
+        const char* text;
+    };
+    const Caption labels[] = {{"Label1", "COM-Nr"},
+                              {"Label2", "Firmware File (RTQ)"},
+                              {"Label3", "COM-Settings"},
+                              {"Label7", "Firmware File (Bootloader)"},
+                              {"Label8", "Firmware File (RealTerm)"}};
+    for (const Caption& c : labels) {
+        if (auto* label = control<QLabel>(c.name)) {
+            EXPECT_EQ(QString::fromUtf8(c.text), label->text()) << c.name;
+        }
+    }
+
+    const Caption buttons[] = {{"btnUpdate", "Update (RTQ)"},     {"Button1", "Update (Realterm)"},
+                               {"Button2", "Update (Bootloader)"}, {"Button3", "Load Terminal"},
+                               {"Button4", "Save Terminal"},       {"Button5", "Send Terminal"},
+                               {"Button6", "Send File 1"},         {"Button7", "Send File 2"},
+                               {"Button8", "Send File 3"},         {"Button9", "Send File 4"},
+                               {"Button10", "Send File 5"},        {"Button11", "Send File 6"}};
+    for (const Caption& c : buttons) {
+        if (auto* button = control<QPushButton>(c.name)) {
+            EXPECT_EQ(QString::fromUtf8(c.text), button->text()) << c.name;
+        }
+    }
+
+    const Caption edits[] = {{"editComNr", "1"},           {"editFirmwareFile", ""}, {"editFWfileRealterm", ""},
+                             {"editFWfileBootLoader", ""}, {"editSendFile1", ""},    {"editSendFile2", ""},
+                             {"editSendFile3", ""},        {"editSendFile4", ""},    {"editSendFile5", ""},
+                             {"editSendFile6", ""}};
+    for (const Caption& c : edits) {
+        if (auto* edit = control<QLineEdit>(c.name)) {
+            EXPECT_EQ(QString::fromUtf8(c.text), edit->text()) << c.name;
+        }
+    }
+
+    if (auto* combo = control<QComboBox>("editCOMSettings")) {
+        EXPECT_TRUE(combo->isEditable());
+        const QStringList items = {"115200,8,E,1", "460800,8,E,1", "115200,8,N,1", "9600,8,E,1", "57600,8,E,1"};
+        ASSERT_EQ(items.size(), combo->count());
+        for (int i = 0; i < combo->count(); ++i) EXPECT_EQ(items[i], combo->itemText(i));
+        EXPECT_EQ(-1, combo->currentIndex());
+        EXPECT_EQ(QStringLiteral("115200,8,E,1"), combo->currentText());
+        EXPECT_EQ(-1, form->comSettingsIndex());
+    }
+    if (auto* image = control<QLabel>("Image1")) {
+        EXPECT_TRUE(image->isHidden());
+        EXPECT_EQ(QStringLiteral("Klicken Sie hier um eine vxc zu erzeugen"), image->toolTip());
+    }
+    if (auto* txMemo = control<QPlainTextEdit>("txMemo")) {
+        EXPECT_TRUE(txMemo->isHidden());
+        EXPECT_EQ(QStringLiteral("txMemo"), txMemo->toPlainText());
+    }
+    if (auto* progress = control<QProgressBar>("ProgressBar1")) {
+        EXPECT_EQ(0, progress->value());
+    }
+    if (auto* timer = control<QTimer>("Timer1")) {
+        EXPECT_TRUE(timer->isActive());
+        EXPECT_EQ(100, timer->interval());
+    }
+    EXPECT_NE(nullptr, control<QWidget>("PaintBox1"));
+    EXPECT_EQ(0u, outputText().rfind(kFirstLine, 0));
+}
+
+TEST_F(TForm7Test, ComEventsReopenThePort) {
+    storeComNumber(kMissingPort);
+    openWindow();
+    QLineEdit* comNr = control<QLineEdit>("editComNr");
+    QComboBox* comSettings = control<QComboBox>("editCOMSettings");
+    ASSERT_TRUE(comNr && comSettings);
+
+    struct Event {
+        const char* name;
+        std::function<void()> act;
+        bool reopens;
+    };
+    auto focusOut = [&](Qt::FocusReason reason) {
+        return [&, reason] {
+            QFocusEvent event(QEvent::FocusOut, reason);
+            QCoreApplication::sendEvent(comNr, &event);
+        };
+    };
+    const Event events[] = {
+        {"TypeInComNr",
+         [&] {
+             comNr->end(false);
+             QTest::keyClicks(comNr, "2");
+         },
+         false},
+        {"EnterInComNr", [&] { QTest::keyClick(comNr, Qt::Key_Return); }, true},
+        {"DoubleClickInComNr", [&] { QTest::mouseDClick(comNr, Qt::LeftButton); }, true},
+        {"TabOutOfComNr", focusOut(Qt::TabFocusReason), true},
+        {"ClickElsewhere", focusOut(Qt::MouseFocusReason), true},
+        {"DialogOpens", focusOut(Qt::ActiveWindowFocusReason), false},
+        {"CompletionPopup", focusOut(Qt::PopupFocusReason), false},
+        {"ChooseComEntry", [&] { QTest::keyClick(comSettings, Qt::Key_Down); }, true},
+        {"DoubleClickInComSettings", [&] { QTest::mouseDClick(comSettings->lineEdit(), Qt::LeftButton); }, true},
+    };
+    const std::string failure = "Fehler: COM Port konnte nicht ge\xc3\xb6" "ffnet werden";
+    for (const Event& e : events) {
+        SCOPED_TRACE(e.name);
+        const int before = count(outputText(), failure);
+        e.act();
+        EXPECT_EQ(before + (e.reopens ? 1 : 0), count(outputText(), failure));
+    }
+    EXPECT_EQ(0, form->comSettingsIndex());  // the chosen entry is what the port is configured with
+    EXPECT_TRUE(portState().contains(QStringLiteral("/dev/hlx-missing2"))) << portState().toStdString();
+}
+
+TEST_F(TForm7Test, EnterInFirmwareFieldsFillsOnlyAnEmptyField) {
+    storeComNumber(kMissingPort);
+    openWindow();
+    control<QLineEdit>("editFirmwareFile")->setText("/fw/monitor.hex");
+    control<QLineEdit>("editFWfileBootLoader")->setText("/fw/loader.hex");
+    QTest::keyClick(control<QLineEdit>("editFWfileRealterm"), Qt::Key_Return);
+    QTest::keyClick(control<QLineEdit>("editFWfileBootLoader"), Qt::Key_Return);
+    EXPECT_EQ("/fw/monitor.hex", form->editText(Edit::FirmwareFileRealterm));
+    EXPECT_EQ("/fw/loader.hex", form->editText(Edit::FirmwareFileBootLoader));
+}
+
+TEST_F(TForm7Test, EnterInTheOutputWindowEndsTheLineWithCrLf) {
+    storeComNumber(kMissingPort);
+    openWindow();
+    auto* edit = control<QPlainTextEdit>("OutputWindow");
+    ASSERT_NE(nullptr, edit);
+    edit->moveCursor(QTextCursor::End);
+    QTest::keyClicks(edit, "Bilder");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(std::string(kFirstLine) + kPortErrors + "Bilder\r\n", outputText());
+    EXPECT_TRUE(form->outputWindow().atLineStart());
+    // "Bilder" is the tool's own command: it shows the picture control and its frame.
+    EXPECT_FALSE(control<QLabel>("Image1")->isHidden());
+    EXPECT_TRUE(static_cast<PaintBox*>(control<QWidget>("PaintBox1"))->frameShown());
+
+    QTest::keyClick(edit, Qt::Key_Backspace);  // removes the line break as one
+    EXPECT_EQ(std::string(kFirstLine) + kPortErrors + "Bilder", outputText());
+}
+
+TEST_F(TForm7Test, DoubleClickInTheOutputWindowClearsIt) {
+    storeComNumber(kMissingPort);
+    openWindow();
+    QTest::mouseDClick(control<QPlainTextEdit>("OutputWindow")->viewport(), Qt::LeftButton);
+    EXPECT_EQ("", outputText());
+    EXPECT_EQ(0, form->outputWindow().selectionStart());
+}
+
+TEST_F(TForm7Test, JobWritesIntoTheWindowFromItsThread) {
+    storeComNumber(kMissingPort);
+    openWindow();
+    QTest::mouseClick(control<QPushButton>("btnUpdate"), Qt::LeftButton);
+    serveUntilJobEnds();
+    // The job cleared the window, found neither file nor port and reported both; the idle poll runs again.
+    EXPECT_EQ(std::string("Fehler: Datei kann nicht geöffnet werden\r\n") + kPortErrors + "0 Bytes übertragen\r\n",
+              outputText());
+    EXPECT_TRUE(control<QTimer>("Timer1")->isActive());
+}
+
+TEST_F(TForm7Test, ClosingDuringAJobSavesTheSettingsAndEndsTheJob) {
+    storeComNumber(kMissingPort);
+    openWindow();
+    control<QLineEdit>("editSendFile4")->setText("/images/logo.vxc");
+    QTest::mouseClick(control<QPushButton>("btnUpdate"), Qt::LeftButton);
+    ASSERT_TRUE(form->logic().jobSlot().running());
+    // No events are served: the job waits for the GUI thread when the window closes.
+    form->close();
+    EXPECT_FALSE(form->logic().jobSlot().running());
+
+    SettingsValues saved;
+    SettingsStore(storePath).load(saved);
+    EXPECT_EQ(kMissingPort, saved.comNumber);
+    EXPECT_EQ("/images/logo.vxc", saved.sendFiles[3]);
+}
+
+// The filter of the file dialogs matches names in either case.
+TEST(QtFilterTest, PatternsMatchNamesInEitherCase) {
+    EXPECT_EQ(QStringLiteral("HEX-Files (*.HEX *.hex)"), toQtFilter(kHexFilter));
+    EXPECT_EQ(QStringLiteral("TXT (*.TXT *.txt);;VXC Bilddateien (*.VXC *.vxc);;Alle (*)"), toQtFilter(kTextFilter));
+
+    auto matches = [](const QString& qtFilter, const QString& name) {
+        // The patterns between the parentheses, matched case-sensitively as a case-sensitive file
+        // system's dialog does.
+        const qsizetype open = qtFilter.lastIndexOf(QLatin1Char('('));
+        const QStringList patterns = qtFilter.mid(open + 1).chopped(1).split(QLatin1Char(' '));
+        for (const QString& pattern : patterns)
+            if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern)).match(name).hasMatch())
+                return true;
+        return false;
+    };
+    struct Name {
+        const char* name;
+        bool shown;
+    };
+    const QString hex = toQtFilter(kHexFilter);
+    for (const Name n : {Name{"firmware.hex", true}, Name{"FIRMWARE.HEX", true}, Name{"firmware.txt", false},
+                         Name{"firmware.hex.bak", false}}) {
+        SCOPED_TRACE(n.name);
+        EXPECT_EQ(n.shown, matches(hex, QString::fromLatin1(n.name)));
+    }
+}
+
+}  // namespace
+}  // namespace hlx::app

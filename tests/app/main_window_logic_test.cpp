@@ -1,0 +1,204 @@
+#include "app/main_window_logic.h"
+
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "serial/posix_serial_device.h"
+#include "tests/app/fake_main_window_view.h"
+#include "tests/support/pty.h"
+#include "tests/support/temp_dir.h"
+
+namespace hlx::app {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+class MainWindowLogicTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    test::FakeMainWindowView view;
+    serial::SerialPort port{std::make_unique<serial::PosixSerialDevice>()};
+    SettingsStore store{dir.file("RTQ1.0.reg")};
+    MainWindowLogic logic{view, port, store};
+};
+
+TEST_F(MainWindowLogicTest, MissingPortAtStartGivesTheTwoErrorLinesInOrder) {
+    view.edits[Edit::ComNr] = "/dev/hlx-no-such-port";
+    logic.construct();
+    EXPECT_EQ("Output & Terminal Window\r\n"
+              "Fehler: COM-Parameter konnten nicht gesetzt werden\r\n"
+              "Fehler: COM Port konnte nicht geöffnet werden\r\n",
+              view.window.text());
+    ASSERT_FALSE(view.portStates.empty());
+    EXPECT_NE(std::string::npos, view.portStates.back().error.find("No such file"));
+    EXPECT_EQ(JobState::Idle, logic.jobSlot().state());
+    EXPECT_EQ(1, logic.jobSlot().parameter());
+}
+
+TEST_F(MainWindowLogicTest, OpenPortReportsNothing) {
+    test::PseudoTerminal pty;
+    view.edits[Edit::ComNr] = pty.slavePath();
+    logic.construct();
+    EXPECT_EQ("Output & Terminal Window\r\n", view.window.text());
+    EXPECT_TRUE(view.portStates.back().open);
+    EXPECT_EQ(serial::kFallbackSettings, view.portStates.back().settings);
+}
+
+TEST_F(MainWindowLogicTest, HexChooserKeepsOnlyAnExistingConfirmedFile) {
+    const std::string existing = dir.file("firmware.hex");
+    test::writeFile(existing, ":00000001FF\r\n");
+    struct Case {
+        const char* name;
+        std::optional<std::string> answer;
+        std::string expected;
+    } cases[] = {
+        {"Cancelled", std::nullopt, ""},
+        {"Missing", dir.file("gone.hex"), ""},
+        {"Existing", existing, existing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        view.edits[Edit::FirmwareFileBootLoader] = "old.hex";
+        view.dialogAnswers.push_back(c.answer);
+        logic.chooseHexFile(Edit::FirmwareFileBootLoader);
+        EXPECT_EQ(c.expected, view.edits[Edit::FirmwareFileBootLoader]);
+        EXPECT_EQ("HEX-Files (*.HEX)|*.HEX", view.filters.back());
+    }
+}
+
+TEST_F(MainWindowLogicTest, EnterFillsAnEmptyFirmwareFieldOnly) {
+    view.edits[Edit::FirmwareFile] = "/fw/main.hex";
+    view.edits[Edit::FirmwareFileRealterm] = "";
+    logic.enterInFirmwareField(Edit::FirmwareFileRealterm);
+    EXPECT_EQ("/fw/main.hex", view.edits[Edit::FirmwareFileRealterm]);
+    view.edits[Edit::FirmwareFileBootLoader] = "/fw/boot.hex";
+    logic.enterInFirmwareField(Edit::FirmwareFileBootLoader);
+    EXPECT_EQ("/fw/boot.hex", view.edits[Edit::FirmwareFileBootLoader]);
+}
+
+// The terminal over a real pseudo-terminal: the test plays the monitor.
+class TerminalTest : public MainWindowLogicTest {
+protected:
+    void SetUp() override {
+        view.edits[Edit::ComNr] = pty.slavePath();
+        logic.construct();
+        view.window.setText("");
+    }
+    // Types a line at the end of the text and presses Enter, as the window does it.
+    void typeAndEnter(const std::string& line) {
+        view.window.append(line);
+        view.window.setSelection(view.window.length(), 0);
+        logic.terminalEnter();
+        view.window.append("\r\n");
+        view.window.setSelection(view.window.length(), 0);
+    }
+    test::PseudoTerminal pty;
+};
+
+TEST_F(TerminalTest, ReplyLandsBetweenCrAndLfAfterASpace) {
+    typeAndEnter("ver?");
+    EXPECT_EQ("ver?\r\n", pty.receive(6));
+    pty.send("OK\r\n");
+    std::this_thread::sleep_for(20ms);
+    logic.idlePoll();
+    EXPECT_EQ("ver?\r OK\r\n\n", view.window.text());
+    EXPECT_EQ(view.window.length(), view.window.selectionStart());
+}
+
+TEST_F(TerminalTest, CaretInsideTheTextMovesByTheReplyLengthPlusTwo) {
+    view.window.setText("abcdef");
+    view.window.setSelection(3, 0);
+    pty.send("XY");
+    std::this_thread::sleep_for(20ms);
+    logic.idlePoll();
+    EXPECT_EQ("ab XYcdef", view.window.text());
+    EXPECT_EQ(3 + 2 + 2, view.window.selectionStart());
+}
+
+TEST_F(TerminalTest, OnlyLinesWithACommandCharacterAreSent) {
+    struct Case {
+        const char* line;
+        const char* wire;  // what the monitor receives, empty: nothing
+        bool picture;
+    } cases[] = {
+        {"hello", "", false},
+        {"hello?", "hello?\r\n", false},
+        {"set=1", "set=1\r\n", false},
+        {"go!", "go!\r\n", false},
+        {"a_b", "a_b\r\n", false},
+        {"Bilder", "", true},
+        {"Bilder?", "Bilder?\r\n", true},
+        {"bilder", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        view.pictureShown = false;
+        typeAndEnter(c.line);
+        EXPECT_EQ(c.wire, pty.receive(1, 100ms));
+        EXPECT_EQ(c.picture, view.pictureShown);
+    }
+}
+
+TEST_F(TerminalTest, EnterOnAnEarlierLineSendsThatLine) {
+    view.window.setText("first?\r\nsecond?\r\n");
+    view.window.setSelection(3, 0);
+    logic.terminalEnter();
+    EXPECT_EQ("first?\r\n", pty.receive(8));
+}
+
+TEST_F(TerminalTest, NothingIsSentWhileAJobRuns) {
+    std::atomic<bool> release{false};
+    ASSERT_TRUE(logic.jobSlot().start([&](std::stop_token stop) {
+        while (!release && !stop.stop_requested()) std::this_thread::sleep_for(5ms);
+        logic.jobSlot().markFinished();
+    }));
+    typeAndEnter("ver?");
+    EXPECT_EQ("", pty.receive(1, 100ms));
+    release = true;
+    logic.jobSlot().wait();
+}
+
+TEST_F(MainWindowLogicTest, ClosingDuringALongWaitReturnsPromptlyAndSavesTheSettings) {
+    test::PseudoTerminal silentMonitor;
+    const std::string firmware = dir.file("fw.hex");
+    test::writeFile(firmware, ":0400000001020304F2\r\n:00000001FF\r\n");
+    view.edits[Edit::ComNr] = silentMonitor.slavePath();
+    view.edits[Edit::FirmwareFileRealterm] = firmware;
+    logic.construct();
+    logic.startJob(JobKind::RealtermDownload);  // waits up to 5 s for the answer to its command
+    std::this_thread::sleep_for(300ms);
+    ASSERT_EQ(JobState::Running, logic.jobSlot().state()) << view.window.text();
+    const auto start = Clock::now();
+    logic.close();
+    EXPECT_LT(Clock::now() - start, 500ms);
+    EXPECT_TRUE(view.released);
+    EXPECT_EQ(JobState::Idle, logic.jobSlot().state());
+    SettingsValues saved;
+    store.load(saved);
+    EXPECT_EQ(firmware, saved.firmwareFileRealterm);
+    EXPECT_EQ(silentMonitor.slavePath(), saved.comNumber);
+}
+
+TEST_F(MainWindowLogicTest, ASecondStartWhileAJobRunsIsIgnored) {
+    test::PseudoTerminal silentMonitor;
+    const std::string firmware = dir.file("fw.hex");
+    test::writeFile(firmware, ":00000001FF\r\n");
+    view.edits[Edit::ComNr] = silentMonitor.slavePath();
+    view.edits[Edit::FirmwareFile] = firmware;
+    view.edits[Edit::FirmwareFileRealterm] = firmware;
+    logic.construct();
+    logic.startJob(JobKind::RtqDownload);
+    logic.startJob(JobKind::RealtermDownload);  // ignored
+    logic.jobSlot().wait();
+    // Only the binary download ran: its command went out, the text download's did not.
+    EXPECT_EQ(std::string::npos, silentMonitor.receive(1, 50ms).find("LoadFW?\r\n"));
+    EXPECT_NE(std::string::npos, view.window.text().find("Bytes übertragen"));
+    EXPECT_EQ((std::vector<bool>{false, true}), view.idlePollSwitches());
+    EXPECT_EQ(JobState::Finished, logic.jobSlot().state());
+}
+
+}  // namespace
+}  // namespace hlx::app

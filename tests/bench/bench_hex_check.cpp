@@ -1,0 +1,106 @@
+// bench_hex_check: how fast the syntax check and the pre-flight analysis go through a firmware file of
+// the largest size the image holds (about 30 MB of 16-byte data records, CR LF line ends, a type 4
+// record every 64 KiB). The check runs before every download, so it must not keep the technician
+// waiting: the target is at least 300 MB/s (the "MB" counter, in MB per second).
+
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "firmware/hex_image.h"
+#include "firmware/hex_info.h"
+#include "terminal/output_log.h"
+
+namespace {
+
+using namespace hlx;
+
+class NullWindow : public OutputWindow {
+public:
+    std::string text() const override { return {}; }
+    void setText(std::string_view) override {}
+    void append(std::string_view) override {}
+    bool atLineStart() const override { return true; }
+    int length() const override { return 0; }
+    int selectionStart() const override { return 0; }
+    void setSelection(int, int) override {}
+    void insert(int, std::string_view) override {}
+    std::string lineAt(int) const override { return {}; }
+    void refresh() override {}
+};
+
+std::string line(unsigned address, unsigned type, const std::uint8_t* data, unsigned n) {
+    char text[8];
+    std::string out = ":";
+    unsigned sum = 0;
+    auto put = [&](unsigned byte) {
+        std::snprintf(text, sizeof text, "%02X", byte & 0xFF);
+        out += text;
+        sum += byte;
+    };
+    put(n);
+    put(address >> 8);
+    put(address & 0xFF);
+    put(type);
+    for (unsigned i = 0; i < n; ++i) put(data[i]);
+    put(0x100 - (sum & 0xFF));
+    return out + "\r\n";
+}
+
+const std::string& firmwareFile() {
+    static const std::string file = [] {
+        std::string text;
+        text.reserve(firmware::HexImage::kCapacity);
+        std::uint8_t data[16];
+        const std::string end = ":00000001FF\r\n";
+        for (std::uint32_t address = 0;; address += 16) {
+            if ((address & 0xFFFF) == 0) {
+                const std::uint8_t upper[2] = {static_cast<std::uint8_t>(address >> 24),
+                                               static_cast<std::uint8_t>(address >> 16)};
+                text += line(0, 4, upper, 2);
+            }
+            for (unsigned i = 0; i < 16; ++i) data[i] = static_cast<std::uint8_t>(address * 7 + i * 13);
+            const std::string next = line(address & 0xFFFF, 0, data, 16);
+            if (text.size() + next.size() + 64 > static_cast<std::size_t>(firmware::HexImage::kCapacity)) break;
+            text += next;
+        }
+        return text + end;
+    }();
+    return file;
+}
+
+void BM_CheckFile(benchmark::State& state) {
+    static firmware::HexImage image;
+    image.assign(firmwareFile());
+    NullWindow window;
+    OutputLog log(window);
+    std::array<std::uint8_t, 512> scratch{};
+    for (auto _ : state) {
+        const int errors = image.checkFile(scratch, log);
+        benchmark::DoNotOptimize(errors);
+        if (errors != 0) state.SkipWithError("the generated file has errors");
+    }
+    const double bytes = static_cast<double>(image.size());
+    state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
+    state.counters["MB"] = benchmark::Counter(bytes * static_cast<double>(state.iterations()) / 1e6,
+                                                benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_CheckFile)->Unit(benchmark::kMillisecond);
+
+void BM_AnalyseHex(benchmark::State& state) {
+    const std::string& file = firmwareFile();
+    for (auto _ : state) {
+        const firmware::HexReport report = firmware::analyseHex(file);
+        if (report.suspicious()) state.SkipWithError("the generated file looks suspicious");
+        benchmark::DoNotOptimize(report.imageSha256);
+    }
+    state.counters["MB"] = benchmark::Counter(static_cast<double>(file.size()) * static_cast<double>(state.iterations()) / 1e6,
+                                                benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_AnalyseHex)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,419 @@
+// Firmware downloads from end to end: the real job frame and job bodies on a job thread, the real serial
+// port on a pseudo-terminal, and the simulated monitor on its other side. What the monitor ends up with in
+// its memory, what it saw on the wire and what the output window shows are compared with the file.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <sys/wait.h>
+
+#include "app/job_frame.h"
+#include "app/job_slot.h"
+#include "serial/posix_serial_device.h"
+#include "terminal/job_result.h"
+#include "tests/support/fake_output_window.h"
+#include "tests/support/temp_dir.h"
+#include "tools/virtual_monitor.h"
+
+namespace hlx {
+namespace {
+
+using namespace std::chrono_literals;
+using app::JobKind;
+using tools::MemoryImage;
+
+struct LineStyle {
+    bool lowerCase = false;
+    const char* lineEnd = "\r\n";
+};
+
+// Builds an Intel HEX file and, beside it, the memory image its data records describe.
+class HexFileBuilder {
+public:
+    void linear(std::uint16_t page) {
+        m_base = static_cast<std::uint32_t>(page) << 16;
+        line(4, 0, {static_cast<std::uint8_t>(page >> 8), static_cast<std::uint8_t>(page)}, {});
+    }
+    // length bytes of a fixed pattern from offset on, in records of recordSize bytes.
+    void block(std::uint16_t offset, std::size_t length, std::size_t recordSize, LineStyle style = {}) {
+        for (std::size_t done = 0; done < length; done += recordSize) {
+            std::vector<std::uint8_t> bytes;
+            for (std::size_t i = done; i < std::min(length, done + recordSize); ++i) {
+                const std::uint32_t address = m_base + offset + static_cast<std::uint32_t>(i);
+                bytes.push_back(static_cast<std::uint8_t>(address * 31 + (address >> 9)));
+                m_expected[address] = bytes.back();
+            }
+            line(0, static_cast<std::uint16_t>(offset + done), bytes, style);
+        }
+    }
+    void startAddress(std::uint32_t address) {
+        line(5, 0, {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
+                    static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)}, {});
+    }
+    void end() { line(1, 0, {}, {}); }
+    // Spoils the checksum of the line written last.
+    void corruptLastChecksum() {
+        const std::size_t at = m_text.rfind('\r') - 1;
+        m_text[at] = m_text[at] == '0' ? '1' : '0';
+    }
+
+    const std::string& text() const { return m_text; }
+    const MemoryImage& expected() const { return m_expected; }
+
+private:
+    void line(std::uint8_t type, std::uint16_t offset, const std::vector<std::uint8_t>& data, LineStyle style) {
+        std::vector<std::uint8_t> r{static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(offset >> 8),
+                                    static_cast<std::uint8_t>(offset), type};
+        r.insert(r.end(), data.begin(), data.end());
+        std::uint8_t sum = 0;
+        for (std::uint8_t b : r) sum = static_cast<std::uint8_t>(sum + b);
+        r.push_back(static_cast<std::uint8_t>(-sum));
+        m_text += ':';
+        char pair[3];
+        for (std::uint8_t b : r) {
+            std::snprintf(pair, sizeof pair, style.lowerCase ? "%02x" : "%02X", b);
+            m_text += pair;
+        }
+        m_text += style.lineEnd;
+    }
+
+    std::string m_text;
+    MemoryImage m_expected;
+    std::uint32_t m_base = 0;
+};
+
+// More than 256 KiB: contiguous 16-byte and 8-byte records in page 0 with a gap between them, then four
+// pages of 255-byte records (one page in lower-case digits with LF line ends), a start address, the end.
+HexFileBuilder largeFirmware() {
+    HexFileBuilder b;
+    b.linear(0);
+    b.block(0x0000, 1024, 16);
+    b.block(0x1000, 1024, 8);
+    for (std::uint16_t page = 1; page <= 4; ++page) {
+        b.linear(page);
+        b.block(0x0000, 0xFFFF, 255, page == 2 ? LineStyle{true, "\n"} : LineStyle{});
+    }
+    b.startAddress(0x00010000);
+    b.end();
+    return b;
+}
+
+// Three records on the wire: two data records that do not follow on, and the end.
+HexFileBuilder smallFirmware() {
+    HexFileBuilder b;
+    b.block(0x0000, 16, 16);
+    b.block(0x0100, 16, 16);
+    b.end();
+    return b;
+}
+
+// Records what the job does to the progress bar and the idle poll.
+class RecordingJobView : public JobView {
+public:
+    void setProgressRange(int, int) override {}
+    void setProgress(int position) override {
+        std::lock_guard lock(m_mutex);
+        m_progress.push_back(position);
+    }
+    void setIdlePollEnabled(bool enabled) override {
+        std::lock_guard lock(m_mutex);
+        m_poll.push_back(enabled);
+    }
+    std::vector<int> progress() const {
+        std::lock_guard lock(m_mutex);
+        return m_progress;
+    }
+    std::vector<bool> pollSwitches() const {
+        std::lock_guard lock(m_mutex);
+        return m_poll;
+    }
+    void reset() {
+        std::lock_guard lock(m_mutex);
+        m_progress.clear();
+        m_poll.clear();
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<int> m_progress;
+    std::vector<bool> m_poll;
+};
+
+std::string joinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& l : lines) text += l + "\r\n";
+    return text;
+}
+
+std::vector<std::string> linesStartingWith(const std::string& text, std::string_view prefix) {
+    std::vector<std::string> found;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string l = text.substr(start, end - start);
+        if (!l.empty() && l.back() == '\r') l.pop_back();
+        if (l.rfind(prefix, 0) == 0) found.push_back(l);
+        start = end + 1;
+    }
+    return found;
+}
+
+bool endsWith(const std::string& text, std::string_view tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+class DownloadTest : public ::testing::Test {
+protected:
+    void startMonitor(tools::MonitorConfig config = {}) { monitor = std::make_unique<tools::VirtualMonitor>(std::move(config)); }
+
+    std::string writeFirmware(const HexFileBuilder& builder, const std::string& name = "firmware.hex") {
+        const std::string path = dir.file(name);
+        test::writeFile(path, builder.text());
+        return path;
+    }
+
+    // Runs one job through the job slot, as the window does, and returns the word handed to the report.
+    std::int32_t runJob(JobKind kind, const std::string& filePath, std::optional<std::string> comText = {}) {
+        serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
+        serial::Deadline replyDeadline;
+        app::JobSlot slot;
+        slot.init();
+        JobInputs inputs;
+        inputs.comText = comText.value_or(monitor ? monitor->slavePath() : std::string{});
+        inputs.settingsEntry = 0;
+        inputs.filePath = filePath;
+        std::optional<std::int32_t> reported;
+        slot.start([&](std::stop_token stop) {
+            JobContext context{{port, replyDeadline, log, stop}, view, inputs};
+            reported = app::runJobFrame(kind, app::jobBodyFor(kind), context, slot);
+        });
+        slot.wait();
+        EXPECT_EQ(app::JobState::Finished, slot.state());
+        EXPECT_EQ((std::vector<bool>{false, true}), view.pollSwitches());
+        return reported.value_or(-1);
+    }
+
+    test::TempDir dir;
+    std::unique_ptr<tools::VirtualMonitor> monitor;
+    test::FakeOutputWindow window;
+    OutputLog log{window};
+    RecordingJobView view;
+};
+
+TEST_F(DownloadTest, LargeFirmwareByBinaryRecords) {
+    startMonitor();
+    const HexFileBuilder firmware = largeFirmware();
+    ASSERT_GE(firmware.expected().size(), 256u * 1024u);
+    const std::string path = writeFirmware(firmware);
+
+    EXPECT_EQ(0x1000, runJob(JobKind::RtqDownload, path));
+    EXPECT_EQ(1, monitor->downloadsEnded());
+    EXPECT_EQ(firmware.expected(), monitor->image());
+
+    // Contiguous 16-byte records go out 15 at a time, 8-byte records 31 at a time; a page record, the
+    // start address and the end go out by themselves.
+    const auto records = monitor->records();
+    std::vector<std::size_t> sizes;
+    std::size_t wireTotal = 0;
+    for (const auto& r : records) {
+        sizes.push_back(r.wireSize);
+        wireTotal += r.wireSize;
+    }
+    ASSERT_GT(sizes.size(), 14u);
+    EXPECT_EQ((std::vector<std::size_t>{7, 245, 245, 245, 245, 69, 253, 253, 253, 253, 37, 7, 260, 260}),
+              std::vector<std::size_t>(sizes.begin(), sizes.begin() + 14));
+    EXPECT_EQ((std::vector<std::size_t>{9, 5}), std::vector<std::size_t>(sizes.end() - 2, sizes.end()));
+    EXPECT_EQ(0x1000u, records[6].address);
+
+    const std::string text = window.text();
+    EXPECT_EQ((std::vector<std::string>{"Page: 0x0000", "Page: 0x0001", "Page: 0x0002", "Page: 0x0003", "Page: 0x0004"}),
+              linesStartingWith(text, "Page: "));
+    EXPECT_EQ(records.size(), linesStartingWith(text, "OK").size());
+    EXPECT_TRUE(endsWith(text, "Flash geschrieben\r\nNeustart\r\n" + std::to_string(wireTotal) + " Bytes übertragen\r\n"))
+        << text.substr(text.size() - 200);
+
+    // The bar climbs in whole percents, reaches 100 and is reset to 0 at the end.
+    const std::vector<int> progress = view.progress();
+    ASSERT_GE(progress.size(), 3u);
+    EXPECT_EQ(0, progress.front());
+    EXPECT_EQ(100, progress[progress.size() - 2]);
+    EXPECT_EQ(0, progress.back());
+    for (std::size_t i = 2; i + 1 < progress.size(); ++i) EXPECT_GT(progress[i], progress[i - 1]);
+}
+
+TEST_F(DownloadTest, LargeFirmwareByHexLines) {
+    tools::MonitorConfig config;
+    config.xoffEvery = 64;  // a flash page now and then, so the job holds for XON
+    startMonitor(config);
+    const HexFileBuilder firmware = largeFirmware();
+    const std::string path = writeFirmware(firmware);
+
+    EXPECT_EQ(0, runJob(JobKind::RealtermDownload, path));
+    EXPECT_EQ(firmware.expected(), monitor->image());
+    const auto records = monitor->records();
+    EXPECT_EQ(std::count(firmware.text().begin(), firmware.text().end(), ':'), static_cast<long>(records.size()));
+    for (const auto& r : records) ASSERT_TRUE(r.accepted);
+
+    const std::string text = window.text();
+    EXPECT_EQ(0u, text.find(path + " geöffnet\r\nPrüfe Hex File\r\nAnzahl Fehler: 0\r\nStarte Download\r\nLoadFW OK\r\n"))
+        << text.substr(0, 300);
+    EXPECT_EQ((std::vector<std::string>{"Page: 0x0000", "Page: 0x0001", "Page: 0x0002", "Page: 0x0003", "Page: 0x0004"}),
+              linesStartingWith(text, "Page: "));
+    EXPECT_TRUE(endsWith(text, "Datei fehlerfrei übertragen\r\n")) << text.substr(text.size() - 200);
+    const std::vector<int> progress = view.progress();
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(100, progress.back());  // the bar is left where it is
+}
+
+TEST_F(DownloadTest, SmallRunTranscript) {
+    startMonitor();
+    HexFileBuilder firmware;
+    firmware.linear(1);
+    firmware.block(0x0000, 48, 16);
+    firmware.end();
+    const std::string path = writeFirmware(firmware);
+
+    EXPECT_EQ(0x1000, runJob(JobKind::RtqDownload, path));
+    EXPECT_EQ(joinLines({path + " geöffnet", std::to_string(firmware.text().size()) + " Bytes gelesen",
+                         "Prüfe Hex File", "Anzahl Fehler: 0", "LoadFWRTQ OK", "Page: 0x0001", "OK", "OK", "OK",
+                         "Flash geschrieben", "Neustart", "65 Bytes übertragen"}),
+              window.text());
+    EXPECT_EQ(firmware.expected(), monitor->image());
+    EXPECT_EQ((std::vector<std::string>{"LoadFWRTQ?"}), monitor->commands());
+}
+
+struct FaultCase {
+    const char* name;
+    JobKind kind;
+    tools::MonitorFaults faults;
+    bool spoilSecondChecksum;  // in the file
+    std::int32_t word;
+    std::string shown;  // somewhere in the window
+    std::string tail;   // the window's last lines
+};
+
+// The small firmware is three records: 21, 21 and 5 bytes on the wire.
+const FaultCase kFaultCases[] = {
+    {"ErrorByte", JobKind::RtqDownload, {.errorAt = 2}, false, 0x1040, "OK\r\n\u00faERR_WRONGCRC\n",
+     "Fehler: Bestätigungsfehler\r\n42 Bytes übertragen\r\n"},
+    {"Silence", JobKind::RtqDownload, {.silentAt = 2}, false, 0x1020, "LoadFWRTQ OK\r\nOK\r\n",
+     "OK\r\nFehler: Zeitüberschreitung\r\n42 Bytes übertragen\r\n"},
+    {"RepliesAfter1200ms", JobKind::RtqDownload, {.delay = 1200ms}, false, 0x1000, "LoadFWRTQ OK\r\nOK\r\nOK\r\nOK\r\n",
+     "Flash geschrieben\r\nNeustart\r\n47 Bytes übertragen\r\n"},
+    {"ReplyAfter2s", JobKind::RtqDownload, {.delay = 2000ms, .delayAt = 2}, false, 0x1020, "LoadFWRTQ OK\r\nOK\r\n",
+     "OK\r\nFehler: Zeitüberschreitung\r\n42 Bytes übertragen\r\n"},
+    {"WrongChecksumIsRecomputed", JobKind::RtqDownload, {}, true, 0x1000, "OK\r\nOK\r\nOK\r\n",
+     "Neustart\r\n47 Bytes übertragen\r\n"},
+    {"HexLineErrorByte", JobKind::RealtermDownload, {.errorAt = 2, .errorByte = 0xFB}, false, 0x40,
+     "\u00fbERR_WRONGLINEFORMAT\n", "\nFehler: Bestätigungsfehler\r\n"},
+    {"HexLineWrongChecksumIsSent", JobKind::RealtermDownload, {}, true, 0x40, "\u00faERR_WRONGCRC\n",
+     "\nFehler: Bestätigungsfehler\r\n"},
+};
+
+class DownloadFaultTest : public DownloadTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(DownloadFaultTest, ShowsTheOutcome) {
+    const FaultCase& c = GetParam();
+    startMonitor();
+    monitor->setFaults(c.faults);
+    HexFileBuilder firmware;
+    firmware.block(0x0000, 16, 16);
+    firmware.block(0x0100, 16, 16);
+    if (c.spoilSecondChecksum) firmware.corruptLastChecksum();
+    firmware.end();
+
+    EXPECT_EQ(c.word, runJob(c.kind, writeFirmware(firmware)));
+    const std::string text = window.text();
+    EXPECT_NE(std::string::npos, text.find(c.shown)) << text;
+    EXPECT_TRUE(endsWith(text, c.tail)) << text;
+    if ((c.word & ~result::kNoSuccessLine) == 0) {
+        EXPECT_EQ(firmware.expected(), monitor->image());
+    } else {
+        EXPECT_EQ(std::string::npos, text.find("Flash geschrieben"));
+        EXPECT_EQ(std::string::npos, text.find(std::string(kSuccessLine)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Monitor, DownloadFaultTest, ::testing::ValuesIn(kFaultCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DownloadTest, MissingFileSendsNothing) {
+    startMonitor();
+    EXPECT_EQ(0x1080, runJob(JobKind::RtqDownload, dir.file("missing.hex")));
+    EXPECT_EQ(joinLines({"Fehler: Datei kann nicht geöffnet werden", "0 Bytes übertragen"}), window.text());
+    EXPECT_TRUE(monitor->commands().empty());
+    EXPECT_TRUE(monitor->records().empty());
+}
+
+TEST_F(DownloadTest, MissingPortStillLoadsAndChecksTheFile) {
+    const std::string path = writeFirmware(smallFirmware());
+    const std::string size = std::to_string(smallFirmware().text().size());
+    struct Case {
+        JobKind kind;
+        std::int32_t word;
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        {JobKind::RtqDownload, 0x1C00,
+         {path + " geöffnet", size + " Bytes gelesen", "Prüfe Hex File", "Anzahl Fehler: 0",
+          "Fehler: COM-Parameter konnten nicht gesetzt werden", "Fehler: COM Port konnte nicht geöffnet werden",
+          "0 Bytes übertragen"}},
+        {JobKind::RealtermDownload, 0xC00,
+         {path + " geöffnet", "Prüfe Hex File", "Anzahl Fehler: 0", "Fehler: COM-Parameter konnten nicht gesetzt werden",
+          "Fehler: COM Port konnte nicht geöffnet werden"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.kind));
+        view.reset();
+        EXPECT_EQ(c.word, runJob(c.kind, path, dir.file("no-such-port")));
+        EXPECT_EQ(joinLines(c.lines), window.text());
+    }
+}
+
+struct CliRun {
+    int exitCode = -1;
+    std::string lastErrorLine;
+};
+
+// The command-line companion against the same simulated monitor.
+class CliDownloadTest : public DownloadTest {
+protected:
+    CliRun runCli(const std::string& method, const std::string& file) {
+        const std::string out = dir.file("stdout.txt");
+        const std::string err = dir.file("stderr.txt");
+        const std::string command = std::string("'") + HLX_CLI_PATH + "' flash " + method + " '" + file + "' --port '" +
+                                    monitor->slavePath() + "' --print-result >'" + out + "' 2>'" + err + "'";
+        const int status = std::system(command.c_str());
+        CliRun run;
+        if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+        std::string errors = test::readFile(err);
+        while (!errors.empty() && errors.back() == '\n') errors.pop_back();
+        run.lastErrorLine = errors.substr(errors.rfind('\n') == std::string::npos ? 0 : errors.rfind('\n') + 1);
+        return run;
+    }
+};
+
+TEST_F(CliDownloadTest, FlashesAndReportsTheResultWord) {
+    startMonitor();
+    const HexFileBuilder firmware = smallFirmware();
+    const std::string path = writeFirmware(firmware);
+    const CliRun run = runCli("rtq", path);
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_EQ("JobResult=0x1000", run.lastErrorLine);
+    EXPECT_EQ(firmware.expected(), monitor->image());
+}
+
+TEST_F(CliDownloadTest, AFaultGivesExitCodeOne) {
+    startMonitor();
+    monitor->setFaults({.errorAt = 1});
+    const CliRun run = runCli("rtq", writeFirmware(smallFirmware()));
+    EXPECT_EQ(1, run.exitCode);
+    EXPECT_EQ("JobResult=0x1040", run.lastErrorLine);
+}
+
+}  // namespace
+}  // namespace hlx

@@ -1,0 +1,351 @@
+#include "tools/virtual_monitor.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "tests/support/temp_dir.h"
+
+extern char** environ;
+
+namespace hlx::tools {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+// The tool's side of the pseudo-terminal, raw and non-blocking.
+class Tool {
+public:
+    explicit Tool(const std::string& path) : m_fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
+        termios t{};
+        ::tcgetattr(m_fd, &t);
+        ::cfmakeraw(&t);
+        ::tcsetattr(m_fd, TCSANOW, &t);
+    }
+    ~Tool() { ::close(m_fd); }
+    bool ok() const { return m_fd >= 0; }
+
+    void send(std::string_view bytes) const { ASSERT_EQ(static_cast<ssize_t>(bytes.size()), ::write(m_fd, bytes.data(), bytes.size())); }
+    void send(const Bytes& bytes) const { send(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())); }
+
+    // Collects what the monitor sends until `until` is in it or the time-out passes.
+    std::string receiveUntil(std::string_view until, std::chrono::milliseconds timeout = 2000ms) const {
+        std::string got;
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (got.find(until) == std::string::npos) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left <= 0ms) break;
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+            char buffer[4096];
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
+        }
+        return got;
+    }
+    // Everything that arrives within the window.
+    std::string receiveFor(std::chrono::milliseconds window) const { return receiveUntil("\x01never\x02", window); }
+
+private:
+    int m_fd;
+};
+
+Bytes record(std::uint16_t offset, std::uint8_t type, Bytes data) {
+    Bytes r{static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(offset >> 8),
+            static_cast<std::uint8_t>(offset & 0xFF), type};
+    r.insert(r.end(), data.begin(), data.end());
+    std::uint8_t sum = 0;
+    for (std::uint8_t b : r) sum = static_cast<std::uint8_t>(sum + b);
+    r.push_back(static_cast<std::uint8_t>(-sum));
+    return r;
+}
+
+std::string hexLine(const Bytes& r, bool lowerCase = false) {
+    std::string line = ":";
+    char pair[3];
+    for (std::uint8_t b : r) {
+        std::snprintf(pair, sizeof pair, lowerCase ? "%02x" : "%02X", b);
+        line += pair;
+    }
+    return line + "\r\n";
+}
+
+const Bytes kEnd{0x00, 0x00, 0x00, 0x01, 0xFF};
+
+class VirtualMonitorTest : public ::testing::Test {
+protected:
+    void start(MonitorConfig config = {}) {
+        monitor = std::make_unique<VirtualMonitor>(std::move(config));
+        tool = std::make_unique<Tool>(monitor->slavePath());
+        ASSERT_TRUE(tool->ok());
+    }
+    void command(std::string_view line, std::string_view answer) {
+        tool->send(line);
+        EXPECT_EQ(answer, tool->receiveUntil(answer));
+    }
+
+    std::unique_ptr<VirtualMonitor> monitor;
+    std::unique_ptr<Tool> tool;
+};
+
+TEST_F(VirtualMonitorTest, CommandLinesGetTheirAnswers) {
+    MonitorConfig config;
+    config.replyLine = "Fertig";
+    start(config);
+    struct Case {
+        const char* name;
+        std::string_view first;
+        std::string_view second;  // sent after a pause in which nothing may come back
+    };
+    const Case cases[] = {
+        {"CrLf", "Bright=50\r\n", ""},
+        {"LfOnly", "Version?\n", ""},
+        {"InTwoWrites", "Contr", "ast?\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        tool->send(c.first);
+        if (!c.second.empty()) {
+            EXPECT_EQ("", tool->receiveFor(50ms));
+            tool->send(c.second);
+        }
+        EXPECT_EQ("Fertig\r\n", tool->receiveUntil("\n"));
+    }
+    tool->send("\r\n");  // an empty line is not a command
+    EXPECT_EQ("", tool->receiveFor(100ms));
+    EXPECT_EQ((std::vector<std::string>{"Bright=50", "Version?", "Contrast?"}), monitor->commands());
+    EXPECT_EQ(MonitorMode::Command, monitor->mode());
+}
+
+TEST_F(VirtualMonitorTest, BinaryDownloadFillsTheImageAndClosesWithItsLines) {
+    start();
+    command("LoadFWRTQ?\r\n", "LoadFWRTQ OK\r\n");
+    EXPECT_EQ(MonitorMode::BinaryRecords, monitor->mode());
+    Bytes data(248);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i);
+    tool->send(record(0, 4, {0x00, 0x01}));
+    EXPECT_EQ("OK\r\n", tool->receiveUntil("\n"));
+    // A record split over several writes is collected whole.
+    const Bytes big = record(0x0100, 0, data);
+    tool->send(Bytes(big.begin(), big.begin() + 3));
+    EXPECT_EQ("", tool->receiveFor(50ms));
+    tool->send(Bytes(big.begin() + 3, big.end()));
+    EXPECT_EQ("OK\r\n", tool->receiveUntil("\n"));
+    tool->send(kEnd);
+    EXPECT_EQ("OK\r\nFlash geschrieben\r\nNeustart\r\n", tool->receiveUntil("Neustart\r\n"));
+    ASSERT_TRUE(monitor->waitForDownloads(1, 1000ms));
+    EXPECT_EQ(MonitorMode::Command, monitor->mode());
+
+    MemoryImage expected;
+    for (std::size_t i = 0; i < data.size(); ++i) expected[0x10100 + i] = data[i];
+    EXPECT_EQ(expected, monitor->image());
+    const auto records = monitor->records();
+    ASSERT_EQ(3u, records.size());
+    EXPECT_EQ(7u, records[0].wireSize);
+    EXPECT_EQ(253u, records[1].wireSize);
+    EXPECT_EQ(0x10100u, records[1].address);
+    EXPECT_EQ(5u, records[2].wireSize);
+    EXPECT_EQ(3u, monitor->turnarounds().size());  // every record followed a reply
+    EXPECT_EQ((std::vector<std::string>{"LoadFWRTQ?"}), monitor->commands());
+}
+
+TEST_F(VirtualMonitorTest, BinaryRecordWithWrongChecksumIsRefusedAndEndsTheDownload) {
+    start();
+    command("LoadFWRTQ?\r\n", "LoadFWRTQ OK\r\n");
+    Bytes bad = record(0x0010, 0, {1, 2, 3});
+    bad.back() ^= 0x01;
+    tool->send(bad);
+    EXPECT_EQ("\xFA\n", tool->receiveUntil("\n"));
+    EXPECT_EQ(MonitorMode::Command, monitor->mode());
+    EXPECT_TRUE(monitor->image().empty());
+    ASSERT_EQ(1u, monitor->records().size());
+    EXPECT_FALSE(monitor->records()[0].accepted);
+    command("Hello?\r\n", "OK\r\n");  // the next bytes are a command again
+}
+
+TEST_F(VirtualMonitorTest, HexLinesAreTakenSilentlyWithFlowControlPauses) {
+    MonitorConfig config;
+    config.xoffEvery = 2;
+    config.xoffPause = 40ms;
+    config.closingLines = {"Fertig"};
+    start(config);
+    command("LoadFW?\r\n", "LoadFW OK\r\n");
+    tool->send(hexLine(record(0, 4, {0x00, 0x02})));
+    EXPECT_EQ("", tool->receiveFor(60ms));  // no reply line per record
+    tool->send(hexLine(record(0x0010, 0, {0xAA, 0xBB}), /*lowerCase=*/true));
+    // XOFF at once, XON after the page write.
+    EXPECT_EQ("\x13", tool->receiveUntil("\x13"));
+    EXPECT_EQ("\x11", tool->receiveUntil("\x11"));
+    tool->send(hexLine(record(0x0012, 0, {0xCC})));
+    tool->send(hexLine(kEnd));
+    EXPECT_EQ("\x13\x11" "Fertig\r\n", tool->receiveUntil("Fertig\r\n"));
+    ASSERT_TRUE(monitor->waitForDownloads(1, 1000ms));
+    EXPECT_EQ((MemoryImage{{0x20010, 0xAA}, {0x20011, 0xBB}, {0x20012, 0xCC}}), monitor->image());
+    EXPECT_EQ(MonitorMode::Command, monitor->mode());
+    EXPECT_TRUE(monitor->turnarounds().empty());
+}
+
+TEST_F(VirtualMonitorTest, BadHexLinesGetTheirErrorByte) {
+    struct Case {
+        const char* name;
+        std::string line;
+        char errorByte;
+    };
+    const Case cases[] = {
+        {"WrongChecksum", ":03001000010203E8\r\n", '\xFA'},
+        {"NotADigit", ":0300100001020XE7\r\n", '\xFB'},
+        {"CountMismatch", ":04001000010203E6\r\n", '\xFB'},
+        {"NoColon", "03001000010203E7\r\n", '\xFB'},
+    };
+    start();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        command("LoadFW?\r\n", "LoadFW OK\r\n");
+        tool->send(c.line);
+        EXPECT_EQ((std::string{c.errorByte, '\n'}), tool->receiveUntil("\n"));
+        EXPECT_EQ(MonitorMode::Command, monitor->mode());
+    }
+    EXPECT_TRUE(monitor->image().empty());
+}
+
+TEST_F(VirtualMonitorTest, InjectedFaults) {
+    start();
+    const Bytes first = record(0, 0, {1});
+    const Bytes second = record(1, 0, {2});
+
+    MonitorFaults error;
+    error.errorAt = 2;
+    error.errorByte = 0xFD;
+    monitor->setFaults(error);
+    command("LoadFWRTQ?\r\n", "LoadFWRTQ OK\r\n");
+    tool->send(first);
+    EXPECT_EQ("OK\r\n", tool->receiveUntil("\n"));
+    tool->send(second);
+    EXPECT_EQ("\xFD\n", tool->receiveUntil("\n"));
+    EXPECT_EQ(MonitorMode::Command, monitor->mode());
+
+    MonitorFaults silent;
+    silent.silentAt = 2;
+    monitor->setFaults(silent);
+    command("LoadFWRTQ?\r\n", "LoadFWRTQ OK\r\n");
+    tool->send(first);
+    EXPECT_EQ("OK\r\n", tool->receiveUntil("\n"));
+    tool->send(second);
+    tool->send(kEnd);
+    EXPECT_EQ("", tool->receiveFor(200ms));  // not even the closing lines
+    ASSERT_TRUE(monitor->waitForDownloads(1, 1000ms));
+
+    MonitorFaults delayed;
+    delayed.delay = 300ms;
+    delayed.delayAt = 2;
+    monitor->setFaults(delayed);
+    command("LoadFWRTQ?\r\n", "LoadFWRTQ OK\r\n");
+    tool->send(first);
+    EXPECT_EQ("OK\r\n", tool->receiveUntil("\n"));
+    tool->send(second);
+    EXPECT_EQ("", tool->receiveFor(150ms));
+    EXPECT_EQ("OK\r\n", tool->receiveUntil("\n"));
+
+    MonitorFaults held;
+    held.xoffHoldAt = 1;
+    monitor->setFaults(held);
+    tool->send(kEnd);
+    ASSERT_TRUE(monitor->waitForDownloads(2, 1000ms));
+    tool->receiveUntil("Neustart\r\n");
+    command("LoadFW?\r\n", "LoadFW OK\r\n");
+    tool->send(hexLine(first));
+    EXPECT_EQ("\x13", tool->receiveUntil("\x13"));
+    tool->send(hexLine(second));
+    EXPECT_EQ("", tool->receiveFor(150ms));  // no XON follows
+}
+
+TEST_F(VirtualMonitorTest, DownloadWithoutBytesReturnsToCommandMode) {
+    MonitorConfig config;
+    config.inactivity = 100ms;
+    start(config);
+    command("LoadFWRTQ?\r\n", "LoadFWRTQ OK\r\n");
+    tool->send(Bytes{0x05, 0x00});  // the start of a record, then nothing
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(MonitorMode::Command, monitor->mode());
+    command("Hello?\r\n", "OK\r\n");  // the partial record is forgotten
+}
+
+TEST_F(VirtualMonitorTest, UnsolicitedText) {
+    MonitorConfig config;
+    config.periodicText = "Temp=41";
+    config.period = 50ms;
+    start(config);
+    monitor->say("Hallo");
+    const std::string got = tool->receiveUntil("Temp=41\r\nTemp=41\r\n");
+    EXPECT_EQ(0u, got.find("Hallo\r\n"));
+    EXPECT_NE(std::string::npos, got.find("Temp=41\r\nTemp=41\r\n"));
+}
+
+// The executable: prints the path, serves a download, writes the image file and ends on SIGTERM.
+TEST(VirtualMonitorProgram, ServesADownloadAndStopsOnSigterm) {
+    test::TempDir dir;
+    const std::string imagePath = dir.file("image.hex");
+    int out[2];
+    ASSERT_EQ(0, ::pipe(out));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::vector<std::string> args = {HLX_VIRTUAL_MONITOR_PATH, "--image-out", imagePath, "--reply", "Gut"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ASSERT_EQ(0, posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ));
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+
+    std::string printed;
+    auto readUntil = [&](std::string_view text) {
+        const auto end = std::chrono::steady_clock::now() + 3s;
+        while (printed.find(text) == std::string::npos && std::chrono::steady_clock::now() < end) {
+            pollfd p{out[0], POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0) continue;
+            char buffer[512];
+            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+            if (n <= 0) break;
+            printed.append(buffer, static_cast<std::size_t>(n));
+        }
+        return printed.find(text) != std::string::npos;
+    };
+    ASSERT_TRUE(readUntil(" - type this into COM-Nr\n")) << printed;
+    const std::string prefix = "Virtual monitor on ";
+    ASSERT_EQ(0u, printed.find(prefix));
+    const std::string path = printed.substr(prefix.size(), printed.find(" - ") - prefix.size());
+    {
+        Tool tool(path);
+        ASSERT_TRUE(tool.ok()) << path;
+        tool.send("LoadFWRTQ?\r\n");
+        EXPECT_EQ("LoadFWRTQ OK\r\n", tool.receiveUntil("\n"));
+        tool.send(record(0x0020, 0, {0x5A, 0xA5}));
+        EXPECT_EQ("Gut\r\n", tool.receiveUntil("\n"));
+        tool.send(kEnd);
+        tool.receiveUntil("Neustart\r\n");
+    }
+    EXPECT_TRUE(readUntil("written to " + imagePath)) << printed;
+    EXPECT_EQ(":020000040000FA\r\n:020020005AA5DF\r\n:00000001FF\r\n", test::readFile(imagePath));
+
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    ::close(out[0]);
+}
+
+}  // namespace
+}  // namespace hlx::tools

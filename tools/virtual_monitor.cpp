@@ -1,0 +1,365 @@
+#include "tools/virtual_monitor.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+namespace hlx::tools {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::uint8_t kXon = 0x11;
+constexpr std::uint8_t kXoff = 0x13;
+constexpr std::size_t kMaxLine = 1100;  // longest HEX line (523 characters) with room to spare
+
+std::runtime_error systemFailure(const char* what) {
+    return std::runtime_error(std::string("virtual monitor: ") + what + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+VirtualMonitor::VirtualMonitor(MonitorConfig config) : m_config(std::move(config)) {
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0) throw systemFailure("posix_openpt");
+    char name[128] = {};
+    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 || ::ptsname_r(m_master, name, sizeof name) != 0) {
+        ::close(m_master);
+        throw systemFailure("pseudo-terminal set-up");
+    }
+    m_slavePath = name;
+    // Raw on the slave side, as a serial port that the tool then configures; the slave stays open here so
+    // the master never sees a hang-up while the tool closes and re-opens the port.
+    m_slaveKeep = ::open(name, O_RDWR | O_NOCTTY);
+    if (m_slaveKeep < 0) {
+        ::close(m_master);
+        throw systemFailure("open slave");
+    }
+    termios t{};
+    ::tcgetattr(m_slaveKeep, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(m_slaveKeep, TCSANOW, &t);
+    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_wakeFd < 0) {
+        ::close(m_slaveKeep);
+        ::close(m_master);
+        throw systemFailure("eventfd");
+    }
+    if (!m_config.periodicText.empty() && m_config.period > 0ms) m_nextPeriodic = MonitorClock::now() + m_config.period;
+    m_thread = std::thread([this] { run(); });
+}
+
+VirtualMonitor::~VirtualMonitor() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto written = ::write(m_wakeFd, &one, sizeof one);
+    if (m_thread.joinable()) m_thread.join();
+    ::close(m_wakeFd);
+    ::close(m_slaveKeep);
+    ::close(m_master);
+}
+
+void VirtualMonitor::say(std::string_view text) {
+    {
+        std::lock_guard lock(m_mutex);
+        sendLine(std::string(text), MonitorClock::now());
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] auto written = ::write(m_wakeFd, &one, sizeof one);
+}
+
+void VirtualMonitor::setFaults(const MonitorFaults& faults) {
+    std::lock_guard lock(m_mutex);
+    m_faults = faults;
+}
+
+MonitorMode VirtualMonitor::mode() const {
+    std::lock_guard lock(m_mutex);
+    return m_mode;
+}
+
+MemoryImage VirtualMonitor::image() const {
+    std::lock_guard lock(m_mutex);
+    return m_image;
+}
+
+std::vector<ReceivedRecord> VirtualMonitor::records() const {
+    std::lock_guard lock(m_mutex);
+    return m_records;
+}
+
+std::vector<std::string> VirtualMonitor::commands() const {
+    std::lock_guard lock(m_mutex);
+    return m_commands;
+}
+
+std::vector<std::chrono::nanoseconds> VirtualMonitor::turnarounds() const {
+    std::lock_guard lock(m_mutex);
+    return m_turnarounds;
+}
+
+int VirtualMonitor::downloadsEnded() const {
+    std::lock_guard lock(m_mutex);
+    return m_downloadsEnded;
+}
+
+bool VirtualMonitor::waitForDownloads(int count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    return m_downloadEnded.wait_for(lock, timeout, [&] { return m_downloadsEnded >= count; });
+}
+
+void VirtualMonitor::clear() {
+    std::lock_guard lock(m_mutex);
+    m_image.clear();
+    m_records.clear();
+    m_commands.clear();
+    m_turnarounds.clear();
+}
+
+void VirtualMonitor::run() {
+    std::array<std::uint8_t, 4096> buffer;
+    for (;;) {
+        int timeoutMs = -1;
+        bool wantWrite = false;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_stop) return;
+            wantWrite = !m_unwritten.empty();
+            if (auto next = nextTimerLocked()) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(*next - MonitorClock::now());
+                timeoutMs = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+            }
+        }
+        pollfd fds[2] = {{m_master, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0}, {m_wakeFd, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, timeoutMs);
+        if (ready < 0 && errno != EINTR) return;
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] auto got = ::read(m_wakeFd, &count, sizeof count);
+        }
+
+        std::vector<std::string> events;
+        std::optional<MemoryImage> ended;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_stop) return;
+            const int endedBefore = m_downloadsEnded;
+            if (fds[0].revents & POLLIN) {
+                const ssize_t n = ::read(m_master, buffer.data(), buffer.size());
+                if (n > 0) handleBytes(buffer.data(), static_cast<std::size_t>(n), MonitorClock::now());
+            }
+            const auto now = MonitorClock::now();
+            if (m_mode != MonitorMode::Command && now - m_lastByte >= m_config.inactivity) {
+                m_events.push_back("no byte for " + std::to_string(m_config.inactivity.count()) +
+                                   " ms: back to command mode");
+                backToCommandMode();
+            }
+            if (!m_config.periodicText.empty() && m_config.period > 0ms && now >= m_nextPeriodic) {
+                sendLine(m_config.periodicText, now);
+                m_nextPeriodic = now + m_config.period;
+            }
+            flushDueLocked(MonitorClock::now());
+            events.swap(m_events);
+            if (m_downloadsEnded != endedBefore && m_config.onDownloadEnd) ended = m_image;
+        }
+        if (m_config.onEvent)
+            for (const std::string& e : events) m_config.onEvent(e);
+        if (ended) m_config.onDownloadEnd(*ended);
+    }
+}
+
+std::optional<MonitorClock::time_point> VirtualMonitor::nextTimerLocked() const {
+    std::optional<MonitorClock::time_point> next;
+    auto consider = [&next](MonitorClock::time_point t) {
+        if (!next || t < *next) next = t;
+    };
+    if (!m_scheduled.empty()) consider(m_scheduled.front().due);
+    if (m_mode != MonitorMode::Command) consider(m_lastByte + m_config.inactivity);
+    if (!m_config.periodicText.empty() && m_config.period > 0ms) consider(m_nextPeriodic);
+    return next;
+}
+
+void VirtualMonitor::handleBytes(const std::uint8_t* data, std::size_t count, MonitorClock::time_point now) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t b = data[i];
+        m_lastByte = now;
+        switch (m_mode) {
+            case MonitorMode::Command:
+                if (b == '\n') {
+                    std::string line;
+                    line.swap(m_line);
+                    if (!line.empty() && line.back() == '\r') line.pop_back();
+                    if (!line.empty()) handleCommandLine(line, now);
+                } else if (m_line.size() < kMaxLine) {
+                    m_line += static_cast<char>(b);
+                }
+                break;
+            case MonitorMode::BinaryRecords:
+                if (m_record.empty() && m_replyWritten) {
+                    m_turnarounds.push_back(now - *m_replyWritten);
+                    m_replyWritten.reset();
+                }
+                m_record.push_back(b);
+                if (m_record.size() == m_record[0] + 5u) handleBinaryRecord(now);
+                break;
+            case MonitorMode::HexLines:
+                if (b == '\n') {
+                    std::string line;
+                    line.swap(m_line);
+                    if (!line.empty() && line.back() == '\r') line.pop_back();
+                    if (!line.empty()) handleHexLine(line, now);
+                } else {
+                    m_line += static_cast<char>(b);  // an overlong line is refused when it ends
+                    if (m_line.size() > kMaxLine) m_line.resize(kMaxLine + 1);
+                }
+                break;
+        }
+    }
+}
+
+void VirtualMonitor::handleCommandLine(const std::string& line, MonitorClock::time_point now) {
+    m_commands.push_back(line);
+    m_events.push_back("command: " + line);
+    if (line == "LoadFWRTQ?") {
+        sendLine(m_config.rtqAnswer, now, true);
+        startDownload(MonitorMode::BinaryRecords, now);
+    } else if (line == "LoadFW?") {
+        sendLine(m_config.hexAnswer, now);
+        startDownload(MonitorMode::HexLines, now);
+    } else {
+        sendLine(m_config.replyLine, now);
+    }
+}
+
+void VirtualMonitor::startDownload(MonitorMode mode, MonitorClock::time_point now) {
+    m_mode = mode;
+    m_record.clear();
+    m_line.clear();
+    m_recordNumber = 0;
+    m_linesSincePause = 0;
+    m_silent = false;
+    m_xoffHeld = false;
+    m_lastByte = now;
+    m_addresses.reset();
+    m_events.push_back(mode == MonitorMode::BinaryRecords ? "binary record download started"
+                                                          : "HEX line download started");
+}
+
+void VirtualMonitor::backToCommandMode() {
+    m_mode = MonitorMode::Command;
+    m_record.clear();
+    m_line.clear();
+    m_silent = false;
+    m_replyWritten.reset();
+}
+
+MonitorClock::time_point VirtualMonitor::replyDue(MonitorClock::time_point now) const {
+    const bool delayed = m_faults.delay > 0ms && (m_faults.delayAt == 0 || m_faults.delayAt == m_recordNumber);
+    return delayed ? now + m_faults.delay : now;
+}
+
+void VirtualMonitor::handleBinaryRecord(MonitorClock::time_point now) {
+    std::vector<std::uint8_t> record;
+    record.swap(m_record);
+    ++m_recordNumber;
+    if (m_faults.silentAt > 0 && m_recordNumber >= m_faults.silentAt) m_silent = true;
+    const bool good = checksumOk(record);
+    const std::uint32_t address = m_addresses.base() + static_cast<std::uint32_t>((record[1] << 8) | record[2]);
+    m_records.push_back({MonitorMode::BinaryRecords, record[3], address, record.size(), good});
+    if (!good) return answerError(kErrWrongCrc, now);
+    if (m_faults.errorAt == m_recordNumber) return answerError(m_faults.errorByte, now);
+    m_addresses.apply(record);
+    sendLine(m_config.replyLine, replyDue(now), true);
+    if (m_faults.xoffHoldAt == m_recordNumber) send(std::string(1, static_cast<char>(kXoff)), now);
+    if (record[3] == kTypeEnd) finishDownload(now);
+}
+
+void VirtualMonitor::handleHexLine(const std::string& line, MonitorClock::time_point now) {
+    ++m_recordNumber;
+    if (m_faults.silentAt > 0 && m_recordNumber >= m_faults.silentAt) m_silent = true;
+    const DecodedLine decoded = line.size() > kMaxLine ? DecodedLine{LineError::Format, {}} : decodeHexLine(line);
+    const bool good = decoded.error == LineError::None;
+    const std::uint8_t type = decoded.record.size() > 3 ? decoded.record[3] : 0xFF;
+    std::uint32_t address = m_addresses.base();
+    if (decoded.record.size() > 3) address += static_cast<std::uint32_t>((decoded.record[1] << 8) | decoded.record[2]);
+    m_records.push_back({MonitorMode::HexLines, type, address, line.size(), good});
+    if (decoded.error == LineError::Format) return answerError(kErrWrongLineFormat, now);
+    if (decoded.error == LineError::Checksum) return answerError(kErrWrongCrc, now);
+    if (m_faults.errorAt == m_recordNumber) return answerError(m_faults.errorByte, now);
+    m_addresses.apply(decoded.record);
+
+    // Flash writing: hold the sender while a page is written.
+    const auto due = replyDue(now);
+    if (m_faults.xoffHoldAt == m_recordNumber) {
+        send(std::string(1, static_cast<char>(kXoff)), due);
+        m_xoffHeld = true;
+    } else if (!m_xoffHeld && m_config.xoffEvery > 0 && ++m_linesSincePause >= m_config.xoffEvery) {
+        m_linesSincePause = 0;
+        send(std::string(1, static_cast<char>(kXoff)), due);
+        send(std::string(1, static_cast<char>(kXon)), due + m_config.xoffPause);
+    }
+    if (type == kTypeEnd) finishDownload(now);
+}
+
+void VirtualMonitor::answerError(std::uint8_t errorByte, MonitorClock::time_point now) {
+    std::string bytes(1, static_cast<char>(errorByte));
+    bytes += '\n';
+    send(std::move(bytes), replyDue(now));
+    char text[64];
+    std::snprintf(text, sizeof text, "record %d answered with error byte 0x%02X", m_recordNumber, errorByte);
+    m_events.push_back(text);
+    backToCommandMode();
+}
+
+void VirtualMonitor::finishDownload(MonitorClock::time_point now) {
+    for (const std::string& line : m_config.closingLines) sendLine(line, now);
+    ++m_downloadsEnded;
+    m_events.push_back("download ended: " + std::to_string(m_recordNumber) + " records, " +
+                       std::to_string(m_image.size()) + " bytes in memory");
+    backToCommandMode();
+    m_downloadEnded.notify_all();
+}
+
+void VirtualMonitor::send(std::string bytes, MonitorClock::time_point due, bool replyEnd) {
+    if (m_silent) return;
+    // First in, first out: nothing overtakes a reply that is held back.
+    if (!m_scheduled.empty()) due = std::max(due, m_scheduled.back().due);
+    m_scheduled.push_back({due, std::move(bytes), replyEnd});
+}
+
+void VirtualMonitor::sendLine(const std::string& text, MonitorClock::time_point due, bool replyEnd) {
+    send(text + "\r\n", due, replyEnd);
+}
+
+void VirtualMonitor::flushDueLocked(MonitorClock::time_point now) {
+    while (!m_scheduled.empty() && m_scheduled.front().due <= now) {
+        m_unwritten += m_scheduled.front().bytes;
+        m_unwrittenReplyEnd = m_unwrittenReplyEnd || m_scheduled.front().replyEnd;
+        m_scheduled.pop_front();
+    }
+    while (!m_unwritten.empty()) {
+        const ssize_t n = ::write(m_master, m_unwritten.data(), m_unwritten.size());
+        if (n <= 0) break;  // the pseudo-terminal is full; poll() says when it takes more
+        m_unwritten.erase(0, static_cast<std::size_t>(n));
+    }
+    if (m_unwritten.empty() && m_unwrittenReplyEnd) {
+        m_unwrittenReplyEnd = false;
+        if (m_mode == MonitorMode::BinaryRecords) m_replyWritten = MonitorClock::now();
+    }
+}
+
+}  // namespace hlx::tools

@@ -1,0 +1,169 @@
+#pragma once
+// VirtualMonitor: a simulated HLX monitor on a pseudo-terminal, for demonstrations without hardware and
+// for end-to-end tests of the service tool. The tool opens slavePath() like any serial port (it is what
+// a technician types into COM-Nr); the monitor plays the device on the master side.
+//
+// What it speaks:
+// - Command mode: lines ending in LF (a CR before it is dropped). "LoadFWRTQ?" is answered with
+//   rtqAnswer and switches to binary records; "LoadFW?" is answered with hexAnswer and switches to HEX
+//   text lines; any other non-empty line is answered with replyLine. Every answer ends in CR LF.
+// - Binary records (after "LoadFWRTQ?"): a byte count n, then 4 + n more bytes (address high, low, type,
+//   data, checksum). A record whose bytes do not add up to 0 is answered with ERR_WRONGCRC (0xFA) and LF
+//   and ends the download; a good one is placed into the memory image and answered with replyLine. The
+//   end record (type 1) is followed by the closing lines and returns to command mode.
+// - HEX text lines (after "LoadFW?"): each ":..." line is decoded (either case of digits) and placed into
+//   the image, with no reply line. A malformed line is answered with ERR_WRONGLINEFORMAT (0xFB), a wrong
+//   checksum with ERR_WRONGCRC (0xFA), each followed by LF, and ends the download. Flash writing is
+//   emulated: after every xoffEvery lines XOFF (0x13) is sent and, xoffPause later, XON (0x11). The end
+//   record sends the closing lines and returns to command mode.
+// - In either download mode, no byte for `inactivity` returns to command mode, dropping a partial record.
+// Records are counted from 1 in each download (both modes); the fault settings refer to those numbers.
+// Replies leave in the order they were made: a delayed reply holds back everything after it, as a busy
+// monitor would.
+//
+// Threads: the monitor runs on a thread of its own, sleeping in poll() on the pseudo-terminal and an
+// eventfd (no busy waiting); every public function may be called from any thread. The destructor stops
+// the thread and closes the pseudo-terminal; output still scheduled then is dropped. The callbacks of
+// MonitorConfig run on the monitor's thread.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "tools/monitor_image.h"
+
+namespace hlx::tools {
+
+using MonitorClock = std::chrono::steady_clock;
+
+struct MonitorConfig {
+    std::string replyLine = "OK";  // answer to each binary record and to unknown commands
+    std::string rtqAnswer = "LoadFWRTQ OK";
+    std::string hexAnswer = "LoadFW OK";
+    std::vector<std::string> closingLines{"Flash geschrieben", "Neustart"};
+    int xoffEvery = 16;  // HEX text mode: flow-control pause after this many lines (0: never)
+    std::chrono::milliseconds xoffPause{30};
+    std::chrono::milliseconds inactivity{3000};
+    std::string periodicText;  // sent with CR LF every `period`, in any mode (empty or 0: never)
+    std::chrono::milliseconds period{0};
+    // Called after every end record with the memory image, and with a short line for each event
+    // (command received, download started or ended, error answered, time-out).
+    std::function<void(const MemoryImage&)> onDownloadEnd;
+    std::function<void(const std::string&)> onEvent;
+};
+
+// Faults to inject into the next downloads; record numbers count from 1, 0 means "off".
+struct MonitorFaults {
+    int errorAt = 0;  // answer this record with errorByte and LF instead of the reply; ends the download
+    std::uint8_t errorByte = kErrWrongCrc;
+    int silentAt = 0;                   // from this record on send nothing until the download ends
+    std::chrono::milliseconds delay{0};  // delay the reply ...
+    int delayAt = 0;                    // ... to this record, or (0) to every record
+    int xoffHoldAt = 0;                 // after this record send XOFF and never the XON
+};
+
+enum class MonitorMode { Command, BinaryRecords, HexLines };
+
+struct ReceivedRecord {
+    MonitorMode mode;
+    std::uint8_t type;
+    std::uint32_t address;  // base + offset
+    std::size_t wireSize;   // bytes on the wire: n + 5 for a binary record, the line's length without CR LF
+    bool accepted;
+};
+
+class VirtualMonitor {
+public:
+    explicit VirtualMonitor(MonitorConfig config = {});
+    ~VirtualMonitor();
+    VirtualMonitor(const VirtualMonitor&) = delete;
+    VirtualMonitor& operator=(const VirtualMonitor&) = delete;
+
+    // The pseudo-terminal's device path, e.g. "/dev/pts/5".
+    const std::string& slavePath() const { return m_slavePath; }
+
+    // Sends text followed by CR LF, after whatever is already scheduled.
+    void say(std::string_view text);
+    void setFaults(const MonitorFaults& faults);
+
+    MonitorMode mode() const;
+    MemoryImage image() const;
+    std::vector<ReceivedRecord> records() const;
+    std::vector<std::string> commands() const;
+    // Binary mode: from the moment the last byte of a reply line was written to the moment the first
+    // byte of the next record arrived, for every record that followed a reply.
+    std::vector<std::chrono::nanoseconds> turnarounds() const;
+    int downloadsEnded() const;
+    // Waits until `count` end records have been handled in total; false on time-out.
+    bool waitForDownloads(int count, std::chrono::milliseconds timeout) const;
+    // Forgets image, records, commands and turnarounds.
+    void clear();
+
+private:
+    struct Outgoing {
+        MonitorClock::time_point due;
+        std::string bytes;
+        bool replyEnd;  // the end of a reply line whose turnaround is measured
+    };
+
+    void run();
+    std::optional<MonitorClock::time_point> nextTimerLocked() const;
+    void handleBytes(const std::uint8_t* data, std::size_t count, MonitorClock::time_point now);
+    void handleCommandLine(const std::string& line, MonitorClock::time_point now);
+    void handleBinaryRecord(MonitorClock::time_point now);
+    void handleHexLine(const std::string& line, MonitorClock::time_point now);
+    // Answers the current record with an error byte and LF, then returns to command mode.
+    void answerError(std::uint8_t errorByte, MonitorClock::time_point now);
+    void finishDownload(MonitorClock::time_point now);
+    void startDownload(MonitorMode mode, MonitorClock::time_point now);
+    void backToCommandMode();
+    MonitorClock::time_point replyDue(MonitorClock::time_point now) const;
+    void send(std::string bytes, MonitorClock::time_point due, bool replyEnd = false);
+    void sendLine(const std::string& text, MonitorClock::time_point due, bool replyEnd = false);
+    void flushDueLocked(MonitorClock::time_point now);
+    void event(const std::string& text);
+
+    MonitorConfig m_config;
+    int m_master = -1;
+    int m_slaveKeep = -1;  // keeps the slave side alive between the tool's opens
+    int m_wakeFd = -1;
+    std::string m_slavePath;
+
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_downloadEnded;
+    bool m_stop = false;
+    MonitorFaults m_faults;
+    MonitorMode m_mode = MonitorMode::Command;
+    std::string m_line;                 // command or HEX line being collected
+    std::vector<std::uint8_t> m_record;  // binary record being collected
+    int m_recordNumber = 0;
+    int m_linesSincePause = 0;
+    bool m_silent = false;
+    bool m_xoffHeld = false;
+    MonitorClock::time_point m_lastByte{};
+    MonitorClock::time_point m_nextPeriodic{};
+    std::optional<MonitorClock::time_point> m_replyWritten;
+    std::deque<Outgoing> m_scheduled;
+    std::string m_unwritten;  // due bytes the pseudo-terminal did not take yet
+    bool m_unwrittenReplyEnd = false;
+
+    MemoryImage m_image;
+    AddressSpace m_addresses{m_image};
+    std::vector<ReceivedRecord> m_records;
+    std::vector<std::string> m_commands;
+    std::vector<std::chrono::nanoseconds> m_turnarounds;
+    int m_downloadsEnded = 0;
+    std::vector<std::string> m_events;  // collected under the lock, handed to onEvent outside it
+
+    std::thread m_thread;
+};
+
+}  // namespace hlx::tools
