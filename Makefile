@@ -35,9 +35,10 @@ run: build
 	  $(BUILD)/app/hlx-service-tool; \
 	fi
 
+# Short fuzz runs first, so that ctest's summary is the run's closing line.
 test: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$${FUZZ_SECONDS:-10}
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 # libFuzzer targets in a clang build of their own; each runs FUZZ_SECONDS on its seed corpus.
 FUZZ_SECONDS ?= 60

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace hlx::serial {
 namespace {
@@ -117,7 +118,9 @@ Status PosixSerialDevice::configure(const LineSettings& settings) {
     if (::tcgetattr(m_fd, &now) != 0) return systemError(m_path, errno);
     if (sameLineState(now, m_lastRequested, /*ignoreParity=*/m_isPty)) return Status::ok();
     if (!applied) return systemError(m_path, err);
-    return Status::error(m_path + ": the port did not take the line settings");
+    return Status::error(m_path + ": the port did not take " + std::to_string(settings.baud) + " baud " +
+                         std::to_string(settings.dataBits) + (settings.parity == Parity::Even ? "E" : "N") +
+                         std::to_string(settings.stopBits));
 }
 
 void PosixSerialDevice::close() {
