@@ -6,7 +6,7 @@ JOBS      ?= $(shell nproc)
 DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
                   libbenchmark-dev xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev
 
-.PHONY: run test build deps fuzz bench screenshot clean
+.PHONY: run test build deps fuzz bench screenshot tsan clean
 
 deps:
 	@missing=""; for p in $(DEBIAN_PACKAGES); do \
@@ -57,9 +57,16 @@ fuzz: deps
 bench: build
 	tests/bench/run-benchmarks.sh $(BUILD)
 
+# The thread-sanitizer build of the suites that run threads (job slot, window, link, downloads).
+tsan: deps
+	cmake -S . -B build-tsan -G Ninja -DHLX_SANITIZE=thread -DHLX_BUILD_BENCHMARKS=OFF >/dev/null
+	cmake --build build-tsan -j $(JOBS) --target shell_tests serial_tests gui_tests download_e2e_tests
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) -R 'JobSlot|MainWindowLogic|Terminal|Link|SerialPort|TForm7|QtOutputWindow|QtCall|Download'
+
 # A picture of the window as a technician sees it (Xvfb).
 screenshot: build
 	tests/app/screenshot.sh $(BUILD) window.png
 
 clean:
-	rm -rf $(BUILD) $(FUZZBUILD)
+	rm -rf $(BUILD) $(FUZZBUILD) build-tsan
