@@ -7,11 +7,11 @@
 
 #include <cassert>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <vector>
 
 #include "app/registry_file.h"
+#include "terminal/atomic_file.h"
 
 namespace hlx::app {
 namespace {
@@ -20,26 +20,6 @@ constexpr std::string_view kFolderName = "QUENDAL";
 constexpr std::string_view kFileName = "RTQ1.0.reg";
 // Far above any settings file; a larger file is not ours and is neither read nor replaced.
 constexpr off_t kMaxFileSize = off_t{64} << 20;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-    // Closes now and reports the result (a deferred write error may show up only here).
-    int close() {
-        const int result = ::close(m_fd);
-        m_fd = -1;
-        return result == 0 ? 0 : errno;
-    }
-
-private:
-    int m_fd;
-};
 
 // The whole file into out. Returns 0 or the errno of the failure (ENOENT or ENOTDIR: there is no file).
 int readWholeFile(const std::string& path, std::string& out) {
@@ -63,23 +43,6 @@ int readWholeFile(const std::string& path, std::string& out) {
 
 bool isMissing(int err) { return err == ENOENT || err == ENOTDIR; }
 
-int writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written < 0) return errno;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
-}
-
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
 // Creates the folder and its missing parents, new ones private to the user. Returns 0 or an errno.
 int makeFolders(const std::string& folder) {
     for (std::size_t pos = 1;; ++pos) {
@@ -91,20 +54,6 @@ int makeFolders(const std::string& folder) {
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0) return errno;
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-}
-
-// Makes the rename itself durable; a failure here leaves a complete file either way, so it is not reported.
-void syncFolder(const std::string& folder) {
-    FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0) (void)::fsync(dir.get());
-}
-
-// A settings file that is a symbolic link (a managed dotfile) stays one: the file it points to is replaced.
-std::string resolveLink(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-    char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
 }
 
 std::string homeFolder() {
@@ -193,7 +142,8 @@ void SettingsStore::load(SettingsValues& values) const {
 }
 
 Status SettingsStore::save(const SettingsValues& values) {
-    const std::string target = resolveLink(m_path);
+    // A settings file that is a symbolic link (a managed dotfile) stays one: the file it points to is replaced.
+    const std::string target = resolveSymlink(m_path);
     std::string existing;
     const int readError = readWholeFile(target, existing);
     if (readError != 0 && !isMissing(readError))
@@ -203,25 +153,14 @@ Status SettingsStore::save(const SettingsValues& values) {
     const std::string folder = folderOf(target);
     if (const int err = makeFolders(folder); err != 0)
         return systemError("Cannot create the settings folder " + folder, err);
-    std::string tempPath = target + ".XXXXXX";
-    FileDescriptor temp(::mkostemp(tempPath.data(), O_CLOEXEC));
-    if (temp.get() < 0) return systemError("Cannot write in the settings folder " + folder, errno);
+    FileReplacement replacement(target, 0600);
+    if (replacement.error() != 0)
+        return systemError("Cannot write in the settings folder " + folder, replacement.error());
 
     RegistryFile store = RegistryFile::parse(existing);
     saveSettings(store, values);
-    const std::string text = store.serialise();
-
-    struct stat st {};
-    if (readError == 0 && ::stat(target.c_str(), &st) == 0) (void)::fchmod(temp.get(), st.st_mode & 07777);
-    int err = writeAll(temp.get(), text);
-    if (err == 0 && ::fsync(temp.get()) != 0) err = errno;
-    if (const int closeError = temp.close(); err == 0) err = closeError;
-    if (err == 0 && ::rename(tempPath.c_str(), target.c_str()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(tempPath.c_str());
+    if (const int err = replacement.commit(store.serialise()); err != 0)
         return systemError("Cannot write the settings file " + target, err);
-    }
-    syncFolder(folder);
     return Status::ok();
 }
 

@@ -4,11 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 
+#include "terminal/atomic_file.h"
 #include "terminal/text_codec.h"
 
 namespace hlx::text {
@@ -63,76 +61,6 @@ std::string utf16Bytes(std::string_view utf8, bool bigEndian) {
         out += bigEndian ? low : high;
     }
     return out;
-}
-
-// Closes a descriptor on every path out of a function.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() { close(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return m_fd; }
-    // Closes now; returns 0 or the errno of a failed close (which can report a delayed write error).
-    int close() {
-        if (m_fd < 0) return 0;
-        const int result = ::close(m_fd);
-        m_fd = -1;
-        return result == 0 ? 0 : errno;
-    }
-
-private:
-    int m_fd;
-};
-
-// Writes all of data; returns 0 or errno.
-int writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
-}
-
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A symbolic link is followed, so saving through it replaces the file it points to, not the link.
-std::string resolveTarget(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) == nullptr) return path;
-    return resolved;
-}
-
-// Creates a new, unique file beside target (same folder, so the final rename stays within one file
-// system). Returns the descriptor or -1 with errno set.
-int createTemporaryBeside(const std::string& target, std::string& tempPath) {
-    static std::atomic<unsigned> counter{0};
-    const std::string prefix =
-        folderOf(target) + "/." + nameOf(target) + ".tmp-" + std::to_string(::getpid());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        tempPath = prefix + "-" + std::to_string(counter.fetch_add(1));
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    errno = EEXIST;
-    return -1;
 }
 
 }  // namespace
@@ -201,33 +129,8 @@ Status readTextFile(const std::string& path, DecodedText& out) {
 }
 
 Status writeTextFile(const std::string& path, std::string_view utf8, TextEncoding encoding) {
-    const std::string bytes = encodeText(utf8, encoding);
-    const std::string target = resolveTarget(path);
-
-    struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode)) return systemError(path, EISDIR);
-
-    std::string tempPath;
-    FileDescriptor temp(createTemporaryBeside(target, tempPath));
-    if (temp.get() < 0) return systemError(path, errno);
-
-    // From here on every failure removes the temporary file; the old file is only ever replaced whole.
-    const auto fail = [&](int err) {
-        temp.close();
-        ::unlink(tempPath.c_str());
+    if (const int err = replaceFileAtomically(path, encodeText(utf8, encoding), 0666); err != 0)
         return systemError(path, err);
-    };
-    // Keep the old file's permissions; best effort, a file that cannot take them is still written.
-    if (exists) (void)::fchmod(temp.get(), existing.st_mode & 07777);
-    if (const int err = writeAll(temp.get(), bytes); err != 0) return fail(err);
-    if (::fsync(temp.get()) != 0) return fail(errno);
-    if (const int err = temp.close(); err != 0) return fail(err);
-    if (::rename(tempPath.c_str(), target.c_str()) != 0) return fail(errno);
-
-    // Make the rename itself durable; a failure here leaves the new file in place, so it is not reported.
-    FileDescriptor folder(::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0) ::fsync(folder.get());
     return Status::ok();
 }
 
