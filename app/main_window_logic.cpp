@@ -59,6 +59,9 @@ void MainWindowLogic::construct() {
     m_store.load(values);
     writeControls(m_view, values);
     reopenPort();
+    // The caret starts at the end of the text, where a terminal's technician types and where the idle poll
+    // then puts what the monitor sends; at the start it would creep into the first line with every message.
+    m_log.caretToEnd();
     m_slot.init();
 }
 

@@ -43,6 +43,7 @@ TEST_F(MainWindowLogicTest, OpenPortReportsNothing) {
     view.edits[Edit::ComNr] = pty.slavePath();
     logic.construct();
     EXPECT_EQ("Output & Terminal Window\r\n", view.window.text());
+    EXPECT_EQ(view.window.length(), view.window.selectionStart()) << "the terminal starts at the end";
     EXPECT_TRUE(view.portStates.back().open);
     EXPECT_EQ(serial::kFallbackSettings, view.portStates.back().settings);
 }

@@ -18,7 +18,7 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: tform7_screenshot OUT.png [SECONDS]\n");
+        std::fprintf(stderr, "usage: tform7_screenshot OUT.png [SECONDS [SETTINGS.reg]]\n");
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
@@ -26,7 +26,11 @@ int main(int argc, char** argv) {
 
     QTemporaryDir dir;
     hlx::serial::SerialPort port(std::make_unique<hlx::serial::PosixSerialDevice>());
-    hlx::app::SettingsStore store((dir.path() + QStringLiteral("/settings.reg")).toStdString());
+    // A settings file of one's own (for example one naming a virtual monitor) shows the window in use;
+    // by default a fresh store in a temporary folder, so the picture is the first start.
+    const std::string settings =
+        argc > 3 ? std::string(argv[3]) : (dir.path() + QStringLiteral("/settings.reg")).toStdString();
+    hlx::app::SettingsStore store(settings);
     hlx::app::TForm7 form(port, store);
     form.show();
 
