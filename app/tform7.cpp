@@ -165,6 +165,10 @@ void TForm7::buildControls() {
     completer->setCaseSensitivity(Qt::CaseInsensitive);
     completer->setFilterMode(Qt::MatchContains);
     m_comNr->setCompleter(completer);
+    // The field is as narrow as a COM number; a device path shows whole in its tool tip.
+    connect(m_comNr, &QLineEdit::textChanged, m_comNr, [edit = m_comNr](const QString& text) {
+        edit->setToolTip(text.size() > 6 ? text : QString());
+    });
 
     m_firmwareFile = makeEdit(client, QStringLiteral("editFirmwareFile"));
 
