@@ -12,24 +12,11 @@
 #include "firmware/hex_image.h"
 #include "firmware/hex_info.h"
 #include "terminal/output_log.h"
+#include "tests/support/null_output_window.h"
 
 namespace {
 
 using namespace hlx;
-
-class NullWindow : public OutputWindow {
-public:
-    std::string text() const override { return {}; }
-    void setText(std::string_view) override {}
-    void append(std::string_view) override {}
-    bool atLineStart() const override { return true; }
-    int length() const override { return 0; }
-    int selectionStart() const override { return 0; }
-    void setSelection(int, int) override {}
-    void insert(int, std::string_view) override {}
-    std::string lineAt(int) const override { return {}; }
-    void refresh() override {}
-};
 
 std::string line(unsigned address, unsigned type, const std::uint8_t* data, unsigned n) {
     char text[8];
@@ -74,7 +61,7 @@ const std::string& firmwareFile() {
 void BM_CheckFile(benchmark::State& state) {
     static firmware::HexImage image;
     image.assign(firmwareFile());
-    NullWindow window;
+    test::NullOutputWindow window;
     OutputLog log(window);
     std::array<std::uint8_t, 512> scratch{};
     for (auto _ : state) {

@@ -15,24 +15,9 @@
 #include "firmware/hex_image.h"
 #include "firmware/hex_info.h"
 #include "terminal/output_log.h"
+#include "tests/support/null_output_window.h"
 
 namespace {
-
-// Only what the check writes matters here: count the lines.
-class CountingWindow : public hlx::OutputWindow {
-public:
-    std::string text() const override { return {}; }
-    void setText(std::string_view) override {}
-    void append(std::string_view) override { ++m_appends; }
-    bool atLineStart() const override { return true; }
-    int length() const override { return 0; }
-    int selectionStart() const override { return 0; }
-    void setSelection(int, int) override {}
-    void insert(int, std::string_view) override {}
-    std::string lineAt(int) const override { return {}; }
-    void refresh() override {}
-    int m_appends = 0;
-};
 
 hlx::firmware::HexImage& image() {
     static hlx::firmware::HexImage shared;
@@ -64,13 +49,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < 8; ++i)
         if (area[i] != 0xA5 || area[16 + i] != 0xA5) std::abort();
 
-    CountingWindow window;
+    hlx::test::NullOutputWindow window;  // only the number of lines the check writes matters
     hlx::OutputLog log(window);
     hex.setPosition(hex.size() / 2);
     hex.setPosition(0);
     const int errors = hex.checkFile(record, log);
     if (errors != failures || hex.position() != 0) std::abort();
-    if (window.m_appends != 2 + std::min(errors, 9)) std::abort();
+    if (window.appends() != 2 + std::min(errors, 9)) std::abort();
 
     std::array<std::uint8_t, 512> scratch{};
     const int checkErrors = hex.checkFile(scratch, log);

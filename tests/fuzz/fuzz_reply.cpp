@@ -10,6 +10,7 @@
 #include "serial/serial_port.h"
 #include "terminal/output_log.h"
 #include "terminal/text_codec.h"
+#include "tests/support/null_output_window.h"
 
 namespace {
 
@@ -49,21 +50,13 @@ private:
     bool m_open = false;
 };
 
-class NullWindow : public OutputWindow {
+// Keeps what is appended (up to 1 MiB) and insists that it is valid text.
+class CheckingWindow : public test::NullOutputWindow {
 public:
-    std::string text() const override { return m_text; }
-    void setText(std::string_view t) override { m_text.assign(t); }
     void append(std::string_view t) override {
         if (!text::isValidUtf8(t)) __builtin_trap();  // the window must only ever get valid text
         if (m_text.size() < 1 << 20) m_text.append(t);
     }
-    bool atLineStart() const override { return true; }
-    int length() const override { return static_cast<int>(m_text.size()); }
-    int selectionStart() const override { return 0; }
-    void setSelection(int, int) override {}
-    void insert(int, std::string_view) override {}
-    std::string lineAt(int) const override { return {}; }
-    void refresh() override {}
 
 private:
     std::string m_text;
@@ -76,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         serial::SerialPort port(std::make_unique<ScriptedDevice>(data, size));
         port.open("scripted", 0, true);
         serial::Deadline deadline;
-        NullWindow window;
+        CheckingWindow window;
         OutputLog log(window);
         serial::Link link{port, deadline, log, {}};
         deadline.arm(std::chrono::milliseconds{1000});
