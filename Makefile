@@ -37,6 +37,7 @@ run: build
 
 # Short fuzz runs first, so that ctest's summary is the run's closing line.
 test: build
+	scripts/check_layers.py
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$${FUZZ_SECONDS:-10}
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 

@@ -2,10 +2,11 @@
 
 #include <sys/stat.h>
 
+#include "app/job_catalogue.h"
 #include "serial/port_name.h"
-#include "terminal/job_result.h"
+#include "output/job_result.h"
 #include "terminal/terminal_io.h"
-#include "terminal/text_codec.h"
+#include "base/text_codec.h"
 
 namespace hlx::app {
 namespace {
@@ -35,11 +36,11 @@ void writeControls(MainWindowView& view, const SettingsValues& v) {
     for (int i = 0; i < 6; ++i) view.setEditText(sendFileEdit(i + 1), v.sendFiles[i]);
 }
 
-Edit fileEditOf(JobKind kind) {
+Edit fileEditOf(jobs::JobKind kind) {
     switch (kind) {
-        case JobKind::RtqDownload: return Edit::FirmwareFile;
-        case JobKind::RealtermDownload: return Edit::FirmwareFileRealterm;
-        case JobKind::BootLoader: return Edit::FirmwareFileBootLoader;
+        case jobs::JobKind::RtqDownload: return Edit::FirmwareFile;
+        case jobs::JobKind::RealtermDownload: return Edit::FirmwareFileRealterm;
+        case jobs::JobKind::BootLoader: return Edit::FirmwareFileBootLoader;
         default: return Edit::FirmwareFile;
     }
 }
@@ -73,12 +74,12 @@ void MainWindowLogic::close() {
 
 void MainWindowLogic::reopenPort() {
     const int entry = m_view.comSettingsIndex();
-    const std::string device = serial::portDevicePath(text::to8Bit(m_view.editText(Edit::ComNr)));
+    const std::string device = serial::portDevicePath(base::to8Bit(m_view.editText(Edit::ComNr)));
     const bool opened = m_port.open(device, entry, true);
     const bool configured = m_port.configure(entry);
-    std::int32_t word = result::kNoSuccessLine;
-    if (!opened) word |= result::kOpen;
-    if (!configured) word |= result::kConfigure;
+    std::int32_t word = output::result::kNoSuccessLine;
+    if (!opened) word |= output::result::kOpen;
+    if (!configured) word |= output::result::kConfigure;
     m_log.report(word);
     m_view.showPortState(m_port.state());
 }
@@ -99,15 +100,15 @@ void MainWindowLogic::chooseSendFile(int number) {
     if (path && fileExists(*path)) m_view.setEditText(edit, *path);
 }
 
-JobInputs MainWindowLogic::inputsFor(JobKind kind) const {
-    JobInputs inputs;
+jobs::JobInputs MainWindowLogic::inputsFor(jobs::JobKind kind) const {
+    jobs::JobInputs inputs;
     inputs.comText = m_view.editText(Edit::ComNr);
     inputs.settingsEntry = m_view.comSettingsIndex();
     inputs.parameter = m_slot.parameter();
-    if (kind == JobKind::FileSender) {
+    if (kind == jobs::JobKind::FileSender) {
         const int number = inputs.parameter;
         if (number >= 1 && number <= 6) inputs.filePath = m_view.editText(sendFileEdit(number));
-    } else if (kind == JobKind::TerminalSender) {
+    } else if (kind == jobs::JobKind::TerminalSender) {
         inputs.windowText = m_view.outputWindow().text();
     } else {
         inputs.filePath = m_view.editText(fileEditOf(kind));
@@ -115,24 +116,24 @@ JobInputs MainWindowLogic::inputsFor(JobKind kind) const {
     return inputs;
 }
 
-void MainWindowLogic::startJob(JobKind kind) {
-    JobBody body = jobBodyFor(kind);
-    if (!body || m_slot.running()) return;
-    JobInputs inputs = inputsFor(kind);
-    m_slot.start([this, kind, body = std::move(body), inputs = std::move(inputs)](std::stop_token stop) mutable {
-        JobContext context{{m_port, m_replyDeadline, m_log, stop}, m_view, std::move(inputs)};
-        runJobFrame(kind, body, context, m_slot);
+void MainWindowLogic::startJob(jobs::JobKind kind) {
+    std::optional<jobs::JobDefinition> job = jobDefinition(kind);
+    if (!job || m_slot.running()) return;
+    jobs::JobInputs inputs = inputsFor(kind);
+    m_slot.start([this, job = std::move(*job), inputs = std::move(inputs)](std::stop_token stop) mutable {
+        jobs::JobContext context{{m_port, m_replyDeadline, m_log, stop}, m_view, m_file, std::move(inputs)};
+        jobs::runJobFrame(job, context, m_slot);
     });
 }
 
 void MainWindowLogic::startSendFile(int number) {
     m_slot.setParameter(number);
-    startJob(JobKind::FileSender);
+    startJob(jobs::JobKind::FileSender);
 }
 
 void MainWindowLogic::startSendTerminal() {
     m_slot.setParameter(0);
-    startJob(JobKind::TerminalSender);
+    startJob(jobs::JobKind::TerminalSender);
 }
 
 void MainWindowLogic::idlePoll() {
@@ -146,7 +147,7 @@ void MainWindowLogic::terminalEnter() {
 }
 
 void MainWindowLogic::clearOutput() {
-    OutputWindow& window = m_view.outputWindow();
+    output::OutputWindow& window = m_view.outputWindow();
     window.setText("");
     window.setSelection(0, 0);
     window.refresh();
@@ -155,8 +156,8 @@ void MainWindowLogic::clearOutput() {
 void MainWindowLogic::loadTerminal() {
     auto path = m_view.runOpenDialog(kTextFilter);
     if (!path || !fileExists(*path)) return;
-    text::DecodedText decoded;
-    if (Status s = text::readTextFile(*path, decoded); !s) {
+    base::DecodedText decoded;
+    if (base::Status s = base::readTextFile(*path, decoded); !s) {
         m_view.showError(s.message());
         return;
     }
@@ -167,7 +168,7 @@ void MainWindowLogic::loadTerminal() {
 void MainWindowLogic::saveTerminal() {
     auto path = m_view.runSaveDialog(kTextFilter);
     if (!path) return;
-    if (Status s = text::writeTextFile(*path, m_view.outputWindow().text(), m_terminalEncoding); !s)
+    if (base::Status s = base::writeTextFile(*path, m_view.outputWindow().text(), m_terminalEncoding); !s)
         m_view.showError(s.message());
 }
 

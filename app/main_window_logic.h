@@ -10,14 +10,15 @@
 #include <memory>
 #include <string>
 
-#include "app/job_frame.h"
-#include "app/job_slot.h"
+#include "base/file_buffer.h"
+#include "jobs/job_frame.h"
+#include "jobs/job_slot.h"
 #include "app/main_window_view.h"
 #include "app/settings_store.h"
 #include "serial/deadline.h"
 #include "serial/serial_port.h"
-#include "terminal/output_log.h"
-#include "terminal/text_file.h"
+#include "output/output_log.h"
+#include "base/text_file.h"
 
 namespace hlx::app {
 
@@ -35,7 +36,7 @@ public:
     void chooseHexFile(Edit edit);          // double click on a firmware edit
     void enterInFirmwareField(Edit edit);   // Enter in the Realterm / boot loader edits
     void chooseSendFile(int number);        // double click on a send-file edit
-    void startJob(JobKind kind);
+    void startJob(jobs::JobKind kind);
     void startSendFile(int number);         // job parameter := number, then the file sender
     void startSendTerminal();               // job parameter := 0, then the terminal sender
 
@@ -49,21 +50,22 @@ public:
     void loadTerminal();
     void saveTerminal();
 
-    JobSlot& jobSlot() { return m_slot; }
-    OutputLog& log() { return m_log; }
+    jobs::JobSlot& jobSlot() { return m_slot; }
+    output::OutputLog& log() { return m_log; }
     serial::Deadline& replyDeadline() { return m_replyDeadline; }
     serial::SerialPort& port() { return m_port; }
 
 private:
-    JobInputs inputsFor(JobKind kind) const;
+    jobs::JobInputs inputsFor(jobs::JobKind kind) const;
 
     MainWindowView& m_view;
     serial::SerialPort& m_port;
     SettingsStore& m_store;
-    OutputLog m_log;
+    output::OutputLog m_log;
     serial::Deadline m_replyDeadline;
-    text::TextEncoding m_terminalEncoding = text::TextEncoding::Windows1252;
-    JobSlot m_slot;
+    base::TextEncoding m_terminalEncoding = base::TextEncoding::Windows1252;
+    base::FileBuffer m_file;  // the program's one file buffer, handed to each job
+    jobs::JobSlot m_slot;
 };
 
 }  // namespace hlx::app

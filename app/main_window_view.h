@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "serial/serial_port.h"
-#include "terminal/job_view.h"
-#include "terminal/output_window.h"
+#include "output/job_view.h"
+#include "output/output_window.h"
 
 namespace hlx::app {
 
@@ -34,13 +34,13 @@ constexpr Edit sendFileEdit(int number) { return static_cast<Edit>(static_cast<i
 inline constexpr std::string_view kHexFilter = "HEX-Files (*.HEX)|*.HEX";
 inline constexpr std::string_view kTextFilter = "TXT (*.TXT)|*.TXT|VXC Bilddateien (*.VXC)|*.VXC|Alle (*.*)|*.*";
 
-class MainWindowView : public JobView {
+class MainWindowView : public output::JobView {
 public:
     virtual std::string editText(Edit edit) const = 0;
     virtual void setEditText(Edit edit, std::string_view text) = 0;
     virtual int comSettingsIndex() const = 0;       // -1: no item selected
     virtual void setComSettingsIndex(int index) = 0;
-    virtual OutputWindow& outputWindow() = 0;
+    virtual output::OutputWindow& outputWindow() = 0;
 
     // File dialogs with a filter of alternating descriptions and patterns ("Text (*.TXT)|*.TXT"); patterns
     // match names in either case. The chosen path, or nothing when the technician cancels.

@@ -22,7 +22,7 @@
 #include <string_view>
 
 #include "app/qt_call.h"
-#include "terminal/output_window.h"
+#include "output/output_window.h"
 
 namespace hlx::app {
 
@@ -68,7 +68,7 @@ private:
     bool m_exact = false;
 };
 
-class QtOutputWindow : public OutputWindow {
+class QtOutputWindow : public output::OutputWindow {
 public:
     QtOutputWindow(OutputEdit& edit, const QtCall& call);
 

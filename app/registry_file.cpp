@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "terminal/text_codec.h"
+#include "base/text_codec.h"
 
 namespace hlx::app {
 namespace {
@@ -64,11 +64,11 @@ std::string decodeFileText(std::string_view bytes) {
         for (std::size_t i = 0; i < units.size(); ++i)
             units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
                                              (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-        return text::utf16ToUtf8(units);
+        return base::utf16ToUtf8(units);
     }
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     const std::string_view firstLine = trim(bytes.substr(0, bytes.find('\n')));
-    if (firstLine == kRegedit4Header && !text::isValidUtf8(bytes)) return text::windows1252ToUtf8(bytes);
+    if (firstLine == kRegedit4Header && !base::isValidUtf8(bytes)) return base::windows1252ToUtf8(bytes);
     return std::string(bytes);
 }
 
@@ -115,11 +115,11 @@ std::optional<std::string> decodeHexString(std::string_view data) {
         units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
                                        (static_cast<unsigned char>(bytes[i + 1]) << 8));
     if (!units.empty() && units.back() == u'\0') units.pop_back();  // the terminator, not the text
-    return text::utf16ToUtf8(units);
+    return base::utf16ToUtf8(units);
 }
 
 void appendHexString(std::string& out, std::string_view text) {
-    std::u16string units = text::utf8ToUtf16(text);
+    std::u16string units = base::utf8ToUtf16(text);
     units += u'\0';
     out += kHexStringPrefix;
     std::size_t count = 0;

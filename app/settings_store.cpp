@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/registry_file.h"
-#include "terminal/atomic_file.h"
+#include "base/atomic_file.h"
 
 namespace hlx::app {
 namespace {
@@ -23,7 +23,7 @@ constexpr off_t kMaxFileSize = off_t{64} << 20;
 
 // The whole file into out. Returns 0 or the errno of the failure (ENOENT or ENOTDIR: there is no file).
 int readWholeFile(const std::string& path, std::string& out) {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    base::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) return errno;
     struct stat st {};
     if (::fstat(file.get(), &st) != 0) return errno;
@@ -141,27 +141,27 @@ void SettingsStore::load(SettingsValues& values) const {
     loadSettings(RegistryFile::parse(text), values);
 }
 
-Status SettingsStore::save(const SettingsValues& values) {
+base::Status SettingsStore::save(const SettingsValues& values) {
     // A settings file that is a symbolic link (a managed dotfile) stays one: the file it points to is replaced.
-    const std::string target = resolveSymlink(m_path);
+    const std::string target = base::resolveSymlink(m_path);
     std::string existing;
     const int readError = readWholeFile(target, existing);
     if (readError != 0 && !isMissing(readError))
-        return systemError("Cannot read the settings file " + target + ", so it is left as it is", readError);
+        return base::systemError("Cannot read the settings file " + target + ", so it is left as it is", readError);
 
     // The write probe: the folder must exist and take a new file, else nothing is written.
-    const std::string folder = folderOf(target);
+    const std::string folder = base::folderOf(target);
     if (const int err = makeFolders(folder); err != 0)
-        return systemError("Cannot create the settings folder " + folder, err);
-    FileReplacement replacement(target, 0600);
+        return base::systemError("Cannot create the settings folder " + folder, err);
+    base::FileReplacement replacement(target, 0600);
     if (replacement.error() != 0)
-        return systemError("Cannot write in the settings folder " + folder, replacement.error());
+        return base::systemError("Cannot write in the settings folder " + folder, replacement.error());
 
     RegistryFile store = RegistryFile::parse(existing);
     saveSettings(store, values);
     if (const int err = replacement.commit(store.serialise()); err != 0)
-        return systemError("Cannot write the settings file " + target, err);
-    return Status::ok();
+        return base::systemError("Cannot write the settings file " + target, err);
+    return base::Status::ok();
 }
 
 }  // namespace hlx::app

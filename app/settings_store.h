@@ -27,7 +27,7 @@
 #include <string>
 #include <string_view>
 
-#include "terminal/status.h"
+#include "base/status.h"
 
 namespace hlx::app {
 
@@ -97,7 +97,7 @@ public:
     // Overwrites the fields that have a stored setting; see above for what is left unchanged.
     void load(SettingsValues& values) const;
     // Writes all settings; on failure nothing has changed on disk.
-    Status save(const SettingsValues& values);
+    base::Status save(const SettingsValues& values);
 
 private:
     std::string m_path;

@@ -304,9 +304,9 @@ void TForm7::connectActions() {
     connect(m_firmwareBootLoader, &QLineEdit::returnPressed, this,
             [logic] { logic->enterInFirmwareField(Edit::FirmwareFileBootLoader); });
 
-    connect(m_btnUpdate, &QPushButton::clicked, this, [logic] { logic->startJob(JobKind::RtqDownload); });
-    connect(m_buttons[0], &QPushButton::clicked, this, [logic] { logic->startJob(JobKind::RealtermDownload); });
-    connect(m_buttons[1], &QPushButton::clicked, this, [logic] { logic->startJob(JobKind::BootLoader); });
+    connect(m_btnUpdate, &QPushButton::clicked, this, [logic] { logic->startJob(jobs::JobKind::RtqDownload); });
+    connect(m_buttons[0], &QPushButton::clicked, this, [logic] { logic->startJob(jobs::JobKind::RealtermDownload); });
+    connect(m_buttons[1], &QPushButton::clicked, this, [logic] { logic->startJob(jobs::JobKind::BootLoader); });
     connect(m_buttons[2], &QPushButton::clicked, this, [logic] { logic->loadTerminal(); });
     connect(m_buttons[3], &QPushButton::clicked, this, [logic] { logic->saveTerminal(); });
     connect(m_buttons[4], &QPushButton::clicked, this, [logic] { logic->startSendTerminal(); });

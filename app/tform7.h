@@ -66,7 +66,7 @@ public:
     void setEditText(Edit edit, std::string_view text) override;
     int comSettingsIndex() const override;
     void setComSettingsIndex(int index) override;
-    OutputWindow& outputWindow() override { return m_output; }
+    output::OutputWindow& outputWindow() override { return m_output; }
     std::optional<std::string> runOpenDialog(std::string_view filter) override;
     std::optional<std::string> runSaveDialog(std::string_view filter) override;
     void showPicture() override;

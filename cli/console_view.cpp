@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "terminal/text_codec.h"
+#include "base/text_codec.h"
 
 namespace hlx::cli {
 
@@ -14,14 +14,14 @@ std::string ConsoleWindow::text() const {
 void ConsoleWindow::setText(std::string_view text) {
     std::lock_guard lock(m_mutex);
     m_text.assign(text);
-    m_length = static_cast<int>(text::utf8ToUtf16(text).size());
+    m_length = static_cast<int>(base::utf8ToUtf16(text).size());
     m_selection = std::min(m_selection, m_length);
 }
 
 void ConsoleWindow::append(std::string_view text) {
     std::lock_guard lock(m_mutex);
     m_text.append(text);
-    m_length += static_cast<int>(text::utf8ToUtf16(text).size());
+    m_length += static_cast<int>(base::utf8ToUtf16(text).size());
     print(text);
 }
 

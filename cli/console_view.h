@@ -7,12 +7,12 @@
 #include <mutex>
 #include <string>
 
-#include "terminal/job_view.h"
-#include "terminal/output_window.h"
+#include "output/job_view.h"
+#include "output/output_window.h"
 
 namespace hlx::cli {
 
-class ConsoleWindow : public OutputWindow {
+class ConsoleWindow : public output::OutputWindow {
 public:
     explicit ConsoleWindow(std::FILE* out = stdout) : m_out(out) {}
 
@@ -37,7 +37,7 @@ private:
     int m_selection = 0;
 };
 
-class ConsoleJobView : public JobView {
+class ConsoleJobView : public output::JobView {
 public:
     explicit ConsoleJobView(bool showBar);
     void setProgressRange(int minimum, int maximum) override;

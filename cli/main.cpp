@@ -14,15 +14,16 @@
 #include <string>
 #include <vector>
 
-#include "app/job_frame.h"
-#include "app/job_slot.h"
+#include "app/job_catalogue.h"
+#include "jobs/job_frame.h"
+#include "jobs/job_slot.h"
 #include "cli/console_view.h"
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
 #include "firmware/hex_info.h"
 #include "serial/port_list.h"
 #include "serial/posix_serial_device.h"
-#include "terminal/job_result.h"
+#include "output/job_result.h"
 
 namespace {
 
@@ -83,9 +84,9 @@ int listPorts() {
 }
 
 int checkHex(const std::string& path) {
-    firmware::HexImage& image = firmware::programHexImage();
+    firmware::HexImage image;
     cli::ConsoleWindow window;
-    OutputLog log(window);
+    output::OutputLog log(window);
     const firmware::LoadResult loaded = image.load(path);
     if (loaded == firmware::LoadResult::TooLarge) {
         log.appendLine(firmware::tooLargeLine(image.lastFileSize()));
@@ -99,7 +100,7 @@ int checkHex(const std::string& path) {
 int hexInfo(const std::string& path);
 
 struct FlashOptions {
-    app::JobKind kind;
+    jobs::JobKind kind;
     std::string file;
     std::string port;
     int settings = 0;
@@ -110,27 +111,28 @@ int flash(const FlashOptions& options) {
     serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
     cli::ConsoleWindow window;
     cli::ConsoleJobView view(::isatty(STDERR_FILENO) != 0);
-    OutputLog log(window);
+    output::OutputLog log(window);
     serial::Deadline replyDeadline;
-    app::JobSlot slot;
+    jobs::JobSlot slot;
     slot.init();
 
-    JobInputs inputs;
+    jobs::JobInputs inputs;
     inputs.comText = options.port;
     inputs.settingsEntry = options.settings;
     inputs.filePath = options.file;
     inputs.parameter = slot.parameter();
     std::optional<std::int32_t> reported;
-    const app::JobBody body = app::jobBodyFor(options.kind);
+    const jobs::JobDefinition job = *app::jobDefinition(options.kind);
+    base::FileBuffer file;
     slot.start([&](std::stop_token stop) {
-        JobContext context{{port, replyDeadline, log, stop}, view, inputs};
-        reported = app::runJobFrame(options.kind, body, context, slot);
+        jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
+        reported = jobs::runJobFrame(job, context, slot);
     });
     slot.wait();
     view.finish();
     const std::int32_t word = reported.value_or(-1);
     if (options.printResult) std::fprintf(stderr, "JobResult=0x%X\n", static_cast<unsigned>(word));
-    return (word & ~result::kNoSuccessLine) == 0 ? 0 : 1;
+    return (word & ~output::result::kNoSuccessLine) == 0 ? 0 : 1;
 }
 
 std::optional<int> parseInt(const char* text) {
@@ -144,9 +146,9 @@ int parseFlash(const std::vector<std::string>& args) {
     if (args.size() < 3) return fail("flash needs a method (rtq or realterm) and a FILE; see hlx --help");
     FlashOptions options;
     if (args[1] == "rtq")
-        options.kind = app::JobKind::RtqDownload;
+        options.kind = jobs::JobKind::RtqDownload;
     else if (args[1] == "realterm")
-        options.kind = app::JobKind::RealtermDownload;
+        options.kind = jobs::JobKind::RealtermDownload;
     else
         return fail("unknown flash method '" + args[1] + "' (rtq or realterm)");
     options.file = args[2];
@@ -170,7 +172,7 @@ int parseFlash(const std::vector<std::string>& args) {
 }
 
 int hexInfo(const std::string& path) {
-    firmware::HexImage& image = firmware::programHexImage();
+    firmware::HexImage image;
     const firmware::LoadResult loaded = image.load(path);
     if (loaded == firmware::LoadResult::TooLarge) {
         std::printf("%s\n", firmware::tooLargeLine(image.lastFileSize()).c_str());

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "terminal/job_result.h"
+#include "output/job_result.h"
 
 namespace hlx::firmware {
 
@@ -16,12 +16,12 @@ std::string filePathFromEdit(const std::string& editText) {
     return path;
 }
 
-PreparedFile loadAndCheck(JobContext& context, HexImage& image, RecordArea& scratch, std::int32_t& word,
+PreparedFile loadAndCheck(jobs::JobContext& context, HexImage& image, RecordArea& scratch, std::int32_t& word,
                           bool showBytesRead, bool useAddLine) {
-    OutputLog& log = context.link.log;
+    output::OutputLog& log = context.link.log;
     const LoadResult loaded = image.load(filePathFromEdit(context.inputs.filePath));
     if (loaded != LoadResult::Ok) {
-        word |= result::kFileOpen;
+        word |= output::result::kFileOpen;
         if (loaded == LoadResult::TooLarge) {
             log.appendLine(tooLargeLine(image.lastFileSize()));
             log.refresh();
@@ -35,7 +35,7 @@ PreparedFile loadAndCheck(JobContext& context, HexImage& image, RecordArea& scra
         log.appendLine(opened);
     log.refresh();
     if (showBytesRead) log.appendLine(std::to_string(image.size()) + " Bytes gelesen");
-    if (image.checkFile(scratch, log) > 0) word |= result::kCheckFailed;
+    if (image.checkFile(scratch, log) > 0) word |= output::result::kCheckFailed;
     context.view.setProgressRange(0, 100);
     context.view.setProgress(0);
     return {true};

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "firmware/hex_image.h"
-#include "serial/job_context.h"
+#include "jobs/job_context.h"
 
 namespace hlx::firmware {
 
@@ -27,7 +27,7 @@ struct PreparedFile {
 // useAddLine), optionally "<n> Bytes gelesen", runs the check and sets the progress bar to 0..100, 0.
 // Sets 0x80 when the file cannot be read (with a line naming the limit for a file that is too large) and
 // 0x100 when the check finds errors.
-PreparedFile loadAndCheck(JobContext& context, HexImage& image, RecordArea& scratch, std::int32_t& word,
+PreparedFile loadAndCheck(jobs::JobContext& context, HexImage& image, RecordArea& scratch, std::int32_t& word,
                           bool showBytesRead, bool useAddLine = false);
 
 // "Page: 0x0001" for a record of type 4 (its data bytes 0 and 1, as one 16-bit value).
@@ -43,7 +43,7 @@ int truncatedPercent(std::int32_t position, std::int32_t size);
 
 class ProgressShown {
 public:
-    explicit ProgressShown(JobView& view) : m_view(view) {}
+    explicit ProgressShown(output::JobView& view) : m_view(view) {}
     void show(int percent) {
         if (percent == m_last) return;
         m_last = percent;
@@ -51,7 +51,7 @@ public:
     }
 
 private:
-    JobView& m_view;
+    output::JobView& m_view;
     int m_last = 0;
 };
 

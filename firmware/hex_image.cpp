@@ -1,13 +1,11 @@
 #include "firmware/hex_image.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
 
-#include "terminal/job_result.h"
+#include "output/job_result.h"
 
 namespace hlx::firmware {
 namespace {
@@ -61,7 +59,7 @@ int decodeRecord(std::span<const std::uint8_t> bytes, std::int32_t& position, st
     } while (isLineEnd(c) && p < end);
     if (c != ':') {
         position = static_cast<std::int32_t>(p - base);
-        return p >= end ? 0 : result::kLineStart;
+        return p >= end ? 0 : output::result::kLineStart;
     }
 
     std::uint8_t* const out = record.data();
@@ -71,19 +69,19 @@ int decodeRecord(std::span<const std::uint8_t> bytes, std::int32_t& position, st
         const std::uint8_t high = kClass[*p++];
         if (high >= 16) {
             position = static_cast<std::int32_t>(p - base);
-            if (high == kOther) return result::kBadCharacter;
+            if (high == kOther) return output::result::kBadCharacter;
             pairs = static_cast<int>(count);
             if (count <= capacity) decodedLength = static_cast<int>(count);
             return 0;
         }
         if (p >= end) {
             position = static_cast<std::int32_t>(p - base);
-            return result::kLineEnd;
+            return output::result::kLineEnd;
         }
         const std::uint8_t low = kClass[*p++];
         if (low >= 16) {
             position = static_cast<std::int32_t>(p - base);
-            return low == kLineEnd ? result::kLineEnd : result::kBadCharacter;
+            return low == kLineEnd ? output::result::kLineEnd : output::result::kBadCharacter;
         }
         if (count < capacity) out[count] = static_cast<std::uint8_t>((high << 4) | low);
         ++count;
@@ -93,64 +91,24 @@ int decodeRecord(std::span<const std::uint8_t> bytes, std::int32_t& position, st
     return 0;
 }
 
-HexImage::HexImage() : m_data(new std::uint8_t[kCapacity]) {}
+HexImage::HexImage() : m_own(std::make_unique<base::FileBuffer>()), m_buffer(m_own.get()) {}
 
-LoadResult HexImage::load(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return LoadResult::CannotOpen;
-    // A folder or a device opens too, but has no length to read.
-    struct stat info {};
-    if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
-        std::fclose(file);
-        return LoadResult::CannotOpen;
-    }
-    std::int64_t length = -1;
-    if (::fseeko(file, 0, SEEK_END) == 0) length = ::ftello(file);
-    if (length < 0 || ::fseeko(file, 0, SEEK_SET) != 0) {
-        std::fclose(file);
-        return LoadResult::CannotOpen;
-    }
-    m_lastFileSize = length;
-    if (length > kCapacity) {
-        std::fclose(file);
-        return LoadResult::TooLarge;
-    }
-    const std::size_t wanted = static_cast<std::size_t>(length);
-    const std::size_t got = wanted == 0 ? 0 : std::fread(m_data.get(), 1, wanted, file);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (got != wanted || failed) {
-        // Part of the buffer may already hold the new file: leave nothing that looks like a whole file.
-        m_size = 0;
-        m_position = 0;
-        return LoadResult::CannotOpen;
-    }
-    m_size = static_cast<std::int32_t>(length);
-    m_position = 0;
-    return LoadResult::Ok;
-}
-
-LoadResult HexImage::assign(std::string_view bytes) {
-    m_lastFileSize = static_cast<std::int64_t>(bytes.size());
-    if (bytes.size() > static_cast<std::size_t>(kCapacity)) return LoadResult::TooLarge;
-    if (!bytes.empty()) std::memcpy(m_data.get(), bytes.data(), bytes.size());
-    m_size = static_cast<std::int32_t>(bytes.size());
-    m_position = 0;
-    return LoadResult::Ok;
-}
+HexImage::HexImage(base::FileBuffer& buffer) : m_buffer(&buffer) {}
 
 int HexImage::readRecord(std::span<std::uint8_t> record, int& decodedLength) {
-    const int code = decodeRecord({m_data.get(), static_cast<std::size_t>(m_size)}, m_position, record,
+    std::int32_t position = m_buffer->position();
+    const int code = decodeRecord({m_buffer->data(), static_cast<std::size_t>(m_buffer->size())}, position, record,
                                   decodedLength, m_lastPairs);
+    m_buffer->setPosition(position);
     m_lastTooLong = code == 0 && static_cast<std::size_t>(m_lastPairs) > record.size();
     return code;
 }
 
-int HexImage::checkFile(std::span<std::uint8_t> scratch, OutputLog& log) {
+int HexImage::checkFile(std::span<std::uint8_t> scratch, output::OutputLog& log) {
     log.appendLine("Prüfe Hex File");
     log.refresh();
     int errors = 0;
-    while (m_position < m_size) {
+    while (!atEnd()) {
         int length = 0;
         const int code = readRecord(scratch, length);
         if (code == 0 && !m_lastTooLong) continue;
@@ -162,15 +120,8 @@ int HexImage::checkFile(std::span<std::uint8_t> scratch, OutputLog& log) {
     }
     log.appendLine("Anzahl Fehler: " + std::to_string(errors));
     log.refresh();
-    m_position = 0;
+    setPosition(0);
     return errors;
-}
-
-void HexImage::setPosition(std::int32_t position) { m_position = std::clamp(position, 0, m_size); }
-
-HexImage& programHexImage() {
-    static HexImage image;
-    return image;
 }
 
 }  // namespace hlx::firmware

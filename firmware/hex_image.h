@@ -33,8 +33,8 @@
 // lastLineTooLong(). checkFile counts such a line as an error with a line of its own, so a download
 // refuses the file before it sends anything.
 //
-// Threads: an image is used by one thread at a time (the running job). Ownership: the image owns its
-// fixed buffer of kCapacity bytes, allocated once in the constructor and never reallocated.
+// Threads: an image is used by one thread at a time (the running job). Ownership: the bytes live in a
+// FileBuffer, the program's own (handed to jobs through their context) or one the image owns.
 
 #include <cstdint>
 #include <memory>
@@ -42,15 +42,12 @@
 #include <string>
 #include <string_view>
 
-#include "terminal/output_log.h"
+#include "base/file_buffer.h"
+#include "output/output_log.h"
 
 namespace hlx::firmware {
 
-enum class LoadResult {
-    Ok,
-    CannotOpen,  // the file cannot be opened or read; the image is left as it was
-    TooLarge,    // the file holds more than HexImage::kCapacity bytes; nothing was read
-};
+using base::LoadResult;
 
 // "Fehler: Datei ist zu groß (N Bytes, höchstens 30000000 Bytes)": written by a caller whose load
 // returned TooLarge, with lastFileSize().
@@ -64,20 +61,20 @@ int decodeRecord(std::span<const std::uint8_t> bytes, std::int32_t& position, st
 
 class HexImage {
 public:
-    static constexpr std::int32_t kCapacity = 30'000'000;
+    static constexpr std::int32_t kCapacity = base::FileBuffer::kCapacity;
 
+    // An image over a buffer of its own (tests, tools).
     HexImage();
+    // An image over the program's file buffer, which must outlive it.
+    explicit HexImage(base::FileBuffer& buffer);
     HexImage(const HexImage&) = delete;
     HexImage& operator=(const HexImage&) = delete;
 
-    // Reads the whole file (path as 8-bit bytes) with one read; size := its length, position := 0.
-    // CannotOpen leaves the image unchanged, except when the file opened but a read then failed part
-    // way: the image is then empty. TooLarge reads nothing and leaves the image unchanged.
-    LoadResult load(const std::string& path);
-    // The same from memory (tests, fuzzing, tools); refuses more than kCapacity bytes as TooLarge.
-    LoadResult assign(std::string_view bytes);
-    // The length the last load or assign found, also when it was refused as TooLarge.
-    std::int64_t lastFileSize() const { return m_lastFileSize; }
+    // Reads the whole file; size := its length, position := 0 (see FileBuffer::load).
+    LoadResult load(const std::string& path) { return m_buffer->load(path); }
+    LoadResult assign(std::string_view bytes) { return m_buffer->assign(bytes); }
+    std::int64_t lastFileSize() const { return m_buffer->lastFileSize(); }
+    const base::Status& lastError() const { return m_buffer->lastError(); }
 
     // Decodes the next line at position into record; returns the line result code. decodedLength is the
     // number of digit pairs on success and 0 otherwise. Writes at most record.size() bytes.
@@ -90,27 +87,21 @@ public:
     // Decodes the whole image once with scratch as the record buffer, lists what it finds in the
     // output window ("Prüfe Hex File", up to nine "Fehlercode: c" lines, "Anzahl Fehler: n"), rewinds
     // position to 0 and returns the number of errors.
-    int checkFile(std::span<std::uint8_t> scratch, OutputLog& log);
+    int checkFile(std::span<std::uint8_t> scratch, output::OutputLog& log);
 
-    std::int32_t position() const { return m_position; }
-    // Clamped to 0..size, so the position never passes the end.
-    void setPosition(std::int32_t position);
-    std::int32_t size() const { return m_size; }
-    bool atEnd() const { return m_position >= m_size; }
-    const std::uint8_t* data() const { return m_data.get(); }
-    std::string_view bytes() const { return {reinterpret_cast<const char*>(m_data.get()), static_cast<std::size_t>(m_size)}; }
+    std::int32_t position() const { return m_buffer->position(); }
+    void setPosition(std::int32_t position) { m_buffer->setPosition(position); }
+    std::int32_t size() const { return m_buffer->size(); }
+    bool atEnd() const { return m_buffer->atEnd(); }
+    const std::uint8_t* data() const { return m_buffer->data(); }
+    std::string_view bytes() const { return m_buffer->bytes(); }
 
 private:
-    std::unique_ptr<std::uint8_t[]> m_data;
-    std::int32_t m_size = 0;
-    std::int32_t m_position = 0;
-    std::int64_t m_lastFileSize = 0;
+    std::unique_ptr<base::FileBuffer> m_own;
+    base::FileBuffer* m_buffer;
     int m_lastPairs = 0;
     bool m_lastTooLong = false;
 };
-
-// The one image of the program, shared by the download jobs and the file sender (one job at a time).
-HexImage& programHexImage();
 
 // The line checkFile writes for a line too long for its scratch buffer.
 std::string tooLongLine(int pairs, std::size_t bufferSize);

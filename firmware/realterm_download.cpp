@@ -2,7 +2,7 @@
 
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
-#include "terminal/job_result.h"
+#include "output/job_result.h"
 
 namespace hlx::firmware {
 namespace {
@@ -29,10 +29,10 @@ bool writeHexLine(serial::Link& link, std::span<const std::uint8_t> record) {
     return serial::writeBytes(link, {line.data(), n});
 }
 
-JobOutcome runRealtermDownload(JobContext& context, std::int32_t word) {
+jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t word) {
     serial::Link& link = context.link;
-    OutputLog& log = link.log;
-    HexImage& image = programHexImage();
+    output::OutputLog& log = link.log;
+    HexImage image(context.file);
     RecordArea record{};
 
     const PreparedFile file = loadAndCheck(context, image, record, word, /*showBytesRead=*/false, /*useAddLine=*/true);
@@ -44,7 +44,7 @@ JobOutcome runRealtermDownload(JobContext& context, std::int32_t word) {
         log.refresh();
         serial::sendLine(link, "LoadFW?");
         serial::readReply(link, ReplyMode::Lines, 1, lines);
-        if (link.replyDeadline.expired()) word |= result::kTimeout;
+        if (link.replyDeadline.expired()) word |= output::result::kTimeout;
     }
 
     bool firstPass = true;
@@ -54,16 +54,18 @@ JobOutcome runRealtermDownload(JobContext& context, std::int32_t word) {
         word |= image.readRecord(record, length);
         if (length > 3) {
             if (record[3] == kExtendedLinearAddressRecord) log.addLine(pageLine(record.data()));
-            if (!writeHexLine(link, {record.data(), static_cast<std::size_t>(length)})) word |= result::kShortWrite;
+            if (!writeHexLine(link, {record.data(), static_cast<std::size_t>(length)})) word |= output::result::kShortWrite;
             link.replyDeadline.arm(kLineDeadline);
             int lines = 0;
             // The first line goes out with no pause after it; from the second on, the monitor paces us.
-            if (!firstPass && !serial::readReply(link, ReplyMode::FlowWait, 1, lines)) word |= result::kErrorByte;
+            if (!firstPass && !serial::readReply(link, ReplyMode::FlowWait, 1, lines)) word |= output::result::kErrorByte;
         }
         progress.show(truncatedPercent(image.position(), image.size()));
         firstPass = false;
     }
     return {word, {}};
 }
+
+jobs::JobDefinition realtermDownloadJob() { return {jobs::JobKind::RealtermDownload, runRealtermDownload, {}, {}}; }
 
 }  // namespace hlx::firmware

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "serial/job_context.h"
+#include "jobs/job_frame.h"
 
 namespace hlx::firmware {
 
@@ -16,6 +16,9 @@ namespace hlx::firmware {
 bool writeHexLine(serial::Link& link, std::span<const std::uint8_t> record);
 
 // The job's own part (job kind 1), run inside the job frame.
-JobOutcome runRealtermDownload(JobContext& context, std::int32_t word);
+jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t word);
+
+// The whole definition of the job for the frame.
+jobs::JobDefinition realtermDownloadJob();
 
 }  // namespace hlx::firmware

@@ -6,7 +6,7 @@
 
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
-#include "terminal/job_result.h"
+#include "output/job_result.h"
 
 namespace hlx::firmware {
 namespace {
@@ -55,10 +55,10 @@ int nextSendRecord(HexImage& image, RecordArea& send, RecordArea& ahead, std::in
 
 }  // namespace
 
-JobOutcome runRtqDownload(JobContext& context, std::int32_t word) {
+jobs::JobOutcome runRtqDownload(jobs::JobContext& context, std::int32_t word) {
     serial::Link& link = context.link;
-    OutputLog& log = link.log;
-    HexImage& image = programHexImage();
+    output::OutputLog& log = link.log;
+    HexImage image(context.file);
     RecordArea send{};
     RecordArea ahead{};  // as large as the send record, so no record of the file can overrun it
     std::int64_t bytesSent = 0;
@@ -71,7 +71,7 @@ JobOutcome runRtqDownload(JobContext& context, std::int32_t word) {
             serial::sendLine(link, "LoadFWRTQ?");
             link.replyDeadline.arm(serial::kLineRearm);
             serial::readReply(link, ReplyMode::Lines, 1, lines);
-            if (link.replyDeadline.expired()) word |= result::kTimeout;
+            if (link.replyDeadline.expired()) word |= output::result::kTimeout;
         }
     }
 
@@ -86,10 +86,10 @@ JobOutcome runRtqDownload(JobContext& context, std::int32_t word) {
                 log.refresh();
             }
             bytesSent += length;
-            if (!serial::writeBytes(link, {send.data(), static_cast<std::size_t>(length)})) word |= result::kShortWrite;
+            if (!serial::writeBytes(link, {send.data(), static_cast<std::size_t>(length)})) word |= output::result::kShortWrite;
             int lines = 0;
-            if (!serial::readReply(link, ReplyMode::Lines, 1, lines)) word |= result::kErrorByte;
-            if (link.replyDeadline.expired()) word |= result::kTimeout;
+            if (!serial::readReply(link, ReplyMode::Lines, 1, lines)) word |= output::result::kErrorByte;
+            if (link.replyDeadline.expired()) word |= output::result::kTimeout;
         }
         progress.show(roundedPercent(image.position(), image.size()));
     }
@@ -103,5 +103,7 @@ JobOutcome runRtqDownload(JobContext& context, std::int32_t word) {
     context.view.setProgress(0);
     return {word, std::to_string(bytesSent) + " Bytes übertragen"};
 }
+
+jobs::JobDefinition rtqDownloadJob() { return {jobs::JobKind::RtqDownload, runRtqDownload, {}, {}}; }
 
 }  // namespace hlx::firmware

@@ -12,13 +12,16 @@
 // at most 249 data bytes, with the checksum recomputed; any other record goes out exactly as decoded.
 // Each record's reply line must end within 1.5 s of the previous reply's line end.
 
-#include "serial/job_context.h"
+#include "jobs/job_frame.h"
 
 namespace hlx::firmware {
 
 inline constexpr int kMaxJoinedBytes = 249;
 
 // The job's own part (job kind 0), run inside the job frame. Reads the file named by inputs.filePath.
-JobOutcome runRtqDownload(JobContext& context, std::int32_t word);
+jobs::JobOutcome runRtqDownload(jobs::JobContext& context, std::int32_t word);
+
+// The whole definition of the job for the frame.
+jobs::JobDefinition rtqDownloadJob();
 
 }  // namespace hlx::firmware

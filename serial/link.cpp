@@ -4,7 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "terminal/text_codec.h"
+#include "base/text_codec.h"
 
 namespace hlx::serial {
 namespace {
@@ -98,7 +98,7 @@ bool readReply(Link& link, ReplyMode mode, int maxLines, int& linesSeen) {
         }
     }
     if (!reply.empty() && !link.stop.stop_requested()) {
-        link.log.appendText(text::windows1252ToUtf8(reply));
+        link.log.appendText(base::windows1252ToUtf8(reply));
         link.log.refresh();
     }
     linesSeen = lines;
@@ -107,7 +107,7 @@ bool readReply(Link& link, ReplyMode mode, int maxLines, int& linesSeen) {
 
 bool sendLine(Link& link, std::string_view textUtf8) {
     if (!link.port.isOpen()) return false;
-    std::string bytes = text::to8Bit(textUtf8);
+    std::string bytes = base::to8Bit(textUtf8);
     bytes += "\r\n";
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
     return link.port.write({data, bytes.size()}) == bytes.size();
@@ -139,7 +139,7 @@ bool readAvailable(Link& link, std::string& text, std::optional<Milliseconds> ca
         if (!waitOnPort(link, wait)) break;
         if (Clock::now() >= capEnd) break;
     }
-    text = text::windows1252ToUtf8(raw);
+    text = base::windows1252ToUtf8(raw);
     return !raw.empty();
 }
 

@@ -28,14 +28,14 @@
 
 #include "serial/deadline.h"
 #include "serial/serial_port.h"
-#include "terminal/output_log.h"
+#include "output/output_log.h"
 
 namespace hlx::serial {
 
 struct Link {
     SerialPort& port;
     Deadline& replyDeadline;  // the one shared reply deadline
-    OutputLog& log;
+    output::OutputLog& log;
     std::stop_token stop;
 };
 

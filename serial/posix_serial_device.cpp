@@ -58,25 +58,25 @@ PosixSerialDevice::~PosixSerialDevice() {
     if (m_wakeFd >= 0) ::close(m_wakeFd);
 }
 
-Status PosixSerialDevice::open(const std::string& path) {
+base::Status PosixSerialDevice::open(const std::string& path) {
     close();
-    if (path.empty()) return Status::error("no serial port named");
+    if (path.empty()) return base::Status::error("no serial port named");
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return systemError(path, errno);
+    if (fd < 0) return base::systemError(path, errno);
     if (!::isatty(fd)) {
         ::close(fd);
-        return Status::error(path + ": not a serial port");
+        return base::Status::error(path + ": not a serial port");
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         ::close(fd);
-        if (err == EWOULDBLOCK) return Status::error(path + ": in use by another program");
-        return systemError(path, err);
+        if (err == EWOULDBLOCK) return base::Status::error(path + ": in use by another program");
+        return base::systemError(path, err);
     }
     if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) {
         const int err = errno;
         ::close(fd);
-        return systemError(path, err);
+        return base::systemError(path, err);
     }
     // Line control off: DTR and RTS low. Pseudo-terminals have no modem lines; errors are ignored.
     int lines = TIOCM_DTR | TIOCM_RTS;
@@ -84,7 +84,7 @@ Status PosixSerialDevice::open(const std::string& path) {
     m_fd = fd;
     m_path = path;
     m_isPty = isPtySlave(fd);
-    return Status::ok();
+    return base::Status::ok();
 }
 
 termios PosixSerialDevice::makeTermios(const termios& current, const LineSettings& settings) {
@@ -107,18 +107,18 @@ termios PosixSerialDevice::makeTermios(const termios& current, const LineSetting
     return t;
 }
 
-Status PosixSerialDevice::configure(const LineSettings& settings) {
-    if (m_fd < 0) return Status::error("the serial port is not open");
+base::Status PosixSerialDevice::configure(const LineSettings& settings) {
+    if (m_fd < 0) return base::Status::error("the serial port is not open");
     termios current{};
-    if (::tcgetattr(m_fd, &current) != 0) return systemError(m_path, errno);
+    if (::tcgetattr(m_fd, &current) != 0) return base::systemError(m_path, errno);
     m_lastRequested = makeTermios(current, settings);
     const bool applied = ::tcsetattr(m_fd, TCSANOW, &m_lastRequested) == 0;
     const int err = errno;
     termios now{};
-    if (::tcgetattr(m_fd, &now) != 0) return systemError(m_path, errno);
-    if (sameLineState(now, m_lastRequested, /*ignoreParity=*/m_isPty)) return Status::ok();
-    if (!applied) return systemError(m_path, err);
-    return Status::error(m_path + ": the port did not take " + std::to_string(settings.baud) + " baud " +
+    if (::tcgetattr(m_fd, &now) != 0) return base::systemError(m_path, errno);
+    if (sameLineState(now, m_lastRequested, /*ignoreParity=*/m_isPty)) return base::Status::ok();
+    if (!applied) return base::systemError(m_path, err);
+    return base::Status::error(m_path + ": the port did not take " + std::to_string(settings.baud) + " baud " +
                          std::to_string(settings.dataBits) + (settings.parity == Parity::Even ? "E" : "N") +
                          std::to_string(settings.stopBits));
 }

@@ -28,8 +28,8 @@ public:
     PosixSerialDevice(const PosixSerialDevice&) = delete;
     PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
 
-    Status open(const std::string& path) override;
-    Status configure(const LineSettings& settings) override;
+    base::Status open(const std::string& path) override;
+    base::Status configure(const LineSettings& settings) override;
     void close() override;
     bool isOpen() const override { return m_fd >= 0; }
 

@@ -16,7 +16,7 @@
 #include <string>
 
 #include "serial/com_settings.h"
-#include "terminal/status.h"
+#include "base/status.h"
 
 namespace hlx::serial {
 
@@ -32,9 +32,9 @@ public:
     virtual ~SerialDevice() = default;
 
     // Opens the device exclusively: a second open of the same device, by this or another process, fails.
-    virtual Status open(const std::string& path) = 0;
+    virtual base::Status open(const std::string& path) = 0;
     // Applies the line settings: raw 8-bit, no flow control in the driver, no parity check on receive.
-    virtual Status configure(const LineSettings& settings) = 0;
+    virtual base::Status configure(const LineSettings& settings) = 0;
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 

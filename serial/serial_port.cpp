@@ -37,12 +37,12 @@ bool SerialPort::open(const std::string& devicePath, int entry, bool closeFirst)
     m_open = false;
     m_state = PortState{};
     m_state.device = devicePath;
-    if (Status s = m_device->open(devicePath); !s) {
+    if (base::Status s = m_device->open(devicePath); !s) {
         m_state.error = s.message();
         return false;
     }
     const LineSettings settings = comSettings(entry);
-    Status configured = m_device->configure(settings);  // its result is not used here
+    base::Status configured = m_device->configure(settings);  // its result is not used here
     m_state.settings = settings;
     m_state.configured = configured.isOk();
     if (!configured) m_state.error = configured.message();
@@ -58,7 +58,7 @@ bool SerialPort::configure(int entry) {
         return false;
     }
     const LineSettings settings = comSettings(entry);
-    Status s = m_device->configure(settings);
+    base::Status s = m_device->configure(settings);
     if (!s) {
         m_state.error = s.message();
         return false;

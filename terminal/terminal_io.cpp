@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <string>
 
-#include "terminal/text_codec.h"
+#include "base/text_codec.h"
 
 namespace hlx::terminal {
 
-bool idlePoll(serial::Link& link, OutputWindow& window) {
+bool idlePoll(serial::Link& link, output::OutputWindow& window) {
     link.replyDeadline.arm(serial::Milliseconds{1});
     std::string received;
     if (!serial::readAvailable(link, received, kTickCap) || received.empty()) return false;
     const int caret = window.selectionStart();
-    const int n = static_cast<int>(text::utf8ToUtf16(received).size());
+    const int n = static_cast<int>(base::utf8ToUtf16(received).size());
     window.insert(std::max(caret - 1, 0), " " + received);
     window.setSelection(caret + n + 2, 0);
     return true;
@@ -22,9 +22,9 @@ bool isMonitorCommand(std::string_view line) {
     return line.find_first_of("=!?_") != std::string_view::npos;
 }
 
-EnterResult terminalEnter(serial::Link& link, OutputWindow& window, bool jobRunning) {
+EnterResult terminalEnter(serial::Link& link, output::OutputWindow& window, bool jobRunning) {
     const std::string line = window.lineAt(window.selectionStart());
-    const std::string eight = text::to8Bit(line);
+    const std::string eight = base::to8Bit(line);
     EnterResult result;
     if (isMonitorCommand(eight) && !jobRunning) result.sent = serial::sendLine(link, line);
     result.showPicture = eight.find(kPictureCommand) != std::string::npos;

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "serial/link.h"
-#include "terminal/output_window.h"
+#include "output/output_window.h"
 
 namespace hlx::terminal {
 
@@ -20,7 +20,7 @@ inline constexpr serial::Milliseconds kTickCap{1000};
 inline constexpr std::string_view kPictureCommand = "Bilder";
 
 // One tick of the idle poll. Returns whether anything was shown.
-bool idlePoll(serial::Link& link, OutputWindow& window);
+bool idlePoll(serial::Link& link, output::OutputWindow& window);
 
 struct EnterResult {
     bool sent = false;
@@ -28,7 +28,7 @@ struct EnterResult {
 };
 
 // Enter pressed in the window, before the window inserts its line break.
-EnterResult terminalEnter(serial::Link& link, OutputWindow& window, bool jobRunning);
+EnterResult terminalEnter(serial::Link& link, output::OutputWindow& window, bool jobRunning);
 
 // Whether a typed line is a command for the monitor: it holds "=", "!", "?" or "_".
 bool isMonitorCommand(std::string_view line8bit);

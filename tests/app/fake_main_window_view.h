@@ -26,7 +26,7 @@ public:
     void setEditText(app::Edit edit, std::string_view text) override { edits[edit] = std::string(text); }
     int comSettingsIndex() const override { return comIndex; }
     void setComSettingsIndex(int index) override { comIndex = index; }
-    OutputWindow& outputWindow() override { return window; }
+    output::OutputWindow& outputWindow() override { return window; }
 
     std::optional<std::string> runOpenDialog(std::string_view filter) override {
         filters.emplace_back(filter);

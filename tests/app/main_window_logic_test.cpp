@@ -34,7 +34,7 @@ TEST_F(MainWindowLogicTest, MissingPortAtStartGivesTheTwoErrorLinesInOrder) {
               view.window.text());
     ASSERT_FALSE(view.portStates.empty());
     EXPECT_NE(std::string::npos, view.portStates.back().error.find("No such file"));
-    EXPECT_EQ(JobState::Idle, logic.jobSlot().state());
+    EXPECT_EQ(jobs::JobState::Idle, logic.jobSlot().state());
     EXPECT_EQ(1, logic.jobSlot().parameter());
 }
 
@@ -169,14 +169,14 @@ TEST_F(MainWindowLogicTest, ClosingDuringALongWaitReturnsPromptlyAndSavesTheSett
     view.edits[Edit::ComNr] = silentMonitor.slavePath();
     view.edits[Edit::FirmwareFileRealterm] = firmware;
     logic.construct();
-    logic.startJob(JobKind::RealtermDownload);  // waits up to 5 s for the answer to its command
+    logic.startJob(jobs::JobKind::RealtermDownload);  // waits up to 5 s for the answer to its command
     std::this_thread::sleep_for(300ms);
-    ASSERT_EQ(JobState::Running, logic.jobSlot().state()) << view.window.text();
+    ASSERT_EQ(jobs::JobState::Running, logic.jobSlot().state()) << view.window.text();
     const auto start = Clock::now();
     logic.close();
     EXPECT_LT(Clock::now() - start, 500ms);
     EXPECT_TRUE(view.released);
-    EXPECT_EQ(JobState::Idle, logic.jobSlot().state());
+    EXPECT_EQ(jobs::JobState::Idle, logic.jobSlot().state());
     SettingsValues saved;
     store.load(saved);
     EXPECT_EQ(firmware, saved.firmwareFileRealterm);
@@ -191,14 +191,14 @@ TEST_F(MainWindowLogicTest, ASecondStartWhileAJobRunsIsIgnored) {
     view.edits[Edit::FirmwareFile] = firmware;
     view.edits[Edit::FirmwareFileRealterm] = firmware;
     logic.construct();
-    logic.startJob(JobKind::RtqDownload);
-    logic.startJob(JobKind::RealtermDownload);  // ignored
+    logic.startJob(jobs::JobKind::RtqDownload);
+    logic.startJob(jobs::JobKind::RealtermDownload);  // ignored
     logic.jobSlot().wait();
     // Only the binary download ran: its command went out, the text download's did not.
     EXPECT_EQ(std::string::npos, silentMonitor.receive(1, 50ms).find("LoadFW?\r\n"));
     EXPECT_NE(std::string::npos, view.window.text().find("Bytes übertragen"));
     EXPECT_EQ((std::vector<bool>{false, true}), view.idlePollSwitches());
-    EXPECT_EQ(JobState::Finished, logic.jobSlot().state());
+    EXPECT_EQ(jobs::JobState::Finished, logic.jobSlot().state());
 }
 
 }  // namespace

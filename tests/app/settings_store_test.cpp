@@ -324,7 +324,7 @@ TEST_F(SettingsStoreTest, ProbeFailureWritesNothing) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SettingsStore blocked(c.path);
-        const Status status = blocked.save(sample());
+        const base::Status status = blocked.save(sample());
         EXPECT_FALSE(status.isOk());
         EXPECT_NE(std::string::npos, status.message().find(dir.path())) << status.message();
         EXPECT_EQ((std::set<std::string>{"blocked.reg", "plain"}), entriesOf(dir.path()));

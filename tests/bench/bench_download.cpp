@@ -22,8 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "app/job_frame.h"
-#include "app/job_slot.h"
+#include "app/job_catalogue.h"
+#include "jobs/job_frame.h"
+#include "jobs/job_slot.h"
 #include "serial/posix_serial_device.h"
 #include "terminal/terminal_io.h"
 #include "tools/virtual_monitor.h"
@@ -41,7 +42,7 @@ double threadCpuSeconds() {
 }
 
 // The output window as a plain string; nothing is drawn.
-class PlainWindow : public OutputWindow {
+class PlainWindow : public output::OutputWindow {
 public:
     std::string text() const override { return m_text; }
     void setText(std::string_view text) override { m_text = text; }
@@ -61,7 +62,7 @@ private:
     int m_caret = 0;
 };
 
-class NullJobView : public JobView {
+class NullJobView : public output::JobView {
 public:
     void setProgressRange(int, int) override {}
     void setProgress(int) override {}
@@ -108,11 +109,12 @@ void benchDownload(const std::string& folder) {
     serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
     serial::Deadline replyDeadline;
     PlainWindow window;
-    OutputLog log(window);
+    output::OutputLog log(window);
     NullJobView view;
-    app::JobSlot slot;
+    jobs::JobSlot slot;
+    base::FileBuffer file;
     slot.init();
-    JobInputs inputs;
+    jobs::JobInputs inputs;
     inputs.comText = monitor.slavePath();
     inputs.settingsEntry = 0;
     inputs.filePath = path;
@@ -120,10 +122,10 @@ void benchDownload(const std::string& folder) {
     double cpu = 0;
     Seconds wall{};
     slot.start([&](std::stop_token stop) {
-        JobContext context{{port, replyDeadline, log, stop}, view, inputs};
+        jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
         const double cpuStart = threadCpuSeconds();
         const auto wallStart = std::chrono::steady_clock::now();
-        word = app::runJobFrame(app::JobKind::RtqDownload, app::jobBodyFor(app::JobKind::RtqDownload), context, slot);
+        word = jobs::runJobFrame(*app::jobDefinition(jobs::JobKind::RtqDownload), context, slot);
         cpu = threadCpuSeconds() - cpuStart;
         wall = std::chrono::steady_clock::now() - wallStart;
     });
@@ -151,7 +153,7 @@ void benchWaits() {
     port.configure(0);
     serial::Deadline replyDeadline;
     PlainWindow window;
-    OutputLog log(window);
+    output::OutputLog log(window);
     serial::Link link{port, replyDeadline, log, {}};
 
     replyDeadline.arm(5000ms);

@@ -11,7 +11,7 @@
 
 #include "firmware/hex_image.h"
 #include "firmware/hex_info.h"
-#include "terminal/output_log.h"
+#include "output/output_log.h"
 #include "tests/support/null_output_window.h"
 
 namespace {
@@ -62,7 +62,7 @@ void BM_CheckFile(benchmark::State& state) {
     static firmware::HexImage image;
     image.assign(firmwareFile());
     test::NullOutputWindow window;
-    OutputLog log(window);
+    output::OutputLog log(window);
     std::array<std::uint8_t, 512> scratch{};
     for (auto _ : state) {
         const int errors = image.checkFile(scratch, log);

@@ -10,10 +10,11 @@
 #include <mutex>
 #include <sys/wait.h>
 
-#include "app/job_frame.h"
-#include "app/job_slot.h"
+#include "jobs/job_frame.h"
+#include "jobs/job_slot.h"
+#include "app/job_catalogue.h"
 #include "serial/posix_serial_device.h"
-#include "terminal/job_result.h"
+#include "output/job_result.h"
 #include "tests/support/fake_output_window.h"
 #include "tests/support/temp_dir.h"
 #include "tools/virtual_monitor.h"
@@ -22,7 +23,7 @@ namespace hlx {
 namespace {
 
 using namespace std::chrono_literals;
-using app::JobKind;
+using jobs::JobKind;
 using tools::MemoryImage;
 
 struct LineStyle {
@@ -111,7 +112,7 @@ HexFileBuilder smallFirmware() {
 }
 
 // Records what the job does to the progress bar and the idle poll.
-class RecordingJobView : public JobView {
+class RecordingJobView : public output::JobView {
 public:
     void setProgressRange(int, int) override {}
     void setProgress(int position) override {
@@ -177,22 +178,23 @@ protected:
     }
 
     // Runs one job through the job slot, as the window does, and returns the word handed to the report.
-    std::int32_t runJob(JobKind kind, const std::string& filePath, std::optional<std::string> comText = {}) {
+    std::int32_t runJob(jobs::JobKind kind, const std::string& filePath, std::optional<std::string> comText = {}) {
         serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
         serial::Deadline replyDeadline;
-        app::JobSlot slot;
+        jobs::JobSlot slot;
+        base::FileBuffer file;
         slot.init();
-        JobInputs inputs;
+        jobs::JobInputs inputs;
         inputs.comText = comText.value_or(monitor ? monitor->slavePath() : std::string{});
         inputs.settingsEntry = 0;
         inputs.filePath = filePath;
         std::optional<std::int32_t> reported;
         slot.start([&](std::stop_token stop) {
-            JobContext context{{port, replyDeadline, log, stop}, view, inputs};
-            reported = app::runJobFrame(kind, app::jobBodyFor(kind), context, slot);
+            jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
+            reported = jobs::runJobFrame(*app::jobDefinition(kind), context, slot);
         });
         slot.wait();
-        EXPECT_EQ(app::JobState::Finished, slot.state());
+        EXPECT_EQ(jobs::JobState::Finished, slot.state());
         EXPECT_EQ((std::vector<bool>{false, true}), view.pollSwitches());
         return reported.value_or(-1);
     }
@@ -200,7 +202,7 @@ protected:
     test::TempDir dir;
     std::unique_ptr<tools::VirtualMonitor> monitor;
     test::FakeOutputWindow window;
-    OutputLog log{window};
+    output::OutputLog log{window};
     RecordingJobView view;
 };
 
@@ -210,7 +212,7 @@ TEST_F(DownloadTest, LargeFirmwareByBinaryRecords) {
     ASSERT_GE(firmware.expected().size(), 256u * 1024u);
     const std::string path = writeFirmware(firmware);
 
-    EXPECT_EQ(0x1000, runJob(JobKind::RtqDownload, path));
+    EXPECT_EQ(0x1000, runJob(jobs::JobKind::RtqDownload, path));
     EXPECT_EQ(1, monitor->downloadsEnded());
     EXPECT_EQ(firmware.expected(), monitor->image());
 
@@ -252,7 +254,7 @@ TEST_F(DownloadTest, LargeFirmwareByHexLines) {
     const HexFileBuilder firmware = largeFirmware();
     const std::string path = writeFirmware(firmware);
 
-    EXPECT_EQ(0, runJob(JobKind::RealtermDownload, path));
+    EXPECT_EQ(0, runJob(jobs::JobKind::RealtermDownload, path));
     EXPECT_EQ(firmware.expected(), monitor->image());
     const auto records = monitor->records();
     EXPECT_EQ(std::count(firmware.text().begin(), firmware.text().end(), ':'), static_cast<long>(records.size()));
@@ -277,7 +279,7 @@ TEST_F(DownloadTest, SmallRunTranscript) {
     firmware.end();
     const std::string path = writeFirmware(firmware);
 
-    EXPECT_EQ(0x1000, runJob(JobKind::RtqDownload, path));
+    EXPECT_EQ(0x1000, runJob(jobs::JobKind::RtqDownload, path));
     EXPECT_EQ(joinLines({path + " geöffnet", std::to_string(firmware.text().size()) + " Bytes gelesen",
                          "Prüfe Hex File", "Anzahl Fehler: 0", "LoadFWRTQ OK", "Page: 0x0001", "OK", "OK", "OK",
                          "Flash geschrieben", "Neustart", "65 Bytes übertragen"}),
@@ -288,7 +290,7 @@ TEST_F(DownloadTest, SmallRunTranscript) {
 
 struct FaultCase {
     const char* name;
-    JobKind kind;
+    jobs::JobKind kind;
     tools::MonitorFaults faults;
     bool spoilSecondChecksum;  // in the file
     std::int32_t word;
@@ -298,19 +300,19 @@ struct FaultCase {
 
 // The small firmware is three records: 21, 21 and 5 bytes on the wire.
 const FaultCase kFaultCases[] = {
-    {"ErrorByte", JobKind::RtqDownload, {.errorAt = 2}, false, 0x1040, "OK\r\n\u00faERR_WRONGCRC\n",
+    {"ErrorByte", jobs::JobKind::RtqDownload, {.errorAt = 2}, false, 0x1040, "OK\r\n\u00faERR_WRONGCRC\n",
      "Fehler: Bestätigungsfehler\r\n42 Bytes übertragen\r\n"},
-    {"Silence", JobKind::RtqDownload, {.silentAt = 2}, false, 0x1020, "LoadFWRTQ OK\r\nOK\r\n",
+    {"Silence", jobs::JobKind::RtqDownload, {.silentAt = 2}, false, 0x1020, "LoadFWRTQ OK\r\nOK\r\n",
      "OK\r\nFehler: Zeitüberschreitung\r\n42 Bytes übertragen\r\n"},
-    {"RepliesAfter1200ms", JobKind::RtqDownload, {.delay = 1200ms}, false, 0x1000, "LoadFWRTQ OK\r\nOK\r\nOK\r\nOK\r\n",
+    {"RepliesAfter1200ms", jobs::JobKind::RtqDownload, {.delay = 1200ms}, false, 0x1000, "LoadFWRTQ OK\r\nOK\r\nOK\r\nOK\r\n",
      "Flash geschrieben\r\nNeustart\r\n47 Bytes übertragen\r\n"},
-    {"ReplyAfter2s", JobKind::RtqDownload, {.delay = 2000ms, .delayAt = 2}, false, 0x1020, "LoadFWRTQ OK\r\nOK\r\n",
+    {"ReplyAfter2s", jobs::JobKind::RtqDownload, {.delay = 2000ms, .delayAt = 2}, false, 0x1020, "LoadFWRTQ OK\r\nOK\r\n",
      "OK\r\nFehler: Zeitüberschreitung\r\n42 Bytes übertragen\r\n"},
-    {"WrongChecksumIsRecomputed", JobKind::RtqDownload, {}, true, 0x1000, "OK\r\nOK\r\nOK\r\n",
+    {"WrongChecksumIsRecomputed", jobs::JobKind::RtqDownload, {}, true, 0x1000, "OK\r\nOK\r\nOK\r\n",
      "Neustart\r\n47 Bytes übertragen\r\n"},
-    {"HexLineErrorByte", JobKind::RealtermDownload, {.errorAt = 2, .errorByte = 0xFB}, false, 0x40,
+    {"HexLineErrorByte", jobs::JobKind::RealtermDownload, {.errorAt = 2, .errorByte = 0xFB}, false, 0x40,
      "\u00fbERR_WRONGLINEFORMAT\n", "\nFehler: Bestätigungsfehler\r\n"},
-    {"HexLineWrongChecksumIsSent", JobKind::RealtermDownload, {}, true, 0x40, "\u00faERR_WRONGCRC\n",
+    {"HexLineWrongChecksumIsSent", jobs::JobKind::RealtermDownload, {}, true, 0x40, "\u00faERR_WRONGCRC\n",
      "\nFehler: Bestätigungsfehler\r\n"},
 };
 
@@ -330,11 +332,11 @@ TEST_P(DownloadFaultTest, ShowsTheOutcome) {
     const std::string text = window.text();
     EXPECT_NE(std::string::npos, text.find(c.shown)) << text;
     EXPECT_TRUE(endsWith(text, c.tail)) << text;
-    if ((c.word & ~result::kNoSuccessLine) == 0) {
+    if ((c.word & ~output::result::kNoSuccessLine) == 0) {
         EXPECT_EQ(firmware.expected(), monitor->image());
     } else {
         EXPECT_EQ(std::string::npos, text.find("Flash geschrieben"));
-        EXPECT_EQ(std::string::npos, text.find(std::string(kSuccessLine)));
+        EXPECT_EQ(std::string::npos, text.find(std::string(output::kSuccessLine)));
     }
 }
 
@@ -343,7 +345,7 @@ INSTANTIATE_TEST_SUITE_P(Monitor, DownloadFaultTest, ::testing::ValuesIn(kFaultC
 
 TEST_F(DownloadTest, MissingFileSendsNothing) {
     startMonitor();
-    EXPECT_EQ(0x1080, runJob(JobKind::RtqDownload, dir.file("missing.hex")));
+    EXPECT_EQ(0x1080, runJob(jobs::JobKind::RtqDownload, dir.file("missing.hex")));
     EXPECT_EQ(joinLines({"Fehler: Datei kann nicht geöffnet werden", "0 Bytes übertragen"}), window.text());
     EXPECT_TRUE(monitor->commands().empty());
     EXPECT_TRUE(monitor->records().empty());
@@ -353,16 +355,16 @@ TEST_F(DownloadTest, MissingPortStillLoadsAndChecksTheFile) {
     const std::string path = writeFirmware(smallFirmware());
     const std::string size = std::to_string(smallFirmware().text().size());
     struct Case {
-        JobKind kind;
+        jobs::JobKind kind;
         std::int32_t word;
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {JobKind::RtqDownload, 0x1C00,
+        {jobs::JobKind::RtqDownload, 0x1C00,
          {path + " geöffnet", size + " Bytes gelesen", "Prüfe Hex File", "Anzahl Fehler: 0",
           "Fehler: COM-Parameter konnten nicht gesetzt werden", "Fehler: COM Port konnte nicht geöffnet werden",
           "0 Bytes übertragen"}},
-        {JobKind::RealtermDownload, 0xC00,
+        {jobs::JobKind::RealtermDownload, 0xC00,
          {path + " geöffnet", "Prüfe Hex File", "Anzahl Fehler: 0", "Fehler: COM-Parameter konnten nicht gesetzt werden",
           "Fehler: COM Port konnte nicht geöffnet werden"}},
     };

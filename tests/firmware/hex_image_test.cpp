@@ -163,7 +163,7 @@ protected:
     int check(std::string_view file) { return check(file, m_scratch); }
 
     test::FakeOutputWindow m_window;
-    OutputLog m_log{m_window};
+    output::OutputLog m_log{m_window};
     std::array<std::uint8_t, 512> m_scratch{};
 };
 

@@ -224,7 +224,7 @@ TEST(HexInfoTest, SyntaxCountAgreesWithTheCheck) {
     HexImage image;
     for (const std::string& file : files) {
         test::FakeOutputWindow window;
-        OutputLog log(window);
+        output::OutputLog log(window);
         std::array<std::uint8_t, 512> scratch{};
         ASSERT_EQ(LoadResult::Ok, image.assign(file));
         EXPECT_EQ(image.checkFile(scratch, log), analyseHex(file).syntaxErrors);

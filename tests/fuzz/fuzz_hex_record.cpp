@@ -14,7 +14,7 @@
 
 #include "firmware/hex_image.h"
 #include "firmware/hex_info.h"
-#include "terminal/output_log.h"
+#include "output/output_log.h"
 #include "tests/support/null_output_window.h"
 
 namespace {

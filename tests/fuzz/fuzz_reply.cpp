@@ -8,8 +8,8 @@
 
 #include "serial/link.h"
 #include "serial/serial_port.h"
-#include "terminal/output_log.h"
-#include "terminal/text_codec.h"
+#include "output/output_log.h"
+#include "base/text_codec.h"
 #include "tests/support/null_output_window.h"
 
 namespace {
@@ -19,11 +19,11 @@ using namespace hlx;
 class ScriptedDevice : public serial::SerialDevice {
 public:
     ScriptedDevice(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-    Status open(const std::string&) override {
+    base::Status open(const std::string&) override {
         m_open = true;
-        return Status::ok();
+        return base::Status::ok();
     }
-    Status configure(const serial::LineSettings&) override { return Status::ok(); }
+    base::Status configure(const serial::LineSettings&) override { return base::Status::ok(); }
     void close() override { m_open = false; }
     bool isOpen() const override { return m_open; }
     serial::IoResult read(std::span<std::uint8_t> buffer) override {
@@ -54,7 +54,7 @@ private:
 class CheckingWindow : public test::NullOutputWindow {
 public:
     void append(std::string_view t) override {
-        if (!text::isValidUtf8(t)) __builtin_trap();  // the window must only ever get valid text
+        if (!base::isValidUtf8(t)) __builtin_trap();  // the window must only ever get valid text
         if (m_text.size() < 1 << 20) m_text.append(t);
     }
 
@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         port.open("scripted", 0, true);
         serial::Deadline deadline;
         CheckingWindow window;
-        OutputLog log(window);
+        output::OutputLog log(window);
         serial::Link link{port, deadline, log, {}};
         deadline.arm(std::chrono::milliseconds{1000});
         if (mode == 0) {
@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } else {
             std::string received;
             serial::readAvailable(link, received);
-            if (!text::isValidUtf8(received)) __builtin_trap();
+            if (!base::isValidUtf8(received)) __builtin_trap();
         }
     }
     return 0;

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "terminal/text_codec.h"
-#include "terminal/text_file.h"
+#include "base/text_codec.h"
+#include "base/text_file.h"
 
 namespace {
 
@@ -28,11 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace hlx::text;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
-    const DecodedText first = decodeText(bytes);
+    const base::DecodedText first = base::decodeText(bytes);
     if (!isValidUtf8(first.text) || !onlyCrLfBreaks(first.text)) std::abort();
 
-    const std::string saved = encodeText(first.text, first.encoding);
-    const DecodedText second = decodeText(saved);
+    const std::string saved = base::encodeText(first.text, first.encoding);
+    const base::DecodedText second = base::decodeText(saved);
     if (second.text != first.text || second.encoding != first.encoding) std::abort();
     return 0;
 }

@@ -36,7 +36,7 @@ protected:
     SerialPort port{std::make_unique<PosixSerialDevice>()};
     Deadline reply;
     test::FakeOutputWindow window;
-    OutputLog log{window};
+    output::OutputLog log{window};
     Link link{port, reply, log, {}};
     std::vector<std::future<void>> peers;
 };

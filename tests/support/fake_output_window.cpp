@@ -2,27 +2,27 @@
 
 #include <algorithm>
 
-#include "terminal/text_codec.h"
+#include "base/text_codec.h"
 
 namespace hlx::test {
 
-FakeOutputWindow::FakeOutputWindow(std::string initial) : m_text(text::utf8ToUtf16(initial)) {}
+FakeOutputWindow::FakeOutputWindow(std::string initial) : m_text(base::utf8ToUtf16(initial)) {}
 
 std::string FakeOutputWindow::text() const {
     std::lock_guard lock(m_mutex);
-    return text::utf16ToUtf8(m_text);
+    return base::utf16ToUtf8(m_text);
 }
 
 void FakeOutputWindow::setText(std::string_view t) {
     std::lock_guard lock(m_mutex);
-    m_text = text::utf8ToUtf16(t);
+    m_text = base::utf8ToUtf16(t);
     m_selStart = std::min<int>(m_selStart, static_cast<int>(m_text.size()));
     m_selLength = 0;
 }
 
 void FakeOutputWindow::append(std::string_view t) {
     std::lock_guard lock(m_mutex);
-    m_text += text::utf8ToUtf16(t);
+    m_text += base::utf8ToUtf16(t);
 }
 
 bool FakeOutputWindow::atLineStart() const {
@@ -55,7 +55,7 @@ void FakeOutputWindow::setSelection(int start, int length) {
 void FakeOutputWindow::insert(int position, std::string_view t) {
     std::lock_guard lock(m_mutex);
     const int size = static_cast<int>(m_text.size());
-    m_text.insert(static_cast<std::size_t>(std::clamp(position, 0, size)), text::utf8ToUtf16(t));
+    m_text.insert(static_cast<std::size_t>(std::clamp(position, 0, size)), base::utf8ToUtf16(t));
 }
 
 std::string FakeOutputWindow::lineAt(int position) const {
@@ -69,7 +69,7 @@ std::string FakeOutputWindow::lineAt(int position) const {
     }
     std::size_t end = m_text.find(u"\r\n", begin);
     if (end == std::u16string::npos) end = m_text.size();
-    return text::utf16ToUtf8(m_text.substr(begin, end - begin));
+    return base::utf16ToUtf8(m_text.substr(begin, end - begin));
 }
 
 void FakeOutputWindow::refresh() {

@@ -6,11 +6,11 @@
 #include <mutex>
 #include <string>
 
-#include "terminal/output_window.h"
+#include "output/output_window.h"
 
 namespace hlx::test {
 
-class FakeOutputWindow : public OutputWindow {
+class FakeOutputWindow : public output::OutputWindow {
 public:
     explicit FakeOutputWindow(std::string initial = {});
 

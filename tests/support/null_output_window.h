@@ -3,11 +3,11 @@
 // targets where what is shown does not matter. Header-only, so targets without GoogleTest can use it;
 // override append() to look at what arrives.
 
-#include "terminal/output_window.h"
+#include "output/output_window.h"
 
 namespace hlx::test {
 
-class NullOutputWindow : public OutputWindow {
+class NullOutputWindow : public output::OutputWindow {
 public:
     std::string text() const override { return {}; }
     void setText(std::string_view) override {}

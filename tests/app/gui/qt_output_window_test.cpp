@@ -16,7 +16,7 @@
 
 #include "app/qt_call.h"
 #include "app/qt_output_window.h"
-#include "terminal/text_codec.h"
+#include "base/text_codec.h"
 #include "tests/support/fake_output_window.h"
 
 namespace hlx::app {
@@ -64,7 +64,7 @@ TEST_F(QtOutputWindowTest, TextRoundTripsWithCrAndLfAsCharacters) {
         SCOPED_TRACE(::testing::PrintToString(std::string(text)));
         window.setText(text);
         EXPECT_EQ(text, window.text());
-        EXPECT_EQ(static_cast<int>(text::utf8ToUtf16(text).size()), window.length());
+        EXPECT_EQ(static_cast<int>(base::utf8ToUtf16(text).size()), window.length());
     }
 }
 

@@ -1,0 +1,72 @@
+#pragma once
+// Replacing a file atomically, so a failure part way (full disk, crash, power loss) leaves either the old
+// file or the new one, never a mixture: a new file is written beside the target, flushed to disk, renamed
+// over it, and the folder is flushed so the rename itself lasts. A symbolic link is followed, so the file
+// it points to is replaced and the link stays. An existing file keeps its permissions; a new one gets
+// newFileMode (less the umask). On failure the old file is untouched and no temporary file is left.
+//
+// FileReplacement splits the work in two for callers that must know the folder takes a new file before
+// they build the contents (a write probe); replaceFileAtomically does both steps at once.
+//
+// Threads: no shared state apart from a counter for temporary names; objects are used by one thread.
+// Ownership: a FileReplacement owns its temporary file until commit() renames it into place.
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+
+namespace hlx::base {
+
+// Closes a descriptor on every path out of a function.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor() { close(); }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return m_fd; }
+    // Closes the descriptor held (if any) and takes fd instead.
+    void reset(int fd);
+    // Closes now; returns 0 or the errno of a failed close (which can report a delayed write error).
+    int close();
+
+private:
+    int m_fd;
+};
+
+// The folder part of a path: "." for a bare name, "/" for a file in the root.
+std::string folderOf(const std::string& path);
+// A symbolic link resolved to the file it points to; any other path (or a dangling link) as it is.
+std::string resolveSymlink(const std::string& path);
+
+class FileReplacement {
+public:
+    // Follows a link at target and creates the temporary file beside the file it names. error() tells
+    // whether that worked (EISDIR if the target is a folder).
+    FileReplacement(const std::string& target, mode_t newFileMode);
+    // Removes the temporary file unless commit() succeeded.
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // 0, or the errno of creating the temporary file; then commit() must not be called.
+    int error() const { return m_error; }
+    // Writes bytes, flushes them, renames the file over the target and flushes the folder. Returns 0 or
+    // the errno of the failing step. Called at most once.
+    int commit(std::string_view bytes);
+
+private:
+    std::string m_target;  // the link already followed
+    std::string m_tempPath;
+    FileDescriptor m_temp{-1};
+    int m_error = 0;
+    bool m_existed = false;
+    mode_t m_existingMode = 0;
+};
+
+// Replaces target with bytes in one step (see above). Returns 0 or the errno of the failing step.
+int replaceFileAtomically(const std::string& target, std::string_view bytes, mode_t newFileMode);
+
+}  // namespace hlx::base

@@ -1,0 +1,64 @@
+#pragma once
+// FileBuffer: a file held whole in memory, exactly as stored on disk, with a read position. The program
+// has one, owned by whoever runs the jobs (the window or `hlx`) and handed to each job through its
+// context: the downloads decode it as Intel HEX, the file sender sends it as it is. Its fixed capacity of
+// kCapacity bytes is allocated once and never reallocated.
+//
+// load reads through readRegularFile, so a FIFO, a device or a folder is refused at once instead of
+// blocking, and a file above the capacity is refused before anything is read.
+//
+// Threads: used by one thread at a time (the running job).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "base/status.h"
+
+namespace hlx::base {
+
+enum class LoadResult {
+    Ok,
+    CannotOpen,  // cannot be opened or read, or not a regular file; see lastError()
+    TooLarge,    // more than kCapacity bytes; nothing was read
+};
+
+class FileBuffer {
+public:
+    static constexpr std::int32_t kCapacity = 30'000'000;
+
+    FileBuffer();
+    FileBuffer(const FileBuffer&) = delete;
+    FileBuffer& operator=(const FileBuffer&) = delete;
+
+    // Reads the whole file; size := its length, position := 0. CannotOpen and TooLarge leave the buffer as
+    // it was, except a read that failed part way: the buffer is then empty, so nothing half-read passes
+    // for a whole file.
+    LoadResult load(const std::string& path);
+    // The same from memory (tests, fuzzing, tools).
+    LoadResult assign(std::string_view bytes);
+    // The length the last load or assign found, also when it was refused as TooLarge (-1: not known).
+    std::int64_t lastFileSize() const { return m_lastFileSize; }
+    // Why the last load failed, naming the path.
+    const Status& lastError() const { return m_lastError; }
+
+    std::int32_t position() const { return m_position; }
+    // Clamped to 0..size, so the position never passes the end.
+    void setPosition(std::int32_t position);
+    std::int32_t size() const { return m_size; }
+    bool atEnd() const { return m_position >= m_size; }
+    const std::uint8_t* data() const { return m_data.get(); }
+    std::string_view bytes() const {
+        return {reinterpret_cast<const char*>(m_data.get()), static_cast<std::size_t>(m_size)};
+    }
+
+private:
+    std::unique_ptr<std::uint8_t[]> m_data;
+    std::int32_t m_size = 0;
+    std::int32_t m_position = 0;
+    std::int64_t m_lastFileSize = 0;
+    Status m_lastError;
+};
+
+}  // namespace hlx::base

@@ -1,0 +1,41 @@
+#pragma once
+// JobContext: everything a job works through, handed to it by the job frame: the link (port, reply
+// deadline, output log, clock, stop request), the view (progress bar, idle poll), the program's file
+// buffer and the inputs copied when the job started. A job never reads a widget.
+//
+// Threads: the context lives on the job thread for the job's whole run. The port, reply deadline and
+// views behind it are shared with the GUI thread under their own rules; the file buffer belongs to the
+// running job alone (one job at a time).
+
+#include <cstdint>
+#include <string>
+
+#include "base/file_buffer.h"
+#include "output/job_view.h"
+#include "serial/link.h"
+
+namespace hlx::jobs {
+
+struct JobInputs {
+    std::string comText;     // COM-Nr as typed
+    int settingsEntry = -1;  // the selected item of the COM settings
+    std::string filePath;    // the file edit this job reads, as typed (UTF-8)
+    std::int32_t parameter = 1;
+    std::string windowText;  // the output window's text, for the terminal sender
+};
+
+struct JobContext {
+    serial::Link link;
+    output::JobView& view;
+    base::FileBuffer& file;
+    JobInputs inputs;
+};
+
+// What a job's own part hands back to the frame: its result word and, where the job has one, the line
+// written right after the result report (the byte count).
+struct JobOutcome {
+    std::int32_t word = 0;
+    std::string closingLine;  // empty: none
+};
+
+}  // namespace hlx::jobs

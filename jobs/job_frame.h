@@ -1,0 +1,41 @@
+#pragma once
+// The frame every job follows on the job thread:
+//   1. stop the idle poll; clear the window where the kind does; re-open the port (with the kind's fixed
+//      entry or the selected one); the port bits start the word where the kind records them;
+//   2. the kind's body, which returns its outcome;
+//   3. the kind's beforeReport step (if any); the result report (0x1000 added where the kind prints no
+//      success line); the closing line; the kind's afterReport step (if any); the caret to the end where
+//      the kind does;
+//   4. start the idle poll again and mark the slot finished (finished first where the kind says so).
+// The frame asks no question about which kind it runs: all differences are in the JobDefinition.
+//
+// A stop request (the window closes) ends the frame at once: after it the job touches neither port nor
+// window, and the slot is left to end(), which joins the thread.
+
+#include <functional>
+#include <optional>
+
+#include "jobs/job_context.h"
+#include "jobs/job_kind.h"
+#include "jobs/job_slot.h"
+
+namespace hlx::jobs {
+
+// The job's own part: gets the word the common start left (port bits) and returns its outcome.
+using JobBody = std::function<JobOutcome(JobContext&, std::int32_t word)>;
+// A step before or after the report; it sees the outcome (and may not change it).
+using JobStep = std::function<void(JobContext&, const JobOutcome&)>;
+
+struct JobDefinition {
+    JobKind kind;
+    JobBody body;
+    JobStep beforeReport;  // may be empty
+    JobStep afterReport;   // may be empty
+    const JobTraits& traits() const { return traitsOf(kind); }
+};
+
+// Runs the whole job on the calling (job) thread and marks the slot finished unless stopped. Returns the
+// word handed to the result report (0x1000 included where the kind adds it), or nothing when stopped.
+std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& context, JobSlot& slot);
+
+}  // namespace hlx::jobs
