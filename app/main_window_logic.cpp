@@ -47,8 +47,15 @@ Edit fileEditOf(jobs::JobKind kind) {
 
 }  // namespace
 
-MainWindowLogic::MainWindowLogic(MainWindowView& view, serial::SerialPort& port, SettingsStore& store)
-    : m_view(view), m_port(port), m_store(store), m_log(view.outputWindow()) {}
+MainWindowLogic::MainWindowLogic(MainWindowView& view, serial::SerialPort& port, SettingsStore& store,
+                                 const base::Clock& clock)
+    : m_view(view),
+      m_port(port),
+      m_store(store),
+      m_log(view.outputWindow()),
+      m_replyDeadline(clock),
+      m_terminalLink{m_port, m_replyDeadline, m_log, {}},
+      m_idlePoll(clock) {}
 
 MainWindowLogic::~MainWindowLogic() {
     m_view.releaseJobThread();
@@ -66,10 +73,11 @@ void MainWindowLogic::construct() {
     m_slot.init();
 }
 
-void MainWindowLogic::close() {
-    (void)m_store.save(readControls(m_view));  // a store that cannot be written is not reported
+base::Status MainWindowLogic::close() {
+    const base::Status saved = m_store.save(readControls(m_view));
     m_view.releaseJobThread();
     m_slot.end();
+    return saved;
 }
 
 void MainWindowLogic::reopenPort() {
@@ -137,13 +145,17 @@ void MainWindowLogic::startSendTerminal() {
 }
 
 void MainWindowLogic::idlePoll() {
-    serial::Link link{m_port, m_replyDeadline, m_log, {}};
-    terminal::idlePoll(link, m_view.outputWindow());
+    // A job owns the port while it runs, even if a late tick of the timer slips in.
+    if (m_slot.running()) {
+        m_idlePoll.reset();
+        return;
+    }
+    m_idlePoll.tick(m_terminalLink, m_view.outputWindow());
 }
 
 void MainWindowLogic::terminalEnter() {
-    serial::Link link{m_port, m_replyDeadline, m_log, {}};
-    if (terminal::terminalEnter(link, m_view.outputWindow(), m_slot.running()).showPicture) m_view.showPicture();
+    if (terminal::terminalEnter(m_terminalLink, m_view.outputWindow(), m_slot.running()).showPicture)
+        m_view.showPicture();
 }
 
 void MainWindowLogic::clearOutput() {

@@ -7,10 +7,14 @@
 // Threads: every public function runs on the GUI thread. Jobs run on the slot's thread and reach the
 // window only through MainWindowView's JobView and OutputWindow parts.
 
+#include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "base/clock.h"
 #include "base/file_buffer.h"
+#include "terminal/idle_poll.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
 #include "app/main_window_view.h"
@@ -24,13 +28,16 @@ namespace hlx::app {
 
 class MainWindowLogic {
 public:
-    MainWindowLogic(MainWindowView& view, serial::SerialPort& port, SettingsStore& store);
+    // The clock serves the reply deadline and the idle poll (tests hand in their own).
+    MainWindowLogic(MainWindowView& view, serial::SerialPort& port, SettingsStore& store,
+                    const base::Clock& clock = base::systemClock());
     ~MainWindowLogic();
 
     // Loads the settings into the controls, opens the port, puts the job slot into Idle.
     void construct();
-    // The window closes: settings saved first, then a running job ended.
-    void close();
+    // The window closes: settings saved first, then a running job ended. Returns how the save went, so the
+    // window can tell the technician that the settings were not kept.
+    base::Status close();
 
     void reopenPort();
     void chooseHexFile(Edit edit);          // double click on a firmware edit
@@ -40,8 +47,11 @@ public:
     void startSendFile(int number);         // job parameter := number, then the file sender
     void startSendTerminal();               // job parameter := 0, then the terminal sender
 
-    // The idle poll (every 100 ms while the timer runs): shows what the monitor sent.
+    // The idle poll (every 100 ms while the timer runs): reads what the monitor sent without waiting and
+    // shows each burst once the line has been quiet. Does nothing while a job runs.
     void idlePoll();
+    // When the idle poll should run again to show a burst being collected (nothing: at the next tick).
+    std::optional<std::chrono::milliseconds> idlePollDueIn() const { return m_idlePoll.dueIn(); }
     // Enter in the output window, before the window inserts its line break: sends the caret's line when
     // it holds "=", "!", "?" or "_" and no job runs; "Bilder" shows the picture control.
     void terminalEnter();
@@ -63,6 +73,8 @@ private:
     SettingsStore& m_store;
     output::OutputLog m_log;
     serial::Deadline m_replyDeadline;
+    serial::Link m_terminalLink;  // the idle poll's and the terminal input's link (no stop token)
+    terminal::IdlePoll m_idlePoll;
     base::TextEncoding m_terminalEncoding = base::TextEncoding::Windows1252;
     base::FileBuffer m_file;  // the program's one file buffer, handed to each job
     jobs::JobSlot m_slot;

@@ -18,6 +18,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <cstdio>
+
 #include "serial/com_settings.h"
 #include "serial/port_list.h"
 
@@ -219,6 +221,8 @@ void TForm7::buildControls() {
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(kIdlePollInterval);
+    m_quietTimer = new QTimer(this);
+    m_quietTimer->setSingleShot(true);
 
     m_portState = new QLabel(statusBar());
     m_portState->setObjectName(QStringLiteral("PortState"));
@@ -315,7 +319,8 @@ void TForm7::connectActions() {
 
     connect(m_outputEdit, &OutputEdit::enterPressed, this, [logic] { logic->terminalEnter(); });
     connect(m_outputEdit, &OutputEdit::doubleClicked, this, [logic] { logic->clearOutput(); });
-    connect(m_timer, &QTimer::timeout, this, [logic] { logic->idlePoll(); });
+    connect(m_timer, &QTimer::timeout, this, [this] { runIdlePoll(); });
+    connect(m_quietTimer, &QTimer::timeout, this, [this] { runIdlePoll(); });
 }
 
 std::function<void()> TForm7::doubleClickAction(QObject* watched) {
@@ -345,8 +350,20 @@ bool TForm7::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm7::closeEvent(QCloseEvent* event) {
-    m_logic->close();
+    m_timer->stop();
+    m_quietTimer->stop();
+    if (const base::Status saved = m_logic->close(); !saved) {
+        const std::string message = "Die Einstellungen konnten nicht gespeichert werden: " + saved.message();
+        std::fprintf(stderr, "%s\n", message.c_str());
+        QMessageBox::warning(this, windowTitle(), qs(message));
+    }
     event->accept();
+}
+
+void TForm7::runIdlePoll() {
+    m_logic->idlePoll();
+    // A burst being collected is shown as soon as the line has been quiet, not at the next tick.
+    if (const auto due = m_logic->idlePollDueIn(); due && m_timer->isActive()) m_quietTimer->start(*due);
 }
 
 QLineEdit* TForm7::editFor(Edit edit) const {
@@ -419,10 +436,12 @@ void TForm7::setProgress(int position) {
 
 void TForm7::setIdlePollEnabled(bool enabled) {
     m_call.run([this, enabled] {
-        if (enabled)
+        if (enabled) {
             m_timer->start();
-        else
+        } else {
             m_timer->stop();
+            m_quietTimer->stop();
+        }
     });
 }
 

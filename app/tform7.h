@@ -85,6 +85,7 @@ protected:
 
 private:
     void buildControls();
+    void runIdlePoll();
     void arrangeControls();
     void connectActions();
     QLineEdit* editFor(Edit edit) const;
@@ -108,7 +109,8 @@ private:
     QPushButton* m_btnUpdate = nullptr;
     std::array<QPushButton*, 11> m_buttons{};  // Button1 .. Button11
     QWidget* m_txMemo = nullptr;
-    QTimer* m_timer = nullptr;
+    QTimer* m_timer = nullptr;       // Timer1, the idle poll
+    QTimer* m_quietTimer = nullptr;  // shows a burst once the line has been quiet
     QLabel* m_portState = nullptr;
 
     std::unique_ptr<MainWindowLogic> m_logic;

@@ -43,7 +43,8 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
         log.addLine("Starte Download");
         log.refresh();
         serial::sendLine(link, "LoadFW?");
-        serial::readReply(link, ReplyMode::Lines, 1, lines);
+        // A monitor that refuses the command gets no line.
+        if (!serial::readReply(link, ReplyMode::Lines, 1, lines)) word |= output::result::kErrorByte;
         if (link.replyDeadline.expired()) word |= output::result::kTimeout;
     }
 
@@ -54,11 +55,15 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
         word |= image.readRecord(record, length);
         if (length > 3) {
             if (record[3] == kExtendedLinearAddressRecord) log.addLine(pageLine(record.data()));
-            if (!writeHexLine(link, {record.data(), static_cast<std::size_t>(length)})) word |= output::result::kShortWrite;
+            if (!writeHexLine(link, {record.data(), static_cast<std::size_t>(length)})) word |= writeFailure(link);
             link.replyDeadline.arm(kLineDeadline);
             int lines = 0;
             // The first line goes out with no pause after it; from the second on, the monitor paces us.
-            if (!firstPass && !serial::readReply(link, ReplyMode::FlowWait, 1, lines)) word |= output::result::kErrorByte;
+            if (!firstPass) {
+                if (!serial::readReply(link, ReplyMode::FlowWait, 1, lines)) word |= output::result::kErrorByte;
+                // Held by XOFF until the deadline passed: the monitor is stuck; sending on would only fill it.
+                if (serial::flowHeld(link)) word |= output::result::kTimeout;
+            }
         }
         progress.show(truncatedPercent(image.position(), image.size()));
         firstPass = false;

@@ -31,7 +31,9 @@ int nextSendRecord(HexImage& image, RecordArea& send, RecordArea& ahead, std::in
     word |= image.readRecord(send, length);
     if (length <= 3 || send[3] != kDataRecord) return length;
 
-    const std::uint16_t base = recordAddress(send.data());
+    // Compared as plain numbers: a run that would pass 0xFFFF ends there, so no byte is written 64 KiB
+    // away from the address its record gives.
+    const int base = recordAddress(send.data());
     int total = send[0];
     for (;;) {
         const std::int32_t remembered = image.position();
@@ -39,7 +41,7 @@ int nextSendRecord(HexImage& image, RecordArea& send, RecordArea& ahead, std::in
         word |= image.readRecord(ahead, aheadLength);
         const int count = ahead[0];
         const bool joins = ahead[3] == kDataRecord && aheadLength > 3 &&
-                           recordAddress(ahead.data()) == static_cast<std::uint16_t>(base + total) &&
+                           recordAddress(ahead.data()) == base + total &&
                            total + count < kMaxJoinedBytes + 1;
         if (!joins) {
             image.setPosition(remembered);
@@ -70,7 +72,8 @@ jobs::JobOutcome runRtqDownload(jobs::JobContext& context, std::int32_t word) {
             serial::readReply(link, ReplyMode::Drain, 0, lines);
             serial::sendLine(link, "LoadFWRTQ?");
             link.replyDeadline.arm(serial::kLineRearm);
-            serial::readReply(link, ReplyMode::Lines, 1, lines);
+            // A monitor that refuses the command gets no record.
+            if (!serial::readReply(link, ReplyMode::Lines, 1, lines)) word |= output::result::kErrorByte;
             if (link.replyDeadline.expired()) word |= output::result::kTimeout;
         }
     }
@@ -86,7 +89,8 @@ jobs::JobOutcome runRtqDownload(jobs::JobContext& context, std::int32_t word) {
                 log.refresh();
             }
             bytesSent += length;
-            if (!serial::writeBytes(link, {send.data(), static_cast<std::size_t>(length)})) word |= output::result::kShortWrite;
+            if (!serial::writeBytes(link, {send.data(), static_cast<std::size_t>(length)}))
+                word |= writeFailure(link);
             int lines = 0;
             if (!serial::readReply(link, ReplyMode::Lines, 1, lines)) word |= output::result::kErrorByte;
             if (link.replyDeadline.expired()) word |= output::result::kTimeout;

@@ -6,6 +6,10 @@
 
 namespace hlx::jobs {
 
+std::string connectionLostLine(std::string_view device) {
+    return "Fehler: Verbindung zum COM Port verloren (" + std::string(device) + ")";
+}
+
 std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& context, JobSlot& slot) {
     const JobTraits& traits = job.traits();
     serial::Link& link = context.link;
@@ -29,8 +33,16 @@ std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& co
         if (!configured) word |= output::result::kConfigure;
     }
 
-    const JobOutcome outcome = job.body(context, word);
+    JobOutcome outcome = job.body(context, word);
     if (stop.stop_requested()) return std::nullopt;
+    // The device went away during the job: whatever the steps saw, the transfer did not complete. The step
+    // that could not finish has set its bit (0x10 write, 0x20 reply) unless it was a closing read.
+    if (const serial::PortState port = link.port.state(); port.lost) {
+        if ((outcome.word & (output::result::kShortWrite | output::result::kTimeout)) == 0)
+            outcome.word |= output::result::kTimeout;
+        log.appendLine(connectionLostLine(port.device));
+        log.refresh();
+    }
 
     if (job.beforeReport) job.beforeReport(context, outcome);
     const std::int32_t reported =

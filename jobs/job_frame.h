@@ -2,7 +2,8 @@
 // The frame every job follows on the job thread:
 //   1. stop the idle poll; clear the window where the kind does; re-open the port (with the kind's fixed
 //      entry or the selected one); the port bits start the word where the kind records them;
-//   2. the kind's body, which returns its outcome;
+//   2. the kind's body, which returns its outcome; if the port went away meanwhile, a line says so and the
+//      word gets 0x20 unless a write or reply step already recorded the failure;
 //   3. the kind's beforeReport step (if any); the result report (0x1000 added where the kind prints no
 //      success line); the closing line; the kind's afterReport step (if any); the caret to the end where
 //      the kind does;
@@ -14,6 +15,8 @@
 
 #include <functional>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "jobs/job_context.h"
 #include "jobs/job_kind.h"
@@ -33,6 +36,9 @@ struct JobDefinition {
     JobStep afterReport;   // may be empty
     const JobTraits& traits() const { return traitsOf(kind); }
 };
+
+// The line written before the report when the port went away during the job.
+std::string connectionLostLine(std::string_view device);
 
 // Runs the whole job on the calling (job) thread and marks the slot finished unless stopped. Returns the
 // word handed to the result report (0x1000 included where the kind adds it), or nothing when stopped.

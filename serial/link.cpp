@@ -1,8 +1,7 @@
 #include "serial/link.h"
 
+#include <algorithm>
 #include <array>
-#include <condition_variable>
-#include <mutex>
 
 #include "base/text_codec.h"
 
@@ -37,43 +36,60 @@ bool waitOnPort(Link& link, const Deadline& deadline) {
     return !link.stop.stop_requested();
 }
 
-}  // namespace
-
-std::optional<std::string_view> replyCodeName(std::uint8_t byte) {
-    for (const NamedCode& code : kReplyCodes)
-        if (code.byte == byte) return code.name;
-    return std::nullopt;
-}
-
-bool isErrorByte(std::uint8_t byte) { return byte == 0x0E || (byte >= 0xF0 && byte <= 0xFE); }
-
-bool sleepFor(Milliseconds duration, const std::stop_token& stop) {
-    std::mutex mutex;
-    std::condition_variable_any cv;
-    std::unique_lock lock(mutex);
-    return !cv.wait_for(lock, stop, duration, [] { return false; });
-}
-
-bool readReply(Link& link, ReplyMode mode, int maxLines, int& linesSeen) {
-    std::array<std::uint8_t, kReadChunk> chunk;
-    if (mode == ReplyMode::Drain) {
-        if (!link.port.isOpen()) return true;
-        while (link.port.isOpen() && link.port.read(chunk) > 0) {
+// XON and XOFF in bytes that a reader has not handled yet.
+void scanForFlow(Link& link) {
+    FlowState& flow = link.flow;
+    for (; flow.scanned < flow.early.size(); ++flow.scanned) {
+        const auto b = static_cast<std::uint8_t>(flow.early[flow.scanned]);
+        if (b == kXoff) {
+            flow.held = true;
+        } else if (b == kXon) {
+            flow.held = false;
+            link.replyDeadline.arm(kLineRearm);
         }
-        return true;
     }
+}
 
-    if (mode == ReplyMode::FlowWait && !sleepFor(kFlowPause, link.stop)) return true;
+// Reads what has arrived (never waits) and keeps it for the next reader.
+void readAhead(Link& link) {
+    std::array<std::uint8_t, kReadChunk> chunk;
+    const std::size_t n = link.port.read(chunk);
+    link.flow.early.append(reinterpret_cast<const char*>(chunk.data()), n);
+    scanForFlow(link);
+}
 
+// Hands the bytes read ahead to a reader, once.
+std::string takeEarly(Link& link) {
+    std::string early = std::move(link.flow.early);
+    link.flow.early.clear();
+    link.flow.scanned = 0;
+    return early;
+}
+
+// Before a write: what was written before has left the driver, and the monitor does not hold the flow.
+// False when the flow stays held until the reply deadline (or the port goes, or the job is stopped).
+bool readyToWrite(Link& link) {
+    link.port.waitWritten(std::max(link.replyDeadline.remaining(), kWriteLimit));
+    readAhead(link);
+    while (link.flow.held) {
+        if (!link.port.isOpen() || link.replyDeadline.expired()) return false;
+        if (!waitOnPort(link, link.replyDeadline)) return false;
+        readAhead(link);
+    }
+    return link.port.isOpen();
+}
+
+// One chunk through the reply rules. Returns nothing; updates the reader's state.
+struct ReplyReader {
+    Link& link;
     std::string reply;  // raw bytes and ASCII names
-    bool xoff = false;
+    bool xoff;
     bool error = false;
     int lines = 0;
-    while (link.port.isOpen() && lines < maxLines && !error && !link.stop.stop_requested() &&
-           !link.replyDeadline.expired()) {
-        const std::size_t n = link.port.read(chunk);
+
+    void handle(const std::uint8_t* data, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) {
-            const std::uint8_t b = chunk[i];
+            const std::uint8_t b = data[i];
             if (shownInReply(b)) reply += static_cast<char>(b);
             if (b == kXoff) {
                 xoff = true;
@@ -88,25 +104,69 @@ bool readReply(Link& link, ReplyMode mode, int maxLines, int& linesSeen) {
             }
             if (auto name = replyCodeName(b)) reply += *name;
         }
-        if (mode == ReplyMode::FlowWait) {
-            if (!xoff) ++lines;
-        } else if (n == 0 && lines < maxLines && !error) {
-            if (!waitOnPort(link, link.replyDeadline)) break;
+    }
+};
+
+}  // namespace
+
+std::optional<std::string_view> replyCodeName(std::uint8_t byte) {
+    for (const NamedCode& code : kReplyCodes)
+        if (code.byte == byte) return code.name;
+    return std::nullopt;
+}
+
+bool isErrorByte(std::uint8_t byte) { return byte == 0x0E || (byte >= 0xF0 && byte <= 0xFE); }
+
+bool readReply(Link& link, ReplyMode mode, int maxLines, int& linesSeen) {
+    std::array<std::uint8_t, kReadChunk> chunk;
+    if (mode == ReplyMode::Drain) {
+        if (!link.port.isOpen()) return true;
+        takeEarly(link);  // already looked at for XON/XOFF
+        for (;;) {
+            const std::size_t n = link.port.read(chunk);
+            if (n == 0) break;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (chunk[i] == kXoff) link.flow.held = true;
+                if (chunk[i] == kXon) link.flow.held = false;
+            }
         }
-        if (mode == ReplyMode::FlowWait && xoff && n == 0 && !error) {
+        return true;
+    }
+
+    if (mode == ReplyMode::FlowWait && !link.replyDeadline.clock().sleepFor(kFlowPause, link.stop)) return true;
+
+    ReplyReader reader{link, {}, link.flow.held};
+    while (link.port.isOpen() && reader.lines < maxLines && !reader.error && !link.stop.stop_requested() &&
+           !link.replyDeadline.expired()) {
+        if (!link.flow.early.empty()) {
+            const std::string early = takeEarly(link);
+            reader.handle(reinterpret_cast<const std::uint8_t*>(early.data()), early.size());
+        }
+        const std::size_t n = link.port.read(chunk);
+        reader.handle(chunk.data(), n);
+        if (mode == ReplyMode::FlowWait) {
+            if (!reader.xoff) {
+                ++reader.lines;
+            } else if (n == 0 && !reader.error) {
+                if (!waitOnPort(link, link.replyDeadline)) break;
+            }
+        } else if (n == 0 && reader.lines < maxLines && !reader.error) {
             if (!waitOnPort(link, link.replyDeadline)) break;
         }
     }
-    if (!reply.empty() && !link.stop.stop_requested()) {
-        link.log.appendText(base::windows1252ToUtf8(reply));
+    link.flow.held = reader.xoff;
+    // A port that is gone (or was never open) delivers no reply: the caller's time-out check reports it.
+    if (!link.port.isOpen() && reader.lines < maxLines && !reader.error) link.replyDeadline.expireNow();
+    if (!reader.reply.empty() && !link.stop.stop_requested()) {
+        link.log.appendText(base::windows1252ToUtf8(reader.reply));
         link.log.refresh();
     }
-    linesSeen = lines;
-    return !error;
+    linesSeen = reader.lines;
+    return !reader.error;
 }
 
 bool sendLine(Link& link, std::string_view textUtf8) {
-    if (!link.port.isOpen()) return false;
+    if (!link.port.isOpen() || !readyToWrite(link)) return false;
     std::string bytes = base::to8Bit(textUtf8);
     bytes += "\r\n";
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
@@ -114,33 +174,50 @@ bool sendLine(Link& link, std::string_view textUtf8) {
 }
 
 bool writeBytes(Link& link, std::span<const std::uint8_t> bytes) {
-    if (!link.port.isOpen()) return false;
+    if (!link.port.isOpen() || !readyToWrite(link)) return false;
     return link.port.write(bytes) == bytes.size();
 }
 
 bool readAvailable(Link& link, std::string& text, std::optional<Milliseconds> cap) {
     text.clear();
     if (!link.port.isOpen()) return false;
+    const base::Clock& clock = link.replyDeadline.clock();
     std::array<std::uint8_t, kReadChunk> chunk;
-    std::string raw;
-    const auto capEnd = cap ? Clock::now() + *cap : Clock::time_point::max();
+    std::string raw = takeEarly(link);
+    if (!raw.empty()) link.replyDeadline.arm(kTerminalQuiet);
+    const auto capEnd = cap ? clock.now() + *cap : TimePoint::max();
     for (;;) {
         if (link.stop.stop_requested()) break;
         const std::size_t n = link.port.read(chunk);
         if (n > 0) {
             raw.append(reinterpret_cast<const char*>(chunk.data()), n);
             link.replyDeadline.arm(kTerminalQuiet);
-            if (Clock::now() >= capEnd) break;
+            if (clock.now() >= capEnd) break;
             continue;
         }
         if (link.replyDeadline.expired() || !link.port.isOpen()) break;
         Deadline wait = link.replyDeadline;
-        if (cap && capEnd < wait.at()) wait.armAt(Clock::now(), std::chrono::ceil<Milliseconds>(capEnd - Clock::now()));
+        if (cap && capEnd < wait.at()) wait.armAt(clock.now(), std::chrono::ceil<Milliseconds>(capEnd - clock.now()));
         if (!waitOnPort(link, wait)) break;
-        if (Clock::now() >= capEnd) break;
+        if (clock.now() >= capEnd) break;
     }
     text = base::windows1252ToUtf8(raw);
     return !raw.empty();
+}
+
+std::size_t readNow(Link& link, std::string& raw) {
+    const std::string early = takeEarly(link);
+    raw += early;
+    std::size_t got = early.size();
+    std::array<std::uint8_t, kReadChunk> chunk;
+    while (link.port.isOpen()) {
+        const std::size_t n = link.port.read(chunk);
+        if (n == 0) break;
+        raw.append(reinterpret_cast<const char*>(chunk.data()), n);
+        got += n;
+        if (got >= kReadNowLimit) break;
+    }
+    return got;
 }
 
 }  // namespace hlx::serial

@@ -17,6 +17,15 @@
 // when the link's stop token is triggered (the job frame wakes the port then). Operations on a port that
 // is not open do nothing. Received bytes are shown as Windows-1252 characters.
 //
+// Flow control is kept across calls: an XOFF that arrives in or after a reply holds every later write
+// until XON. A sender writes nothing while the flow is held; if no XON comes before the reply deadline,
+// the write sends nothing, returns false and leaves the deadline expired (so the caller's time-out check
+// fires). Before each write the previous one must have left the driver, so no more than one line waits
+// in the driver when an XOFF arrives.
+//
+// A port that goes away (or is not open) while a reader waits for line ends cannot deliver them: the
+// reader then expires the reply deadline, so the caller's time-out check reports the missing reply.
+//
 // Threads: one caller at a time per link (the idle poll is stopped while a job runs).
 
 #include <cstdint>
@@ -32,11 +41,21 @@
 
 namespace hlx::serial {
 
+// What the link remembers between the calls of one job: whether the monitor holds the flow (XOFF seen,
+// no XON since), and bytes a sender read while it looked for XON/XOFF before writing, which the next
+// reader takes first, so nothing the monitor sent is lost or shown twice.
+struct FlowState {
+    bool held = false;
+    std::string early;           // bytes read ahead, not yet handled by a reader
+    std::size_t scanned = 0;     // how much of early has been looked at for XON/XOFF
+};
+
 struct Link {
     SerialPort& port;
-    Deadline& replyDeadline;  // the one shared reply deadline
+    Deadline& replyDeadline;  // the one shared reply deadline; its clock is the link's clock
     output::OutputLog& log;
     std::stop_token stop;
+    FlowState flow{};
 };
 
 enum class ReplyMode { Drain = 0, Lines = 1, FlowWait = 2 };
@@ -70,7 +89,13 @@ bool writeBytes(Link& link, std::span<const std::uint8_t> bytes);
 // UTF-8 (each byte one Windows-1252 character).
 bool readAvailable(Link& link, std::string& text, std::optional<Milliseconds> cap = std::nullopt);
 
-// Sleeps the given time unless the stop token is triggered first. Returns false when stopped.
-bool sleepFor(Milliseconds duration, const std::stop_token& stop);
+// Reads, without waiting, what has arrived (bytes read ahead by a sender first) and appends it to raw as
+// it came, at most about kReadNowLimit bytes a call. Returns the number of bytes added. For the idle
+// poll, which must never hold up the window.
+inline constexpr std::size_t kReadNowLimit = 64 * 1024;
+std::size_t readNow(Link& link, std::string& raw);
+
+// Whether the monitor holds the flow (XOFF seen, no XON since).
+inline bool flowHeld(const Link& link) { return link.flow.held; }
 
 }  // namespace hlx::serial

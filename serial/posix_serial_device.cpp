@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <string>
 
 namespace hlx::serial {
@@ -51,7 +52,7 @@ bool sameLineState(const termios& a, const termios& b, bool ignoreParity) {
 
 }  // namespace
 
-PosixSerialDevice::PosixSerialDevice() { m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
+PosixSerialDevice::PosixSerialDevice() : m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_wakeError(errno) {}
 
 PosixSerialDevice::~PosixSerialDevice() {
     close();
@@ -61,6 +62,8 @@ PosixSerialDevice::~PosixSerialDevice() {
 base::Status PosixSerialDevice::open(const std::string& path) {
     close();
     if (path.empty()) return base::Status::error("no serial port named");
+    // Without the wake-up descriptor no wait on the port could be ended early: refuse rather than hang.
+    if (m_wakeFd < 0) return base::systemError("eventfd for waking a wait", m_wakeError);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return base::systemError(path, errno);
     if (!::isatty(fd)) {
@@ -112,6 +115,7 @@ base::Status PosixSerialDevice::configure(const LineSettings& settings) {
     termios current{};
     if (::tcgetattr(m_fd, &current) != 0) return base::systemError(m_path, errno);
     m_lastRequested = makeTermios(current, settings);
+    m_baud = settings.baud;
     const bool applied = ::tcsetattr(m_fd, TCSANOW, &m_lastRequested) == 0;
     const int err = errno;
     termios now{};
@@ -192,6 +196,27 @@ WaitResult PosixSerialDevice::waitReadable(std::chrono::milliseconds timeout) {
         if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return WaitResult::Gone;
         if (p[0].revents & POLLIN) return WaitResult::Readable;
         if (r == 0) return WaitResult::TimedOut;
+    }
+}
+
+WaitResult PosixSerialDevice::waitWritten(std::chrono::milliseconds timeout) {
+    const auto deadline = SteadyClock::now() + timeout;
+    for (;;) {
+        int queued = 0;
+        if (m_fd < 0) return WaitResult::Gone;
+        if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return WaitResult::Readable;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
+        if (left.count() <= 0) return WaitResult::TimedOut;
+        // Ten bits a byte on the wire (start, eight data, stop; parity makes it eleven, close enough).
+        const long long needMs = 1 + static_cast<long long>(queued) * 10 * 1000 / std::max(m_baud, 1);
+        pollfd p{m_wakeFd, POLLIN, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(needMs, left.count())));
+        if (r > 0) {
+            std::uint64_t count;
+            (void)!::read(m_wakeFd, &count, sizeof count);
+            return WaitResult::Woken;
+        }
+        if (r < 0 && errno != EINTR) return WaitResult::Gone;
     }
 }
 

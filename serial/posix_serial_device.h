@@ -11,7 +11,10 @@
 //   Pseudo-terminals ignore parity (the kernel drops PARENB) and then reject a second identical request
 //   with EINVAL; a pseudo-terminal that accepted everything but the parity counts as configured. A real
 //   port that rejects the settings fails.
-// - waits sleep in poll() on the port and an eventfd; wake() writes the eventfd.
+// - waits sleep in poll() on the port and an eventfd; wake() writes the eventfd. waitWritten sleeps for the
+//   time the bytes still in the driver's output queue (TIOCOUTQ) need on the wire at the configured rate.
+// - A wake-up eventfd that cannot be created makes every open fail with the reason, rather than leaving
+//   waits that nothing can end.
 // - close clears TIOCEXCL first: the flag stays on the tty while a peer holds it open, and would make
 //   our own re-open fail for a user who is not root.
 
@@ -36,6 +39,7 @@ public:
     IoResult read(std::span<std::uint8_t> buffer) override;
     IoResult write(std::span<const std::uint8_t> bytes, std::chrono::milliseconds limit) override;
     WaitResult waitReadable(std::chrono::milliseconds timeout) override;
+    WaitResult waitWritten(std::chrono::milliseconds timeout) override;
     void wake() override;
     std::string path() const override { return m_path; }
 
@@ -48,6 +52,8 @@ public:
 private:
     int m_fd = -1;
     int m_wakeFd = -1;
+    int m_wakeError = 0;  // errno of a failed eventfd
+    int m_baud = 9600;
     bool m_isPty = false;
     std::string m_path;
     termios m_lastRequested{};

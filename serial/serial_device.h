@@ -5,7 +5,8 @@
 // Contract, matching what the link operations rely on:
 // - read never waits: it returns what has arrived (possibly nothing).
 // - write gives up after the limit and reports how much was written.
-// - waitReadable sleeps in the OS until data arrives, the time-out passes or wake() is called.
+// - waitReadable and waitWritten sleep in the OS until data arrives (or has left), the time-out passes or
+//   wake() is called.
 // - A device that disappears (an unplugged USB adapter) reports Gone; it does not spin.
 // Not thread-safe, except wake(), which may be called from any thread at any time.
 
@@ -41,6 +42,11 @@ public:
     virtual IoResult read(std::span<std::uint8_t> buffer) = 0;
     virtual IoResult write(std::span<const std::uint8_t> bytes, std::chrono::milliseconds limit) = 0;
     virtual WaitResult waitReadable(std::chrono::milliseconds timeout) = 0;
+    // Sleeps until everything written has left the driver's output queue (or the time-out passes, or
+    // wake() is called). Returns Readable when the queue is empty. A device that cannot tell counts as
+    // empty. Lets a sender keep no more than one line in the driver, so the monitor's XOFF takes effect
+    // within a line.
+    virtual WaitResult waitWritten(std::chrono::milliseconds timeout) = 0;
     virtual void wake() = 0;
 
     // What the device is (for the status bar): path opened, or empty.

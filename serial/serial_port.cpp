@@ -1,12 +1,10 @@
 #include "serial/serial_port.h"
 
-#include <thread>
-
 namespace hlx::serial {
 namespace {
 
 // Marks a control operation (open, configure, close) as pending while it waits for the mutex, and
-// wakes a job that sleeps in waitReadable so the mutex comes free at once.
+// wakes a job that sleeps in a wait so the mutex comes free at once.
 class ControlGuard {
 public:
     ControlGuard(std::atomic<int>& pending, std::condition_variable& done, SerialDevice& device, std::mutex& mutex)
@@ -31,22 +29,32 @@ private:
 
 SerialPort::SerialPort(std::unique_ptr<SerialDevice> device) : m_device(std::move(device)) {}
 
+template <class F>
+void SerialPort::updateState(F change) {
+    std::lock_guard lock(m_stateMutex);
+    change(m_state);
+}
+
 bool SerialPort::open(const std::string& devicePath, int entry, bool closeFirst) {
     ControlGuard guard(m_controlPending, m_controlDone, *m_device, m_mutex);
     if (closeFirst) closeLocked();
     m_open = false;
-    m_state = PortState{};
-    m_state.device = devicePath;
+    updateState([&](PortState& s) {
+        s = PortState{};
+        s.device = devicePath;
+    });
     if (base::Status s = m_device->open(devicePath); !s) {
-        m_state.error = s.message();
+        updateState([&](PortState& st) { st.error = s.message(); });
         return false;
     }
     const LineSettings settings = comSettings(entry);
-    base::Status configured = m_device->configure(settings);  // its result is not used here
-    m_state.settings = settings;
-    m_state.configured = configured.isOk();
-    if (!configured) m_state.error = configured.message();
-    m_state.open = true;
+    const base::Status configured = m_device->configure(settings);  // its result is not used here
+    updateState([&](PortState& s) {
+        s.settings = settings;
+        s.configured = configured.isOk();
+        if (!configured) s.error = configured.message();
+        s.open = true;
+    });
     m_open = true;
     return true;
 }
@@ -54,19 +62,23 @@ bool SerialPort::open(const std::string& devicePath, int entry, bool closeFirst)
 bool SerialPort::configure(int entry) {
     ControlGuard guard(m_controlPending, m_controlDone, *m_device, m_mutex);
     if (!m_device->isOpen()) {
-        if (m_state.error.empty()) m_state.error = "the serial port is not open";
+        updateState([](PortState& s) {
+            if (s.error.empty()) s.error = "the serial port is not open";
+        });
         return false;
     }
     const LineSettings settings = comSettings(entry);
-    base::Status s = m_device->configure(settings);
-    if (!s) {
-        m_state.error = s.message();
-        return false;
-    }
-    m_state.settings = settings;
-    m_state.configured = true;
-    m_state.error.clear();
-    return true;
+    const base::Status status = m_device->configure(settings);
+    updateState([&](PortState& s) {
+        if (!status) {
+            s.error = status.message();
+            return;
+        }
+        s.settings = settings;
+        s.configured = true;
+        s.error.clear();
+    });
+    return status.isOk();
 }
 
 void SerialPort::close() {
@@ -77,13 +89,16 @@ void SerialPort::close() {
 void SerialPort::closeLocked() {
     if (m_device->isOpen()) m_device->close();
     m_open = false;
-    m_state.open = false;
+    updateState([](PortState& s) { s.open = false; });
 }
 
 void SerialPort::markGoneLocked() {
     const std::string device = m_device->path();
     closeLocked();
-    m_state.error = device + ": the device has gone (unplugged?)";
+    updateState([&](PortState& s) {
+        s.lost = true;
+        s.error = device + ": the device has gone (unplugged?)";
+    });
 }
 
 std::size_t SerialPort::read(std::span<std::uint8_t> buffer) {
@@ -113,10 +128,19 @@ WaitResult SerialPort::waitReadable(std::chrono::milliseconds timeout) {
     return r;
 }
 
+WaitResult SerialPort::waitWritten(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    m_controlDone.wait(lock, [this] { return m_controlPending.load() == 0; });
+    if (!m_open) return WaitResult::Gone;
+    const WaitResult r = m_device->waitWritten(timeout);
+    if (r == WaitResult::Gone) markGoneLocked();
+    return r;
+}
+
 void SerialPort::wake() { m_device->wake(); }
 
 PortState SerialPort::state() const {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_stateMutex);
     return m_state;
 }
 

@@ -8,8 +8,10 @@
 // Threads: the GUI thread re-opens the port on a COM event while a job thread may be reading or waiting
 // on it. One mutex keeps each read, write, wait, open and close whole; a re-open first wakes a waiting
 // job, so it never waits out the job's time-out, and the job's next read finds the re-opened port.
-// A device that reports an error or hang-up (an unplugged USB adapter) is closed; operations then behave
-// as on a closed port.
+// state() and isOpen() take no part in that: they read a copy kept under a lock of their own, which is
+// never held across a wait, so the status bar never waits for a job.
+// A device that reports an error or hang-up (an unplugged USB adapter) is closed and the port counts as
+// lost until the next open; operations then behave as on a closed port.
 
 #include <atomic>
 #include <condition_variable>
@@ -29,6 +31,7 @@ struct PortState {
     std::string device;     // as opened (or as tried, when the open failed)
     LineSettings settings{kFallbackSettings};
     bool configured = false;
+    bool lost = false;      // the device went away after it was opened (hang-up, I/O error, unplugged)
     std::string error;      // the operating system's reason for the last failure, empty when none
 };
 
@@ -48,7 +51,9 @@ public:
     // Sleeps until something can be read, the time-out passes, or wake() is called. On a closed port it
     // sleeps until the time-out or wake(), so callers' deadlines keep their meaning without spinning.
     WaitResult waitReadable(std::chrono::milliseconds timeout);
-    // Ends a current waitReadable early; callable from any thread (a stop request, a re-open).
+    // Sleeps until what was written has left the driver (see SerialDevice::waitWritten).
+    WaitResult waitWritten(std::chrono::milliseconds timeout);
+    // Ends a current wait early; callable from any thread (a stop request, a re-open).
     void wake();
 
     PortState state() const;
@@ -56,12 +61,15 @@ public:
 private:
     void closeLocked();
     void markGoneLocked();
+    template <class F>
+    void updateState(F change);
 
     std::unique_ptr<SerialDevice> m_device;
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;                    // the device: each operation whole
     std::condition_variable m_controlDone;
     std::atomic<int> m_controlPending{0};  // re-opens waiting for the mutex; waits step aside for them
     std::atomic<bool> m_open{false};
+    mutable std::mutex m_stateMutex;       // m_state only; never held across a device call
     PortState m_state;
 };
 

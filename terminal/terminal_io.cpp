@@ -7,17 +7,6 @@
 
 namespace hlx::terminal {
 
-bool idlePoll(serial::Link& link, output::OutputWindow& window) {
-    link.replyDeadline.arm(serial::Milliseconds{1});
-    std::string received;
-    if (!serial::readAvailable(link, received, kTickCap) || received.empty()) return false;
-    const int caret = window.selectionStart();
-    const int n = static_cast<int>(base::utf8ToUtf16(received).size());
-    window.insert(std::max(caret - 1, 0), " " + received);
-    window.setSelection(caret + n + 2, 0);
-    return true;
-}
-
 bool isMonitorCommand(std::string_view line) {
     return line.find_first_of("=!?_") != std::string_view::npos;
 }

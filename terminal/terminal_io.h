@@ -1,11 +1,6 @@
 #pragma once
-// The terminal on the serial line while no job runs: the idle poll shows what the monitor sends, and
-// Enter in the window sends the caret's line.
-//
-// Idle poll: the received text goes in with one space before it, one character before the caret (so
-// after Enter at the end of the text it lands between that line's CR and LF), and the caret moves on by
-// the text's length + 2. Under a continuous stream one tick reads for at most kTickCap and leaves the
-// rest for the next tick, so the window stays responsive; nothing is lost.
+// The terminal input: Enter in the window sends the caret's line to the monitor when it is a command;
+// "Bilder" reveals the picture control. (What the monitor sends is shown by IdlePoll.)
 //
 // Threads: GUI thread only (the idle poll is stopped while a job runs).
 
@@ -16,11 +11,7 @@
 
 namespace hlx::terminal {
 
-inline constexpr serial::Milliseconds kTickCap{1000};
 inline constexpr std::string_view kPictureCommand = "Bilder";
-
-// One tick of the idle poll. Returns whether anything was shown.
-bool idlePoll(serial::Link& link, output::OutputWindow& window);
 
 struct EnterResult {
     bool sent = false;

@@ -7,6 +7,7 @@
 
 #include "serial/posix_serial_device.h"
 #include "tests/app/fake_main_window_view.h"
+#include "tests/support/fake_clock.h"
 #include "tests/support/pty.h"
 #include "tests/support/temp_dir.h"
 
@@ -20,9 +21,10 @@ class MainWindowLogicTest : public ::testing::Test {
 protected:
     test::TempDir dir;
     test::FakeMainWindowView view;
+    test::FakeClock clock;  // the idle poll's quiet time; the port itself is real
     serial::SerialPort port{std::make_unique<serial::PosixSerialDevice>()};
     SettingsStore store{dir.file("RTQ1.0.reg")};
-    MainWindowLogic logic{view, port, store};
+    MainWindowLogic logic{view, port, store, clock};
 };
 
 TEST_F(MainWindowLogicTest, MissingPortAtStartGivesTheTwoErrorLinesInOrder) {
@@ -96,6 +98,14 @@ protected:
         view.window.append("\r\n");
         view.window.setSelection(view.window.length(), 0);
     }
+    // The idle poll's ticks as the window's timer runs them: one that collects what has arrived, then one
+    // after the quiet time that shows it.
+    void showWhatArrives() {
+        port.waitReadable(1000ms);
+        logic.idlePoll();
+        clock.advance(terminal::kQuietTime);
+        logic.idlePoll();
+    }
     test::PseudoTerminal pty;
 };
 
@@ -103,8 +113,7 @@ TEST_F(TerminalTest, ReplyLandsBetweenCrAndLfAfterASpace) {
     typeAndEnter("ver?");
     EXPECT_EQ("ver?\r\n", pty.receive(6));
     pty.send("OK\r\n");
-    std::this_thread::sleep_for(20ms);
-    logic.idlePoll();
+    showWhatArrives();
     EXPECT_EQ("ver?\r OK\r\n\n", view.window.text());
     EXPECT_EQ(view.window.length(), view.window.selectionStart());
 }
@@ -113,10 +122,45 @@ TEST_F(TerminalTest, CaretInsideTheTextMovesByTheReplyLengthPlusTwo) {
     view.window.setText("abcdef");
     view.window.setSelection(3, 0);
     pty.send("XY");
-    std::this_thread::sleep_for(20ms);
-    logic.idlePoll();
+    showWhatArrives();
     EXPECT_EQ("ab XYcdef", view.window.text());
     EXPECT_EQ(3 + 2 + 2, view.window.selectionStart());
+}
+
+TEST_F(TerminalTest, BurstIsShownOnceTheLineHasBeenQuiet) {
+    pty.send("A");
+    port.waitReadable(1000ms);
+    logic.idlePoll();
+    EXPECT_EQ("", view.window.text()) << "the burst may go on";
+    clock.advance(50ms);
+    pty.send("B");
+    port.waitReadable(1000ms);
+    logic.idlePoll();
+    clock.advance(99ms);
+    logic.idlePoll();
+    EXPECT_EQ("", view.window.text());
+    EXPECT_EQ(1ms, logic.idlePollDueIn());
+    clock.advance(1ms);
+    logic.idlePoll();
+    EXPECT_EQ(" AB", view.window.text());
+    EXPECT_EQ(std::nullopt, logic.idlePollDueIn());
+}
+
+TEST_F(TerminalTest, AStreamThatNeverPausesIsShownEverySecondWithNothingLost) {
+    std::string sent;
+    for (int i = 0; i < 25; ++i) {  // a byte every 50 ms for 1.25 s
+        const std::string byte(1, static_cast<char>('a' + i));
+        pty.send(byte);
+        sent += byte;
+        port.waitReadable(1000ms);
+        logic.idlePoll();
+        clock.advance(50ms);
+    }
+    EXPECT_EQ(" " + sent.substr(0, 21), view.window.text()) << "shown after one second of collecting";
+    clock.advance(100ms);
+    logic.idlePoll();
+    // The rest goes in one character before the caret, as every burst does: nothing is lost.
+    EXPECT_EQ(" " + sent.substr(0, 20) + " " + sent.substr(21) + sent[20], view.window.text());
 }
 
 TEST_F(TerminalTest, OnlyLinesWithACommandCharacterAreSent) {

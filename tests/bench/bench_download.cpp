@@ -26,7 +26,7 @@
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
 #include "serial/posix_serial_device.h"
-#include "terminal/terminal_io.h"
+#include "terminal/idle_poll.h"
 #include "tools/virtual_monitor.h"
 
 namespace {
@@ -172,7 +172,8 @@ void benchWaits() {
     constexpr int kTicks = 300;
     cpuStart = threadCpuSeconds();
     wallStart = std::chrono::steady_clock::now();
-    for (int i = 0; i < kTicks; ++i) terminal::idlePoll(link, window);
+    terminal::IdlePoll idle;
+    for (int i = 0; i < kTicks; ++i) idle.tick(link, window);
     cpu = threadCpuSeconds() - cpuStart;
     wall = std::chrono::steady_clock::now() - wallStart;
     const double perTickUs = cpu * 1e6 / kTicks;

@@ -40,6 +40,7 @@ public:
     serial::WaitResult waitReadable(std::chrono::milliseconds) override {
         return m_pos < m_size ? serial::WaitResult::Readable : serial::WaitResult::Gone;
     }
+    serial::WaitResult waitWritten(std::chrono::milliseconds) override { return serial::WaitResult::Readable; }
     void wake() override {}
     std::string path() const override { return "scripted"; }
 
