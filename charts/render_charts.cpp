@@ -11,25 +11,26 @@ namespace hlx::charts {
 
 namespace {
 
-void draw(Canvas& canvas, const ChartSpec& spec, const LocusTable* locus) {
-    switch (spec.kind) {
+void draw(Canvas& canvas, const ChartDefinition& definition, const LocusTable* locus) {
+    switch (definition.kind) {
         case ChartKind::Diagram:
-            drawDiagram(canvas, spec.mode, spec.layout, *locus);
+            drawDiagram(canvas, definition.mode, definition.layout, *locus);
             break;
         case ChartKind::GreyscaleField:
-            drawGreyscaleField(canvas, spec.mode, spec.layout);
+            drawGreyscaleField(canvas, definition.mode, definition.layout);
             break;
         case ChartKind::GamutField:
-            drawGamutField(canvas, spec.mode, spec.colourIndex, spec.layout,
-                           kPrimaryTolerances[static_cast<std::size_t>(spec.colourIndex)]);
+            drawGamutField(canvas, definition.mode, definition.colourIndex, definition.layout,
+                           kPrimaryTolerances[static_cast<std::size_t>(definition.colourIndex)]);
             break;
     }
 }
 
-Chart drawChart(const ChartSpec& spec, TextPainter& text, const LocusTable* locus) {
-    Chart chart{spec.letter, spec.layout, RgbImage(spec.layout.bitmapWidth(), spec.layout.bitmapHeight())};
+Chart drawChart(const ChartDefinition& definition, TextPainter& text, const LocusTable* locus) {
+    Chart chart{definition.letter, definition.layout,
+                RgbImage(definition.layout.bitmapWidth(), definition.layout.bitmapHeight())};
     Canvas canvas(chart.image, text);
-    draw(canvas, spec, locus);
+    draw(canvas, definition, locus);
     return chart;
 }
 
@@ -47,16 +48,17 @@ ChartSet renderCharts(TextPainter& text) {
     const LocusTable xyLocus = buildLocus(ChromaticityMode::Xy);
     const LocusTable uvLocus = buildLocus(ChromaticityMode::UvPrime);
     ChartSet set;
-    for (std::size_t i = 0; i < kChartSpecs.size(); ++i) {
-        const ChartSpec& spec = kChartSpecs[i];
-        set.charts[i] = drawChart(spec, text, spec.mode == ChromaticityMode::Xy ? &xyLocus : &uvLocus);
+    for (std::size_t i = 0; i < kChartDefinitions.size(); ++i) {
+        const ChartDefinition& definition = kChartDefinitions[i];
+        set.charts[i] =
+            drawChart(definition, text, definition.mode == ChromaticityMode::Xy ? &xyLocus : &uvLocus);
     }
     return set;
 }
 
-Chart renderChart(const ChartSpec& spec, TextPainter& text) {
-    const LocusTable locus = buildLocus(spec.mode);
-    return drawChart(spec, text, &locus);
+Chart renderChart(const ChartDefinition& definition, TextPainter& text) {
+    const LocusTable locus = buildLocus(definition.mode);
+    return drawChart(definition, text, &locus);
 }
 
 }  // namespace hlx::charts

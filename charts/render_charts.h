@@ -1,7 +1,7 @@
 #pragma once
 // The start-up set of charts: two chromaticity diagrams (A xy, B u'v'), the greyscale tolerance fields
 // (C xy, D u'v') and the tolerance fields of the red, green and blue primaries (E, F, G in u'v'; H, I, J
-// in xy). kChartSpecs says what each chart is and its layout; renderCharts draws all ten.
+// in xy). kChartDefinitions says what each chart is and its layout; renderCharts draws all ten.
 //
 // renderCharts runs once when the menu preview is created; the caller keeps the ChartSet, bitmaps and
 // layouts unchanged, for as long as the program runs. Text goes through the given painter, which is only
@@ -17,7 +17,7 @@ namespace hlx::charts {
 
 enum class ChartKind { Diagram, GreyscaleField, GamutField };
 
-struct ChartSpec {
+struct ChartDefinition {
     char letter;
     ChartKind kind;
     ChromaticityMode mode;
@@ -28,7 +28,7 @@ struct ChartSpec {
 inline constexpr int kChartCount = 10;
 
 // clang-format off
-inline constexpr std::array<ChartSpec, kChartCount> kChartSpecs{{
+inline constexpr std::array<ChartDefinition, kChartCount> kChartDefinitions{{
     //                                                      x: length margin min    max    div label     y: length margin min    max    div label
     {'A', ChartKind::Diagram,        ChromaticityMode::Xy,      0, {160, 20, 0.0f,  0.9f,  9, "x",  160, 20, 0.0f,  0.9f,  9, "y"}},
     {'B', ChartKind::Diagram,        ChromaticityMode::UvPrime, 0, {160, 20, 0.0f,  0.6f,  6, "u",  160, 20, 0.0f,  0.6f,  6, "v"}},
@@ -59,6 +59,6 @@ struct ChartSet {
 ChartSet renderCharts(TextPainter& text);
 
 // One chart as renderCharts draws it (the locus is built for the chart's mode).
-Chart renderChart(const ChartSpec& spec, TextPainter& text);
+Chart renderChart(const ChartDefinition& definition, TextPainter& text);
 
 }  // namespace hlx::charts

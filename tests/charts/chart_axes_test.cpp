@@ -155,8 +155,8 @@ TEST_F(AxisTest, LeavesThePenGreyAndTheFontWhiteSixPoints) {
 // The texts of a whole chart as drawn at start-up.
 std::vector<Text> chartTexts(char letter) {
     Recorder text;
-    for (const ChartSpec& spec : kChartSpecs)
-        if (spec.letter == letter) renderChart(spec, text);
+    for (const ChartDefinition& definition : kChartDefinitions)
+        if (definition.letter == letter) renderChart(definition, text);
     return text.texts();
 }
 

@@ -75,24 +75,24 @@ TEST(ChromaticityColour, IsBlackWhereNoColourExists) {
 class DiagramTest : public ::testing::TestWithParam<char> {
   protected:
     void SetUp() override {
-        for (const ChartSpec& s : kChartSpecs)
-            if (s.letter == GetParam()) m_spec = s;
-        m_locus = buildLocus(m_spec.mode);
-        m_image = renderChart(m_spec, m_text).image;
+        for (const ChartDefinition& s : kChartDefinitions)
+            if (s.letter == GetParam()) m_definition = s;
+        m_locus = buildLocus(m_definition.mode);
+        m_image = renderChart(m_definition, m_text).image;
     }
-    const TGraphConstrains& layout() const { return m_spec.layout; }
+    const TGraphConstrains& layout() const { return m_definition.layout; }
     // The chromaticity at the centre of a pixel.
     double valueX(int x) const { return layout().xMin + (x + 0.5 - layout().xMargin) / layout().xScale(); }
     double valueY(int y) const { return layout().yMin + (layout().base() - (y + 0.5)) / layout().yScale(); }
     // How near colour comes to the colours of the chromaticities within pixel (x, y), sampled 41 × 41 (the
     // colour changes fast near the corners of the locus, so the pixel's centre alone is not enough).
     int closestColourInPixel(int x, int y, Rgb colour) const {
-        int best = channelDistance(chromaticityColour(m_spec.mode, valueX(x), valueY(y)), colour);
+        int best = channelDistance(chromaticityColour(m_definition.mode, valueX(x), valueY(y)), colour);
         for (int i = 0; i <= 40 && best > 1; ++i) {
             for (int j = 0; j <= 40; ++j) {
                 const double a = valueX(x) + (i - 20) * 0.0249 / layout().xScale();
                 const double b = valueY(y) + (j - 20) * 0.0249 / layout().yScale();
-                best = std::min(best, channelDistance(chromaticityColour(m_spec.mode, a, b), colour));
+                best = std::min(best, channelDistance(chromaticityColour(m_definition.mode, a, b), colour));
             }
         }
         return best;
@@ -118,7 +118,7 @@ class DiagramTest : public ::testing::TestWithParam<char> {
         return inside;
     }
 
-    ChartSpec m_spec{};
+    ChartDefinition m_definition{};
     LocusTable m_locus;
     RgbImage m_image;
     hlx::test::RecordingTextPainter m_text;
@@ -168,7 +168,7 @@ TEST_P(DiagramTest, FillStopsAtTheXOfThe830nmEntry) {
 TEST_P(DiagramTest, FillAloneStaysInThePlot) {
     RgbImage image(layout().bitmapWidth(), layout().bitmapHeight());
     Canvas canvas(image, m_text);
-    fillLocus(canvas, m_spec.mode, layout(), m_locus);
+    fillLocus(canvas, m_definition.mode, layout(), m_locus);
     EXPECT_EQ(0, canvas.clippedPixels());
     int set = 0;
     for (int y = 0; y < image.height(); ++y) {
@@ -187,7 +187,7 @@ TEST_P(DiagramTest, FillAloneStaysInThePlot) {
 TEST_P(DiagramTest, NothingIsDrawnOutsideTheBitmap) {
     RgbImage image(layout().bitmapWidth(), layout().bitmapHeight());
     Canvas canvas(image, m_text);
-    drawDiagram(canvas, m_spec.mode, layout(), m_locus);
+    drawDiagram(canvas, m_definition.mode, layout(), m_locus);
     EXPECT_EQ(0, canvas.clippedPixels());
 }
 
@@ -197,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(Charts, DiagramTest, ::testing::Values('A', 'B'),
 // Chart A's columns at x = 0.1 and 0.3, the cases a technician would check on paper.
 class ChartAColumns : public ::testing::Test {
   protected:
-    void SetUp() override { m_image = renderChart(kChartSpecs[0], m_text).image; }
+    void SetUp() override { m_image = renderChart(kChartDefinitions[0], m_text).image; }
     Rgb at(double x, double y) const {
         return m_image.pixel(toPixel(m_layout.pixelX(x)), toPixel(m_layout.pixelY(y)));
     }
@@ -211,7 +211,7 @@ class ChartAColumns : public ::testing::Test {
     // Outside the locus only the grid shows.
     bool empty(double x, double y) const { return at(x, y) == kBlack || at(x, y) == kGrey; }
 
-    const TGraphConstrains& m_layout = kChartSpecs[0].layout;
+    const TGraphConstrains& m_layout = kChartDefinitions[0].layout;
     hlx::test::RecordingTextPainter m_text;
     RgbImage m_image;
 };

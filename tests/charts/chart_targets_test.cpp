@@ -167,8 +167,8 @@ TEST(XyEllipseAxes, FollowTheConversionOfTheUvBox) {
 // The greyscale fields as drawn at start-up.
 RgbImage chart(char letter) {
     hlx::test::RecordingTextPainter text;
-    for (const ChartSpec& spec : kChartSpecs)
-        if (spec.letter == letter) return renderChart(spec, text).image;
+    for (const ChartDefinition& definition : kChartDefinitions)
+        if (definition.letter == letter) return renderChart(definition, text).image;
     return {};
 }
 
@@ -186,7 +186,7 @@ double farthest(const PixelSet& pixels, double cx, double cy, std::pair<int, int
 
 TEST(GreyscaleField, XyEllipsesAreNestedAndTiltedLikeTheConvertedBox) {
     const RgbImage c = chart('C');
-    const TGraphConstrains& layout = kChartSpecs[2].layout;
+    const TGraphConstrains& layout = kChartDefinitions[2].layout;
     const XyPoint white = uvToXy(kD65White);
     const double cx = toPixel(layout.pixelX(white.x)), cy = toPixel(layout.pixelY(white.y));
     std::pair<int, int> far;

@@ -49,14 +49,14 @@ TEST(RenderChartsCommand, WritesTheTenChartsAsPngFilesIntoANewFolder) {
     const std::string folder = dir.file("charts/today");
     const Outcome run = hlx("render-charts " + folder);
     ASSERT_EQ(0, run.exitCode) << run.out;
-    for (const hlx::charts::ChartSpec& spec : hlx::charts::kChartSpecs) {
-        const std::string file = folder + "/chart-" + spec.letter + ".png";
+    for (const hlx::charts::ChartDefinition& definition : hlx::charts::kChartDefinitions) {
+        const std::string file = folder + "/chart-" + definition.letter + ".png";
         SCOPED_TRACE(file);
         EXPECT_TRUE(contains(run.out, file));
         QImage png;
         ASSERT_TRUE(png.load(QString::fromStdString(file), "PNG"));
-        EXPECT_EQ(spec.layout.bitmapWidth(), png.width());
-        EXPECT_EQ(spec.layout.bitmapHeight(), png.height());
+        EXPECT_EQ(definition.layout.bitmapWidth(), png.width());
+        EXPECT_EQ(definition.layout.bitmapHeight(), png.height());
         EXPECT_EQ(qRgb(255, 255, 255), png.pixel(0, 0)) << "the frame";
     }
     EXPECT_FALSE(contains(run.out, "QStandardPaths")) << "no toolkit chatter for the technician";

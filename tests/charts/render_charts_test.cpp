@@ -92,11 +92,11 @@ TEST_F(RenderChartsTest, FieldsCarryTheirTitles) {
 
 TEST_F(RenderChartsTest, DrawsEachChartAsRenderChartDoes) {
     // The diagrams need the locus in their own coordinates; a mix-up shows as a different picture.
-    for (const ChartSpec& spec : kChartSpecs) {
-        SCOPED_TRACE(spec.letter);
+    for (const ChartDefinition& definition : kChartDefinitions) {
+        SCOPED_TRACE(definition.letter);
         Recorder text;
-        const Chart alone = renderChart(spec, text);
-        EXPECT_EQ(hlx::test::picture(alone.image), hlx::test::picture(s_set->chart(spec.letter).image));
+        const Chart alone = renderChart(definition, text);
+        EXPECT_EQ(hlx::test::picture(alone.image), hlx::test::picture(s_set->chart(definition.letter).image));
     }
 }
 
@@ -113,21 +113,22 @@ TEST_F(RenderChartsTest, ChartHHasSixDivisionsOfSixPixelsOnItsFortyPixelAxis) {
 TEST(RenderChartsEdges, NothingIsDrawnOutsideAnyBitmap) {
     const LocusTable xy = buildLocus(ChromaticityMode::Xy);
     const LocusTable uv = buildLocus(ChromaticityMode::UvPrime);
-    for (const ChartSpec& spec : kChartSpecs) {
-        SCOPED_TRACE(spec.letter);
-        RgbImage image(spec.layout.bitmapWidth(), spec.layout.bitmapHeight());
+    for (const ChartDefinition& definition : kChartDefinitions) {
+        SCOPED_TRACE(definition.letter);
+        RgbImage image(definition.layout.bitmapWidth(), definition.layout.bitmapHeight());
         Recorder text;
         Canvas canvas(image, text);
-        switch (spec.kind) {
+        switch (definition.kind) {
             case ChartKind::Diagram:
-                drawDiagram(canvas, spec.mode, spec.layout, spec.mode == ChromaticityMode::Xy ? xy : uv);
+                drawDiagram(canvas, definition.mode, definition.layout,
+                            definition.mode == ChromaticityMode::Xy ? xy : uv);
                 break;
             case ChartKind::GreyscaleField:
-                drawGreyscaleField(canvas, spec.mode, spec.layout);
+                drawGreyscaleField(canvas, definition.mode, definition.layout);
                 break;
             case ChartKind::GamutField:
-                drawGamutField(canvas, spec.mode, spec.colourIndex, spec.layout,
-                               kPrimaryTolerances[static_cast<std::size_t>(spec.colourIndex)]);
+                drawGamutField(canvas, definition.mode, definition.colourIndex, definition.layout,
+                               kPrimaryTolerances[static_cast<std::size_t>(definition.colourIndex)]);
                 break;
         }
         EXPECT_EQ(0, canvas.clippedPixels());
@@ -136,19 +137,21 @@ TEST(RenderChartsEdges, NothingIsDrawnOutsideAnyBitmap) {
 
 TEST(RenderChartsEdges, TheTargetsOfEachFieldLieInItsPlot) {
     // Each primary field is centred on its primary: its cross is inside the plot, in white.
-    for (const ChartSpec& spec : kChartSpecs) {
-        if (spec.kind != ChartKind::GamutField) continue;
-        SCOPED_TRACE(spec.letter);
-        const UvPoint primary = kPrimaryTolerances[static_cast<std::size_t>(spec.colourIndex)].points[0];
-        const XyPoint p = spec.mode == ChromaticityMode::Xy ? uvToXy(primary) : XyPoint{primary.u, primary.v};
-        EXPECT_GT(p.x, spec.layout.xMin);
-        EXPECT_LT(p.x, spec.layout.xMax);
-        EXPECT_GT(p.y, spec.layout.yMin);
-        EXPECT_LT(p.y, spec.layout.yMax);
+    for (const ChartDefinition& definition : kChartDefinitions) {
+        if (definition.kind != ChartKind::GamutField) continue;
+        SCOPED_TRACE(definition.letter);
+        const UvPoint primary =
+            kPrimaryTolerances[static_cast<std::size_t>(definition.colourIndex)].points[0];
+        const XyPoint p =
+            definition.mode == ChromaticityMode::Xy ? uvToXy(primary) : XyPoint{primary.u, primary.v};
+        EXPECT_GT(p.x, definition.layout.xMin);
+        EXPECT_LT(p.x, definition.layout.xMax);
+        EXPECT_GT(p.y, definition.layout.yMin);
+        EXPECT_LT(p.y, definition.layout.yMax);
         Recorder text;
-        const RgbImage image = renderChart(spec, text).image;
-        const int crossX = toPixel(spec.layout.pixelX(p.x) - 2),
-                  crossY = toPixel(spec.layout.pixelY(p.y) + 2);
+        const RgbImage image = renderChart(definition, text).image;
+        const int crossX = toPixel(definition.layout.pixelX(p.x) - 2),
+                  crossY = toPixel(definition.layout.pixelY(p.y) + 2);
         EXPECT_EQ(kWhite, image.pixel(crossX, crossY));
         EXPECT_EQ(kWhite, image.pixel(crossX - 4, crossY));
         EXPECT_EQ(kWhite, image.pixel(crossX, crossY + 4));
