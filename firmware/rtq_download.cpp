@@ -88,8 +88,10 @@ jobs::JobOutcome runRtqDownload(jobs::JobContext& context, std::int32_t word) {
                 log.appendLine(pageLine(send.data()));
                 log.refresh();
             }
-            bytesSent += length;
-            if (!serial::writeBytes(link, {send.data(), static_cast<std::size_t>(length)}))
+            // Only a record that went out whole counts as sent: the count line must not claim more.
+            if (serial::writeBytes(link, {send.data(), static_cast<std::size_t>(length)}))
+                bytesSent += length;
+            else
                 word |= writeFailure(link);
             int lines = 0;
             if (!serial::readReply(link, ReplyMode::Lines, 1, lines)) word |= output::result::kErrorByte;
