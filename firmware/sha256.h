@@ -22,7 +22,7 @@
 namespace hlx::firmware {
 
 class Sha256 {
-public:
+  public:
     using Digest = std::array<std::uint8_t, 32>;
 
     Sha256() : m_context(EVP_MD_CTX_new()) {
@@ -33,14 +33,17 @@ public:
     void update(std::span<const std::uint8_t> bytes) {
         check(EVP_DigestUpdate(m_context.get(), bytes.data(), bytes.size()));
     }
-    void update(std::string_view bytes) { check(EVP_DigestUpdate(m_context.get(), bytes.data(), bytes.size())); }
+    void update(std::string_view bytes) {
+        check(EVP_DigestUpdate(m_context.get(), bytes.data(), bytes.size()));
+    }
 
     // Ends the message and returns its digest; the object is then reset for a new message.
     Digest finish() {
         Digest digest{};
         unsigned int length = 0;
         check(EVP_DigestFinal_ex(m_context.get(), digest.data(), &length));
-        if (length != digest.size()) throw std::runtime_error("SHA-256: the crypto library gave a digest of another size");
+        if (length != digest.size())
+            throw std::runtime_error("SHA-256: the crypto library gave a digest of another size");
         start();
         return digest;
     }
@@ -63,7 +66,7 @@ public:
         return sha.finish();
     }
 
-private:
+  private:
     struct FreeContext {
         void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
     };
