@@ -319,10 +319,6 @@ class PortReasonTest : public ::testing::Test {
         EXPECT_TRUE(run.out.ends_with(tail)) << run.out;
     }
 
-    static void skipUnlessRoot() {
-        if (::geteuid() != 0) GTEST_SKIP() << "needs root to run hlx as another user";
-    }
-
     hlx::test::TempDir dir;
     const std::string firmwareFile = dir.file("fw.hex");
     hlx::test::PseudoTerminal pty;
@@ -343,7 +339,7 @@ TEST_F(PortReasonTest, PortHeldByAnotherProgramIsBusy) {
 }
 
 TEST_F(PortReasonTest, PermissionDeniedNamesTheDialoutGroup) {
-    skipUnlessRoot();
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run hlx as another user";
     ::chmod(pty.slavePath().c_str(), 0600);
     expectReason(pty.slavePath(),
                  pty.slavePath() +
@@ -353,7 +349,7 @@ TEST_F(PortReasonTest, PermissionDeniedNamesTheDialoutGroup) {
 }
 
 TEST_F(PortReasonTest, PortHeldExclusivelyIsBusyForAnUnprivilegedUser) {
-    skipUnlessRoot();
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run hlx as another user";
     ::chmod(pty.slavePath().c_str(), 0666);
     hlx::serial::SerialPort holder(std::make_unique<hlx::serial::PosixSerialDevice>());
     ASSERT_TRUE(holder.open(pty.slavePath(), 0, true));
