@@ -4,7 +4,8 @@ BUILD     ?= build
 FUZZBUILD ?= build-fuzz
 JOBS      ?= $(shell nproc)
 DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
-                  libbenchmark-dev xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev
+                  libbenchmark-dev xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev \
+                  libssl-dev libudev-dev libcli11-dev
 
 .PHONY: run test build deps fuzz bench screenshot tsan clean
 

@@ -12,16 +12,16 @@
 
 #include "app/settings_store.h"
 #include "app/tform7.h"
+#include "app/window_title.h"
+#include "base/version.h"
 #include "serial/posix_serial_device.h"
 #include "serial/serial_port.h"
 
 namespace {
 
-constexpr const char* kTitle = "Quendal - RTQ1.3 HLX Service Tool";
-
 void showException(const QString& message) {
     if (QApplication::instance() != nullptr)
-        QMessageBox::critical(nullptr, QString::fromLatin1(kTitle), message);
+        QMessageBox::critical(nullptr, QString::fromLatin1(hlx::app::kWindowTitle), message);
     else
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
@@ -51,6 +51,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<ServiceToolApplication> app;
     try {
         app = std::make_unique<ServiceToolApplication>(argc, argv);
+        QApplication::setApplicationName(QStringLiteral("hlx-service-tool"));
+        QApplication::setApplicationVersion(QString::fromLatin1(hlx::base::kVersion));
         // The port and the store outlive the form, whose logic and job use them.
         hlx::serial::SerialPort port(std::make_unique<hlx::serial::PosixSerialDevice>());
         hlx::app::SettingsStore store(hlx::app::SettingsStore::defaultPath());

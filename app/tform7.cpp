@@ -20,6 +20,7 @@
 
 #include <cstdio>
 
+#include "app/window_title.h"
 #include "serial/com_settings.h"
 #include "serial/port_list.h"
 
@@ -120,7 +121,7 @@ void PaintBox::paintEvent(QPaintEvent*) {
 TForm7::TForm7(serial::SerialPort& port, SettingsStore& store, QWidget* parent)
     : QMainWindow(parent), m_call(this), m_outputEdit(new OutputEdit(this)), m_output(*m_outputEdit, m_call) {
     setObjectName(QStringLiteral("TForm7"));
-    setWindowTitle(QStringLiteral("Quendal - RTQ1.3 HLX Service Tool"));
+    setWindowTitle(QString::fromLatin1(kWindowTitle));
     QFont font;
     font.setFamilies({QStringLiteral("Tahoma"), font.family()});
     font.setPixelSize(11);

@@ -1,6 +1,9 @@
 #include "cli/render_charts_command.h"
 
 #include <cstdio>
+#include <memory>
+
+#include "cli/command_line.h"
 
 #if HLX_HAVE_QTGRAPHICS
 #include <filesystem>
@@ -53,5 +56,12 @@ int renderChartsCommand(const std::string&) {
 }
 
 #endif
+
+void addRenderChartsCommand(CommandLine& commands) {
+    auto dir = std::make_shared<std::string>();
+    CLI::App& command = commands.add("render-charts", "write the ten measurement charts as DIR/chart-A.png ... chart-J.png",
+                                     [dir] { return renderChartsCommand(*dir); });
+    command.add_option("DIR", *dir, "the folder for the PNG files (created when missing)")->required()->type_name("");
+}
 
 }  // namespace hlx::cli

@@ -13,4 +13,7 @@ namespace hlx::cli {
 
 int renderChartsCommand(const std::string& dir);
 
+class CommandLine;
+void addRenderChartsCommand(CommandLine& commands);
+
 }  // namespace hlx::cli

@@ -1,43 +1,65 @@
 #include "serial/port_list.h"
 
+#include <libudev.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <memory>
+
+#include "serial/udev_port.h"
 
 namespace hlx::serial {
-namespace fs = std::filesystem;
 namespace {
 
-std::string readLine(const fs::path& file) {
-    std::ifstream in(file);
-    std::string line;
-    std::getline(in, line);
-    while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
-    return line;
+struct UdevUnref {
+    void operator()(udev* u) const { udev_unref(u); }
+    void operator()(udev_enumerate* e) const { udev_enumerate_unref(e); }
+    void operator()(udev_device* d) const { udev_device_unref(d); }
+};
+template <typename T>
+using UdevPtr = std::unique_ptr<T, UdevUnref>;
+
+// The sysfs attributes the mapping reads, per kind of device.
+constexpr const char* kTtyAttributes[] = {"type"};
+constexpr const char* kUsbDeviceAttributes[] = {"idVendor", "idProduct", "manufacturer", "product"};
+
+std::string text(const char* value) {
+    return value == nullptr ? std::string() : std::string(value);
 }
 
-bool isSerialName(const std::string& name) {
-    static const char* const kPrefixes[] = {"ttyS", "ttyUSB", "ttyACM", "ttyAMA", "ttyXRUSB", "rfcomm", "ttyO"};
-    return std::any_of(std::begin(kPrefixes), std::end(kPrefixes),
-                       [&](const char* p) { return name.rfind(p, 0) == 0; });
+template <std::size_t N>
+std::map<std::string, std::string> attributesOf(udev_device* device, const char* const (&names)[N]) {
+    std::map<std::string, std::string> values;
+    for (const char* name : names)
+        if (const char* value = udev_device_get_sysattr_value(device, name)) values.emplace(name, value);
+    return values;
 }
 
-// Walks up from the tty's device to the USB device that carries idVendor.
-void fillUsb(const fs::path& deviceLink, PortInfo& info) {
-    std::error_code ec;
-    fs::path dir = fs::canonical(deviceLink, ec);
-    for (int depth = 0; !ec && depth < 6 && !dir.empty() && dir != dir.root_path(); ++depth, dir = dir.parent_path()) {
-        if (fs::exists(dir / "idVendor", ec)) {
-            info.usbVendorId = readLine(dir / "idVendor");
-            info.usbProductId = readLine(dir / "idProduct");
-            std::string maker = readLine(dir / "manufacturer");
-            std::string product = readLine(dir / "product");
-            info.description = maker.empty() ? product : (product.empty() ? maker : maker + " " + product);
-            return;
-        }
+UdevTty describe(udev_device* tty) {
+    UdevTty record;
+    record.sysname = text(udev_device_get_sysname(tty));
+    record.devnode = text(udev_device_get_devnode(tty));
+    record.attributes = attributesOf(tty, kTtyAttributes);
+    udev_list_entry* entry = nullptr;
+    udev_list_entry_foreach(entry, udev_device_get_properties_list_entry(tty)) {
+        record.properties.emplace(text(udev_list_entry_get_name(entry)),
+                                  text(udev_list_entry_get_value(entry)));
     }
+    udev_list_entry_foreach(entry, udev_device_get_devlinks_list_entry(tty)) {
+        record.devlinks.push_back(text(udev_list_entry_get_name(entry)));
+    }
+    // Parents belong to the child: they are not unreferenced here.
+    for (udev_device* parent = udev_device_get_parent(tty); parent != nullptr;
+         parent = udev_device_get_parent(parent)) {
+        UdevDevice device;
+        device.subsystem = text(udev_device_get_subsystem(parent));
+        device.devtype = text(udev_device_get_devtype(parent));
+        device.driver = text(udev_device_get_driver(parent));
+        if (device.subsystem == "usb" && device.devtype == "usb_device")
+            device.attributes = attributesOf(parent, kUsbDeviceAttributes);
+        record.parents.push_back(std::move(device));
+    }
+    return record;
 }
 
 }  // namespace
@@ -47,39 +69,26 @@ std::string PortInfo::fieldText() const {
     return byId.empty() ? device : byId;
 }
 
-std::vector<PortInfo> listSerialPorts(const std::string& sysRoot, const std::string& devRoot) {
+std::vector<PortInfo> listSerialPorts() {
     std::vector<PortInfo> ports;
-    std::error_code ec;
-    const fs::path ttyClass = fs::path(sysRoot) / "class/tty";
-    for (const fs::directory_entry& entry : fs::directory_iterator(ttyClass, ec)) {
-        const std::string name = entry.path().filename().string();
-        if (!isSerialName(name)) continue;
-        const fs::path deviceLink = entry.path() / "device";
-        if (!fs::exists(deviceLink, ec)) continue;
-        PortInfo info;
-        info.device = (fs::path(devRoot) / name).string();
-        info.driver = fs::read_symlink(deviceLink / "driver", ec).filename().string();
-        if (ec) info.driver.clear();
-        // An 8250 slot without a UART behind it reports type 0.
-        if (name.rfind("ttyS", 0) == 0) {
-            const std::string type = readLine(entry.path() / "type");
-            if (type == "0") continue;
-            info.comNumber = std::atoi(name.c_str() + 4) + 1;
-        }
-        fillUsb(deviceLink, info);
-        info.accessible = ::access(info.device.c_str(), R_OK | W_OK) == 0;
-        ports.push_back(std::move(info));
+    UdevPtr<udev> context(udev_new());
+    if (!context) return ports;
+    UdevPtr<udev_enumerate> enumerate(udev_enumerate_new(context.get()));
+    if (!enumerate || udev_enumerate_add_match_subsystem(enumerate.get(), "tty") < 0 ||
+        udev_enumerate_scan_devices(enumerate.get()) < 0)
+        return ports;
+    udev_list_entry* entry = nullptr;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get())) {
+        UdevPtr<udev_device> tty(
+            udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry)));
+        if (!tty) continue;  // gone since the scan
+        std::optional<PortInfo> info = portFromUdev(describe(tty.get()));
+        if (!info) continue;
+        info->accessible = ::access(info->device.c_str(), R_OK | W_OK) == 0;
+        ports.push_back(std::move(*info));
     }
-    // Stable names: /dev/serial/by-id/* are links to ../../ttyUSB0 and the like.
-    for (const fs::directory_entry& link : fs::directory_iterator(fs::path(devRoot) / "serial/by-id", ec)) {
-        std::error_code lec;
-        const fs::path target = fs::read_symlink(link.path(), lec);
-        if (lec) continue;
-        const std::string targetName = target.filename().string();
-        for (PortInfo& p : ports)
-            if (fs::path(p.device).filename() == targetName) p.byId = link.path().string();
-    }
-    std::sort(ports.begin(), ports.end(), [](const PortInfo& a, const PortInfo& b) { return a.device < b.device; });
+    std::sort(ports.begin(), ports.end(),
+              [](const PortInfo& a, const PortInfo& b) { return portNameLess(a.device, b.device); });
     return ports;
 }
 

@@ -65,7 +65,12 @@ base::Status PosixSerialDevice::open(const std::string& path) {
     // Without the wake-up descriptor no wait on the port could be ended early: refuse rather than hang.
     if (m_wakeFd < 0) return base::systemError("eventfd for waking a wait", m_wakeError);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return base::systemError(path, errno);
+    if (fd < 0) {
+        const int err = errno;
+        // EBUSY: another program holds the port with TIOCEXCL (the flock below catches root as well).
+        if (err == EBUSY) return base::Status::error(path + ": in use by another program");
+        return base::systemError(path, err);
+    }
     if (!::isatty(fd)) {
         ::close(fd);
         return base::Status::error(path + ": not a serial port");

@@ -1,40 +1,246 @@
-#include <sys/wait.h>
+// The hlx binary as a technician runs it: the command line (help, version and usage errors on every
+// level), the file checks, why a port could not be used, and a stop by signal in the middle of a
+// download against the virtual monitor. hlx runs as a child process; stdout and stderr are read apart,
+// or merged where their order matters.
 
-#include <array>
-#include <cstdio>
-#include <string>
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "serial/posix_serial_device.h"
+#include "serial/serial_port.h"
+#include "tests/support/pty.h"
 #include "tests/support/temp_dir.h"
+#include "tools/virtual_monitor.h"
 
 namespace {
 
-struct Outcome {
-    int exitCode;
-    std::string out;  // stdout and stderr
+using namespace std::chrono_literals;
+
+constexpr uid_t kNobody = 65534;
+
+struct RunOptions {
+    bool mergeErr = false;      // stderr into the stdout pipe, in the order written
+    std::optional<uid_t> user;  // run as this user (and its group); the test must be root
 };
 
-Outcome hlx(const std::string& arguments) {
-    const std::string command = std::string(HLX_CLI_PATH) + " " + arguments + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    Outcome run{-1, {}};
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) run.out.append(buffer.data(), n);
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+struct HlxRun {
+    int exitCode = -1;  // -1 when hlx did not exit normally
+    std::string out;    // stdout, or stdout and stderr merged
+    std::string err;
+};
+
+// hlx as a child process with its stdout and stderr on pipes.
+class HlxProcess {
+  public:
+    explicit HlxProcess(const std::vector<std::string>& arguments, RunOptions options = {}) {
+        std::vector<std::string> argv{HLX_CLI_PATH};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        std::vector<char*> pointers;
+        for (std::string& a : argv) pointers.push_back(a.data());
+        pointers.push_back(nullptr);
+        int out[2];
+        int err[2];
+        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+            ADD_FAILURE() << "pipe";
+            return;
+        }
+        m_pid = ::fork();
+        if (m_pid == 0) {  // only async-signal-safe calls until exec: the test process has threads
+            ::dup2(out[1], STDOUT_FILENO);
+            ::dup2(options.mergeErr ? out[1] : err[1], STDERR_FILENO);
+            if (options.user && (::setgroups(0, nullptr) != 0 || ::setgid(*options.user) != 0 ||
+                                 ::setuid(*options.user) != 0))
+                ::_exit(126);
+            ::execv(pointers[0], pointers.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        ::close(err[1]);
+        m_out = out[0];
+        m_err = err[0];
+    }
+
+    ~HlxProcess() {
+        if (m_pid > 0 && !m_reaped) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_out >= 0) ::close(m_out);
+        if (m_err >= 0) ::close(m_err);
+    }
+
+    void signal(int number) { ::kill(m_pid, number); }
+
+    // Reads both pipes to their end and waits for hlx. A hang guard, not a speed requirement: after
+    // `limit` hlx is killed and the test fails.
+    HlxRun finish(std::chrono::seconds limit = 20s) {
+        HlxRun run;
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (m_out >= 0 || m_err >= 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                ADD_FAILURE() << "hlx did not end within " << limit.count() << " s";
+                ::kill(m_pid, SIGKILL);
+                break;
+            }
+            pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
+            if (::poll(fds, 2, static_cast<int>(left.count())) < 0) continue;
+            drain(fds[0], m_out, run.out);
+            drain(fds[1], m_err, run.err);
+        }
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_reaped = true;
+        if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+        return run;
+    }
+
+  private:
+    static void drain(const pollfd& p, int& fd, std::string& text) {
+        if (fd < 0 || p.revents == 0) return;
+        std::array<char, 4096> buffer;
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n > 0) {
+            text.append(buffer.data(), static_cast<std::size_t>(n));
+        } else {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+
+    pid_t m_pid = -1;
+    int m_out = -1;
+    int m_err = -1;
+    bool m_reaped = false;
+};
+
+HlxRun hlx(const std::vector<std::string>& arguments, RunOptions options = {}) {
+    return HlxProcess(arguments, options).finish();
 }
 
-TEST(Cli, HelpVersionAndUnknownCommands) {
-    Outcome help = hlx("--help");
-    EXPECT_EQ(0, help.exitCode);
-    EXPECT_NE(std::string::npos, help.out.find("hlx flash rtq FILE --port TEXT"));
-    EXPECT_EQ(0, hlx("--version").exitCode);
-    EXPECT_EQ(2, hlx("frobnicate").exitCode);
-    EXPECT_EQ(2, hlx("flash rtq x.hex").exitCode) << "a flash needs --port";
-    EXPECT_EQ(0, hlx("ports").exitCode);
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
 }
+
+// ---- command line -------------------------------------------------------------------------------------
+
+struct HelpCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::vector<std::string> shows;  // parts of stdout
+};
+
+void PrintTo(const HelpCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const HelpCase kHelpCases[] = {
+    {"Top", {"--help"}, {"Usage: hlx", "ports", "check-hex", "hex-info", "flash", "--version"}},
+    {"Ports", {"ports", "--help"}, {"Usage: hlx ports", "--version"}},
+    {"CheckHex", {"check-hex", "-h"}, {"Usage: hlx check-hex [OPTIONS] FILE", "--version"}},
+    {"HexInfo", {"hex-info", "--help"}, {"Usage: hlx hex-info [OPTIONS] FILE"}},
+    {"FlashGroup", {"flash", "--help"}, {"Usage: hlx flash", "rtq", "realterm", "--version"}},
+    {"FlashRtq",
+     {"flash", "rtq", "--help"},
+     {"Usage: hlx flash rtq [OPTIONS] FILE", "--port TEXT REQUIRED", "--settings", "--print-result",
+      "--version"}},
+    {"FlashRealterm", {"flash", "realterm", "--help"}, {"Usage: hlx flash realterm", "--port TEXT REQUIRED"}},
+};
+
+class HelpTest : public ::testing::TestWithParam<HelpCase> {};
+
+TEST_P(HelpTest, OnStdoutWithExitZero) {
+    const HlxRun run = hlx(GetParam().arguments);
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_EQ("", run.err);
+    for (const std::string& part : GetParam().shows)
+        EXPECT_TRUE(contains(run.out, part)) << part << "\n" << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, HelpTest, ::testing::ValuesIn(kHelpCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Cli, VersionFromTheBuildOnEveryLevel) {
+    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+             {"--version"}, {"ports", "--version"}, {"flash", "--version"}, {"flash", "rtq", "--version"}}) {
+        SCOPED_TRACE(arguments.front() + " " + arguments.back());
+        const HlxRun run = hlx(arguments);
+        EXPECT_EQ(0, run.exitCode);
+        EXPECT_EQ(std::string("hlx ") + HLX_VERSION + "\n", run.out);
+    }
+}
+
+struct UsageCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::vector<std::string> message;  // parts of CLI11's message on stderr
+};
+
+void PrintTo(const UsageCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+const UsageCase kUsageCases[] = {
+    {"NoCommand", {}, {"A subcommand is required"}},
+    {"UnknownCommand", {"frobnicate"}, {"The following argument was not expected: frobnicate"}},
+    {"GroupWithoutMethod", {"flash"}, {"A subcommand is required"}},
+    {"UnknownFlashMethod", {"flash", "isp2", "fw.hex"}, {"were not expected", "isp2"}},
+    {"FlashWithoutPort", {"flash", "rtq", "fw.hex"}, {"--port is required"}},
+    {"FlashWithoutFile", {"flash", "realterm", "--port", "1"}, {"FILE is required"}},
+    {"SettingsAboveFour",
+     {"flash", "rtq", "fw.hex", "--port", "1", "--settings", "7"},
+     {"--settings: Value 7 not in range 0 to 4"}},
+    {"SettingsBelowZero",
+     {"flash", "rtq", "fw.hex", "--port", "1", "--settings", "-1"},
+     {"--settings: Value -1 not in range 0 to 4"}},
+    {"SettingsNotANumber", {"flash", "rtq", "fw.hex", "--port", "1", "--settings", "two"}, {"--settings"}},
+    {"UnknownOption",
+     {"flash", "rtq", "fw.hex", "--port", "1", "--baud", "9600"},
+     {"were not expected", "--baud"}},
+    {"CheckHexWithoutFile", {"check-hex"}, {"FILE is required"}},
+    {"HexInfoWithTwoFiles", {"hex-info", "a.hex", "b.hex"}, {"not expected: b.hex"}},
+    {"PortsWithArgument", {"ports", "/dev/ttyS0"}, {"not expected: /dev/ttyS0"}},
+};
+
+class UsageErrorTest : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(UsageErrorTest, ExitsTwoWithTheParsersMessage) {
+    const HlxRun run = hlx(GetParam().arguments);
+    EXPECT_EQ(2, run.exitCode);
+    EXPECT_EQ("", run.out) << "nothing is run";
+    for (const std::string& part : GetParam().message)
+        EXPECT_TRUE(contains(run.err, part)) << part << "\n" << run.err;
+    EXPECT_TRUE(contains(run.err, "Run with --help for more information.")) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, UsageErrorTest, ::testing::ValuesIn(kUsageCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Cli, PortsListsWithoutFailing) {
+    const HlxRun run = hlx({"ports"});
+    EXPECT_EQ(0, run.exitCode);
+    EXPECT_FALSE(run.out.empty());
+}
+
+// ---- file checks --------------------------------------------------------------------------------------
 
 TEST(Cli, CheckHexPrintsTheCheckAndSaysSoInItsExitCode) {
     hlx::test::TempDir dir;
@@ -42,13 +248,15 @@ TEST(Cli, CheckHexPrintsTheCheckAndSaysSoInItsExitCode) {
     const std::string bad = dir.file("bad.hex");
     hlx::test::writeFile(good, ":0400000001020304F2\r\n:00000001FF\r\n");
     hlx::test::writeFile(bad, ":04000000010203G4F2\r\n:00000001FF\r\n");
-    Outcome ok = hlx("check-hex " + good);
+    const HlxRun ok = hlx({"check-hex", good});
     EXPECT_EQ(0, ok.exitCode);
     EXPECT_EQ("Prüfe Hex File\nAnzahl Fehler: 0\n", ok.out);
-    Outcome failed = hlx("check-hex " + bad);
+    const HlxRun failed = hlx({"check-hex", bad});
     EXPECT_EQ(1, failed.exitCode);
-    EXPECT_NE(std::string::npos, failed.out.find("Fehlercode: 4"));
-    EXPECT_EQ(2, hlx("check-hex " + dir.file("missing.hex")).exitCode);
+    EXPECT_TRUE(contains(failed.out, "Fehlercode: 4"));
+    const HlxRun missing = hlx({"check-hex", dir.file("missing.hex")});
+    EXPECT_EQ(2, missing.exitCode);
+    EXPECT_EQ("hlx: " + dir.file("missing.hex") + ": No such file or directory\n", missing.err);
 }
 
 TEST(Cli, HexInfoFlagsWhatTheCheckLetsPass) {
@@ -57,12 +265,163 @@ TEST(Cli, HexInfoFlagsWhatTheCheckLetsPass) {
     const std::string wrongSum = dir.file("sum.hex");
     hlx::test::writeFile(clean, ":0400000001020304F2\r\n:00000001FF\r\n");
     hlx::test::writeFile(wrongSum, ":0400000001020304F3\r\n:00000001FF\r\n");
-    Outcome ok = hlx("hex-info " + clean);
+    const HlxRun ok = hlx({"hex-info", clean});
     EXPECT_EQ(0, ok.exitCode) << ok.out;
-    EXPECT_NE(std::string::npos, ok.out.find("SHA-256"));
-    Outcome suspicious = hlx("hex-info " + wrongSum);
+    EXPECT_TRUE(contains(ok.out, "SHA-256"));
+    const HlxRun suspicious = hlx({"hex-info", wrongSum});
     EXPECT_EQ(1, suspicious.exitCode);
-    EXPECT_NE(std::string::npos, suspicious.out.find("line 1")) << suspicious.out;
+    EXPECT_TRUE(contains(suspicious.out, "line 1")) << suspicious.out;
+    EXPECT_EQ(2, hlx({"hex-info", dir.path()}).exitCode) << "a folder is no HEX file";
 }
+
+// ---- why a port could not be used ---------------------------------------------------------------------
+
+// A firmware of `records` data records of 16 bytes, each at an address of its own (never joined into
+// one larger binary record), and the end record.
+std::string firmware(int records) {
+    std::string text;
+    char line[64];
+    for (int r = 0; r < records; ++r) {
+        const unsigned address = static_cast<unsigned>(r) * 32;
+        unsigned sum = 16 + (address >> 8) + (address & 0xFF);
+        int at = std::snprintf(line, sizeof line, ":10%04X00", address);
+        for (unsigned i = 0; i < 16; ++i) {
+            const unsigned byte = (static_cast<unsigned>(r) + i) & 0xFF;
+            sum += byte;
+            at += std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "%02X", byte);
+        }
+        std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "%02X\r\n",
+                      (0x100 - (sum & 0xFF)) & 0xFF);
+        text += line;
+    }
+    return text + ":00000001FF\r\n";
+}
+
+class PortReasonTest : public ::testing::Test {
+  protected:
+    PortReasonTest() {
+        // Readable by the unprivileged user of the permission tests too.
+        ::chmod(dir.path().c_str(), 0755);
+        hlx::test::writeFile(firmwareFile, firmware(2));
+        ::chmod(firmwareFile.c_str(), 0644);
+    }
+
+    // The report's port lines, then the reason, then the result word: in that order, at the end.
+    void expectReason(const std::string& port, const std::string& reason, std::optional<uid_t> user = {}) {
+        const HlxRun run = hlx({"flash", "realterm", firmwareFile, "--port", port, "--print-result"},
+                               {.mergeErr = true, .user = user});
+        EXPECT_EQ(1, run.exitCode);
+        const std::string tail =
+            "Fehler: COM-Parameter konnten nicht gesetzt werden\n"
+            "Fehler: COM Port konnte nicht geöffnet werden\n"
+            "hlx: " +
+            reason + "\nJobResult=0xC00\n";
+        EXPECT_TRUE(run.out.ends_with(tail)) << run.out;
+    }
+
+    hlx::test::TempDir dir;
+    const std::string firmwareFile = dir.file("fw.hex");
+    hlx::test::PseudoTerminal pty;
+};
+
+TEST_F(PortReasonTest, NoSuchDevice) {
+    expectReason("/dev/hlx-no-such-port", "/dev/hlx-no-such-port: No such file or directory");
+}
+
+TEST_F(PortReasonTest, RegularFileIsNotASerialPort) {
+    expectReason(firmwareFile, firmwareFile + ": not a serial port");
+}
+
+TEST_F(PortReasonTest, PortHeldByAnotherProgramIsBusy) {
+    hlx::serial::SerialPort holder(std::make_unique<hlx::serial::PosixSerialDevice>());
+    ASSERT_TRUE(holder.open(pty.slavePath(), 0, true));
+    expectReason(pty.slavePath(), pty.slavePath() + ": in use by another program");
+}
+
+TEST_F(PortReasonTest, PermissionDeniedNamesTheDialoutGroup) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run hlx as another user";
+    ::chmod(pty.slavePath().c_str(), 0600);
+    expectReason(pty.slavePath(),
+                 pty.slavePath() +
+                     ": Permission denied (the user must be in the group 'dialout': sudo usermod -aG "
+                     "dialout $USER, then log in again)",
+                 kNobody);
+}
+
+TEST_F(PortReasonTest, PortHeldExclusivelyIsBusyForAnUnprivilegedUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run hlx as another user";
+    ::chmod(pty.slavePath().c_str(), 0666);
+    hlx::serial::SerialPort holder(std::make_unique<hlx::serial::PosixSerialDevice>());
+    ASSERT_TRUE(holder.open(pty.slavePath(), 0, true));
+    expectReason(pty.slavePath(), pty.slavePath() + ": in use by another program", kNobody);
+}
+
+// ---- stop by signal -----------------------------------------------------------------------------------
+
+// Whether another program can open the port now. The monitor keeps the pseudo-terminal open, so an
+// exclusive mark that hlx left on it would still be there; root is not held back by that mark, so where
+// the test runs as root the other program runs as an unprivileged user.
+bool openableByAnotherProgram(const std::string& path) {
+    const bool asRoot = ::geteuid() == 0;
+    if (asRoot) ::chmod(path.c_str(), 0666);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (asRoot && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            ::_exit(2);
+        hlx::serial::SerialPort port(std::make_unique<hlx::serial::PosixSerialDevice>());
+        ::_exit(port.open(path, 0, true) ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+struct SignalCase {
+    const char* name;
+    int signal;
+    int exitCode;
+};
+
+void PrintTo(const SignalCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+constexpr SignalCase kSignalCases[] = {
+    {"SIGINT", SIGINT, 130},
+    {"SIGTERM", SIGTERM, 143},
+    {"SIGHUP", SIGHUP, 129},
+};
+
+class StopSignalTest : public ::testing::TestWithParam<SignalCase> {};
+
+// The monitor answers every record after 300 ms, so the download of 200 records would take a minute;
+// the signal comes once the first record has arrived.
+TEST_P(StopSignalTest, StopsTheDownloadReleasesThePortAndSaysSo) {
+    hlx::test::TempDir dir;
+    const std::string file = dir.file("fw.hex");
+    hlx::test::writeFile(file, firmware(200));
+    hlx::tools::VirtualMonitor monitor;
+    monitor.setFaults({.delay = 300ms});
+
+    HlxProcess process({"flash", "rtq", file, "--port", monitor.slavePath(), "--print-result"});
+    const auto giveUp = std::chrono::steady_clock::now() + 20s;
+    while (monitor.records().empty() && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_FALSE(monitor.records().empty()) << "the download did not start";
+    process.signal(GetParam().signal);
+    const HlxRun run = process.finish();
+
+    EXPECT_EQ(GetParam().exitCode, run.exitCode);
+    EXPECT_EQ("hlx: stopped by " + std::string(GetParam().name) +
+                  "; the monitor may be left in the download state\n",
+              run.err)
+        << "no result word: the job was stopped before its report";
+    EXPECT_TRUE(contains(run.out, "LoadFWRTQ OK")) << run.out;
+    EXPECT_LT(monitor.records().size(), 100u) << "the download went on after the signal";
+    EXPECT_TRUE(openableByAnotherProgram(monitor.slavePath()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, StopSignalTest, ::testing::ValuesIn(kSignalCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

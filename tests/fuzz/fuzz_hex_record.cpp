@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (area[i] != 0xA5 || area[16 + i] != 0xA5) std::abort();
 
     hlx::test::NullOutputWindow window;  // only the number of lines the check writes matters
-    hlx::OutputLog log(window);
+    hlx::output::OutputLog log(window);
     hex.setPosition(hex.size() / 2);
     hex.setPosition(0);
     const int errors = hex.checkFile(record, log);

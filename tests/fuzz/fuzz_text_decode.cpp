@@ -25,11 +25,11 @@ bool onlyCrLfBreaks(std::string_view text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using namespace hlx::text;
+    using namespace hlx;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
     const base::DecodedText first = base::decodeText(bytes);
-    if (!isValidUtf8(first.text) || !onlyCrLfBreaks(first.text)) std::abort();
+    if (!base::isValidUtf8(first.text) || !onlyCrLfBreaks(first.text)) std::abort();
 
     const std::string saved = base::encodeText(first.text, first.encoding);
     const base::DecodedText second = base::decodeText(saved);

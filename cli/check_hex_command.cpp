@@ -1,0 +1,38 @@
+#include "cli/check_hex_command.h"
+
+#include <memory>
+#include <string>
+
+#include "cli/command_line.h"
+#include "cli/console_view.h"
+#include "firmware/download_common.h"
+#include "firmware/hex_image.h"
+#include "output/output_log.h"
+
+namespace hlx::cli {
+namespace {
+
+int checkHex(const std::string& path) {
+    firmware::HexImage image;
+    ConsoleWindow window;
+    output::OutputLog log(window);
+    const firmware::LoadResult loaded = image.load(path);
+    if (loaded == firmware::LoadResult::TooLarge) {
+        log.appendLine(firmware::tooLargeLine(image.lastFileSize()));
+        return kExitFailed;
+    }
+    if (loaded != firmware::LoadResult::Ok) return reportUnusable(image.lastError().message());
+    firmware::RecordArea scratch{};
+    return image.checkFile(scratch, log) == 0 ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+void addCheckHexCommand(CommandLine& commands) {
+    auto file = std::make_shared<std::string>();
+    CLI::App& command = commands.add("check-hex", "check the syntax of an Intel HEX file (exit 1 on errors)",
+                                     [file] { return checkHex(*file); });
+    command.add_option("FILE", *file, "the Intel HEX file")->required()->type_name("");
+}
+
+}  // namespace hlx::cli

@@ -1,0 +1,37 @@
+#include "cli/hex_info_command.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "cli/command_line.h"
+#include "firmware/hex_image.h"
+#include "firmware/hex_info.h"
+
+namespace hlx::cli {
+namespace {
+
+int hexInfo(const std::string& path) {
+    firmware::HexImage image;
+    const firmware::LoadResult loaded = image.load(path);
+    if (loaded == firmware::LoadResult::TooLarge) {
+        std::printf("%s\n", firmware::tooLargeLine(image.lastFileSize()).c_str());
+        return kExitFailed;
+    }
+    if (loaded != firmware::LoadResult::Ok) return reportUnusable(image.lastError().message());
+    const firmware::HexReport report = firmware::analyseHex(image.bytes());
+    for (const std::string& line : firmware::formatHexReport(report)) std::printf("%s\n", line.c_str());
+    return report.suspicious() ? kExitFailed : kExitOk;
+}
+
+}  // namespace
+
+void addHexInfoCommand(CommandLine& commands) {
+    auto file = std::make_shared<std::string>();
+    CLI::App& command =
+        commands.add("hex-info", "show an Intel HEX file's layout and anything suspicious (exit 1 if any)",
+                     [file] { return hexInfo(*file); });
+    command.add_option("FILE", *file, "the Intel HEX file")->required()->type_name("");
+}
+
+}  // namespace hlx::cli

@@ -1,0 +1,113 @@
+#include "cli/job_command.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <optional>
+#include <system_error>
+
+#include "app/job_catalogue.h"
+#include "base/file_buffer.h"
+#include "cli/command_line.h"
+#include "cli/console_view.h"
+#include "cli/stop_signals.h"
+#include "jobs/job_frame.h"
+#include "jobs/job_slot.h"
+#include "output/job_result.h"
+#include "serial/posix_serial_device.h"
+#include "serial/serial_port.h"
+
+namespace hlx::cli {
+namespace {
+
+// Becomes readable when the job thread has returned from the frame.
+class DoneNotice {
+  public:
+    DoneNotice() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+        if (m_fd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+    }
+    ~DoneNotice() { ::close(m_fd); }
+    DoneNotice(const DoneNotice&) = delete;
+    DoneNotice& operator=(const DoneNotice&) = delete;
+
+    void notify() {
+        const std::uint64_t one = 1;
+        (void)!::write(m_fd, &one, sizeof one);
+    }
+    int fd() const { return m_fd; }
+
+  private:
+    int m_fd;
+};
+
+}  // namespace
+
+void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fileHelp) {
+    command.add_option("FILE", options.file, fileHelp)->required()->type_name("");
+    command
+        .add_option("--port", options.port,
+                    "as typed into COM-Nr: a number n for COMn (/dev/ttyS(n-1)) or a "
+                    "device path such as /dev/ttyUSB0 or /dev/serial/by-id/...")
+        ->required()
+        ->type_name("TEXT");
+    command
+        .add_option("--settings", options.settings,
+                    "COM settings entry: 0 115200,8,E,1  1 460800,8,E,1  2 115200,8,N,1  3 9600,8,E,1  "
+                    "4 57600,8,E,1")
+        ->check(CLI::Range(0, 4))
+        ->type_name("N")
+        ->capture_default_str();
+    command.add_flag("--print-result", options.printResult, "end with the line JobResult=0x... on stderr");
+}
+
+int runJob(jobs::JobKind kind, const JobOptions& options) {
+    const std::optional<jobs::JobDefinition> job = app::jobDefinition(kind);
+    if (!job) return reportUnusable("this build has no such job");
+
+    serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
+    ConsoleWindow window;
+    window.setText(options.windowText);
+    ConsoleJobView view(::isatty(STDERR_FILENO) != 0);
+    output::OutputLog log(window);
+    serial::Deadline replyDeadline;
+    base::FileBuffer file;
+    jobs::JobInputs inputs;
+    inputs.comText = options.port;
+    inputs.settingsEntry = options.settings;
+    inputs.filePath = options.file;
+    inputs.parameter = options.parameter;
+    inputs.windowText = options.windowText;
+
+    // Before the job thread starts, so that it inherits the blocked signals.
+    StopSignals signals;
+    DoneNotice done;
+    jobs::JobSlot slot;
+    slot.init();
+    slot.setParameter(options.parameter);
+    std::optional<std::int32_t> reported;
+    slot.start([&](std::stop_token stop) {
+        jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
+        reported = jobs::runJobFrame(*job, context, slot);
+        done.notify();
+    });
+    const int signal = signals.waitForSignalOr(done.fd());
+    if (signal != 0) slot.requestStop();
+    slot.wait();
+    view.finish();
+
+    if (!reported) {  // stopped before its report; a job that finished first keeps its result
+        port.close();
+        if (signal == 0) return reportUnusable("the job ended without its report");
+        std::fprintf(stderr, "hlx: stopped by %s; %s\n", StopSignals::name(signal).c_str(),
+                     options.stoppedNote.c_str());
+        return 128 + signal;
+    }
+    if (const serial::PortState state = port.state(); !state.error.empty())
+        std::fprintf(stderr, "hlx: %s\n", state.error.c_str());
+    if (options.printResult) std::fprintf(stderr, "JobResult=0x%X\n", static_cast<unsigned>(*reported));
+    return (*reported & ~output::result::kNoSuccessLine) == 0 ? kExitOk : kExitFailed;
+}
+
+}  // namespace hlx::cli
