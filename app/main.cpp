@@ -12,6 +12,7 @@
 
 #include "app/settings_store.h"
 #include "app/tform7.h"
+#include "preview/tform4.h"
 #include "serial/posix_serial_device.h"
 #include "serial/serial_port.h"
 
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
         hlx::serial::SerialPort port(std::make_unique<hlx::serial::PosixSerialDevice>());
         hlx::app::SettingsStore store(hlx::app::SettingsStore::defaultPath());
         hlx::app::TForm7 form(port, store);
+        hlx::preview::TForm4 preview;  // the OSD menu preview: built now, never shown by the window
         form.show();
         app->exec();
     } catch (const std::exception& e) {

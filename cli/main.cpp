@@ -18,6 +18,7 @@
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
 #include "cli/console_view.h"
+#include "cli/osd_preview_command.h"
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
 #include "firmware/hex_info.h"
@@ -43,6 +44,7 @@ void printUsage(std::FILE* out) {
                  "                                 firmware update by binary records (\"Update (RTQ)\")\n"
                  "  hlx flash realterm FILE --port TEXT [--settings N] [--print-result]\n"
                  "                                 firmware update by HEX text lines (\"Update (Realterm)\")\n"
+                 "  hlx osd-preview                open the OSD menu preview in a window of its own\n"
                  "  hlx --help | --version\n"
                  "\n"
                  "--port TEXT   as typed into COM-Nr: a number n for COMn (/dev/ttyS(n-1)) or a device path\n"
@@ -201,6 +203,7 @@ int main(int argc, char** argv) {
         if (args[0] == "check-hex" && args.size() == 2) return checkHex(args[1]);
         if (args[0] == "hex-info" && args.size() == 2) return hexInfo(args[1]);
         if (args[0] == "flash") return parseFlash(args);
+        if (args[0] == "osd-preview" && args.size() == 1) return cli::osdPreviewCommand(argv[0]);
     } catch (const std::exception& e) {
         return fail(e.what());
     }

@@ -2,7 +2,10 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -63,6 +66,25 @@ TEST(Cli, HexInfoFlagsWhatTheCheckLetsPass) {
     Outcome suspicious = hlx("hex-info " + wrongSum);
     EXPECT_EQ(1, suspicious.exitCode);
     EXPECT_NE(std::string::npos, suspicious.out.find("line 1")) << suspicious.out;
+}
+
+// The preview opens a window: without a display it says so instead of failing inside Qt.
+TEST(OsdPreviewCommand, SaysWhyItCannotOpenAWindow) {
+    std::vector<std::pair<std::string, std::string>> saved;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        if (const char* value = std::getenv(name)) saved.emplace_back(name, value);
+        ::unsetenv(name);
+    }
+    const Outcome run = hlx("osd-preview");
+    for (const auto& [name, value] : saved) ::setenv(name.c_str(), value.c_str(), 1);
+#if HLX_CLI_HAS_PREVIEW
+    EXPECT_EQ(1, run.exitCode);
+    EXPECT_NE(std::string::npos, run.out.find("no display")) << run.out;
+#else
+    EXPECT_EQ(2, run.exitCode);
+    EXPECT_NE(std::string::npos, run.out.find("not available")) << run.out;
+#endif
+    EXPECT_EQ(2, hlx("osd-preview page2").exitCode) << "it takes no arguments";
 }
 
 }  // namespace
