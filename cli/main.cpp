@@ -19,6 +19,7 @@
 #include "jobs/job_slot.h"
 #include "cli/console_view.h"
 #include "cli/osd_preview_command.h"
+#include "cli/render_charts_command.h"
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
 #include "firmware/hex_info.h"
@@ -45,6 +46,7 @@ void printUsage(std::FILE* out) {
                  "  hlx flash realterm FILE --port TEXT [--settings N] [--print-result]\n"
                  "                                 firmware update by HEX text lines (\"Update (Realterm)\")\n"
                  "  hlx osd-preview                open the OSD menu preview in a window of its own\n"
+                 "  hlx render-charts DIR          draw the ten measurement charts into DIR/chart-A.png ... J.png\n"
                  "  hlx --help | --version\n"
                  "\n"
                  "--port TEXT   as typed into COM-Nr: a number n for COMn (/dev/ttyS(n-1)) or a device path\n"
@@ -204,6 +206,7 @@ int main(int argc, char** argv) {
         if (args[0] == "hex-info" && args.size() == 2) return hexInfo(args[1]);
         if (args[0] == "flash") return parseFlash(args);
         if (args[0] == "osd-preview" && args.size() == 1) return cli::osdPreviewCommand(argv[0]);
+        if (args[0] == "render-charts" && args.size() == 2) return cli::renderChartsCommand(args[1]);
     } catch (const std::exception& e) {
         return fail(e.what());
     }

@@ -1,0 +1,57 @@
+#include "cli/render_charts_command.h"
+
+#include <cstdio>
+
+#if HLX_HAVE_QTGRAPHICS
+#include <filesystem>
+#include <system_error>
+
+#include "app/chart_png.h"
+#include "app/qt_chart_text.h"
+#include "charts/render_charts.h"
+#endif
+
+namespace hlx::cli {
+
+namespace {
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "hlx: render-charts: %s\n", message.c_str());
+    return 2;
+}
+
+}  // namespace
+
+#if HLX_HAVE_QTGRAPHICS
+
+int renderChartsCommand(const std::string& dir) {
+    namespace fs = std::filesystem;
+    if (dir.empty()) return fail("the folder name is empty");
+    const fs::path folder(dir);
+    std::error_code error;
+    if (fs::exists(folder, error) && !fs::is_directory(folder, error))
+        return fail(dir + " exists but is not a folder");
+    fs::create_directories(folder, error);
+    if (error) return fail("cannot create the folder " + dir + ": " + error.message());
+
+    app::OffscreenGuiApplication gui;
+    app::QtChartText text;
+    const charts::ChartSet set = charts::renderCharts(text);
+    for (const charts::Chart& chart : set.charts) {
+        const fs::path file = folder / (std::string("chart-") + chart.letter + ".png");
+        const app::PngResult written = app::saveChartPng(chart.image, file.string());
+        if (!written) return fail(written.message);
+        std::printf("%s  %d x %d\n", file.string().c_str(), chart.image.width(), chart.image.height());
+    }
+    return 0;
+}
+
+#else
+
+int renderChartsCommand(const std::string&) {
+    return fail("not available: this hlx was built without Qt (configure with -DHLX_BUILD_GUI=ON)");
+}
+
+#endif
+
+}  // namespace hlx::cli

@@ -1,0 +1,154 @@
+// The Qt side of the charts: texts drawn into the pixel buffer where the chart code asks, and charts
+// written as PNG files that read back pixel for pixel.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+#include <gtest/gtest.h>
+#include <QFont>
+#include <QImage>
+#include <QString>
+
+#include "app/chart_png.h"
+#include "app/qt_chart_text.h"
+#include "charts/render_charts.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using namespace hlx;
+using charts::Font;
+using charts::kBlack;
+using charts::kWhite;
+using charts::RgbImage;
+
+class QtApplicationEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override { m_app = std::make_unique<app::OffscreenGuiApplication>(); }
+    void TearDown() override { m_app.reset(); }
+
+  private:
+    std::unique_ptr<app::OffscreenGuiApplication> m_app;
+};
+[[maybe_unused]] const auto* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
+
+struct Box {
+    int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
+    bool empty() const { return right < 0; }
+};
+
+// The bounding box of the pixels that are not black.
+Box inkOf(const RgbImage& image) {
+    Box box;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) == kBlack) continue;
+            box.left = std::min(box.left, x), box.right = std::max(box.right, x);
+            box.top = std::min(box.top, y), box.bottom = std::max(box.bottom, y);
+        }
+    }
+    return box;
+}
+
+TEST(QtChartText, FontSizesArePointsAtNinetySixPixelsPerInch) {
+    EXPECT_EQ(8, app::QtChartText::qtFont(Font{.points = 6}).pixelSize());
+    EXPECT_EQ(11, app::QtChartText::qtFont(Font{.points = 8}).pixelSize());
+}
+
+TEST(QtChartText, DrawsTheTextFromItsTopLeftCornerInItsColour) {
+    app::QtChartText painter;
+    const Font font{.points = 8, .colour = kWhite};
+    RgbImage image(120, 40);
+    painter.drawText(image, 30, 10, font, "Greysales");
+    const Box ink = inkOf(image);
+    ASSERT_FALSE(ink.empty());
+    EXPECT_GE(ink.left, 30);
+    EXPECT_LE(ink.left, 32);
+    EXPECT_GE(ink.top, 10);
+    EXPECT_LE(ink.top, 13) << "a capital starts near the top of the line";
+    EXPECT_LE(ink.right, 30 + painter.textWidth(font, "Greysales"));
+    EXPECT_LE(ink.bottom, 10 + 15) << "within the line of an 11-pixel font";
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ASSERT_TRUE(image.pixel(x, y) == kBlack || image.pixel(x, y) == kWhite) << "crisp, no smoothing";
+}
+
+TEST(QtChartText, WidthsGrowWithTextAndSize) {
+    app::QtChartText painter;
+    const Font small{.points = 6}, large{.points = 8};
+    EXPECT_GT(painter.textWidth(small, "0"), 0);
+    EXPECT_GT(painter.textWidth(small, "0.40"), painter.textWidth(small, "0.4"));
+    EXPECT_GT(painter.textWidth(large, "0.40"), painter.textWidth(small, "0.40"));
+    EXPECT_EQ(0, painter.textWidth(small, ""));
+}
+
+TEST(QtChartText, TextPartlyOutsideIsClippedAndNothingElseChanges) {
+    app::QtChartText painter;
+    RgbImage image(20, 10);
+    painter.drawText(image, -8, -8, Font{.points = 6, .colour = kWhite}, "y'");
+    painter.drawText(image, 25, 2, Font{.points = 6, .colour = kWhite}, "x");
+    const Box ink = inkOf(image);
+    if (!ink.empty()) {
+        EXPECT_LT(ink.bottom, 4);
+    }
+    RgbImage empty;
+    painter.drawText(empty, 0, 0, Font{}, "nothing to draw on");
+}
+
+TEST(ChartPng, ReadsBackPixelForPixel) {
+    app::QtChartText painter;
+    const charts::ChartSet set = charts::renderCharts(painter);
+    test::TempDir dir;
+    for (const char letter : {'A', 'H'}) {
+        const charts::Chart& chart = set.chart(letter);
+        const std::string path = dir.file(std::string("chart-") + letter + ".png");
+        const app::PngResult written = app::saveChartPng(chart.image, path);
+        ASSERT_TRUE(written) << written.message;
+        QImage png;
+        ASSERT_TRUE(png.load(QString::fromStdString(path), "PNG"));
+        ASSERT_EQ(chart.image.width(), png.width());
+        ASSERT_EQ(chart.image.height(), png.height());
+        for (int y = 0; y < png.height(); ++y) {
+            for (int x = 0; x < png.width(); ++x) {
+                const charts::Rgb c = chart.image.pixel(x, y);
+                ASSERT_EQ(qRgb(c.r, c.g, c.b), png.pixel(x, y)) << letter << " " << x << ", " << y;
+            }
+        }
+    }
+}
+
+TEST(ChartPng, AFailedWriteSaysWhyAndKeepsTheOldFile) {
+    test::TempDir dir;
+    RgbImage image(4, 4);
+    const app::PngResult missing = app::saveChartPng(image, dir.file("no/such/folder/chart.png"));
+    EXPECT_FALSE(missing);
+    EXPECT_NE(std::string::npos, missing.message.find(dir.file("no/such/folder/chart.png")))
+        << missing.message;
+
+    const app::PngResult empty = app::saveChartPng(RgbImage(), dir.file("empty.png"));
+    EXPECT_FALSE(empty);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("empty.png")));
+
+    const std::string folder = dir.file("chart-as-folder.png");
+    std::filesystem::create_directory(folder);
+    const app::PngResult onFolder = app::saveChartPng(image, folder);
+    EXPECT_FALSE(onFolder);
+    EXPECT_NE(std::string::npos, onFolder.message.find(folder)) << onFolder.message;
+
+    if (::geteuid() != 0) {  // root may write anyway
+        namespace fs = std::filesystem;
+        const std::string locked = dir.file("locked");
+        fs::create_directory(locked);
+        test::writeFile(locked + "/chart.png", "old");
+        fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+        const app::PngResult denied = app::saveChartPng(image, locked + "/chart.png");
+        EXPECT_FALSE(denied);
+        EXPECT_EQ("old", test::readFile(locked + "/chart.png"));
+    }
+}
+
+}  // namespace
