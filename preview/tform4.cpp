@@ -20,6 +20,9 @@
 #include <functional>
 #include <utility>
 
+#include "app/qt_chart_text.h"
+#include "charts/render_charts.h"
+
 namespace hlx::preview {
 
 // ---- the form's own small controls ----
@@ -130,6 +133,13 @@ constexpr const char* kCardIndex = "hlxCard";
 // Segoe UI where it is installed; else a face of about its width.
 const QStringList kFaces = {QStringLiteral("Segoe UI"), QStringLiteral("DejaVu Sans Condensed"),
                             QStringLiteral("DejaVu Sans")};
+
+// A chart bitmap as an image, sharing its pixels (rows of red, green, blue bytes without padding).
+QImage chartImage(const charts::Chart& chart) {
+    const charts::RgbImage& image = chart.image;
+    return QImage(image.bytes().data(), image.width(), image.height(), image.bytesPerLine(),
+                  QImage::Format_RGB888);
+}
 
 QColor toQColor(Colour c) {
     return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
@@ -523,6 +533,11 @@ void TForm4::showScene(const Scene& scene) {
 // ---- handlers ----
 
 void TForm4::FormCreate() {
+    // The charts first: the information view that the logic opens paints them.
+    app::QtChartText text;
+    m_chartSet = std::make_unique<charts::ChartSet>(charts::renderCharts(text));
+    m_charts = {chartImage(m_chartSet->chart('A')), chartImage(m_chartSet->chart('H')),
+                chartImage(m_chartSet->chart('I')), chartImage(m_chartSet->chart('J'))};
     m_logic.formCreate();
 }
 void TForm4::PanelOnClick(ItemCode code) {

@@ -33,13 +33,18 @@ class QSlider;
 class QTimer;
 class QToolButton;
 
+namespace hlx::charts {
+struct ChartSet;
+}
+
 namespace hlx::preview {
 
 class TilePanel;
 class CardShape;
 
 // The charts the information view copies: the xy chromaticity diagram (A) and the xy tolerance fields
-// of the red, green and blue primaries (H, I, J). A null image is not drawn.
+// of the red, green and blue primaries (H, I, J), drawn once by FormCreate. The images show the chart
+// bitmaps without copying them; the form keeps the bitmaps for as long as it lives.
 struct PreviewCharts {
     QImage a;
     QImage h;
@@ -86,6 +91,7 @@ class TForm4 : public QWidget, private PreviewView {
 
     MenuData m_data;
     PreviewLogic m_logic;
+    std::unique_ptr<charts::ChartSet> m_chartSet;
     PreviewCharts m_charts;
     Scene m_shown;  // what the widgets show
     bool m_built = false;

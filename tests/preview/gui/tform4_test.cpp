@@ -136,6 +136,37 @@ TEST_F(TForm4Test, CreatedHiddenOnPageOneWithTheInformationView) {
     EXPECT_EQ(QStringLiteral("GROUP"), child<QLineEdit>("CardEdit3_1")->text());
 }
 
+// The information view copies chart A whole and the top-left 100 x 60 pixels of charts H, I and J below
+// each other beside it; the three values are written right of them.
+TEST_F(TForm4Test, InformationViewShowsTheChartsAndThreeValues) {
+    const PreviewCharts& charts = form->charts();
+    ASSERT_EQ(QSize(200, 200), charts.a.size());
+    ASSERT_EQ(QSize(100, 60), charts.h.size());
+    ASSERT_EQ(QSize(120, 80), charts.i.size());
+    ASSERT_EQ(QSize(120, 80), charts.j.size());
+    showForm();
+    const QImage shown = child("PaintBox1")->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    EXPECT_EQ(charts.a, shown.copy(0, 0, 200, 200));
+    EXPECT_EQ(charts.h, shown.copy(200, 0, 100, 60));
+    EXPECT_EQ(charts.i.copy(0, 0, 100, 60), shown.copy(200, 60, 100, 60));
+    EXPECT_EQ(charts.j.copy(0, 0, 100, 60), shown.copy(200, 120, 100, 60));
+    EXPECT_EQ(QColor(Qt::black), shown.pixelColor(250, 190)) << "below the charts the panel stays black";
+    // White text in the rows of the three items, nothing below them.
+    const auto whitePixels = [&](QRect area) {
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                n += shown.pixelColor(x, y).lightness() > 200 ? 1 : 0;
+        return n;
+    };
+    for (int u = 0; u < 3; ++u) {
+        SCOPED_TRACE(u);
+        EXPECT_GT(whitePixels(QRect(320, 10 + 20 * u, 130, 16)), 20) << "label";
+        EXPECT_GT(whitePixels(QRect(460, 10 + 20 * u, 100, 16)), 5) << "value";
+    }
+    EXPECT_EQ(0, whitePixels(QRect(320, 80, 400, 100)));
+}
+
 TEST_F(TForm4Test, ClickOnSwitchFlipsItsBitOnly) {
     showForm();
     form->PanelOnDoubleClick(itemCode(1, 2));
