@@ -1,8 +1,8 @@
 // tform4_screenshot OUTDIR [SECONDS]: shows the preview form and saves what it shows on page 1 (with the
-// information view), on page 1 with the input's choice tiles, half-way through the zoom into page 2,
-// and on page 12 (the user gamut's primaries, reached as a technician would: colour page, gamut "User",
-// double click). Each picture is taken after SECONDS (default 1) of settling. Run it under Xvfb
-// (tests/preview/screenshot.sh) or with QT_QPA_PLATFORM=offscreen.
+// information view), on page 1 with the input's choice tiles and with the backlight's slider, half-way
+// through the zoom into page 2, and on page 12 (the user gamut's primaries, reached as a technician would:
+// colour page, gamut "User", double click). Each picture is taken after SECONDS (default 1) of settling. Run
+// it under Xvfb (tests/preview/screenshot.sh) or with QT_QPA_PLATFORM=offscreen.
 
 #include <QApplication>
 #include <QDir>
@@ -54,6 +54,7 @@ int main(int argc, char** argv) {
     const std::vector<std::pair<std::function<void()>, const char*>> steps = {
         {[] {}, "page1.png"},
         {[&] { form.PanelOnClick(itemCode(1, 0)); }, "page1-input.png"},
+        {[&] { form.PanelOnClick(itemCode(1, 1)); }, "page1-backlight.png"},
         {[&] {
              form.PanelOnDoubleClick(itemCode(1, 2));
              for (int frame = 0; frame < 6; ++frame) form.Timer2Timer();
