@@ -2,35 +2,18 @@
 
 #include <cassert>
 
-#include "charts/canvas.h"
 #include "charts/chart_drawing.h"
-#include "charts/locus.h"
 #include "charts/target_tables.h"
 
 namespace hlx::charts {
 
 namespace {
 
-void draw(Canvas& canvas, const ChartDefinition& definition, const LocusTable* locus) {
-    switch (definition.kind) {
-        case ChartKind::Diagram:
-            drawDiagram(canvas, definition.mode, definition.layout, *locus);
-            break;
-        case ChartKind::GreyscaleField:
-            drawGreyscaleField(canvas, definition.mode, definition.layout);
-            break;
-        case ChartKind::GamutField:
-            drawGamutField(canvas, definition.mode, definition.colourIndex, definition.layout,
-                           kPrimaryTolerances[static_cast<std::size_t>(definition.colourIndex)]);
-            break;
-    }
-}
-
-Chart drawChart(const ChartDefinition& definition, TextPainter& text, const LocusTable* locus) {
+Chart newChart(const ChartDefinition& definition, TextPainter& text, const LocusTable& locus) {
     Chart chart{definition.letter, definition.layout,
                 RgbImage(definition.layout.bitmapWidth(), definition.layout.bitmapHeight())};
     Canvas canvas(chart.image, text);
-    draw(canvas, definition, locus);
+    drawChart(canvas, definition, locus);
     return chart;
 }
 
@@ -51,14 +34,29 @@ ChartSet renderCharts(TextPainter& text) {
     for (std::size_t i = 0; i < kChartDefinitions.size(); ++i) {
         const ChartDefinition& definition = kChartDefinitions[i];
         set.charts[i] =
-            drawChart(definition, text, definition.mode == ChromaticityMode::Xy ? &xyLocus : &uvLocus);
+            newChart(definition, text, definition.mode == ChromaticityMode::Xy ? xyLocus : uvLocus);
     }
     return set;
 }
 
 Chart renderChart(const ChartDefinition& definition, TextPainter& text) {
     const LocusTable locus = buildLocus(definition.mode);
-    return drawChart(definition, text, &locus);
+    return newChart(definition, text, locus);
+}
+
+void drawChart(Canvas& canvas, const ChartDefinition& definition, const LocusTable& locus) {
+    switch (definition.kind) {
+        case ChartKind::Diagram:
+            drawDiagram(canvas, definition.mode, definition.layout, locus);
+            break;
+        case ChartKind::GreyscaleField:
+            drawGreyscaleField(canvas, definition.mode, definition.layout);
+            break;
+        case ChartKind::GamutField:
+            drawGamutField(canvas, definition.mode, definition.colourIndex, definition.layout,
+                           kPrimaryTolerances[static_cast<std::size_t>(definition.colourIndex)]);
+            break;
+    }
 }
 
 }  // namespace hlx::charts

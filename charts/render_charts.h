@@ -9,7 +9,9 @@
 
 #include <array>
 
+#include "charts/canvas.h"
 #include "charts/chart_layout.h"
+#include "charts/locus.h"
 #include "charts/rgb_image.h"
 #include "charts/text_painter.h"
 
@@ -60,5 +62,9 @@ ChartSet renderCharts(TextPainter& text);
 
 // One chart as renderCharts draws it (the locus is built for the chart's mode).
 Chart renderChart(const ChartDefinition& definition, TextPainter& text);
+
+// Draws one chart onto a canvas over a bitmap of the chart's size. The diagrams fill locus, which must be
+// in the chart's mode; the fields do not use it.
+void drawChart(Canvas& canvas, const ChartDefinition& definition, const LocusTable& locus);
 
 }  // namespace hlx::charts

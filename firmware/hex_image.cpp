@@ -38,6 +38,25 @@ std::string tooLargeLine(std::int64_t fileSize) {
            std::to_string(HexImage::kCapacity) + " Bytes)";
 }
 
+std::string countMismatchLine(int line, int count, int pairs) {
+    return "Fehler in Zeile " + std::to_string(line) + ": " + std::to_string(count) + " Datenbytes angegeben, " +
+           std::to_string(std::max(pairs - 5, 0)) + " vorhanden";
+}
+
+int LineCounter::lineAt(std::size_t offset) {
+    for (; m_counted < offset && m_counted < m_bytes.size(); ++m_counted) {
+        const std::uint8_t c = m_bytes[m_counted];
+        if (c == '\r' || (c == '\n' && (m_counted == 0 || m_bytes[m_counted - 1] != '\r'))) ++m_line;
+        if (isLineEnd(c)) m_lineStart = m_counted + 1;
+    }
+    return m_line;
+}
+
+int LineCounter::lineOfRecordAt(std::size_t position) {
+    while (position < m_bytes.size() && isLineEnd(m_bytes[position])) ++position;
+    return lineAt(position);
+}
+
 std::string tooLongLine(int pairs, std::size_t bufferSize) {
     return "Fehler: Zeile zu lang (" + std::to_string(pairs) + " Bytes, höchstens " + std::to_string(bufferSize) +
            " Bytes)";
@@ -108,13 +127,26 @@ int HexImage::checkFile(std::span<std::uint8_t> scratch, output::OutputLog& log)
     log.appendLine("Prüfe Hex File");
     log.refresh();
     int errors = 0;
+    LineCounter lines(bytes());
     while (!atEnd()) {
+        const std::int32_t start = position();
         int length = 0;
         const int code = readRecord(scratch, length);
-        if (code == 0 && !m_lastTooLong) continue;
+        std::string message;
+        if (code != 0) {
+            message = "Fehlercode: " + std::to_string(code);
+        } else if (m_lastTooLong) {
+            message = tooLongLine(m_lastPairs, scratch.size());
+        } else if (length > 3 && scratch[0] + 5 != length) {
+            // The count byte must agree with the line: a download would otherwise send bytes that are
+            // not on it, or drop some that are.
+            message = countMismatchLine(lines.lineOfRecordAt(static_cast<std::size_t>(start)), scratch[0], length);
+        } else {
+            continue;
+        }
         ++errors;
         if (errors <= 9) {
-            log.appendLine(code != 0 ? "Fehlercode: " + std::to_string(code) : tooLongLine(m_lastPairs, scratch.size()));
+            log.appendLine(message);
             log.refresh();
         }
     }

@@ -18,7 +18,8 @@
 //
 // The reader decodes syntax only: it counts the digit pairs of the line (the decoded length, n + 5 for a
 // consistent line) and compares neither n with that count nor the checksum with the bytes. A record whose
-// decoded length is 3 or less is empty for every consumer.
+// decoded length is 3 or less is empty for every consumer. checkFile, which runs before anything is sent,
+// does count a record whose count byte disagrees with its digit pairs as an error (with its line number).
 //
 // Line result codes (the matching JobResult bits): 0 success, 2 unexpected line end (a line or the file
 // ends inside a digit pair), 4 unexpected character, 8 wrong line start. After a failure the next read
@@ -101,6 +102,31 @@ private:
     base::FileBuffer* m_buffer;
     int m_lastPairs = 0;
     bool m_lastTooLong = false;
+};
+
+// The line checkFile writes for a record whose count byte disagrees with its digit pairs.
+std::string countMismatchLine(int line, int count, int pairs);
+
+// Line numbers of byte offsets of a file, for offsets asked in ascending order, counted as the reader
+// counts lines: CR, LF and CR LF each end a line. One pass over the file in all.
+class LineCounter {
+public:
+    explicit LineCounter(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
+    explicit LineCounter(std::string_view bytes)
+        : m_bytes(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()) {}
+
+    // The 1-based line of the byte at offset.
+    int lineAt(std::size_t offset);
+    // Where the line of the last lineAt starts.
+    std::size_t lineStart() const { return m_lineStart; }
+    // The line of the record the reader decodes from position on (line ends before it are skipped).
+    int lineOfRecordAt(std::size_t position);
+
+private:
+    std::span<const std::uint8_t> m_bytes;
+    std::size_t m_counted = 0;
+    std::size_t m_lineStart = 0;
+    int m_line = 1;
 };
 
 // The line checkFile writes for a line too long for its scratch buffer.

@@ -29,28 +29,6 @@ std::string hex2(unsigned v) {
     return text;
 }
 
-// Line numbers of byte offsets, for offsets asked in ascending order. CR, LF and CR LF each end a line.
-class LineCounter {
-public:
-    explicit LineCounter(std::span<const std::uint8_t> bytes) : m_bytes(bytes) {}
-
-    int lineAt(std::size_t offset) {
-        for (; m_counted < offset; ++m_counted) {
-            const std::uint8_t c = m_bytes[m_counted];
-            if (c == '\r' || (c == '\n' && (m_counted == 0 || m_bytes[m_counted - 1] != '\r'))) ++m_line;
-            if (isLineEnd(c)) m_lineStart = m_counted + 1;
-        }
-        return m_line;
-    }
-    std::size_t lineStart() const { return m_lineStart; }
-
-private:
-    std::span<const std::uint8_t> m_bytes;
-    std::size_t m_counted = 0;
-    std::size_t m_lineStart = 0;
-    int m_line = 1;
-};
-
 // A data record's bytes at consecutive addresses (a record whose offset wraps is two entries).
 struct DataEntry {
     std::uint32_t address;

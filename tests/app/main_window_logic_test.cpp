@@ -21,10 +21,9 @@ class MainWindowLogicTest : public ::testing::Test {
 protected:
     test::TempDir dir;
     test::FakeMainWindowView view;
-    test::FakeClock clock;  // the idle poll's quiet time; the port itself is real
     serial::SerialPort port{std::make_unique<serial::PosixSerialDevice>()};
     SettingsStore store{dir.file("RTQ1.0.reg")};
-    MainWindowLogic logic{view, port, store, clock};
+    MainWindowLogic logic{view, port, store};
 };
 
 TEST_F(MainWindowLogicTest, MissingPortAtStartGivesTheTwoErrorLinesInOrder) {
@@ -82,9 +81,17 @@ TEST_F(MainWindowLogicTest, EnterFillsAnEmptyFirmwareFieldOnly) {
     EXPECT_EQ("/fw/boot.hex", view.edits[Edit::FirmwareFileBootLoader]);
 }
 
-// The terminal over a real pseudo-terminal: the test plays the monitor.
-class TerminalTest : public MainWindowLogicTest {
+// The terminal over a real pseudo-terminal: the test plays the monitor. The idle poll's quiet time runs on
+// a fake clock, so the test moves it on instead of sleeping.
+class TerminalTest : public ::testing::Test {
 protected:
+    test::TempDir dir;
+    test::FakeMainWindowView view;
+    test::FakeClock clock;
+    serial::SerialPort port{std::make_unique<serial::PosixSerialDevice>()};
+    SettingsStore store{dir.file("RTQ1.0.reg")};
+    MainWindowLogic logic{view, port, store, clock};
+
     void SetUp() override {
         view.edits[Edit::ComNr] = pty.slavePath();
         logic.construct();

@@ -238,3 +238,54 @@ TEST_F(ChartAColumns, OneCrossingFillsDownToThePurpleLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// The fill of the xy locus through a window of only part of the diagram.
+class FillWindow : public ::testing::Test {
+  protected:
+    void fill(float yMin, float yMax) {
+        m_layout = TGraphConstrains{160, 20, 0.0f, 0.9f, 9, "x", 80, 20, yMin, yMax, 4, "y"};
+        m_image = RgbImage(m_layout.bitmapWidth(), m_layout.bitmapHeight());
+        Canvas canvas(m_image, m_text);
+        fillLocus(canvas, ChromaticityMode::Xy, m_layout, buildLocus(ChromaticityMode::Xy));
+        m_clipped = canvas.clippedPixels();
+    }
+    // The rows of the column at x that were set.
+    std::vector<int> rowsSet(double x) const {
+        std::vector<int> rows;
+        const int column = toPixel(m_layout.pixelX(x));
+        for (int y = 0; y < m_image.height(); ++y)
+            if (m_image.pixel(column, y) != kBlack) rows.push_back(y);
+        return rows;
+    }
+
+    TGraphConstrains m_layout;
+    RgbImage m_image;
+    hlx::test::RecordingTextPainter m_text;
+    long m_clipped = 0;
+};
+
+TEST_F(FillWindow, ColumnsWhollyBelowTheWindowStayEmptyOthersAreCutAtItsEdges) {
+    fill(0.5f, 0.9f);
+    EXPECT_TRUE(rowsSet(0.6).empty()) << "at x = 0.6 the locus spans y ≈ 0.23 to 0.39";
+    const std::vector<int> cut = rowsSet(0.1);  // the locus spans y ≈ 0.122 to 0.839
+    ASSERT_FALSE(cut.empty());
+    EXPECT_EQ(m_layout.base(), cut.back()) << "cut at the bottom of the window";
+    EXPECT_NEAR(m_layout.pixelY(0.839), cut.front(), 3);
+    EXPECT_EQ(0, m_clipped);
+}
+
+TEST_F(FillWindow, ColumnsWhollyAboveTheWindowStayEmpty) {
+    fill(0.0f, 0.1f);
+    EXPECT_TRUE(rowsSet(0.1).empty()) << "the lower crossing (≈ 0.122) is above the window";
+    const std::vector<int> cut = rowsSet(0.3);  // the purple line at ≈ 0.084, the locus at ≈ 0.697
+    ASSERT_FALSE(cut.empty());
+    // Columns end 0.001 short of their top (here 0.8 pixels), so the window's top row may stay empty.
+    EXPECT_NEAR(m_layout.base() - m_layout.yLength, cut.front(), 2) << "cut near the top of the window";
+    EXPECT_GE(cut.front(), m_layout.base() - m_layout.yLength);
+    EXPECT_NEAR(m_layout.pixelY(0.0836), cut.back(), 2);
+    EXPECT_EQ(0, m_clipped);
+}
+
+}  // namespace

@@ -1,15 +1,13 @@
 // The colour-matching table compiled into the program, and the build step that makes it from the CSV:
 // it must take the published rows as they are and refuse a damaged file with the line at fault.
 
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "charts/colour_matching.h"
+#include "tests/support/run_command.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -57,26 +55,16 @@ Generated generate(const hlx::test::TempDir& dir, const std::string& csv) {
     const std::string input = dir.file("table.csv");
     const std::string output = dir.file("table.cpp");
     hlx::test::writeFile(input, csv);
-    const std::string command = std::string("\"") + HLX_CMAKE_COMMAND + "\" -DINPUT=" + input +
-                                " -DOUTPUT=" + output + " -P \"" + HLX_COLOUR_MATCHING_SCRIPT + "\" 2>&1";
-    Generated run{-1, {}, {}};
-    FILE* pipe = ::popen(command.c_str(), "r");
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        run.output.append(buffer.data(), n);
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const hlx::test::CommandOutcome outcome =
+        hlx::test::runCommand(std::string("\"") + HLX_CMAKE_COMMAND + "\" -DINPUT=" + input +
+                              " -DOUTPUT=" + output + " -P \"" + HLX_COLOUR_MATCHING_SCRIPT + "\"");
+    Generated run{outcome.exitCode, {}, {}};
     // CMake wraps its messages; one space for every run of white space makes them searchable.
-    std::string flat;
-    for (const char ch : run.output) {
+    for (const char ch : outcome.out) {
         const bool space = ch == ' ' || ch == '\n' || ch == '\t';
-        if (!space || (!flat.empty() && flat.back() != ' ')) flat += space ? ' ' : ch;
+        if (!space || (!run.output.empty() && run.output.back() != ' ')) run.output += space ? ' ' : ch;
     }
-    run.output = flat;
-    if (FILE* f = std::fopen(output.c_str(), "rb")) {
-        std::fclose(f);
-        run.source = hlx::test::readFile(output);
-    }
+    if (std::filesystem::exists(output)) run.source = hlx::test::readFile(output);
     return run;
 }
 

@@ -1,15 +1,13 @@
 // hlx render-charts as a technician runs it: ten PNG files in the folder, or a clear refusal.
 
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "tests/support/run_command.h"
 #include "tests/support/temp_dir.h"
 
 #if HLX_HAVE_QTGRAPHICS
@@ -21,21 +19,10 @@
 
 namespace {
 
-struct Outcome {
-    int exitCode;
-    std::string out;  // stdout and stderr
-};
+using Outcome = hlx::test::CommandOutcome;
 
 Outcome hlx(const std::string& arguments) {
-    const std::string command = std::string(HLX_CLI_PATH) + " " + arguments + " 2>&1";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    Outcome run{-1, {}};
-    std::array<char, 4096> buffer;
-    while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-        run.out.append(buffer.data(), n);
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return hlx::test::runCommand(std::string(HLX_CLI_PATH) + " " + arguments);
 }
 
 bool contains(const std::string& text, const std::string& part) {

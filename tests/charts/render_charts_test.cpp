@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "charts/chart_drawing.h"
 #include "charts/locus.h"
 #include "charts/render_charts.h"
 #include "charts/target_tables.h"
@@ -118,19 +117,7 @@ TEST(RenderChartsEdges, NothingIsDrawnOutsideAnyBitmap) {
         RgbImage image(definition.layout.bitmapWidth(), definition.layout.bitmapHeight());
         Recorder text;
         Canvas canvas(image, text);
-        switch (definition.kind) {
-            case ChartKind::Diagram:
-                drawDiagram(canvas, definition.mode, definition.layout,
-                            definition.mode == ChromaticityMode::Xy ? xy : uv);
-                break;
-            case ChartKind::GreyscaleField:
-                drawGreyscaleField(canvas, definition.mode, definition.layout);
-                break;
-            case ChartKind::GamutField:
-                drawGamutField(canvas, definition.mode, definition.colourIndex, definition.layout,
-                               kPrimaryTolerances[static_cast<std::size_t>(definition.colourIndex)]);
-                break;
-        }
+        drawChart(canvas, definition, definition.mode == ChromaticityMode::Xy ? xy : uv);
         EXPECT_EQ(0, canvas.clippedPixels());
     }
 }

@@ -185,9 +185,19 @@ TEST_F(CheckFileTest, TwelveErrorsListNineCodesAndTheCount) {
     EXPECT_EQ(11, m_window.refreshCount()) << "every line is shown at once";
 }
 
-TEST_F(CheckFileTest, ChecksumAndByteCountAreNotChecked) {
-    EXPECT_EQ(0, check(":0100000000FE\r\n:0500000000FF\r\n:00000001FF"));
+TEST_F(CheckFileTest, ChecksumIsNotChecked) {
+    EXPECT_EQ(0, check(":0100000000FE\r\n:00000001FF"));
     EXPECT_EQ("Prüfe Hex File\r\nAnzahl Fehler: 0\r\n", m_window.text());
+}
+
+TEST_F(CheckFileTest, ByteCountThatDisagreesWithTheLineIsAnErrorWithItsLineNumber) {
+    // Line 4 says 16 bytes but holds 3; line 6 says 1 but holds 2. Line ends of every kind count.
+    EXPECT_EQ(2, check(":0100000000FF\r\n\r\n:0100010000FE\n:10002000AABBCCFF\r:00000001FF\r\n:01000000AABB00\r\n"));
+    EXPECT_EQ("Prüfe Hex File\r\n"
+              "Fehler in Zeile 4: 16 Datenbytes angegeben, 3 vorhanden\r\n"
+              "Fehler in Zeile 6: 1 Datenbytes angegeben, 2 vorhanden\r\n"
+              "Anzahl Fehler: 2\r\n",
+              m_window.text());
 }
 
 TEST_F(CheckFileTest, LineTooLongForScratchIsAnError) {
