@@ -14,6 +14,7 @@
 #include "app/tform7.h"
 #include "app/window_title.h"
 #include "base/version.h"
+#include "preview/tform4.h"
 #include "serial/posix_serial_device.h"
 #include "serial/serial_port.h"
 
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
         hlx::serial::SerialPort port(std::make_unique<hlx::serial::PosixSerialDevice>());
         hlx::app::SettingsStore store(hlx::app::SettingsStore::defaultPath());
         hlx::app::TForm7 form(port, store);
+        hlx::preview::TForm4 preview;  // the OSD menu preview: built now, never shown by the window
         form.show();
         app->exec();
     } catch (const std::exception& e) {

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/chart_png.h"
-#include "app/qt_chart_text.h"
+#include "charts/chart_png.h"
+#include "charts/qt_chart_text.h"
 #include "charts/render_charts.h"
 #endif
 
@@ -37,12 +37,12 @@ int renderChartsCommand(const std::string& dir) {
     fs::create_directories(folder, error);
     if (error) return fail("cannot create the folder " + dir + ": " + error.message());
 
-    app::OffscreenGuiApplication gui;
-    app::QtChartText text;
+    charts::OffscreenGuiApplication gui;
+    charts::QtChartText text;
     const charts::ChartSet set = charts::renderCharts(text);
     for (const charts::Chart& chart : set.charts) {
         const fs::path file = folder / (std::string("chart-") + chart.letter + ".png");
-        const app::PngResult written = app::saveChartPng(chart.image, file.string());
+        const charts::PngResult written = charts::saveChartPng(chart.image, file.string());
         if (!written) return fail(written.message);
         std::printf("%s  %d x %d\n", file.string().c_str(), chart.image.width(), chart.image.height());
     }

@@ -16,7 +16,7 @@
 #include "charts/render_charts.h"
 
 #if HLX_HAVE_QTGRAPHICS
-#include "app/qt_chart_text.h"
+#include "charts/qt_chart_text.h"
 #endif
 
 namespace {
@@ -41,8 +41,8 @@ BENCHMARK(BM_RenderCharts)->Unit(benchmark::kMillisecond);
 
 #if HLX_HAVE_QTGRAPHICS
 void BM_RenderChartsWithQtText(benchmark::State& state) {
-    hlx::app::OffscreenGuiApplication gui;
-    hlx::app::QtChartText text;
+    hlx::charts::OffscreenGuiApplication gui;
+    hlx::charts::QtChartText text;
     for (auto _ : state) {
         ChartSet set = renderCharts(text);
         benchmark::DoNotOptimize(set);

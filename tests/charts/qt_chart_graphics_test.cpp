@@ -12,8 +12,8 @@
 #include <QImage>
 #include <QString>
 
-#include "app/chart_png.h"
-#include "app/qt_chart_text.h"
+#include "charts/chart_png.h"
+#include "charts/qt_chart_text.h"
 #include "charts/render_charts.h"
 #include "tests/support/temp_dir.h"
 
@@ -27,11 +27,11 @@ using charts::RgbImage;
 
 class QtApplicationEnvironment : public ::testing::Environment {
   public:
-    void SetUp() override { m_app = std::make_unique<app::OffscreenGuiApplication>(); }
+    void SetUp() override { m_app = std::make_unique<charts::OffscreenGuiApplication>(); }
     void TearDown() override { m_app.reset(); }
 
   private:
-    std::unique_ptr<app::OffscreenGuiApplication> m_app;
+    std::unique_ptr<charts::OffscreenGuiApplication> m_app;
 };
 [[maybe_unused]] const auto* const kQtEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
@@ -55,12 +55,12 @@ Box inkOf(const RgbImage& image) {
 }
 
 TEST(QtChartText, FontSizesArePointsAtNinetySixPixelsPerInch) {
-    EXPECT_EQ(8, app::QtChartText::qtFont(Font{.points = 6}).pixelSize());
-    EXPECT_EQ(11, app::QtChartText::qtFont(Font{.points = 8}).pixelSize());
+    EXPECT_EQ(8, charts::QtChartText::qtFont(Font{.points = 6}).pixelSize());
+    EXPECT_EQ(11, charts::QtChartText::qtFont(Font{.points = 8}).pixelSize());
 }
 
 TEST(QtChartText, DrawsTheTextFromItsTopLeftCornerInItsColour) {
-    app::QtChartText painter;
+    charts::QtChartText painter;
     const Font font{.points = 8, .colour = kWhite};
     RgbImage image(120, 40);
     painter.drawText(image, 30, 10, font, "Greysales");
@@ -78,7 +78,7 @@ TEST(QtChartText, DrawsTheTextFromItsTopLeftCornerInItsColour) {
 }
 
 TEST(QtChartText, WidthsGrowWithTextAndSize) {
-    app::QtChartText painter;
+    charts::QtChartText painter;
     const Font small{.points = 6}, large{.points = 8};
     EXPECT_GT(painter.textWidth(small, "0"), 0);
     EXPECT_GT(painter.textWidth(small, "0.40"), painter.textWidth(small, "0.4"));
@@ -87,7 +87,7 @@ TEST(QtChartText, WidthsGrowWithTextAndSize) {
 }
 
 TEST(QtChartText, TextPartlyOutsideIsClippedAndNothingElseChanges) {
-    app::QtChartText painter;
+    charts::QtChartText painter;
     RgbImage image(20, 10);
     painter.drawText(image, -8, -8, Font{.points = 6, .colour = kWhite}, "y'");
     painter.drawText(image, 25, 2, Font{.points = 6, .colour = kWhite}, "x");
@@ -100,13 +100,13 @@ TEST(QtChartText, TextPartlyOutsideIsClippedAndNothingElseChanges) {
 }
 
 TEST(ChartPng, ReadsBackPixelForPixel) {
-    app::QtChartText painter;
+    charts::QtChartText painter;
     const charts::ChartSet set = charts::renderCharts(painter);
     test::TempDir dir;
     for (const char letter : {'A', 'H'}) {
         const charts::Chart& chart = set.chart(letter);
         const std::string path = dir.file(std::string("chart-") + letter + ".png");
-        const app::PngResult written = app::saveChartPng(chart.image, path);
+        const charts::PngResult written = charts::saveChartPng(chart.image, path);
         ASSERT_TRUE(written) << written.message;
         QImage png;
         ASSERT_TRUE(png.load(QString::fromStdString(path), "PNG"));
@@ -124,18 +124,18 @@ TEST(ChartPng, ReadsBackPixelForPixel) {
 TEST(ChartPng, AFailedWriteSaysWhyAndKeepsTheOldFile) {
     test::TempDir dir;
     RgbImage image(4, 4);
-    const app::PngResult missing = app::saveChartPng(image, dir.file("no/such/folder/chart.png"));
+    const charts::PngResult missing = charts::saveChartPng(image, dir.file("no/such/folder/chart.png"));
     EXPECT_FALSE(missing);
     EXPECT_NE(std::string::npos, missing.message.find(dir.file("no/such/folder/chart.png")))
         << missing.message;
 
-    const app::PngResult empty = app::saveChartPng(RgbImage(), dir.file("empty.png"));
+    const charts::PngResult empty = charts::saveChartPng(RgbImage(), dir.file("empty.png"));
     EXPECT_FALSE(empty);
     EXPECT_FALSE(std::filesystem::exists(dir.file("empty.png")));
 
     const std::string folder = dir.file("chart-as-folder.png");
     std::filesystem::create_directory(folder);
-    const app::PngResult onFolder = app::saveChartPng(image, folder);
+    const charts::PngResult onFolder = charts::saveChartPng(image, folder);
     EXPECT_FALSE(onFolder);
     EXPECT_NE(std::string::npos, onFolder.message.find(folder)) << onFolder.message;
 
@@ -145,7 +145,7 @@ TEST(ChartPng, AFailedWriteSaysWhyAndKeepsTheOldFile) {
         fs::create_directory(locked);
         test::writeFile(locked + "/chart.png", "old");
         fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-        const app::PngResult denied = app::saveChartPng(image, locked + "/chart.png");
+        const charts::PngResult denied = charts::saveChartPng(image, locked + "/chart.png");
         EXPECT_FALSE(denied);
         EXPECT_EQ("old", test::readFile(locked + "/chart.png"));
     }

@@ -8,10 +8,8 @@
 #include <string>
 
 namespace hlx::charts {
-class RgbImage;
-}
 
-namespace hlx::app {
+class RgbImage;
 
 struct PngResult {
     bool ok = false;
@@ -22,4 +20,4 @@ struct PngResult {
 
 [[nodiscard]] PngResult saveChartPng(const charts::RgbImage& image, const std::string& path);
 
-}  // namespace hlx::app
+}  // namespace hlx::charts

@@ -1,4 +1,4 @@
-#include "app/chart_png.h"
+#include "charts/chart_png.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -8,7 +8,7 @@
 
 #include "charts/rgb_image.h"
 
-namespace hlx::app {
+namespace hlx::charts {
 
 PngResult saveChartPng(const charts::RgbImage& image, const std::string& path) {
     const QString fileName = QString::fromStdString(path);
@@ -28,4 +28,4 @@ PngResult saveChartPng(const charts::RgbImage& image, const std::string& path) {
     return {true, {}};
 }
 
-}  // namespace hlx::app
+}  // namespace hlx::charts

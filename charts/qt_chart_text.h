@@ -17,7 +17,7 @@
 class QFont;
 class QGuiApplication;
 
-namespace hlx::app {
+namespace hlx::charts {
 
 class QtChartText final : public charts::TextPainter {
   public:
@@ -49,4 +49,4 @@ class OffscreenGuiApplication {
     std::unique_ptr<QGuiApplication> m_app;
 };
 
-}  // namespace hlx::app
+}  // namespace hlx::charts

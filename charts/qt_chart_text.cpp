@@ -1,4 +1,4 @@
-#include "app/qt_chart_text.h"
+#include "charts/qt_chart_text.h"
 
 #include <algorithm>
 
@@ -10,7 +10,7 @@
 
 #include "charts/rgb_image.h"
 
-namespace hlx::app {
+namespace hlx::charts {
 
 namespace {
 
@@ -68,4 +68,4 @@ OffscreenGuiApplication::OffscreenGuiApplication() {
 
 OffscreenGuiApplication::~OffscreenGuiApplication() = default;
 
-}  // namespace hlx::app
+}  // namespace hlx::charts

@@ -1,0 +1,118 @@
+#pragma once
+// PreviewLogic: the behaviour of the OSD menu preview form, as state. It shows the entries of one menu
+// page as tiles with the item's name and formatted value; a click selects a tile and opens the item's
+// details (a slider for a numeric setting, choice tiles for a coded one, nothing for a bit toggle, which
+// the click flips); a double click or a 200 ms press enters the page behind the entry with an 11-frame
+// zoom transition on 25 ms ticks, and the back button leaves it the same way. Without a selection the
+// detail area shows the information view (charts and three values, drawn by the form). Beside the tiles
+// sits a list of cards that light up under the pointer.
+//
+// The logic edits only the setting values of its MenuData. Each event handler changes the Scene and then
+// hands it to the view once; the internal operations (showPage, showDetails, ...) change the Scene
+// without telling the view, for the handlers that use them and for tests.
+//
+// Threads: everything runs on the GUI thread, the two timers' ticks included.
+// Ownership: the MenuData and the view belong to the caller and must outlive the logic.
+
+#include <array>
+#include <optional>
+#include <string>
+
+#include "preview/menu_data.h"
+#include "preview/menu_tables.h"
+#include "preview/nav_stack.h"
+#include "preview/preview_scene.h"
+#include "preview/tile_layout.h"
+
+namespace hlx::preview {
+
+class PreviewView {
+  public:
+    virtual ~PreviewView() = default;
+    // The scene after an event; the view shows it, and runs the long-press timer while
+    // scene.timer1Enabled and the transition timer while scene.transitionRunning.
+    virtual void showScene(const Scene& scene) = 0;
+};
+
+// One line of the information view: an item's label (first language) and its value text, UTF-8.
+struct InfoLine {
+    int itemId;
+    std::string label;
+    std::string value;
+};
+
+// The number of cards in the list beside the tiles.
+inline constexpr int kCardCount = 7;
+// The information view names these items: brightness, backlight, last calibration.
+inline constexpr std::array<int, 3> kInfoItems = {20, 32, 277};
+
+class PreviewLogic {
+  public:
+    PreviewLogic(MenuData& data, PreviewView& view);
+
+    // Event handlers. Codes and tags are those the tiles carry.
+    void formCreate();
+    void panelOnClick(ItemCode code);
+    void panelOnDoubleClick(ItemCode code);
+    void panelMouseDown(ItemCode code);
+    void panelMouseUp();
+    void timer1Timer();
+    void timer2Timer();
+    void btnZurueckClick();
+    void detailOnClick(DetailTag tag);
+    // The technician moved the slider to position (kept within its range).
+    void detailSliderChange(int position);
+    void shape1MouseEnter(int card);
+    void shape1MouseLeave(int card);
+
+    // Internal operations.
+    void showPage(ItemCode code);
+    // code -1 shows the information view.
+    void showDetails(ItemCode code);
+    void refreshTile(ItemCode code);
+    void setField(ItemCode code, int field);
+    // One frame of the running transition; true once it has ended (the tick after the 11th frame).
+    bool transitionStep(ItemCode code);
+    void navigateInto(ItemCode code);
+    void buildCardList(int count);
+
+    const Scene& scene() const { return m_scene; }
+    const NavStack& navStack() const { return m_nav; }
+    const MenuData& data() const { return m_data; }
+    int detailCount() const { return m_detailCount; }
+    ItemCode detailsTag() const { return m_detailsTag; }
+    int transitionStepNumber() const { return m_step; }
+    TransitionDirection transitionDirection() const { return m_direction; }
+    std::array<InfoLine, 3> infoLines() const;
+
+  private:
+    std::optional<PageEntry> entryAt(ItemCode code) const;
+    int itemAt(ItemCode code) const;
+    void notify();
+    void startTransition(ItemCode code);
+    void enterPage(ItemCode from, int page);
+    // The track bar: every change of its position runs the slider's change handler.
+    void setSliderMinimum(int minimum);
+    void setSliderMaximum(int maximum);
+    void setSliderPosition(int position);
+    void sliderChanged();
+    void showSlider(int minimum, int maximum, int position, int itemId);
+    void hideSlider();
+    void hideChoiceTiles(std::size_t from);
+    template <typename Rows, typename TextOf>
+    void showChoiceTiles(const Rows& rows, TextOf textOf, int field, ItemCode code);
+
+    MenuData& m_data;
+    PreviewView& m_view;
+    Scene m_scene;
+    NavStack m_nav;
+    int m_detailCount = 0;
+    ItemCode m_detailsTag = 0;  // DetailsPanel's tag: the entry whose details are shown
+    int m_step = 0;
+    TransitionDirection m_direction = TransitionDirection::None;
+    ItemCode m_timer1Tag = 0;
+    ItemCode m_timer2Tag = 0;
+    ItemCode m_backTag = 0;  // btnZurueck's tag: the entry the last transition zoomed from
+};
+
+}  // namespace hlx::preview
