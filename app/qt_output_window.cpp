@@ -14,7 +14,10 @@ namespace {
 const QChar kMark{kCrMark};
 
 // Every line break of pasted text (CR LF, lone CR, lone LF) becomes CR LF, as Load Terminal does.
-QString pastedAsDocumentText(const QString& text) {
+QString pastedAsDocumentText(const QString& pasted) {
+    QString text = pasted;
+    text.replace(QChar(kLiteralMark), QChar(QChar::ReplacementCharacter));
+    text.replace(QChar(kCrMark), QChar(kLiteralMark));
     QString out;
     out.reserve(text.size() + text.size() / 16);
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -47,6 +50,12 @@ QFont outputFont() {
 
 QString toDocumentText(std::string_view text) {
     QString s = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return toDocumentText(s);
+}
+
+QString toDocumentText(QString s) {
+    s.replace(QChar(kLiteralMark), QChar(QChar::ReplacementCharacter));  // never part of a text
+    s.replace(QChar(kCrMark), QChar(kLiteralMark));
     s.replace(u'\r', kMark);
     return s;
 }
@@ -55,6 +64,7 @@ std::string fromDocumentText(const QString& text) {
     QString s = text;
     s.replace(QChar(QChar::ParagraphSeparator), u'\n');
     s.replace(kMark, u'\r');
+    s.replace(QChar(kLiteralMark), QChar(kCrMark));
     return s.toStdString();
 }
 
@@ -68,6 +78,7 @@ OutputEdit::OutputEdit(QWidget* parent) : QPlainTextEdit(parent) {
     setFont(outputFont());
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAnywhere);
     // The window is never trimmed; an undo history of every append would grow with it for hours.
     document()->setUndoRedoEnabled(false);
     connect(this, &QPlainTextEdit::cursorPositionChanged, this, &OutputEdit::keepCaretOffLineEnd);
@@ -149,61 +160,132 @@ void OutputEdit::keepCaretOffLineEnd() {
 
 // ---- QtOutputWindow ---------------------------------------------------------------------------------
 
-QtOutputWindow::QtOutputWindow(OutputEdit& edit, const QtCall& call) : m_edit(edit), m_call(call) {}
+QtOutputWindow::QtOutputWindow(OutputEdit& edit, const QtCall& call)
+    : m_edit(edit), m_call(call), m_pending(std::make_shared<PendingAppends>()) {}
+
+// Appends waiting for the GUI thread are applied first, so every operation sees them in order.
+void QtOutputWindow::flushPending(OutputEdit& edit, PendingAppends& pending) {
+    QString text;
+    {
+        std::lock_guard lock(pending.mutex);
+        text.swap(pending.text);
+        pending.posted = false;
+    }
+    appendNow(edit, text);
+}
 
 std::string QtOutputWindow::text() const {
-    return m_call.get([this] { return textNow(); });
+    return m_call.get([this] {
+        flushPending(m_edit, *m_pending);
+        return textNow();
+    });
 }
 
 void QtOutputWindow::setText(std::string_view text) {
     m_call.run([this, s = toDocumentText(text)] {
+        flushPending(m_edit, *m_pending);
         m_edit.changeExactly([&] { m_edit.setPlainText(s); });
     });
 }
 
+// From the job thread an append does not wait for the window: it joins the text waiting to be shown, and
+// one queued call shows all of it. Anything that reads or changes the window afterwards sees it first.
 void QtOutputWindow::append(std::string_view text) {
-    m_call.run([this, s = toDocumentText(text)] { appendNow(s); });
+    if (text.empty()) return;
+    QString s = toDocumentText(text);
+    if (m_call.onGuiThread()) {
+        flushPending(m_edit, *m_pending);
+        appendNow(m_edit, s);
+        return;
+    }
+    if (m_call.released()) return;
+    {
+        std::lock_guard lock(m_pending->mutex);
+        m_pending->text += s;
+    }
+    postFlush();
+}
+
+// One queued call at a time shows everything pending and has the window painted.
+void QtOutputWindow::postFlush() {
+    {
+        std::lock_guard lock(m_pending->mutex);
+        if (m_pending->posted) return;
+        m_pending->posted = true;
+    }
+    QMetaObject::invokeMethod(
+        &m_edit,
+        [edit = &m_edit, pending = m_pending] {
+            flushPending(*edit, *pending);
+            edit->viewport()->update();
+        },
+        Qt::QueuedConnection);
 }
 
 bool QtOutputWindow::atLineStart() const {
-    return m_call.get([this] { return atLineStartNow(); });
+    return m_call.get([this] {
+        flushPending(m_edit, *m_pending);
+        return atLineStartNow();
+    });
 }
 
 int QtOutputWindow::length() const {
-    return m_call.get([this] { return lengthNow(); });
+    return m_call.get([this] {
+        flushPending(m_edit, *m_pending);
+        return lengthNow();
+    });
 }
 
 int QtOutputWindow::selectionStart() const {
-    return m_call.get([this] { return m_edit.textCursor().selectionStart(); });
+    return m_call.get([this] {
+        flushPending(m_edit, *m_pending);
+        return m_edit.textCursor().selectionStart();
+    });
 }
 
 void QtOutputWindow::setSelection(int start, int length) {
-    m_call.run([this, start, length] { setSelectionNow(start, length); });
+    m_call.run([this, start, length] {
+        flushPending(m_edit, *m_pending);
+        setSelectionNow(start, length);
+    });
 }
 
 void QtOutputWindow::insert(int position, std::string_view text) {
-    m_call.run([this, position, s = toDocumentText(text)] { insertNow(position, s); });
+    m_call.run([this, position, s = toDocumentText(text)] {
+        flushPending(m_edit, *m_pending);
+        insertNow(position, s);
+    });
 }
 
 std::string QtOutputWindow::lineAt(int position) const {
-    return m_call.get([this, position] { return lineAtNow(position); });
+    return m_call.get([this, position] {
+        flushPending(m_edit, *m_pending);
+        return lineAtNow(position);
+    });
 }
 
+// Shows what is pending and has the window painted in the next pass of the event loop; the job does not
+// wait for the paint (a repaint per reply line would cost more than the line itself).
 void QtOutputWindow::refresh() {
-    m_call.run([this] { m_edit.viewport()->repaint(); });
+    if (m_call.onGuiThread()) {
+        flushPending(m_edit, *m_pending);
+        m_edit.viewport()->update();
+        return;
+    }
+    if (!m_call.released()) postFlush();
 }
 
 std::string QtOutputWindow::textNow() const { return fromDocumentText(m_edit.document()->toRawText()); }
 
 // Appends at the end through a cursor of its own, so the technician's selection stays; the view follows
 // the end only if it was showing the end.
-void QtOutputWindow::appendNow(const QString& text) {
+void QtOutputWindow::appendNow(OutputEdit& edit, const QString& text) {
     if (text.isEmpty()) return;
-    QScrollBar* bar = m_edit.verticalScrollBar();
+    QScrollBar* bar = edit.verticalScrollBar();
     const bool showingEnd = bar->value() >= bar->maximum();
-    QTextCursor end(m_edit.document());
+    QTextCursor end(edit.document());
     end.movePosition(QTextCursor::End);
-    m_edit.changeExactly([&] {
+    edit.changeExactly([&] {
         end.beginEditBlock();
         end.insertText(text);
         end.endEditBlock();

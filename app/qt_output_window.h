@@ -5,19 +5,28 @@
 // (a CR LF pair is two positions), as the core expects, by representing them one to one in the document:
 //   model LF  <->  a block break (the document's paragraph separator)
 //   model CR  <->  U+200B ZERO WIDTH SPACE, invisible
+//   model U+200B  <->  U+FDD9, a noncharacter (shown as a box), so a real zero-width space in a text is
+//                       not taken for a CR; U+FDD9 itself never enters the window (it becomes U+FFFD)
 // So every model position is the same document position, and an append costs only what it adds.
+// Lines wrap anywhere, as in a terminal: word wrapping a very long line costs time in the square of its
+// length (a 1 MB line took 20 s), wrapping anywhere a fraction of a second.
 // Enter typed by the technician inserts CR LF, as in a classic Windows edit; Backspace and Delete remove a
 // CR LF pair as one line break; the caret never rests between the CR and the LF of a line end; copy and
 // paste carry CR LF.
 //
 // QtOutputWindow implements hlx::OutputWindow over an OutputEdit. Its calls from the job thread run on the
-// GUI thread through QtCall and return when they have taken effect (or at once after release).
+// GUI thread through QtCall and return when they have taken effect (or at once after release), except
+// append and refresh: they queue the text and return at once, and one queued call shows everything queued.
+// Every other call shows what is queued before it acts, so the order of the job's changes holds and a job
+// that reads the window sees its own appends.
 //
 // Threads: OutputEdit on the GUI thread only; QtOutputWindow from any thread. The form owns both; the
 // QtCall passed in must outlive the QtOutputWindow.
 
 #include <QPlainTextEdit>
 
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -27,10 +36,12 @@
 namespace hlx::app {
 
 inline constexpr char16_t kCrMark = u'\u200B';
+inline constexpr char16_t kLiteralMark = u'\uFDD9';
 
 // Model text (UTF-8, CR and LF as characters) to what goes into the document: CR becomes kCrMark; LF stays
 // and becomes a block break on insertion.
 QString toDocumentText(std::string_view text);
+QString toDocumentText(QString text);
 // Document text (raw, block breaks as U+2029 or '\n') back to model text.
 std::string fromDocumentText(const QString& text);
 
@@ -84,9 +95,17 @@ public:
     void refresh() override;
 
 private:
+    struct PendingAppends {
+        std::mutex mutex;
+        QString text;
+        bool posted = false;
+    };
+    static void flushPending(OutputEdit& edit, PendingAppends& pending);
+    static void appendNow(OutputEdit& edit, const QString& text);
+    void postFlush();
+
     // The GUI-thread halves.
     std::string textNow() const;
-    void appendNow(const QString& text);
     bool atLineStartNow() const;
     int lengthNow() const;
     void setSelectionNow(int start, int length);
@@ -95,6 +114,7 @@ private:
 
     OutputEdit& m_edit;
     const QtCall& m_call;
+    std::shared_ptr<PendingAppends> m_pending;  // shared with the queued calls that show it
 };
 
 }  // namespace hlx::app

@@ -12,6 +12,7 @@
 
 #include "app/registry_file.h"
 #include "base/atomic_file.h"
+#include "base/file_reader.h"
 
 namespace hlx::app {
 namespace {
@@ -19,26 +20,13 @@ namespace {
 constexpr std::string_view kFolderName = "QUENDAL";
 constexpr std::string_view kFileName = "RTQ1.0.reg";
 // Far above any settings file; a larger file is not ours and is neither read nor replaced.
-constexpr off_t kMaxFileSize = off_t{64} << 20;
+constexpr std::size_t kMaxFileSize = std::size_t{64} << 20;
 
-// The whole file into out. Returns 0 or the errno of the failure (ENOENT or ENOTDIR: there is no file).
+// The whole file into out, without ever waiting on it (a FIFO or a device there is refused). Returns 0 or
+// the errno of the failure (ENOENT or ENOTDIR: there is no file).
 int readWholeFile(const std::string& path, std::string& out) {
-    base::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) return errno;
-    struct stat st {};
-    if (::fstat(file.get(), &st) != 0) return errno;
-    if (S_ISDIR(st.st_mode)) return EISDIR;
-    if (st.st_size > kMaxFileSize) return EFBIG;
-    out.clear();
-    char buffer[16384];
-    for (;;) {
-        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return errno;
-        if (got == 0) return 0;
-        out.append(buffer, static_cast<std::size_t>(got));
-        if (static_cast<off_t>(out.size()) > kMaxFileSize) return EFBIG;
-    }
+    const base::FileRead r = base::readRegularFile(path, out, kMaxFileSize);
+    return r.status ? 0 : r.error;
 }
 
 bool isMissing(int err) { return err == ENOENT || err == ENOTDIR; }

@@ -11,37 +11,32 @@
 namespace hlx::base {
 namespace {
 
-const char* kindName(mode_t mode) {
-    if (S_ISDIR(mode)) return "a folder";
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "not a regular file";
-}
-
 // Opens and checks; on success fd is open and size holds the file's size.
 FileRead openChecked(const std::string& path, FileDescriptor& fd, std::size_t limit) {
     FileRead r;
     fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) {
-        r.status = systemError(path, errno);
+        r.error = errno;
+        r.status = systemError(path, r.error);
         r.failure = ReadFailure::CannotOpen;
         return r;
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) {
-        r.status = systemError(path, errno);
+        r.error = errno;
+        r.status = systemError(path, r.error);
         r.failure = ReadFailure::CannotOpen;
         return r;
     }
     if (!S_ISREG(info.st_mode)) {
-        r.status = Status::error(path + ": " + kindName(info.st_mode) + ", not a regular file");
+        r.error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        r.status = S_ISDIR(info.st_mode) ? systemError(path, EISDIR) : Status::error(path + ": Not a regular file");
         r.failure = ReadFailure::CannotOpen;
         return r;
     }
     r.fileSize = info.st_size;
     if (static_cast<std::uint64_t>(info.st_size) > limit) {
+        r.error = EFBIG;
         r.status = Status::error(path + ": " + std::to_string(info.st_size) + " bytes, at most " +
                                  std::to_string(limit));
         r.failure = ReadFailure::TooLarge;
@@ -56,11 +51,13 @@ FileRead readAll(const std::string& path, int fd, std::uint8_t* out, std::size_t
         const ssize_t got = ::read(fd, out + done, size - done);
         if (got < 0) {
             if (errno == EINTR) continue;
-            r.status = systemError(path, errno);
+            r.error = errno;
+            r.status = systemError(path, r.error);
             r.failure = ReadFailure::CannotOpen;
             return r;
         }
         if (got == 0) {
+            r.error = EIO;
             r.status = Status::error(path + ": the file became shorter while it was read");
             r.failure = ReadFailure::CannotOpen;
             return r;

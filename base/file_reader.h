@@ -6,8 +6,8 @@
 // size is checked against the caller's limit before a byte is read.
 //
 // On failure nothing is written to the destination and the Status names the path and the reason, in
-// words a technician can act on ("/home/t/fw.hex: No such file or directory", "... is a FIFO, not a
-// regular file", "... 31000000 bytes, at most 30000000").
+// words a technician can act on ("/home/t/fw.hex: No such file or directory", "/tmp/fifo: Not a regular
+// file", "/home/t/big.hex: 31000000 bytes, at most 30000000").
 //
 // Threads: no shared state.
 
@@ -31,6 +31,7 @@ struct FileRead {
     ReadFailure failure = ReadFailure::None;
     std::int64_t fileSize = -1;  // the size found by fstat, also when the file was refused as too large
     std::size_t bytes = 0;       // bytes placed in the destination
+    int error = 0;               // errno of the failure (EINVAL: not a regular file, EFBIG: too large)
 };
 
 // Reads the regular file at path whole into destination, which must hold at least its size.

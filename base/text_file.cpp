@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "base/atomic_file.h"
+#include "base/file_reader.h"
 #include "base/text_codec.h"
 
 namespace hlx::base {
@@ -104,26 +105,13 @@ std::string encodeText(std::string_view utf8, TextEncoding encoding) {
     return utf8ToWindows1252(utf8);
 }
 
-Status readTextFile(const std::string& path, DecodedText& out) {
-    // Non-blocking open, so a FIFO picked by mistake cannot hang the caller; only regular files are read
-    // (a device such as /dev/zero would never end).
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (file.get() < 0) return systemError(path, errno);
-    struct stat info {};
-    if (::fstat(file.get(), &info) != 0) return systemError(path, errno);
-    if (S_ISDIR(info.st_mode)) return systemError(path, EISDIR);
-    if (!S_ISREG(info.st_mode)) return Status::error(path + ": Not a regular file");
+Status readTextFile(const std::string& path, DecodedText& out, std::size_t limit) {
     std::string bytes;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return systemError(path, errno);
-        }
-        if (got == 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(got));
-    }
+    const FileRead r = readRegularFile(path, bytes, limit);
+    if (r.failure == ReadFailure::TooLarge)
+        return Status::error(path + ": too large for the terminal window (" + std::to_string(r.fileSize) +
+                             " bytes, at most " + std::to_string(limit) + ")");
+    if (!r.status) return r.status;
     out = decodeText(bytes);
     return Status::ok();
 }

@@ -185,9 +185,10 @@ TEST_F(QtOutputWindowTest, ReleaseEndsABlockedJobCallAndLaterCallsDoNothing) {
     std::promise<void> entered;
     std::future<std::string> afterRelease = std::async(std::launch::async, [&] {
         entered.set_value();
-        window.append("never shown\r\n");  // blocks: the GUI thread serves no events
-        window.append("nor this\r\n");
-        return window.text();
+        window.append("queued before the close\r\n");  // an append does not wait for the window
+        const std::string seen = window.text();          // blocks: the GUI thread serves no events
+        window.append("never shown\r\n");
+        return seen;
     });
     entered.get_future().wait();
     EXPECT_NE(std::future_status::ready, afterRelease.wait_for(50ms));  // still waiting for the GUI thread
@@ -195,7 +196,27 @@ TEST_F(QtOutputWindowTest, ReleaseEndsABlockedJobCallAndLaterCallsDoNothing) {
     ASSERT_EQ(std::future_status::ready, afterRelease.wait_for(10s));
     EXPECT_EQ("", afterRelease.get());  // a getter gives its empty value once released
     QApplication::processEvents();
-    EXPECT_EQ("start\r\n", window.text());
+    EXPECT_EQ("start\r\nqueued before the close\r\n", window.text());
+}
+
+TEST_F(QtOutputWindowTest, AppendsFromTheJobDoNotWaitForTheWindowAndKeepTheirOrder) {
+    window.setText("start\r\n");
+    std::future<void> job = std::async(std::launch::async, [this] {
+        for (int i = 0; i < 1000; ++i) window.append("line " + std::to_string(i) + "\r\n");
+    });
+    // The GUI thread serves no events meanwhile, yet the job finishes.
+    ASSERT_EQ(std::future_status::ready, job.wait_for(10s));
+    std::string expected = "start\r\n";
+    for (int i = 0; i < 1000; ++i) expected += "line " + std::to_string(i) + "\r\n";
+    EXPECT_EQ(expected, window.text());
+}
+
+TEST_F(QtOutputWindowTest, AZeroWidthSpaceInATextStaysOneAndIsNoLineEnd) {
+    const std::string text = "a\u200Bb\r\nc\uFDD9d";  // U+FDD9 is never part of a text
+    window.setText(text);
+    EXPECT_EQ("a\u200Bb\r\nc\uFFFDd", window.text());
+    EXPECT_EQ("a\u200Bb", window.lineAt(0));
+    EXPECT_EQ(8, window.length());
 }
 
 TEST(QtCallTest, GuiThreadCallsRunDirectlyEvenAfterRelease) {
