@@ -5,12 +5,15 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSocketNotifier>
 
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "app/settings_store.h"
+#include "base/stop_signals.h"
 #include "app/tform7.h"
 #include "app/window_title.h"
 #include "base/version.h"
@@ -48,6 +51,14 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    // SIGINT, SIGTERM and SIGHUP close the window as its close button does. They are blocked before any
+    // thread starts (Qt's own included), so they can only arrive through the signalfd watched below.
+    std::optional<hlx::base::StopSignals> stopSignals;
+    try {
+        stopSignals.emplace();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "hlx-service-tool: %s; SIGTERM will end the program without saving\n", e.what());
+    }
     // The application outlives the try block, so the error dialog can still be shown.
     std::unique_ptr<ServiceToolApplication> app;
     try {
@@ -59,6 +70,18 @@ int main(int argc, char** argv) {
         hlx::app::SettingsStore store(hlx::app::SettingsStore::defaultPath());
         hlx::app::TForm7 form(port, store);
         hlx::preview::TForm4 preview;  // the OSD menu preview: built now, never shown by the window
+        std::unique_ptr<QSocketNotifier> signalNotifier;
+        if (stopSignals) {
+            signalNotifier = std::make_unique<QSocketNotifier>(stopSignals->fd(), QSocketNotifier::Read);
+            QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &form, [&] {
+                const int signal = stopSignals->take();
+                if (signal == 0) return;
+                std::fprintf(stderr, "hlx-service-tool: %s: closing the window\n",
+                             hlx::base::StopSignals::name(signal).c_str());
+                form.close();         // saves the settings and ends a running job, as the close button does
+                QApplication::exit();  // also out of a dialog's event loop
+            });
+        }
         form.show();
         app->exec();
     } catch (const std::exception& e) {

@@ -12,7 +12,7 @@
 #include "base/file_buffer.h"
 #include "cli/command_line.h"
 #include "cli/console_view.h"
-#include "cli/stop_signals.h"
+#include "base/stop_signals.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
 #include "output/job_result.h"
@@ -81,7 +81,7 @@ int runJob(jobs::JobKind kind, const JobOptions& options) {
     inputs.windowText = options.windowText;
 
     // Before the job thread starts, so that it inherits the blocked signals.
-    StopSignals signals;
+    base::StopSignals signals;
     DoneNotice done;
     jobs::JobSlot slot;
     slot.init();
@@ -100,7 +100,7 @@ int runJob(jobs::JobKind kind, const JobOptions& options) {
     if (!reported) {  // stopped before its report; a job that finished first keeps its result
         port.close();
         if (signal == 0) return reportUnusable("the job ended without its report");
-        std::fprintf(stderr, "hlx: stopped by %s; %s\n", StopSignals::name(signal).c_str(),
+        std::fprintf(stderr, "hlx: stopped by %s; %s\n", base::StopSignals::name(signal).c_str(),
                      options.stoppedNote.c_str());
         return 128 + signal;
     }

@@ -8,7 +8,7 @@
 // Permission denied (...dialout...)"), as the window's status bar does; --print-result then adds the
 // line "JobResult=0x..." as the last line on stderr.
 //
-// SIGINT, SIGTERM and SIGHUP during the job stop it (see cli/stop_signals.h): the job is asked to stop,
+// SIGINT, SIGTERM and SIGHUP during the job stop it (see base/stop_signals.h): the job is asked to stop,
 // its thread is joined, the port is released, "hlx: stopped by SIGINT; <stoppedNote>" goes to stderr and
 // the exit code is 128 + the signal's number (130 for Ctrl-C).
 //

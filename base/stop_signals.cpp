@@ -1,4 +1,4 @@
-#include "cli/stop_signals.h"
+#include "base/stop_signals.h"
 
 #include <poll.h>
 #include <pthread.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <system_error>
 
-namespace hlx::cli {
+namespace hlx::base {
 namespace {
 
 sigset_t stopSet() {
@@ -66,6 +66,8 @@ int StopSignals::waitForSignalOr(int readableFd) {
     }
 }
 
+int StopSignals::take() { return readSignal(m_fd); }
+
 std::string StopSignals::name(int signal) {
     switch (signal) {
         case SIGINT:
@@ -79,4 +81,4 @@ std::string StopSignals::name(int signal) {
     }
 }
 
-}  // namespace hlx::cli
+}  // namespace hlx::base
