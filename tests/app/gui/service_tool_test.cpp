@@ -34,7 +34,7 @@ TEST_P(ServiceToolSignalTest, ClosesTheWindowSavingTheSettings) {
         "for i in $(seq 200); do m=$(awk '/^SigBlk/ {print $2}' /proc/$pid/status 2>/dev/null); "
         "[ -n \"$m\" ] && [ $((0x$m & 0x4000)) -ne 0 ] && break; sleep 0.05; done; "
         "kill -" + std::to_string(GetParam().signal) + " $pid; "
-        "( sleep 20; kill -9 $pid 2>/dev/null ) & watchdog=$!; "  // a program that ignores the signal fails
+        "( sleep 20; kill -9 $pid ) >/dev/null 2>&1 & watchdog=$!; "  // a program that ignores the signal fails
         "wait $pid; echo exit=$?; kill $watchdog 2>/dev/null";
     test::writeFile(dir.file("run.sh"), script);
     const test::CommandOutcome run = test::runCommand("sh " + dir.file("run.sh"));
