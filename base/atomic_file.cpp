@@ -1,10 +1,13 @@
 #include "base/atomic_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -29,6 +32,27 @@ int writeAll(int fd, std::string_view data) {
 std::string nameOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Removes what interrupted replacements of target left behind (a kill or power loss between creating the
+// temporary file and renaming it): files named like ours whose process no longer exists. Files of a
+// process that still runs (another replacement under way) are left alone.
+void removeStaleTemporaries(const std::string& target) {
+    const std::string prefix = "." + nameOf(target) + ".tmp-";
+    const std::string folder = folderOf(target);
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (!name.starts_with(prefix)) continue;
+        const std::string_view rest = name.substr(prefix.size());
+        pid_t pid = 0;
+        const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+        if (ec != std::errc{} || end == rest.data() || *end != '-' || pid <= 0) continue;
+        if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+        (void)::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 // Creates a new, unique file beside target (same folder, so the final rename stays within one file
@@ -84,6 +108,7 @@ FileReplacement::FileReplacement(const std::string& target, mode_t newFileMode)
         return;
     }
     m_existingMode = existing.st_mode & 07777;
+    removeStaleTemporaries(m_target);
     const int fd = createTemporaryBeside(m_target, newFileMode, m_tempPath);
     if (fd < 0) {
         m_error = errno;

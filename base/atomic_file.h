@@ -3,7 +3,8 @@
 // file or the new one, never a mixture: a new file is written beside the target, flushed to disk, renamed
 // over it, and the folder is flushed so the rename itself lasts. A symbolic link is followed, so the file
 // it points to is replaced and the link stays. An existing file keeps its permissions; a new one gets
-// newFileMode (less the umask). On failure the old file is untouched and no temporary file is left.
+// newFileMode (less the umask). On failure the old file is untouched and no temporary file is left; a
+// temporary file that an interrupted replacement left (its process is gone) is removed by the next one.
 //
 // FileReplacement splits the work in two for callers that must know the folder takes a new file before
 // they build the contents (a write probe); replaceFileAtomically does both steps at once.

@@ -267,5 +267,21 @@ TEST_F(TextFileTest, SaveThatFailsHalfWayLeavesTheOldFileUntouched) {
     EXPECT_EQ(std::vector<std::string>{"terminal.txt"}, folderEntries(m_dir.path()));
 }
 
+TEST_F(TextFileTest, SaveRemovesTemporaryFilesThatAnInterruptedSaveLeftBehind) {
+    const std::string path = m_dir.file("terminal.txt");
+    test::writeFile(path, "old\r\n");
+    // A process id that is in use by nobody: what its saves left is stale.
+    pid_t gone = 4194303;
+    while (::kill(gone, 0) == 0 || errno != ESRCH) --gone;
+    const std::string stale = ".terminal.txt.tmp-" + std::to_string(gone) + "-0";
+    const std::string running = ".terminal.txt.tmp-" + std::to_string(::getppid()) + "-7";  // still alive
+    const std::string other = ".other.txt.tmp-" + std::to_string(gone) + "-0";             // not this file's
+    for (const std::string& name : {stale, running, other}) test::writeFile(m_dir.file(name), "half");
+
+    ASSERT_TRUE(base::writeTextFile(path, "new\r\n", base::TextEncoding::Utf8));
+    EXPECT_EQ("new\r\n", test::readFile(path));
+    EXPECT_EQ((std::vector<std::string>{other, running, "terminal.txt"}), folderEntries(m_dir.path()));
+}
+
 }  // namespace
 }  // namespace hlx::base
