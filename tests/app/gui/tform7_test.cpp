@@ -14,7 +14,11 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include <sys/stat.h>
+
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,6 +28,7 @@
 #include "app/settings_store.h"
 #include "app/tform7.h"
 #include "serial/posix_serial_device.h"
+#include "tests/support/pty.h"
 #include "tests/support/temp_dir.h"
 
 namespace hlx::app {
@@ -269,6 +274,61 @@ TEST_F(TForm7Test, ClosingDuringAJobSavesTheSettingsAndEndsTheJob) {
     SettingsStore(storePath).load(saved);
     EXPECT_EQ(kMissingPort, saved.comNumber);
     EXPECT_EQ("/images/logo.vxc", saved.sendFiles[3]);
+}
+
+TEST_F(TForm7Test, AStartWhileTheLastJobStillWaitsForTheWindowDoesNotBlock) {
+    storeComNumber(kMissingPort);
+    openWindow();
+    jobs::JobSlot& slot = form->logic().jobSlot();
+    // As a kind that marks its end before it restarts the idle poll: the thread still waits for the
+    // window when the technician presses the next button.
+    std::atomic<bool> finished{false};
+    ASSERT_TRUE(slot.start([&](std::stop_token) {
+        slot.markFinished();
+        finished = true;
+        form->setIdlePollEnabled(true);  // waits for the GUI thread
+    }));
+    while (!finished) std::this_thread::yield();
+    const auto start = std::chrono::steady_clock::now();
+    QTest::mouseClick(control<QPushButton>("btnUpdate"), Qt::LeftButton);  // no events served meanwhile
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "the start joined a thread that waits for us";
+    serveUntilJobEnds();
+    EXPECT_NE(std::string::npos, outputText().find("0 Bytes übertragen"));
+}
+
+TEST_F(TForm7Test, AFifoNamedAsFirmwareIsRefusedAtOnceAndTheWindowCloses) {
+    storeComNumber(kMissingPort);
+    const std::string fifo = dir.file("firmware.hex");
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    openWindow();
+    control<QLineEdit>("editFirmwareFile")->setText(QString::fromStdString(fifo));
+    QTest::mouseClick(control<QPushButton>("btnUpdate"), Qt::LeftButton);
+    serveUntilJobEnds();
+    EXPECT_NE(std::string::npos, outputText().find("Fehler: Datei kann nicht geöffnet werden"));
+    form->close();
+}
+
+TEST_F(TForm7Test, AReopenDuringAJobsReplyWaitDoesNotWaitForIt) {
+    test::PseudoTerminal silentMonitor;  // never answers the download command: the job waits 5 s
+    const std::string firmware = dir.file("fw.hex");
+    test::writeFile(firmware, ":0400000001020304F2\r\n:00000001FF\r\n");
+    storeComNumber(silentMonitor.slavePath());
+    openWindow();
+    control<QLineEdit>("editFWfileRealterm")->setText(QString::fromStdString(firmware));
+    QTest::mouseClick(control<QPushButton>("Button1"), Qt::LeftButton);
+    // Until the command has gone out the job is not yet in its wait (and needs the window meanwhile).
+    std::string received;
+    const auto giveUp = std::chrono::steady_clock::now() + 5s;
+    while (received.find("LoadFW?\r\n") == std::string::npos && std::chrono::steady_clock::now() < giveUp) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        received += silentMonitor.receive(1, 5ms);
+    }
+    ASSERT_NE(std::string::npos, received.find("LoadFW?\r\n"));
+    const auto start = std::chrono::steady_clock::now();
+    QTest::keyClick(control<QLineEdit>("editComNr"), Qt::Key_Return);  // re-opens the port
+    (void)portState();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the window waited for the job's reply wait";
+    form->close();
 }
 
 // The filter of the file dialogs matches names in either case.
