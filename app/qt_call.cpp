@@ -1,12 +1,68 @@
 #include "app/qt_call.h"
 
-namespace hlx::app {
+#include <QCoreApplication>
+#include <QEvent>
 
-QtCall::QtCall(QObject* context) : m_context(context), m_shared(std::make_shared<Shared>()) {}
+namespace hlx::app {
+namespace {
+
+const QEvent::Type kRunQueued = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+}  // namespace
+
+// Runs what the job thread queued, on the GUI thread, when the bare event arrives.
+class QtCall::Receiver : public QObject {
+public:
+    Receiver(QObject* parent, std::shared_ptr<Shared> shared) : QObject(parent), m_shared(std::move(shared)) {}
+
+    bool event(QEvent* event) override {
+        if (event->type() != kRunQueued) return QObject::event(event);
+        std::deque<std::function<void()>> queued;
+        {
+            std::lock_guard lock(m_shared->mutex);
+            m_shared->wakePosted = false;
+            if (m_shared->released) return true;  // the window is closing: the callers have gone
+            queued.swap(m_shared->queue);
+        }
+        for (std::function<void()>& f : queued) f();
+        return true;
+    }
+
+private:
+    std::shared_ptr<Shared> m_shared;
+};
+
+QtCall::QtCall(QObject* context)
+    : m_context(context), m_shared(std::make_shared<Shared>()), m_receiver(new Receiver(context, m_shared)) {}
+
+QtCall::~QtCall() {
+    release();
+    delete m_receiver.data();  // null when the context went first and took its child along
+}
+
+void QtCall::post(std::function<void()> f) const {
+    {
+        std::lock_guard lock(m_shared->mutex);
+        if (m_shared->released) return;
+        m_shared->queue.push_back(std::move(f));
+    }
+    wakeGuiThread();
+}
+
+// One bare event at a time: the receiver runs everything queued when it arrives.
+void QtCall::wakeGuiThread() const {
+    {
+        std::lock_guard lock(m_shared->mutex);
+        if (m_shared->wakePosted) return;
+        m_shared->wakePosted = true;
+    }
+    QCoreApplication::postEvent(m_receiver, new QEvent(kRunQueued));
+}
 
 void QtCall::release() {
     std::lock_guard lock(m_shared->mutex);
     m_shared->released = true;
+    m_shared->queue.clear();
     m_shared->done.notify_all();
 }
 

@@ -3,20 +3,25 @@
 // job's write to the window takes effect before the job goes on.
 //
 // On the GUI thread (the thread of the context object) the callable runs directly. From any other thread
-// it is posted to the context with a queued connection, captured by value, and the caller waits on a
-// completion of its own. release() abandons every wait at once and makes later calls from other threads
-// return without running; a getter then returns its fallback value. The window releases before it joins
-// the job, so the job can never hold up the close (a blocking queued connection would deadlock there).
+// it joins a queue of our own (a mutex and a deque) and a bare QEvent tells the GUI thread to run what is
+// queued; the caller waits on a completion of its own. The hand-over therefore happens in our own code,
+// under a lock the thread sanitizer sees, not inside Qt's event queue, which it cannot see.
+// release() abandons every wait at once and makes later calls from other threads return without running;
+// a getter then returns its fallback value. The window releases before it joins the job, so the job can
+// never hold up the close (a blocking queued connection would deadlock there).
 //
-// A call still queued when the context object is destroyed is dropped by Qt. Release before that.
+// post() queues a callable without waiting (for output that only has to keep its order).
 //
-// Threads: run/get from any thread; release from any thread; construct on the GUI thread.
+// Threads: run/get/post from any thread; release from any thread; construct on the GUI thread. The context
+// object must outlive the QtCall; calls still queued when the QtCall is destroyed are dropped.
 
-#include <QMetaObject>
 #include <QObject>
+#include <QPointer>
 #include <QThread>
 
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,6 +33,7 @@ namespace hlx::app {
 class QtCall {
 public:
     explicit QtCall(QObject* context);
+    ~QtCall();
     QtCall(const QtCall&) = delete;
     QtCall& operator=(const QtCall&) = delete;
 
@@ -38,7 +44,7 @@ public:
             f();
             return;
         }
-        (void)post<std::monostate>([f = std::move(f)]() mutable {
+        (void)call<std::monostate>([f = std::move(f)]() mutable {
             f();
             return std::monostate{};
         });
@@ -48,9 +54,12 @@ public:
     template <class F, class R = std::invoke_result_t<F&>>
     R get(F f, R fallback = R{}) const {
         if (onGuiThread()) return f();
-        std::optional<R> value = post<R>(std::move(f));
+        std::optional<R> value = call<R>(std::move(f));
         return value ? std::move(*value) : std::move(fallback);
     }
+
+    // Queues f() for the GUI thread and returns at once; after release it is dropped.
+    void post(std::function<void()> f) const;
 
     // Abandons current and later waits of other threads. Permanent.
     void release();
@@ -58,16 +67,18 @@ public:
     bool onGuiThread() const;
 
 private:
-    // The state that the waiting thread, the posted lambda and release() share. The lambda keeps it alive,
-    // so a call that runs after its caller has given up writes into a live object.
+    // What the waiting threads, the GUI thread and release() share.
     struct Shared {
         std::mutex mutex;
         std::condition_variable done;
+        std::deque<std::function<void()>> queue;
         bool released = false;
+        bool wakePosted = false;
     };
+    class Receiver;
 
     template <class R, class F>
-    std::optional<R> post(F f) const {
+    std::optional<R> call(F f) const {
         struct Result {
             std::optional<R> value;
             bool finished = false;
@@ -76,29 +87,25 @@ private:
         {
             std::lock_guard lock(m_shared->mutex);
             if (m_shared->released) return std::nullopt;
-        }
-        QMetaObject::invokeMethod(
-            m_context,
-            [shared = m_shared, result, f = std::move(f)]() mutable {
-                {
-                    std::lock_guard lock(shared->mutex);
-                    if (shared->released) return;  // the caller has gone; the window is closing
-                }
+            m_shared->queue.emplace_back([shared = m_shared, result, f = std::move(f)]() mutable {
                 R value = f();
                 std::lock_guard lock(shared->mutex);
                 result->value = std::move(value);
                 result->finished = true;
                 shared->done.notify_all();
-            },
-            Qt::QueuedConnection);
+            });
+        }
+        wakeGuiThread();
         std::unique_lock lock(m_shared->mutex);
         m_shared->done.wait(lock, [&] { return result->finished || m_shared->released; });
         if (!result->finished) return std::nullopt;
         return std::move(result->value);
     }
+    void wakeGuiThread() const;
 
     QObject* m_context;
     std::shared_ptr<Shared> m_shared;
+    QPointer<Receiver> m_receiver;  // a child of the context, on the GUI thread
 };
 
 }  // namespace hlx::app

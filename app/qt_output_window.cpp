@@ -213,13 +213,10 @@ void QtOutputWindow::postFlush() {
         if (m_pending->posted) return;
         m_pending->posted = true;
     }
-    QMetaObject::invokeMethod(
-        &m_edit,
-        [edit = &m_edit, pending = m_pending] {
-            flushPending(*edit, *pending);
-            edit->viewport()->update();
-        },
-        Qt::QueuedConnection);
+    m_call.post([edit = &m_edit, pending = m_pending] {
+        flushPending(*edit, *pending);
+        edit->viewport()->update();
+    });
 }
 
 bool QtOutputWindow::atLineStart() const {

@@ -23,7 +23,7 @@ endfunction()
 
 # hlx_add_fuzzer(hex_record SOURCE fuzz_hex_record.cpp DEPS hlx::firmware)
 function(hlx_add_fuzzer name)
-  cmake_parse_arguments(ARG "" "SOURCE" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCE;DEPS" ${ARGN})
   add_executable(fuzz_${name} ${ARG_SOURCE})
   target_link_libraries(fuzz_${name} PRIVATE ${ARG_DEPS})
   target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
