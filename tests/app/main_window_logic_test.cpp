@@ -234,6 +234,17 @@ TEST_F(MainWindowLogicTest, ClosingDuringALongWaitReturnsPromptlyAndSavesTheSett
     EXPECT_EQ(silentMonitor.slavePath(), saved.comNumber);
 }
 
+TEST_F(MainWindowLogicTest, ASettingsSaveThatFailsAtCloseIsReported) {
+    test::writeFile(dir.file("not-a-folder"), "");
+    SettingsStore unwritable(dir.file("not-a-folder/QUENDAL/RTQ1.0.reg"));
+    MainWindowLogic closing(view, port, unwritable);
+    view.edits[Edit::ComNr] = "/dev/hlx-no-such-port";
+    closing.construct();
+    const base::Status saved = closing.close();
+    ASSERT_FALSE(saved);
+    EXPECT_NE(std::string::npos, saved.message().find("not-a-folder")) << saved.message();
+}
+
 TEST_F(MainWindowLogicTest, ASecondStartWhileAJobRunsIsIgnored) {
     test::PseudoTerminal silentMonitor;
     const std::string firmware = dir.file("fw.hex");
