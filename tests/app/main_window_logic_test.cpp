@@ -1,5 +1,7 @@
 #include "app/main_window_logic.h"
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <thread>
 
@@ -232,6 +234,29 @@ TEST_F(MainWindowLogicTest, ClosingDuringALongWaitReturnsPromptlyAndSavesTheSett
     store.load(saved);
     EXPECT_EQ(firmware, saved.firmwareFileRealterm);
     EXPECT_EQ(silentMonitor.slavePath(), saved.comNumber);
+}
+
+TEST_F(MainWindowLogicTest, LoadTerminalTakesALongLineAndRefusesAFileAboveTheLimit) {
+    view.edits[Edit::ComNr] = "/dev/hlx-no-such-port";
+    logic.construct();
+    const std::string oneLine = dir.file("one-line.txt");
+    test::writeFile(oneLine, std::string(1 << 20, 'x'));
+    view.dialogAnswers.push_back(oneLine);
+    logic.loadTerminal();
+    EXPECT_EQ(std::size_t{1} << 20, view.window.text().size());
+
+    const std::string big = dir.file("big.txt");
+    test::writeFile(big, std::string(base::kTerminalFileLimit + 1, 'y'));
+    view.dialogAnswers.push_back(big);
+    logic.loadTerminal();
+    ASSERT_EQ(1u, view.errors.size());
+    EXPECT_EQ(big + ": too large for the terminal window (2097153 bytes, at most 2097152)", view.errors[0]);
+    EXPECT_EQ(std::size_t{1} << 20, view.window.text().size()) << "the window keeps its text";
+
+    const std::string fifo = dir.file("fifo.txt");
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    view.dialogAnswers.push_back(fifo);
+    logic.loadTerminal();  // returns at once: nothing is read from a FIFO
 }
 
 TEST_F(MainWindowLogicTest, ASettingsSaveThatFailsAtCloseIsReported) {
