@@ -285,6 +285,7 @@ HexReport analyseHex(std::string_view fileBytes) {
             continue;
         }
         if (length < 5) {
+            if (length > 3) ++report.syntaxErrors;  // the check refuses such a line too
             findings.add(FindingKind::ByteCountMismatch, line, [&] {
                 return "the line holds " + std::to_string(length) + " byte pairs, a record needs at least 5";
             });
@@ -301,6 +302,7 @@ HexReport analyseHex(std::string_view fileBytes) {
                 return "record of type " + hex2(type) + " after the end record in line " + std::to_string(*endLine);
             });
         if (n + 5 != length) {
+            ++report.syntaxErrors;  // the check refuses such a line too
             findings.add(FindingKind::ByteCountMismatch, line, [&] {
                 return "byte count " + std::to_string(n) + " needs " + std::to_string(n + 5) + " byte pairs, the line holds " +
                        std::to_string(length);

@@ -77,6 +77,7 @@ struct HexReport {
     std::vector<AddressRange> ranges;      // ascending, maximal, split at 64 KiB page boundaries
     std::array<std::uint8_t, 32> imageSha256{};
     int syntaxErrors = 0;                  // as counted by the check with a 512-byte record buffer
+                                           // (count bytes that disagree with their line included)
 
     std::vector<Finding> findings;         // in line order; at most kListedPerKind of each kind
     std::array<int, kFindingKinds> findingCounts{};

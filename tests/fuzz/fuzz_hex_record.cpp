@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (hex.position() <= before || hex.position() > hex.size()) std::abort();
         if (code != 0 && code != 2 && code != 4 && code != 8) std::abort();
         if (length < 0 || length > 8 || (code != 0 && length != 0)) std::abort();
-        if (code != 0 || hex.lastLineTooLong()) ++failures;
+        if (code != 0 || hex.lastLineTooLong() || (length > 3 && record[0] + 5 != length)) ++failures;
     }
     for (int i = 0; i < 8; ++i)
         if (area[i] != 0xA5 || area[16 + i] != 0xA5) std::abort();
