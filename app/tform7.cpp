@@ -407,6 +407,11 @@ std::optional<std::string> TForm7::runSaveDialog(std::string_view filter) {
                                                    QFileDialog::DontConfirmOverwrite));
 }
 
+void TForm7::setTxMemoText(std::string_view text) {
+    // The memo is a plain text edit: its lines break at LF, so CR LF becomes LF.
+    m_call.run([this, s = qs(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"))] { m_txMemo->setPlainText(s); });
+}
+
 void TForm7::showPicture() {
     m_call.run([this] {
         m_image->show();
