@@ -6,6 +6,7 @@
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
 #include "output/job_result.h"
+#include "terminal/sender_write.h"
 
 namespace hlx::terminal {
 namespace {
@@ -24,26 +25,27 @@ std::int32_t lineLength(std::string_view bytes, std::int32_t position) {
 }
 
 // Writes the chunk at the buffer's send position and moves the position past it; bytesSent grows by what
-// the port took. Returns false when the port is open but did not take every byte; on a closed port
-// nothing is sent and the reply wait that follows finds no answer.
-bool sendChunk(serial::Link& link, base::FileBuffer& file, const Chunk& chunk, bool text,
-               std::int64_t& bytesSent) {
+// the port took. Returns the bit of a write that did not go out whole (failedWriteBit), or 0.
+std::int32_t sendChunk(serial::Link& link, base::FileBuffer& file, const Chunk& chunk, bool text,
+                       std::int64_t& bytesSent) {
     const std::uint8_t* data = file.data() + file.position();
     file.setPosition(file.position() + chunk.length);
-    auto write = [&](const std::uint8_t* bytes, std::int32_t count) {
+    auto write = [&](const std::uint8_t* bytes, std::int32_t count) -> std::int32_t {
         if (serial::writeBytes(link, {bytes, static_cast<std::size_t>(count)})) {
             bytesSent += count;
-            return true;
+            return 0;
         }
-        return !link.port.isOpen();
+        return failedWriteBit(link);
     };
     if (!text) {
         const std::uint8_t frameLength = static_cast<std::uint8_t>(chunk.length + 1);
-        return write(&frameLength, 1) && write(data, chunk.length);
+        if (const std::int32_t failed = write(&frameLength, 1)) return failed;
+        return write(data, chunk.length);
     }
     for (std::int32_t done = 0; done < chunk.length; done += kLongLinePiece)
-        if (!write(data + done, std::min(kLongLinePiece, chunk.length - done))) return false;
-    return true;
+        if (const std::int32_t failed = write(data + done, std::min(kLongLinePiece, chunk.length - done)))
+            return failed;
+    return 0;
 }
 
 }  // namespace
@@ -107,8 +109,8 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
     link.replyDeadline.arm(kFirstReplyWindow);
     while (word == 0 && !file.atEnd() && !link.replyDeadline.expired() && !link.stop.stop_requested()) {
         const Chunk chunk = nextChunk(file.bytes(), file.position(), text);
-        if (!sendChunk(link, file, chunk, text, bytesSent)) {
-            word = output::result::kShortWrite;
+        if (const std::int32_t failed = sendChunk(link, file, chunk, text, bytesSent)) {
+            word = failed;
         } else {
             int seen = 0;
             if (!serial::readReply(link, ReplyMode::Lines, chunk.replies, seen))

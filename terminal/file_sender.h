@@ -27,11 +27,11 @@
 //
 // Result word: 0x80 the file cannot be read (with a line of its own for a file above the buffer's
 // capacity); 0x01 an error byte in a reply (the reply text shows its name); 0x20 no reply line to a
-// chunk; 0x10 the port is open but took fewer bytes than given. The port bits of the job's start count
-// only when the file cannot be read: the transfer starts its word afresh, and a port that did not open
-// shows as the time-out of the first chunk. The line after the report is "<n> Bytes übertragen", n
-// counting every byte the port took (frame bytes included; a write the port did not take whole counts
-// nothing), also 0 when nothing was sent.
+// chunk, or a write the monitor held with XOFF until the deadline passed; 0x10 the port is open but took
+// fewer bytes than given. The port bits of the job's start count only when the file cannot be read: the
+// transfer starts its word afresh, and a port that did not open shows as the time-out of the first chunk.
+// The line after the report is "<n> Bytes übertragen", n counting every byte the port took (frame bytes
+// included; a write the port did not take whole counts nothing), also 0 when nothing was sent.
 //
 // Threads: runs on the job thread inside the job frame; the file buffer is the running job's alone.
 

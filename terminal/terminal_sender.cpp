@@ -1,6 +1,7 @@
 #include "terminal/terminal_sender.h"
 
 #include "output/job_result.h"
+#include "terminal/sender_write.h"
 
 namespace hlx::terminal {
 
@@ -36,10 +37,10 @@ jobs::JobOutcome runTerminalSender(jobs::JobContext& context, std::int32_t) {
     std::int32_t word = 0;
     for (std::size_t i = 0; i < lines.size() && word == 0 && !link.stop.stop_requested(); ++i) {
         context.view.setProgress(static_cast<int>(i + 1));
-        const bool written = serial::sendLine(link, lines[i]) || !link.port.isOpen();
+        const std::int32_t failed = serial::sendLine(link, lines[i]) ? 0 : failedWriteBit(link);
         log.appendText(lines[i] + " ");
-        if (!written) {
-            word = output::result::kShortWrite;
+        if (failed) {
+            word = failed;
         } else {
             link.replyDeadline.arm(kLineAnswerWindow);
             int seen = 0;

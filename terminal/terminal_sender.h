@@ -16,7 +16,8 @@
 //
 // Result word: 0x20 when a line gets no answer line in time (the remaining lines are not sent), 0x01 when
 // an answer holds an error byte after at least one line end (the answer shows its name; no report line),
-// 0x10 when the port is open but took fewer bytes than given. The port bits of the job's start are not
+// 0x10 when the port is open but took fewer bytes than given (0x20 when the monitor held the flow with
+// XOFF for longer than the answer window). The port bits of the job's start are not
 // recorded: a port that did not open shows as the first line's time-out. An empty text sends nothing and
 // ends at once.
 //

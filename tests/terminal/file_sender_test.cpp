@@ -1,17 +1,19 @@
 #include "terminal/file_sender.h"
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <mutex>
 
-#include "output/job_result.h"
-#include "tests/support/fake_output_window.h"
 #include "tests/support/temp_dir.h"
-#include "tests/terminal/answering_device.h"
+#include "tests/terminal/sender_job_test.h"
 
 namespace hlx::terminal {
 namespace {
+
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
 
 std::string line(std::size_t length, const char* end = "\n") {
     const std::string tail(end);
@@ -101,207 +103,252 @@ TEST(SendPercent, IsComputedWithoutOverflowForTheLargestFiles) {
     EXPECT_EQ(100, sendPercent(30'000'000, 30'000'000));
 }
 
-// A monitor taking the file as the sender sends it: a reply per line of a text (the last line without LF
-// once the whole file is there) or per frame of a binary file, and its closing lines once the whole file
-// has arrived. replyTo(n) is the answer to line or frame n (from 1).
-test::AnsweringDevice::Answer monitorTaking(std::string file, bool frames,
-                                            std::function<std::string(int)> replyTo) {
-    struct State {
-        std::size_t received = 0;
-        int units = 0;
-        bool lengthNext = true;
-    };
-    auto state = std::make_shared<State>();
-    return [=, file = std::move(file)](std::string_view written) {
-        std::string answer;
-        if (frames) {
-            state->lengthNext = !state->lengthNext;
-            if (!state->lengthNext) return answer;
-            state->received += written.size();
-            answer += replyTo(++state->units);
-        } else {
-            state->received += written.size();
-            for (char c : written)
-                if (c == '\n') answer += replyTo(++state->units);
-            if (state->received == file.size() && file.back() != '\n') answer += replyTo(++state->units);
-        }
-        if (state->received == file.size())
-            for (int i = 0; i < kClosingLines; ++i) answer += "Fertig\r\n";
-        return answer;
-    };
-}
-
-std::string ok(int) {
-    return "OK\r\n";
-}
-
-class RecordingJobView : public output::JobView {
-  public:
-    void setProgressRange(int minimum, int maximum) override {
-        std::lock_guard lock(m_mutex);
-        m_range = {minimum, maximum};
+// The file sender against a scripted monitor: a reply line per line of a text (a last line without LF
+// once the whole file is there) or per frame of a binary file, and the closing lines once the whole file
+// has arrived.
+class FileSenderTest : public test::SenderJobTest {
+protected:
+    // replyTo(n) answers line or frame n (from 1); its delay counts from the write that completed it.
+    void monitorTaking(std::string file, bool frames, std::function<Answer(int)> replyTo = ok) {
+        auto received = std::make_shared<std::size_t>(0);
+        auto units = std::make_shared<int>(0);
+        auto writes = std::make_shared<int>(0);
+        answer([=, this](int, std::string_view bytes) {
+            Answer a;
+            if (frames && ++*writes % 2 == 1) return a;  // the frame's length byte
+            *received += bytes.size();
+            const bool whole = *received == file.size();
+            int ended = frames ? 1 : static_cast<int>(std::count(bytes.begin(), bytes.end(), '\n'));
+            if (!frames && whole && file.back() != '\n') ++ended;
+            for (int i = 0; i < ended; ++i) {
+                const Answer reply = replyTo(++*units);
+                a.delay = std::max(a.delay, reply.delay);
+                a.bytes += reply.bytes;
+            }
+            if (whole) device.replyAfter(a.delay + 10ms, closingLines());
+            return a;
+        });
     }
-    void setProgress(int position) override {
-        std::lock_guard lock(m_mutex);
-        m_progress.push_back(position);
+    static Answer ok(int) { return {1ms, "OK\r\n"}; }
+    static std::string closingLines() {
+        std::string text;
+        for (int i = 0; i < kClosingLines; ++i) text += "Fertig\r\n";
+        return text;
     }
-    void setIdlePollEnabled(bool) override {}
-    std::vector<int> progress() const {
-        std::lock_guard lock(m_mutex);
-        return m_progress;
-    }
-    std::pair<int, int> range() const {
-        std::lock_guard lock(m_mutex);
-        return m_range;
-    }
+    static Lines closing() { return Lines(kClosingLines, "Fertig"); }
 
-  private:
-    mutable std::mutex m_mutex;
-    std::pair<int, int> m_range{};
-    std::vector<int> m_progress;
-};
-
-// The job in its frame on a job thread, against a device that answers at once.
-class FileSenderJobTest : public ::testing::Test {
-  protected:
-    std::int32_t send(const std::string& file, bool frames, std::function<std::string(int)> replyTo = ok,
-                      int shortWrite = -1) {
+    std::int32_t send(const std::string& file) {
         path = dir.file("send.bin");
         test::writeFile(path, file);
-        auto owned = std::make_unique<test::AnsweringDevice>(monitorTaking(file, frames, std::move(replyTo)));
-        device = owned.get();
-        device->shortenWrite(shortWrite);
-        serial::SerialPort port(std::move(owned));
-        serial::Deadline replyDeadline;
-        jobs::JobSlot slot;
-        base::FileBuffer buffer;
-        slot.init();
+        return sendPath(path);
+    }
+    std::int32_t sendPath(const std::string& filePath) {
+        view.setText("old text\r\n");
         jobs::JobInputs inputs;
-        inputs.comText = "/dev/monitor";
-        inputs.filePath = path;
+        inputs.filePath = filePath;
         inputs.parameter = 3;
-        std::optional<std::int32_t> reported;
-        slot.start([&](std::stop_token stop) {
-            jobs::JobContext context{{port, replyDeadline, log, stop}, view, buffer, inputs};
-            reported = jobs::runJobFrame(fileSenderJob(), context, slot);
-        });
-        slot.wait();
-        writes = device->writes();
-        return reported.value_or(-1);
+        return run(fileSenderJob(), inputs);
+    }
+    // The window's lines after the announcement of the transfer.
+    Lines afterAnnouncement() const {
+        const Lines all = view.lines();
+        auto at = std::find_if(all.begin(), all.end(),
+                               [](const std::string& l) { return l.rfind("Übertrage", 0) == 0; });
+        return at == all.end() ? all : Lines(at + 1, all.end());
     }
 
     test::TempDir dir;
     std::string path;
-    test::AnsweringDevice* device = nullptr;
-    std::vector<std::string> writes;
-    test::FakeOutputWindow window{"old text\r\n"};
-    output::OutputLog log{window};
-    RecordingJobView view;
 };
 
-std::string closingLines() {
-    std::string text;
-    for (int i = 0; i < kClosingLines; ++i) text += "Fertig\r\n";
-    return text;
+Lines operator+(Lines a, const Lines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
-TEST_F(FileSenderJobTest, BinaryFileGoesOutAsFramesOfTwoWrites) {
+TEST_F(FileSenderTest, BinaryFileGoesOutAsFramesOfTwoWrites) {
     const std::string file = binary(600);
-    EXPECT_EQ(0x1000, send(file, true));
-    EXPECT_EQ((std::vector<std::string>{"\xFB", file.substr(0, 250), "\xFB", file.substr(250, 250), "\x65",
-                                        file.substr(500)}),
-              writes);
-    EXPECT_EQ(path + " geöffnet\r\n600 Bytes gelesen\r\nÜbertrage Binärdatei\r\nOK\r\nOK\r\nOK\r\n" +
-                  closingLines() + "603 Bytes übertragen\r\n",
-              window.text());
-    EXPECT_EQ((std::pair<int, int>{0, 100}), view.range());
-    EXPECT_EQ((std::vector<int>{0, 41, 83, 100}), view.progress());
+    monitorTaking(file, true);
+    EXPECT_EQ(0x1000, send(file));
+    EXPECT_EQ((Lines{"\xFB", file.substr(0, 250), "\xFB", file.substr(250, 250), "\x65", file.substr(500)}),
+              device.writes());
+    EXPECT_EQ((Lines{path + " geöffnet", "600 Bytes gelesen", "Übertrage Binärdatei", "OK", "OK", "OK"} +
+               closing() + Lines{"603 Bytes übertragen"}),
+              view.lines());
+    EXPECT_EQ((Lines{"poll off", "clear", "progress 0..100", "progress 0", "progress 41", "progress 83",
+                     "progress 100", "caret end", "poll on"}),
+              view.transcript());
 }
 
-TEST_F(FileSenderJobTest, TextChunksAreOneWriteAndALongLineGoesInPiecesOf249) {
+TEST_F(FileSenderTest, TextChunksAreOneWriteAndALongLineGoesInPiecesOf249) {
     const std::string longLine = line(600, "\r\n");
     const std::string file = line(100) + line(100) + longLine + "last";
-    EXPECT_EQ(0x1000, send(file, false));
-    EXPECT_EQ((std::vector<std::string>{line(100) + line(100), longLine.substr(0, 249),
-                                        longLine.substr(249, 249), longLine.substr(498), "last"}),
-              writes);
-    EXPECT_EQ(path + " geöffnet\r\n804 Bytes gelesen\r\nÜbertrage Textdatei\r\nOK\r\nOK\r\nOK\r\nOK\r\n" +
-                  closingLines() + "804 Bytes übertragen\r\n",
-              window.text());
+    monitorTaking(file, false);
+    EXPECT_EQ(0x1000, send(file));
+    EXPECT_EQ((Lines{line(100) + line(100), longLine.substr(0, 249), longLine.substr(249, 249),
+                     longLine.substr(498), "last"}),
+              device.writes());
+    EXPECT_EQ((Lines{path + " geöffnet", "804 Bytes gelesen", "Übertrage Textdatei", "OK", "OK", "OK", "OK"} +
+               closing() + Lines{"804 Bytes übertragen"}),
+              view.lines());
 }
 
-TEST_F(FileSenderJobTest, EmptyFileIsAnnouncedAsTextAndSendsNothing) {
-    EXPECT_EQ(0x1000, send("", false));
-    EXPECT_TRUE(writes.empty());
-    EXPECT_EQ(path + " geöffnet\r\n0 Bytes gelesen\r\nÜbertrage Textdatei\r\n0 Bytes übertragen\r\n",
-              window.text());
+TEST_F(FileSenderTest, EmptyFileIsAnnouncedAsTextAndSendsNothing) {
+    EXPECT_EQ(0x1000, send(""));
+    EXPECT_TRUE(device.writes().empty());
+    EXPECT_EQ((Lines{path + " geöffnet", "0 Bytes gelesen", "Übertrage Textdatei", "0 Bytes übertragen"}),
+              view.lines());
+    EXPECT_EQ(1000ms, clock.elapsed()) << "the closing read still listens";
 }
 
-TEST_F(FileSenderJobTest, RefusedOrBrokenTransfersEndWithoutTheClosingRead) {
+// The first reply line must end within 500 ms of the arming before the first chunk, every later one
+// within 1500 ms of the line end before it.
+TEST_F(FileSenderTest, ReplyWindows) {
     struct Case {
         const char* name;
-        std::string secondAnswer;  // to the second frame
-        int shortWrite;            // index of a write the port does not take whole, or -1
+        int lateUnit;
+        std::chrono::milliseconds delay;
         std::int32_t word;
-        std::string windowTail;
+        std::size_t writes;
     };
     const Case cases[] = {
-        {"ErrorByteWithItsLine", "\xFA\n", -1, 0x1001, "OK\r\núERR_WRONGCRC\n502 Bytes übertragen\r\n"},
-        {"ErrorByteWithoutALineEnd", "\xFD", -1, 0x1020,
-         "OK\r\nýERR_TIMEOUTFehler: Zeitüberschreitung\r\n502 Bytes übertragen\r\n"},
-        {"ShortWriteOfTheSecondFrame", "OK\r\n", 3, 0x1010,
-         "OK\r\nFehler: Nicht alle Daten konnten gesendet werden\r\n252 Bytes übertragen\r\n"},
+        {"FirstReplyWithin500ms", 1, 450ms, 0x1000, 6},
+        {"FirstReplyAfter500ms", 1, 550ms, 0x1020, 2},
+        {"LaterReplyWithin1500ms", 2, 1450ms, 0x1000, 6},
+        {"LaterReplyAfter1500ms", 2, 1550ms, 0x1020, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        window.setText("");
         const std::string file = binary(600);
-        const std::int32_t word = send(
-            file, true, [&](int n) { return n == 2 ? c.secondAnswer : std::string("OK\r\n"); }, c.shortWrite);
-        EXPECT_EQ(c.word, word);
-        EXPECT_EQ(4u, writes.size()) << "no frame after the failing one";
-        const std::string text = window.text();
-        const std::string announced = "Übertrage Binärdatei\r\n";
-        EXPECT_EQ(c.windowTail, text.substr(text.find(announced) + announced.size()));
-        EXPECT_EQ(0, view.progress().back()) << "the bar is reset after a failure";
+        monitorTaking(file, true, [&](int unit) {
+            return Answer{unit == c.lateUnit ? c.delay : 1ms, "OK\r\n"};
+        });
+        const std::size_t before = device.writes().size();
+        EXPECT_EQ(c.word, send(file));
+        EXPECT_EQ(c.writes, device.writes().size() - before);
+        if (c.word != 0x1000) {
+            EXPECT_EQ("Fehler: Zeitüberschreitung", view.lines().at(view.lines().size() - 2));
+        }
+        clock.advance(1h);  // late replies of this case arrive before the next one starts, and are drained
     }
 }
 
-TEST_F(FileSenderJobTest, UnreadableFileIsReportedAndNothingIsSent) {
+TEST_F(FileSenderTest, FewerRepliesThanLinesEndTheTransferAtTheDeadlineWithoutAnError) {
+    const std::string firstChunk = line(10) + line(10) + line(10) + line(10);
+    const std::string file = firstChunk + line(240);
+    answer([&](int, std::string_view) { return Answer{2ms, "OK\r\nOK\r\nOK\r\n"}; });
+    EXPECT_EQ(0x1000, send(file));
+    EXPECT_EQ(Lines{firstChunk}, device.writes()) << "the second chunk never goes out";
+    EXPECT_EQ((Lines{"OK", "OK", "OK", "40 Bytes übertragen"}), afterAnnouncement());
+    EXPECT_EQ(2ms + 1500ms + 1000ms, clock.elapsed())
+        << "deadline after the third line end, then the closing read";
+}
+
+TEST_F(FileSenderTest, RefusedOrBrokenTransfersEndWithoutTheClosingRead) {
     struct Case {
         const char* name;
-        std::string path;
-        std::string window;
+        std::string secondAnswer;  // to the second frame
+        int failedWrite;           // a write (from 1) the port takes only in part, or 0
+        std::int32_t word;
+        Lines after;
+        std::size_t writes;
     };
-    const std::string folder = dir.path();
     const Case cases[] = {
-        {"Missing", dir.file("missing.txt"),
-         "Fehler: Datei kann nicht geöffnet werden\r\n0 Bytes übertragen\r\n"},
-        {"Folder", folder, "Fehler: Datei kann nicht geöffnet werden\r\n0 Bytes übertragen\r\n"},
-        {"EmptyEdit", "", "Fehler: Datei kann nicht geöffnet werden\r\n0 Bytes übertragen\r\n"},
+        {"ErrorByteWithItsLine", "\xFA\n", 0, 0x1001, {"OK", "úERR_WRONGCRC\n502 Bytes übertragen"}, 4},
+        {"ErrorByteWithoutALineEnd",
+         "\xFD",
+         0,
+         0x1020,
+         {"OK", "ýERR_TIMEOUTFehler: Zeitüberschreitung", "502 Bytes übertragen"},
+         4},
+        {"ShortWriteOfTheSecondFrame",
+         "OK\r\n",
+         4,
+         0x1010,
+         {"OK", "Fehler: Nicht alle Daten konnten gesendet werden", "252 Bytes übertragen"},
+         4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        auto owned =
-            std::make_unique<test::AnsweringDevice>([](std::string_view) { return std::string("OK\r\n"); });
-        test::AnsweringDevice& seen = *owned;
-        serial::SerialPort port(std::move(owned));
-        serial::Deadline replyDeadline;
-        jobs::JobSlot slot;
-        base::FileBuffer buffer;
-        slot.init();
-        jobs::JobInputs inputs;
-        inputs.comText = "/dev/monitor";
-        inputs.filePath = c.path;
-        std::optional<std::int32_t> reported;
-        slot.start([&](std::stop_token stop) {
-            jobs::JobContext context{{port, replyDeadline, log, stop}, view, buffer, inputs};
-            reported = jobs::runJobFrame(fileSenderJob(), context, slot);
+        const std::size_t before = device.writes().size();
+        const int base = static_cast<int>(before);
+        if (c.failedWrite) device.failWrite(base + c.failedWrite, 10);
+        const std::string file = binary(600);
+        monitorTaking(file, true, [&](int unit) {
+            return Answer{1ms, unit == 2 ? c.secondAnswer : "OK\r\n"};
         });
-        slot.wait();
-        EXPECT_EQ(0x1080, reported.value_or(-1));
-        EXPECT_TRUE(seen.writes().empty());
-        EXPECT_EQ(c.window, window.text());
+        EXPECT_EQ(c.word, send(file));
+        EXPECT_EQ(c.writes, device.writes().size() - before) << "nothing after the failing frame";
+        EXPECT_EQ(c.after, afterAnnouncement());
+        EXPECT_EQ(0, view.progress().back()) << "the bar is reset after a failure";
+        clock.advance(1h);
+    }
+}
+
+TEST_F(FileSenderTest, NothingGoesOutWhileTheMonitorHoldsTheFlow) {
+    const std::string file = binary(600);
+    monitorTaking(file, true, [](int unit) { return Answer{1ms, unit == 1 ? "OK\r\n\x13" : "OK\r\n"}; });
+    device.replyAfter(301ms, "\x11");
+    EXPECT_EQ(0x1000, send(file));
+    ASSERT_EQ(6u, writeTimes.size());
+    EXPECT_EQ(0ms, writeTimes[1]);
+    EXPECT_EQ(301ms, writeTimes[2]) << "the second frame waits for XON";
+}
+
+TEST_F(FileSenderTest, AFlowHeldPastTheDeadlineEndsTheTransfer) {
+    const std::string file = binary(600);
+    monitorTaking(file, true, [](int unit) { return Answer{1ms, unit == 1 ? "OK\r\n\x13" : "OK\r\n"}; });
+    EXPECT_EQ(0x1020, send(file));
+    EXPECT_EQ(2u, device.writes().size());
+    EXPECT_EQ((Lines{"OK", "Fehler: Zeitüberschreitung", "251 Bytes übertragen"}), afterAnnouncement());
+}
+
+TEST_F(FileSenderTest, APortThatGoesAwayIsReportedAndNeverPassesForDone) {
+    const std::string file = binary(600);
+    monitorTaking(file, true);
+    device.failWrite(3, 0, /*gone=*/true);
+    const std::int32_t word = send(file);
+    EXPECT_NE(0, word & 0x30) << std::hex << word;
+    EXPECT_EQ((Lines{"OK", "Fehler: Verbindung zum COM Port verloren (/dev/monitor)",
+                     "Fehler: Nicht alle Daten konnten gesendet werden", "251 Bytes übertragen"}),
+              afterAnnouncement());
+}
+
+TEST_F(FileSenderTest, APortThatDidNotOpenShowsAsTheFirstTimeOut) {
+    device.refuseOpen("No such file or directory");
+    path = dir.file("image.vxc");
+    test::writeFile(path, binary(600));
+    EXPECT_EQ(0x1020, sendPath(path));
+    EXPECT_EQ((Lines{path + " geöffnet", "600 Bytes gelesen", "Übertrage Binärdatei",
+                     "Fehler: Zeitüberschreitung", "0 Bytes übertragen"}),
+              view.lines());
+}
+
+TEST_F(FileSenderTest, UnreadableFileIsReportedAndNothingIsSent) {
+    const std::string tooLarge = dir.file("huge.vxc");
+    test::writeFile(tooLarge, "");
+    ASSERT_EQ(0, ::truncate(tooLarge.c_str(), 30'000'001));  // sparse: costs no disk space
+    struct Case {
+        const char* name;
+        std::string path;
+        Lines window;
+    };
+    const Case cases[] = {
+        {"Missing",
+         dir.file("missing.txt"),
+         {"Fehler: Datei kann nicht geöffnet werden", "0 Bytes übertragen"}},
+        {"Folder", dir.path(), {"Fehler: Datei kann nicht geöffnet werden", "0 Bytes übertragen"}},
+        {"EmptyEdit", "", {"Fehler: Datei kann nicht geöffnet werden", "0 Bytes übertragen"}},
+        {"TooLarge",
+         tooLarge,
+         {"Fehler: Datei ist zu groß (30000001 Bytes, höchstens 30000000 Bytes)",
+          "Fehler: Datei kann nicht geöffnet werden", "0 Bytes übertragen"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(0x1080, sendPath(c.path));
+        EXPECT_TRUE(device.writes().empty());
+        EXPECT_EQ(c.window, view.lines());
     }
 }
 
