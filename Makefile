@@ -64,9 +64,10 @@ bench: build
 # that the sanitizer sees; nothing is suppressed.
 tsan: deps
 	cmake -S . -B build-tsan -G Ninja -DHLX_SANITIZE=thread -DHLX_BUILD_BENCHMARKS=OFF >/dev/null
-	cmake --build build-tsan -j $(JOBS) --target shell_tests serial_tests jobs_tests firmware_tests gui_tests download_e2e_tests
+	cmake --build build-tsan -j $(JOBS) --target shell_tests serial_tests jobs_tests firmware_tests gui_tests download_e2e_tests \
+	  terminal_tests sender_e2e_tests
 	cd build-tsan && TSAN_OPTIONS="halt_on_error=1" QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) \
-	  -R 'JobSlot|MainWindowLogic|Terminal|Link|SerialPort|TForm7|QtOutputWindow|QtCall|Download|Monitor'
+	  -R 'JobSlot|MainWindowLogic|Terminal|Link|SerialPort|TForm7|QtOutputWindow|QtCall|Download|Monitor|Sender|SendCli'
 
 # A picture of the window as a technician sees it (Xvfb).
 screenshot: build

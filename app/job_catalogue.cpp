@@ -2,6 +2,8 @@
 
 #include "firmware/realterm_download.h"
 #include "firmware/rtq_download.h"
+#include "terminal/file_sender.h"
+#include "terminal/terminal_sender.h"
 
 namespace hlx::app {
 
@@ -9,6 +11,8 @@ std::optional<jobs::JobDefinition> jobDefinition(jobs::JobKind kind) {
     switch (kind) {
         case jobs::JobKind::RtqDownload: return firmware::rtqDownloadJob();
         case jobs::JobKind::RealtermDownload: return firmware::realtermDownloadJob();
+        case jobs::JobKind::TerminalSender: return terminal::terminalSenderJob();
+        case jobs::JobKind::FileSender: return terminal::fileSenderJob();
         default: return std::nullopt;
     }
 }

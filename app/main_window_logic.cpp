@@ -128,6 +128,7 @@ void MainWindowLogic::startJob(jobs::JobKind kind) {
     std::optional<jobs::JobDefinition> job = jobDefinition(kind);
     if (!job || m_slot.running()) return;
     jobs::JobInputs inputs = inputsFor(kind);
+    if (kind == jobs::JobKind::TerminalSender) m_view.setTxMemoText(inputs.windowText);
     m_slot.start([this, job = std::move(*job), inputs = std::move(inputs)](std::stop_token stop) mutable {
         jobs::JobContext context{{m_port, m_replyDeadline, m_log, stop}, m_view, m_file, std::move(inputs)};
         jobs::runJobFrame(job, context, m_slot);

@@ -47,6 +47,8 @@ public:
     virtual std::optional<std::string> runOpenDialog(std::string_view filter) = 0;
     virtual std::optional<std::string> runSaveDialog(std::string_view filter) = 0;
 
+    // The hidden memo (txMemo): the snapshot of the window's text that the terminal sender sends.
+    virtual void setTxMemoText(std::string_view text) = 0;
     // Shows the picture control and draws the dashed frame around it.
     virtual void showPicture() = 0;
     // The status bar: device opened, line settings in force, the reason of a failure.

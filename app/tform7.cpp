@@ -407,6 +407,12 @@ std::optional<std::string> TForm7::runSaveDialog(std::string_view filter) {
                                                    QFileDialog::DontConfirmOverwrite));
 }
 
+void TForm7::setTxMemoText(std::string_view text) {
+    // The memo is a plain text edit: its lines break at LF, so CR LF becomes LF.
+    QString lines = qs(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    m_call.run([this, lines = std::move(lines)] { m_txMemo->setPlainText(lines); });
+}
+
 void TForm7::showPicture() {
     m_call.run([this] {
         m_image->show();

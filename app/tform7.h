@@ -69,6 +69,7 @@ public:
     output::OutputWindow& outputWindow() override { return m_output; }
     std::optional<std::string> runOpenDialog(std::string_view filter) override;
     std::optional<std::string> runSaveDialog(std::string_view filter) override;
+    void setTxMemoText(std::string_view text) override;
     void showPicture() override;
     void showPortState(const serial::PortState& state) override;
     void showError(std::string_view message) override;
@@ -108,7 +109,7 @@ private:
     QProgressBar* m_progress = nullptr;
     QPushButton* m_btnUpdate = nullptr;
     std::array<QPushButton*, 11> m_buttons{};  // Button1 .. Button11
-    QWidget* m_txMemo = nullptr;
+    QPlainTextEdit* m_txMemo = nullptr;
     QTimer* m_timer = nullptr;       // Timer1, the idle poll
     QTimer* m_quietTimer = nullptr;  // shows a burst once the line has been quiet
     QLabel* m_portState = nullptr;

@@ -85,8 +85,10 @@ void ConsoleJobView::setProgress(int position) {
     if (!m_showBar) return;
     const int width = 40;
     const int filled = std::clamp((position - m_minimum) * width / (m_maximum - m_minimum), 0, width);
+    // The range need not be 0..100 (the terminal sender counts lines).
+    const int percent = std::clamp((position - m_minimum) * 100 / (m_maximum - m_minimum), 0, 100);
     std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                 std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), position);
+                 std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), percent);
     std::fflush(stderr);
     m_drawn = true;
 }

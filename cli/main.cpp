@@ -9,6 +9,7 @@
 #include "cli/osd_preview_command.h"
 #include "cli/ports_command.h"
 #include "cli/render_charts_command.h"
+#include "cli/send_command.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ constexpr void (*kCommands[])(CommandLine&) = {
     addFlashCommands,
     addRenderChartsCommand,
     addOsdPreviewCommand,
+    addSendCommands,
 };
 
 }  // namespace

@@ -22,6 +22,9 @@ using namespace std::chrono_literals;
 constexpr std::uint8_t kXon = 0x11;
 constexpr std::uint8_t kXoff = 0x13;
 constexpr std::size_t kMaxLine = 1100;  // longest HEX line (523 characters) with room to spare
+constexpr std::uint8_t kErrTooManyBytes = 0xF7;
+constexpr std::size_t kMinFrame = 2;  // a length byte and one byte of the file
+constexpr std::size_t kMaxFrame = 251;
 
 std::runtime_error systemFailure(const char* what) {
     return std::runtime_error(std::string("virtual monitor: ") + what + ": " + std::strerror(errno));
@@ -85,6 +88,7 @@ void VirtualMonitor::say(std::string_view text) {
 void VirtualMonitor::setFaults(const MonitorFaults& faults) {
     std::lock_guard lock(m_mutex);
     m_faults = faults;
+    m_lineNumber = 0;
 }
 
 MonitorMode VirtualMonitor::mode() const {
@@ -112,6 +116,16 @@ std::vector<std::chrono::nanoseconds> VirtualMonitor::turnarounds() const {
     return m_turnarounds;
 }
 
+std::string VirtualMonitor::received() const {
+    std::lock_guard lock(m_mutex);
+    return m_received;
+}
+
+std::vector<std::size_t> VirtualMonitor::frames() const {
+    std::lock_guard lock(m_mutex);
+    return m_frames;
+}
+
 int VirtualMonitor::downloadsEnded() const {
     std::lock_guard lock(m_mutex);
     return m_downloadsEnded;
@@ -128,6 +142,9 @@ void VirtualMonitor::clear() {
     m_records.clear();
     m_commands.clear();
     m_turnarounds.clear();
+    m_received.clear();
+    m_frames.clear();
+    m_lineNumber = 0;
 }
 
 void VirtualMonitor::run() {
@@ -153,6 +170,7 @@ void VirtualMonitor::run() {
         }
 
         std::vector<std::string> events;
+        std::string received;
         std::optional<MemoryImage> ended;
         {
             std::lock_guard lock(m_mutex);
@@ -174,11 +192,13 @@ void VirtualMonitor::run() {
             }
             flushDueLocked(MonitorClock::now());
             events.swap(m_events);
+            received.swap(m_receivedNew);
             if (m_downloadsEnded != endedBefore && m_config.onDownloadEnd) ended = m_image;
         }
         if (m_config.onEvent)
             for (const std::string& e : events) m_config.onEvent(e);
         if (ended) m_config.onDownloadEnd(*ended);
+        if (!received.empty() && m_config.onReceived) m_config.onReceived(received);
     }
 }
 
@@ -199,11 +219,19 @@ void VirtualMonitor::handleBytes(const std::uint8_t* data, std::size_t count, Mo
         m_lastByte = now;
         switch (m_mode) {
             case MonitorMode::Command:
+                if (m_config.fileFrames) {
+                    handleFrameByte(b, now);
+                    break;
+                }
+                takeReceived(b);
                 if (b == '\n') {
                     std::string line;
                     line.swap(m_line);
                     if (!line.empty() && line.back() == '\r') line.pop_back();
-                    if (!line.empty()) handleCommandLine(line, now);
+                    if (!line.empty())
+                        handleCommandLine(line, now);
+                    else if (m_config.answerEmptyLines)
+                        answerReceived(now);
                 } else if (m_line.size() < kMaxLine) {
                     m_line += static_cast<char>(b);
                 }
@@ -241,8 +269,53 @@ void VirtualMonitor::handleCommandLine(const std::string& line, MonitorClock::ti
         sendLine(m_config.hexAnswer, now);
         startDownload(MonitorMode::HexLines, now);
     } else {
-        sendLine(m_config.replyLine, now);
+        answerReceived(now);
     }
+}
+
+void VirtualMonitor::handleFrameByte(std::uint8_t b, MonitorClock::time_point now) {
+    if (!m_frame.empty() && now - m_lastFrameByte >= m_config.inactivity) {
+        m_events.push_back("frame broken off after " + std::to_string(m_frame.size()) + " of " +
+                           std::to_string(m_frame[0]) + " bytes: dropped");
+        m_frame.clear();
+    }
+    m_lastFrameByte = now;
+    if (m_frame.empty()) {
+        if (b >= kMinFrame && b <= kMaxFrame) {
+            m_frame.push_back(b);
+            return;
+        }
+        const std::uint8_t error = b < kMinFrame ? kErrWrongLineFormat : kErrTooManyBytes;
+        send(std::string{static_cast<char>(error), '\n'}, now);
+        char text[64];
+        std::snprintf(text, sizeof text, "frame length byte 0x%02X answered with error byte 0x%02X", b, error);
+        m_events.push_back(text);
+        return;
+    }
+    m_frame.push_back(b);
+    takeReceived(b);
+    if (m_frame.size() < m_frame[0]) return;
+    m_frames.push_back(m_frame.size() - 1);
+    m_frame.clear();
+    answerReceived(now);
+}
+
+void VirtualMonitor::answerReceived(MonitorClock::time_point now) {
+    ++m_lineNumber;
+    if (m_faults.lineSilentAt > 0 && m_lineNumber >= m_faults.lineSilentAt) return;
+    if (m_faults.lineErrorAt == m_lineNumber) {
+        send(std::string{static_cast<char>(m_faults.errorByte), '\n'}, now);
+        char text[64];
+        std::snprintf(text, sizeof text, "line %d answered with error byte 0x%02X", m_lineNumber, m_faults.errorByte);
+        m_events.push_back(text);
+        return;
+    }
+    sendLine(m_config.replyLine, now);
+}
+
+void VirtualMonitor::takeReceived(std::uint8_t b) {
+    m_received += static_cast<char>(b);
+    if (m_config.onReceived) m_receivedNew += static_cast<char>(b);
 }
 
 void VirtualMonitor::startDownload(MonitorMode mode, MonitorClock::time_point now) {

@@ -17,6 +17,13 @@
 //   emulated: after every xoffEvery lines XOFF (0x13) is sent and, xoffPause later, XON (0x11). The end
 //   record sends the closing lines and returns to command mode.
 // - In either download mode, no byte for `inactivity` returns to command mode, dropping a partial record.
+// - Receiving a text (the tool's file sender and terminal sender): command lines are what a text file's
+//   lines are to the monitor, each answered with replyLine; with answerEmptyLines an empty line is
+//   answered too. With fileFrames, command mode takes the file sender's binary frames instead of lines:
+//   a length byte L (2 to 251, the frame's length counting itself), then L - 1 bytes of the file; each
+//   frame is answered with replyLine. A length byte below 2 is answered with ERR_WRONGLINEFORMAT (0xFB),
+//   one above 251 with ERR_TOMANYBYTES (0xF7), each followed by LF; a frame broken off for `inactivity`
+//   is dropped when the next byte comes. What arrives is recorded (received(), frames()).
 // Records are counted from 1 in each download (both modes); the fault settings refer to those numbers.
 // Replies leave in the order they were made: a delayed reply holds back everything after it, as a busy
 // monitor would.
@@ -58,6 +65,10 @@ struct MonitorConfig {
     // (command received, download started or ended, error answered, time-out).
     std::function<void(const MemoryImage&)> onDownloadEnd;
     std::function<void(const std::string&)> onEvent;
+    bool fileFrames = false;        // command mode takes file frames instead of lines (see above)
+    bool answerEmptyLines = false;  // an empty line is answered like any other (off: it is no command)
+    // Called with the bytes recorded by received(), as they arrive.
+    std::function<void(const std::string&)> onReceived;
 };
 
 // Faults to inject into the next downloads; record numbers count from 1, 0 means "off".
@@ -68,6 +79,9 @@ struct MonitorFaults {
     std::chrono::milliseconds delay{0};  // delay the reply ...
     int delayAt = 0;                    // ... to this record, or (0) to every record
     int xoffHoldAt = 0;                 // after this record send XOFF and never the XON
+    // Lines and frames that command mode answers with replyLine, counted from 1 since setFaults or clear:
+    int lineErrorAt = 0;   // answer this one with errorByte and LF instead
+    int lineSilentAt = 0;  // answer nothing from this one on
 };
 
 enum class MonitorMode { Command, BinaryRecords, HexLines };
@@ -102,9 +116,14 @@ public:
     // byte of the next record arrived, for every record that followed a reply.
     std::vector<std::chrono::nanoseconds> turnarounds() const;
     int downloadsEnded() const;
+    // What command mode took: every byte of its lines as it arrived (line ends included) or, with
+    // fileFrames, the frames' contents without their length bytes.
+    std::string received() const;
+    // With fileFrames: the content size of every complete frame, in order.
+    std::vector<std::size_t> frames() const;
     // Waits until `count` end records have been handled in total; false on time-out.
     bool waitForDownloads(int count, std::chrono::milliseconds timeout) const;
-    // Forgets image, records, commands and turnarounds.
+    // Forgets image, records, commands, turnarounds and what command mode received.
     void clear();
 
 private:
@@ -120,6 +139,10 @@ private:
     void handleCommandLine(const std::string& line, MonitorClock::time_point now);
     void handleBinaryRecord(MonitorClock::time_point now);
     void handleHexLine(const std::string& line, MonitorClock::time_point now);
+    void handleFrameByte(std::uint8_t byte, MonitorClock::time_point now);
+    // Answers a received line or frame with replyLine, unless a line fault says otherwise.
+    void answerReceived(MonitorClock::time_point now);
+    void takeReceived(std::uint8_t byte);
     // Answers the current record with an error byte and LF, then returns to command mode.
     void answerError(std::uint8_t errorByte, MonitorClock::time_point now);
     void finishDownload(MonitorClock::time_point now);
@@ -162,6 +185,12 @@ private:
     std::vector<std::chrono::nanoseconds> m_turnarounds;
     int m_downloadsEnded = 0;
     std::vector<std::string> m_events;  // collected under the lock, handed to onEvent outside it
+    std::vector<std::uint8_t> m_frame;  // file frame being collected, its length byte first
+    MonitorClock::time_point m_lastFrameByte{};
+    int m_lineNumber = 0;  // lines and frames answered (or meant to be) since setFaults or clear
+    std::string m_received;
+    std::string m_receivedNew;  // collected under the lock, handed to onReceived outside it
+    std::vector<std::size_t> m_frames;
 
     std::thread m_thread;
 };

@@ -29,13 +29,19 @@ void printUsage(std::FILE* out) {
                  "  --xoff-every K        HEX line download: XOFF after every K lines (default 16, 0: never)\n"
                  "  --xoff-ms W           ... and XON W ms later (default 30)\n"
                  "  --inactivity-ms T     a download without a byte for T ms is abandoned (default 3000)\n"
+                 "Receiving files and the terminal's text:\n"
+                 "  --frames              take the file sender's binary frames instead of command lines\n"
+                 "  --answer-empty-lines  answer an empty line like any other (as when taking a text)\n"
+                 "  --received-out FILE   write every byte of the lines (or frames' contents) received to FILE\n"
                  "Faults (records count from 1 in each download):\n"
                  "  --fault-error-at N    answer record N with an error byte (default 0xFA ERR_WRONGCRC)\n"
                  "  --error-byte B        the error byte to use, e.g. 0xFD\n"
                  "  --fault-silent-at N   send nothing from record N on\n"
                  "  --delay-ms D          delay the reply to every record by D ms ...\n"
                  "  --delay-at N          ... or only the reply to record N\n"
-                 "  --xoff-hold-at N      after record N send XOFF and never XON\n");
+                 "  --xoff-hold-at N      after record N send XOFF and never XON\n"
+                 "  --fault-line-error-at N   answer received line or frame N with the error byte\n"
+                 "  --fault-line-silent-at N  answer no received line or frame from N on\n");
 }
 
 std::optional<long> parseNumber(const std::string& text, long minimum, long maximum) {
@@ -57,11 +63,16 @@ int main(int argc, char** argv) {
     MonitorConfig config;
     MonitorFaults faults;
     std::string imageOut;
+    std::string receivedOut;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& option = args[i];
         if (option == "--help" || option == "-h") {
             printUsage(stdout);
             return 0;
+        }
+        if (option == "--frames" || option == "--answer-empty-lines") {
+            (option == "--frames" ? config.fileFrames : config.answerEmptyLines) = true;
+            continue;
         }
         if (i + 1 >= args.size()) return usageError("unknown option or missing value: " + option);
         const std::string& value = args[++i];
@@ -72,6 +83,8 @@ int main(int argc, char** argv) {
             config.periodicText = value;
         } else if (option == "--image-out") {
             imageOut = value;
+        } else if (option == "--received-out") {
+            receivedOut = value;
         } else if (auto n = number(0, 100000000); !n) {
             return usageError(option + " takes a number, not '" + value + "'");
         } else if (option == "--every") {
@@ -95,6 +108,10 @@ int main(int argc, char** argv) {
             faults.delayAt = static_cast<int>(*n);
         } else if (option == "--xoff-hold-at") {
             faults.xoffHoldAt = static_cast<int>(*n);
+        } else if (option == "--fault-line-error-at") {
+            faults.lineErrorAt = static_cast<int>(*n);
+        } else if (option == "--fault-line-silent-at") {
+            faults.lineSilentAt = static_cast<int>(*n);
         } else {
             return usageError("unknown option " + option);
         }
@@ -112,6 +129,19 @@ int main(int argc, char** argv) {
             else
                 std::fprintf(stderr, "hlx-virtual-monitor: cannot write %s: %s\n", imageOut.c_str(), std::strerror(errno));
             std::fflush(stdout);
+        };
+    }
+
+    std::FILE* receivedFile = nullptr;
+    if (!receivedOut.empty()) {
+        receivedFile = std::fopen(receivedOut.c_str(), "wb");
+        if (!receivedFile) {
+            std::fprintf(stderr, "hlx-virtual-monitor: cannot write %s: %s\n", receivedOut.c_str(), std::strerror(errno));
+            return 1;
+        }
+        config.onReceived = [receivedFile](const std::string& bytes) {
+            std::fwrite(bytes.data(), 1, bytes.size(), receivedFile);
+            std::fflush(receivedFile);
         };
     }
 
@@ -133,7 +163,9 @@ int main(int argc, char** argv) {
         std::printf("%s: stopping\n", signal == SIGINT ? "SIGINT" : "SIGTERM");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "hlx-virtual-monitor: %s\n", e.what());
+        if (receivedFile) std::fclose(receivedFile);
         return 1;
     }
+    if (receivedFile) std::fclose(receivedFile);  // the monitor's thread has ended with the monitor
     return 0;
 }

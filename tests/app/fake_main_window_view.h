@@ -36,6 +36,7 @@ public:
         filters.emplace_back(filter);
         return nextAnswer();
     }
+    void setTxMemoText(std::string_view text) override { txMemo = std::string(text); }
     void showPicture() override { pictureShown = true; }
     void showPortState(const serial::PortState& state) override { portStates.push_back(state); }
     void showError(std::string_view message) override { errors.emplace_back(message); }
@@ -69,6 +70,7 @@ public:
     std::vector<std::string> filters;
     std::vector<serial::PortState> portStates;
     std::vector<std::string> errors;
+    std::string txMemo = "txMemo";
     bool pictureShown = false;
     bool released = false;
 

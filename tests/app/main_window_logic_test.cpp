@@ -11,6 +11,7 @@
 #include "tests/app/fake_main_window_view.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/pty.h"
+#include "tests/support/recording_view.h"
 #include "tests/support/temp_dir.h"
 
 namespace hlx::app {
@@ -286,6 +287,73 @@ TEST_F(MainWindowLogicTest, ASecondStartWhileAJobRunsIsIgnored) {
     EXPECT_NE(std::string::npos, view.window.text().find("Bytes übertragen"));
     EXPECT_EQ((std::vector<bool>{false, true}), view.idlePollSwitches());
     EXPECT_EQ(jobs::JobState::Finished, logic.jobSlot().state());
+}
+
+TEST_F(MainWindowLogicTest, SendFileChooserKeepsOnlyAnExistingConfirmedFile) {
+    const std::string existing = dir.file("logo.vxc");
+    test::writeFile(existing, "VXC");
+    struct Case {
+        const char* name;
+        std::optional<std::string> answer;
+        std::string expected;
+    } cases[] = {
+        {"Cancelled", std::nullopt, ""},
+        {"Missing", dir.file("gone.vxc"), ""},
+        {"Existing", existing, existing},
+    };
+    for (int number : {1, 6}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " in edit " + std::to_string(number));
+            view.edits[sendFileEdit(number)] = "old.txt";
+            view.dialogAnswers.push_back(c.answer);
+            logic.chooseSendFile(number);
+            EXPECT_EQ(c.expected, view.edits[sendFileEdit(number)]);
+            EXPECT_EQ("TXT (*.TXT)|*.TXT|VXC Bilddateien (*.VXC)|*.VXC|Alle (*.*)|*.*", view.filters.back());
+        }
+    }
+}
+
+// The send buttons with the test playing the monitor on a pseudo-terminal.
+class SendButtonsTest : public MainWindowLogicTest {
+protected:
+    void SetUp() override {
+        view.edits[Edit::ComNr] = monitor.slavePath();
+        for (int number = 1; number <= 6; ++number) {
+            const std::string path = dir.file("send" + std::to_string(number) + ".txt");
+            test::writeFile(path, "File=" + std::to_string(number) + "\r\n");
+            view.edits[sendFileEdit(number)] = path;
+        }
+        logic.construct();
+    }
+    test::PseudoTerminal monitor;
+};
+
+TEST_F(SendButtonsTest, EachButtonSendsItsOwnFile) {
+    logic.startSendFile(4);
+    EXPECT_EQ(4, logic.jobSlot().parameter());
+    EXPECT_EQ("File=4\r\n", monitor.receive(8));
+    monitor.send("OK\r\n");
+    logic.jobSlot().wait();
+    EXPECT_EQ(std::vector<std::string>({view.edits[Edit::SendFile4] + " geöffnet", "8 Bytes gelesen",
+                                        "Übertrage Textdatei", "OK", "8 Bytes übertragen"}),
+              test::splitLines(view.window.text()));
+    EXPECT_EQ((std::vector<bool>{false, true}), view.idlePollSwitches());
+}
+
+TEST_F(SendButtonsTest, SendTerminalSendsTheSnapshotShownInTheMemo) {
+    view.window.setText("Version?\r\n");
+    logic.startSendTerminal();
+    EXPECT_EQ(0, logic.jobSlot().parameter());
+    EXPECT_EQ("Version?\r\n", view.txMemo);
+    EXPECT_EQ("Version?\r\n", monitor.receive(10));
+    // A send button during the job sets the parameter and changes nothing else.
+    logic.startSendFile(3);
+    EXPECT_EQ(3, logic.jobSlot().parameter());
+    monitor.send("V1.3\r\n");
+    logic.jobSlot().wait();
+    EXPECT_EQ("Version?\r\nVersion? V1.3\r\n", view.window.text());
+    EXPECT_EQ("Version?\r\n", view.txMemo) << "the memo keeps the snapshot";
+    EXPECT_EQ("", monitor.receive(1, 50ms)) << "the file sender did not start";
 }
 
 }  // namespace

@@ -290,6 +290,56 @@ TEST_F(VirtualMonitorTest, UnsolicitedText) {
     EXPECT_NE(std::string::npos, got.find("Temp=41\r\nTemp=41\r\n"));
 }
 
+TEST_F(VirtualMonitorTest, TextLinesAreAnsweredAndRecordedAsTheyArrived) {
+    MonitorConfig config;
+    config.answerEmptyLines = true;
+    start(config);
+    monitor->setFaults({.errorByte = 0xF9, .lineErrorAt = 3, .lineSilentAt = 4});
+    tool->send("A=1\r\n\r\nC");
+    EXPECT_EQ("OK\r\nOK\r\n", tool->receiveUntil("OK\r\nOK\r\n"));
+    tool->send("=3\nD=4\n");
+    EXPECT_EQ("\xF9\n", tool->receiveUntil("\n")) << "the third line is refused";
+    EXPECT_EQ("", tool->receiveFor(100ms)) << "the fourth is not answered";
+    EXPECT_EQ("A=1\r\n\r\nC=3\nD=4\n", monitor->received());
+    EXPECT_EQ((std::vector<std::string>{"A=1", "C=3", "D=4"}), monitor->commands());
+    EXPECT_TRUE(monitor->frames().empty());
+}
+
+TEST_F(VirtualMonitorTest, FileFramesAreAnsweredOneByOne) {
+    MonitorConfig config;
+    config.fileFrames = true;
+    config.inactivity = 200ms;
+    start(config);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string answer;
+    };
+    const Case cases[] = {
+        {"LargestFrame", "\xFB" + std::string(250, 'a'), "OK\r\n"},
+        {"SmallestFrame", std::string("\x02\x00", 2), "OK\r\n"},
+        {"LengthByteTooSmall", std::string("\x01", 1), "\xFB\n"},
+        {"LengthByteTooLarge", "\xFC", "\xF7\n"},
+        {"TextInAFrame", "\x06Hallo", "OK\r\n"},
+    };
+    std::string content;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        tool->send(c.bytes);
+        EXPECT_EQ(c.answer, tool->receiveUntil("\n"));
+        if (c.answer == "OK\r\n") content += c.bytes.substr(1);
+    }
+    EXPECT_EQ(content, monitor->received());
+    EXPECT_EQ((std::vector<std::size_t>{250, 1, 5}), monitor->frames());
+
+    // A frame broken off for longer than the inactivity time is dropped; the next byte starts a new one.
+    tool->send("\x05" "ab");
+    EXPECT_EQ("", tool->receiveFor(300ms));
+    tool->send("\x03xy");
+    EXPECT_EQ("OK\r\n", tool->receiveUntil("\n"));
+    EXPECT_EQ((std::vector<std::size_t>{250, 1, 5, 2}), monitor->frames());
+}
+
 // The executable: prints the path, serves a download, writes the image file and ends on SIGTERM.
 TEST(VirtualMonitorProgram, ServesADownloadAndStopsOnSigterm) {
     test::TempDir dir;

@@ -331,6 +331,32 @@ TEST_F(TForm7Test, AReopenDuringAJobsReplyWaitDoesNotWaitForIt) {
     form->close();
 }
 
+TEST_F(TForm7Test, SendButtonsStartTheSendersOnTheirInput) {
+    storeComNumber(kMissingPort);
+    openWindow();
+    const std::string before = outputText();
+    QTest::mouseClick(control<QPushButton>("Button5"), Qt::LeftButton);
+    EXPECT_EQ(QString::fromStdString(before).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+              control<QPlainTextEdit>("txMemo")->toPlainText())
+        << "the hidden memo holds the snapshot being sent";
+    EXPECT_FALSE(control<QPlainTextEdit>("txMemo")->isVisible());
+    serveUntilJobEnds();
+    EXPECT_EQ(0, form->logic().jobSlot().parameter());
+    // Not cleared; the port that did not open shows as the first line's time-out.
+    EXPECT_EQ(before + "Output & Terminal Window Fehler: Zeitüberschreitung\r\n", outputText());
+
+    const std::string file = dir.file("hello.txt");
+    test::writeFile(file, "Hallo\r\n");
+    control<QLineEdit>("editSendFile2")->setText(QString::fromStdString(file));
+    QTest::mouseClick(control<QPushButton>("Button7"), Qt::LeftButton);
+    serveUntilJobEnds();
+    EXPECT_EQ(2, form->logic().jobSlot().parameter());
+    EXPECT_EQ(file + " geöffnet\r\n7 Bytes gelesen\r\nÜbertrage Textdatei\r\nFehler: Zeitüberschreitung\r\n"
+                     "0 Bytes übertragen\r\n",
+              outputText());
+    EXPECT_TRUE(control<QTimer>("Timer1")->isActive());
+}
+
 // The filter of the file dialogs matches names in either case.
 TEST(QtFilterTest, PatternsMatchNamesInEitherCase) {
     EXPECT_EQ(QStringLiteral("HEX-Files (*.HEX *.hex)"), toQtFilter(kHexFilter));

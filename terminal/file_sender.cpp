@@ -1,0 +1,138 @@
+#include "terminal/file_sender.h"
+
+#include <algorithm>
+#include <string>
+
+#include "firmware/download_common.h"
+#include "firmware/hex_image.h"
+#include "output/job_result.h"
+#include "terminal/sender_write.h"
+
+namespace hlx::terminal {
+namespace {
+
+using serial::ReplyMode;
+
+bool isTextByte(std::uint8_t b) {
+    return b == 0x09 || b == 0x0A || b == 0x0D || (b >= 0x20 && b <= 0x7F);
+}
+
+// The length of the line that starts at position: up to and including its LF, or to the end of the file.
+std::int32_t lineLength(std::string_view bytes, std::int32_t position) {
+    const std::size_t lf = bytes.find('\n', static_cast<std::size_t>(position));
+    const std::size_t end = lf == std::string_view::npos ? bytes.size() : lf + 1;
+    return static_cast<std::int32_t>(end) - position;
+}
+
+// Writes the chunk at the buffer's send position and moves the position past it; bytesSent grows by what
+// the port took. Returns the bit of a write that did not go out whole (failedWriteBit), or 0.
+std::int32_t sendChunk(serial::Link& link, base::FileBuffer& file, const Chunk& chunk, bool text,
+                       std::int64_t& bytesSent) {
+    const std::uint8_t* data = file.data() + file.position();
+    file.setPosition(file.position() + chunk.length);
+    auto write = [&](const std::uint8_t* bytes, std::int32_t count) -> std::int32_t {
+        if (serial::writeBytes(link, {bytes, static_cast<std::size_t>(count)})) {
+            bytesSent += count;
+            return 0;
+        }
+        return failedWriteBit(link);
+    };
+    if (!text) {
+        const std::uint8_t frameLength = static_cast<std::uint8_t>(chunk.length + 1);
+        if (const std::int32_t failed = write(&frameLength, 1)) return failed;
+        return write(data, chunk.length);
+    }
+    for (std::int32_t done = 0; done < chunk.length; done += kLongLinePiece)
+        if (const std::int32_t failed = write(data + done, std::min(kLongLinePiece, chunk.length - done)))
+            return failed;
+    return 0;
+}
+
+}  // namespace
+
+bool isTextFile(std::string_view bytes) {
+    return std::all_of(bytes.begin(), bytes.end(),
+                       [](char c) { return isTextByte(static_cast<std::uint8_t>(c)); });
+}
+
+Chunk nextChunk(std::string_view bytes, std::int32_t position, bool text) {
+    const auto size = static_cast<std::int32_t>(bytes.size());
+    if (!text) return {std::min(kChunkLimit, size - position), 1};
+    Chunk chunk{lineLength(bytes, position), 1};
+    if (chunk.length >= kChunkLimit) return chunk;  // an overlong line goes alone, in pieces
+    while (position + chunk.length < size) {
+        const std::int32_t next = lineLength(bytes, position + chunk.length);
+        if (chunk.length + next >= kChunkLimit) break;
+        chunk.length += next;
+        ++chunk.replies;
+    }
+    return chunk;
+}
+
+int sendPercent(std::int64_t position, std::int64_t size) {
+    if (size <= 0) return 0;
+    return static_cast<int>(position * 100 / size);
+}
+
+jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
+    serial::Link& link = context.link;
+    output::OutputLog& log = link.log;
+    base::FileBuffer& file = context.file;
+    std::int64_t bytesSent = 0;
+    auto bytesSentLine = [&bytesSent] { return std::to_string(bytesSent) + std::string(kBytesSentSuffix); };
+
+    const base::LoadResult loaded = file.load(firmware::filePathFromEdit(context.inputs.filePath));
+    if (loaded != base::LoadResult::Ok) {
+        // Reported as the downloads report their file: a bare "0 Bytes übertragen" would read as done.
+        word |= output::result::kFileOpen;
+        if (loaded == base::LoadResult::TooLarge) {
+            log.appendLine(firmware::tooLargeLine(file.lastFileSize()));
+            log.refresh();
+        }
+        context.view.setProgress(0);
+        return {word, bytesSentLine()};
+    }
+    log.appendLine(context.inputs.filePath + std::string(kOpenedSuffix));
+    log.refresh();
+    log.appendLine(std::to_string(file.size()) + std::string(kBytesReadSuffix));
+    log.refresh();
+    const bool text = isTextFile(file.bytes());
+    log.appendLine(text ? kSendingText : kSendingBinary);
+    log.refresh();
+    context.view.setProgressRange(0, 100);
+    context.view.setProgress(0);
+    int lines = 0;
+    serial::readReply(link, ReplyMode::Drain, 0, lines);
+
+    word = 0;  // the port bits are dropped: a port that did not open shows as the first chunk's time-out
+    firmware::ProgressShown progress(context.view);
+    link.replyDeadline.arm(kFirstReplyWindow);
+    while (word == 0 && !file.atEnd() && !link.replyDeadline.expired() && !link.stop.stop_requested()) {
+        const Chunk chunk = nextChunk(file.bytes(), file.position(), text);
+        if (const std::int32_t failed = sendChunk(link, file, chunk, text, bytesSent)) {
+            word = failed;
+        } else {
+            int seen = 0;
+            if (!serial::readReply(link, ReplyMode::Lines, chunk.replies, seen))
+                word = output::result::kSenderError;
+            if (seen == 0) word = output::result::kTimeout;
+        }
+        progress.show(sendPercent(file.position(), file.size()));
+    }
+    if (link.stop.stop_requested()) return {word, {}};
+    if (file.size() > 0) progress.show(sendPercent(file.position(), file.size()));
+
+    if (word == 0) {
+        link.replyDeadline.arm(kClosingWindow);
+        serial::readReply(link, ReplyMode::Lines, kClosingLines, lines);
+    } else {
+        context.view.setProgress(0);
+    }
+    return {word, bytesSentLine()};
+}
+
+jobs::JobDefinition fileSenderJob() {
+    return {jobs::JobKind::FileSender, runFileSender, {}, {}};
+}
+
+}  // namespace hlx::terminal

@@ -1,0 +1,172 @@
+// bench_send: what sending files and the terminal's text costs, measured against the simulated monitor on
+// a pseudo-terminal with the real job frame, serial port and link operations.
+//
+//   binary file     1 MiB in frames of 250 bytes: wall time, throughput, CPU of the job thread per frame
+//   text file       1 MiB of 60-byte lines in chunks below 250 bytes: the same per chunk
+//   terminal text   2000 lines, each answered: wall time and CPU per line
+//   chunking        deciding text or binary and cutting a 30,000,000-byte file into chunks, without I/O
+//
+// A plain program that prints its figures. The pseudo-terminal has no baud rate, so the figures show the
+// tool's own cost per exchange; on a real line the transfer time is set by the baud rate.
+
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <string>
+
+#include "app/job_catalogue.h"
+#include "jobs/job_frame.h"
+#include "jobs/job_slot.h"
+#include "serial/posix_serial_device.h"
+#include "terminal/file_sender.h"
+#include "tests/support/null_output_window.h"
+#include "tools/virtual_monitor.h"
+
+namespace {
+
+using namespace hlx;
+using Seconds = std::chrono::duration<double>;
+
+double threadCpuSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+class NullJobView : public output::JobView {
+  public:
+    void setProgressRange(int, int) override {}
+    void setProgress(int) override {}
+    void setIdlePollEnabled(bool) override {}
+};
+
+struct Measured {
+    std::int32_t word = -1;
+    Seconds wall{};
+    double cpu = 0;
+};
+
+Measured runJob(tools::VirtualMonitor& monitor, jobs::JobKind kind, jobs::JobInputs inputs) {
+    serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
+    serial::Deadline replyDeadline;
+    test::NullOutputWindow window;
+    output::OutputLog log(window);
+    NullJobView view;
+    jobs::JobSlot slot;
+    base::FileBuffer file;
+    slot.init();
+    inputs.comText = monitor.slavePath();
+    inputs.settingsEntry = 0;
+    Measured m;
+    slot.start([&](std::stop_token stop) {
+        jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
+        const double cpuStart = threadCpuSeconds();
+        const auto wallStart = std::chrono::steady_clock::now();
+        m.word = jobs::runJobFrame(*app::jobDefinition(kind), context, slot).value_or(-1);
+        m.cpu = threadCpuSeconds() - cpuStart;
+        m.wall = std::chrono::steady_clock::now() - wallStart;
+    });
+    slot.wait();
+    return m;
+}
+
+void report(const char* what, const Measured& m, std::size_t bytes, std::size_t exchanges, const char* unit,
+            bool arrived) {
+    // The closing read listens 1 s for the monitor's last lines; it is not part of the transfer.
+    const double transfer = m.wall.count() - (m.word == 0x1000 ? 1.0 : 0.0);
+    std::printf("%s: result word 0x%X, %s\n", what, static_cast<unsigned>(m.word),
+                arrived ? "the monitor received the file unchanged" : "THE MONITOR'S COPY DIFFERS");
+    std::printf("  %-22s %8.3f s   (%.0f KiB/s, closing read of 1 s left out)\n", "transfer time", transfer,
+                static_cast<double>(bytes) / 1024.0 / transfer);
+    std::printf("  %-22s %8.3f s   (%.1f us per %s, %zu %ss)\n", "job thread CPU", m.cpu,
+                m.cpu * 1e6 / static_cast<double>(exchanges), unit, exchanges, unit);
+}
+
+void benchFiles(const std::string& folder) {
+    std::mt19937 random(5);
+    std::string binary(1 << 20, '\0');
+    for (char& b : binary) b = static_cast<char>(random() & 0xFF);
+    std::string text;
+    while (text.size() + 60 <= binary.size())
+        text += "Line " + std::string(53, static_cast<char>('a' + random() % 26)) + "\r\n";
+
+    {
+        const std::string path = folder + "/image.vxc";
+        std::ofstream(path, std::ios::binary) << binary;
+        tools::MonitorConfig config;
+        config.fileFrames = true;
+        tools::VirtualMonitor monitor(config);
+        jobs::JobInputs inputs;
+        inputs.filePath = path;
+        const Measured m = runJob(monitor, jobs::JobKind::FileSender, inputs);
+        report("File sender, 1 MiB binary", m, binary.size(), monitor.frames().size(), "frame",
+               monitor.received() == binary);
+        std::remove(path.c_str());
+    }
+    {
+        const std::string path = folder + "/lines.txt";
+        std::ofstream(path, std::ios::binary) << text;
+        tools::VirtualMonitor monitor;
+        jobs::JobInputs inputs;
+        inputs.filePath = path;
+        const Measured m = runJob(monitor, jobs::JobKind::FileSender, inputs);
+        const std::size_t chunks = (text.size() / 60 + 3) / 4;  // four 60-byte lines per chunk
+        report("File sender, 1 MiB text in 60-byte lines", m, text.size(), chunks, "chunk",
+               monitor.received() == text);
+        std::remove(path.c_str());
+    }
+}
+
+void benchTerminal() {
+    std::string text;
+    for (int i = 0; i < 2000; ++i) text += "Param" + std::to_string(i) + "=" + std::to_string(i * 7) + "\r\n";
+    tools::VirtualMonitor monitor;
+    jobs::JobInputs inputs;
+    inputs.windowText = text;
+    inputs.parameter = 0;
+    const Measured m = runJob(monitor, jobs::JobKind::TerminalSender, inputs);
+    std::printf("Terminal sender, 2000 lines: result word 0x%X, %s\n", static_cast<unsigned>(m.word),
+                monitor.received() == text ? "all lines arrived" : "LINES MISSING");
+    std::printf("  %-22s %8.3f s   (%.0f us per line)\n", "wall time", m.wall.count(),
+                m.wall.count() * 1e6 / 2000);
+    std::printf("  %-22s %8.3f s   (%.1f us per line)\n", "job thread CPU", m.cpu, m.cpu * 1e6 / 2000);
+}
+
+void benchChunking() {
+    std::string text;
+    while (text.size() + 60 <= 30'000'000) text += std::string(58, 'x') + "\r\n";
+    const auto start = std::chrono::steady_clock::now();
+    const bool isText = terminal::isTextFile(text);
+    std::size_t chunks = 0;
+    for (std::int32_t position = 0; position < static_cast<std::int32_t>(text.size()); ++chunks)
+        position += terminal::nextChunk(text, position, isText).length;
+    const Seconds took = std::chrono::steady_clock::now() - start;
+    std::printf("Deciding and cutting a %zu-byte text file: %zu chunks in %.1f ms\n", text.size(), chunks,
+                took.count() * 1e3);
+}
+
+}  // namespace
+
+int main() {
+    char folder[] = "/tmp/hlx-bench-XXXXXX";
+    if (::mkdtemp(folder) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    int status = 0;
+    try {
+        benchFiles(folder);
+        benchTerminal();
+        benchChunking();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_send: %s\n", e.what());
+        status = 1;
+    }
+    ::rmdir(folder);
+    return status;
+}
