@@ -18,7 +18,8 @@ function(hlx_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;ENV" ${ARGN})
   add_executable(${name}_tests ${ARG_SOURCES})
   target_link_libraries(${name}_tests PRIVATE ${ARG_DEPS} hlx::testsupport GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name}_tests DISCOVERY_MODE PRE_TEST PROPERTIES ENVIRONMENT "${ARG_ENV}" TIMEOUT 120)
+  gtest_discover_tests(${name}_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
+                       PROPERTIES ENVIRONMENT "${ARG_ENV}" TIMEOUT 120)
 endfunction()
 
 # hlx_add_fuzzer(hex_record SOURCE fuzz_hex_record.cpp DEPS hlx::firmware)
