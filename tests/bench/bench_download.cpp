@@ -27,6 +27,7 @@
 #include "jobs/job_slot.h"
 #include "serial/posix_serial_device.h"
 #include "terminal/idle_poll.h"
+#include "tests/bench/bench_support.h"
 #include "tools/virtual_monitor.h"
 
 namespace {
@@ -34,12 +35,6 @@ namespace {
 using namespace hlx;
 using namespace std::chrono_literals;
 using Seconds = std::chrono::duration<double>;
-
-double threadCpuSeconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
 
 // The output window as a plain string; nothing is drawn.
 class PlainWindow : public output::OutputWindow {
@@ -62,38 +57,6 @@ private:
     int m_caret = 0;
 };
 
-class NullJobView : public output::JobView {
-public:
-    void setProgressRange(int, int) override {}
-    void setProgress(int) override {}
-    void setIdlePollEnabled(bool) override {}
-};
-
-// A firmware of 16-byte records, 256 KiB from address 0 (a type 4 record for each 64 KiB page).
-std::string firmwareText(std::size_t bytes) {
-    std::string text;
-    char line[64];
-    for (std::size_t address = 0; address < bytes; address += 16) {
-        if (address % 0x10000 == 0) {
-            const unsigned page = static_cast<unsigned>(address >> 16);
-            std::snprintf(line, sizeof line, ":02000004%04X%02X\r\n", page, (0x100 - 6 - (page >> 8) - (page & 0xFF)) & 0xFF);
-            text += line;
-        }
-        unsigned sum = 16 + ((address >> 8) & 0xFF) + (address & 0xFF);
-        std::snprintf(line, sizeof line, ":10%04X00", static_cast<unsigned>(address & 0xFFFF));
-        text += line;
-        for (int i = 0; i < 16; ++i) {
-            const unsigned b = static_cast<unsigned>((address + i) * 7) & 0xFF;
-            sum += b;
-            std::snprintf(line, sizeof line, "%02X", b);
-            text += line;
-        }
-        std::snprintf(line, sizeof line, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        text += line;
-    }
-    return text + ":00000001FF\r\n";
-}
-
 double percentile(std::vector<double> values, double fraction) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
@@ -103,14 +66,14 @@ double percentile(std::vector<double> values, double fraction) {
 
 void benchDownload(const std::string& folder) {
     const std::string path = folder + "/firmware.hex";
-    std::ofstream(path, std::ios::binary) << firmwareText(256 * 1024);
+    std::ofstream(path, std::ios::binary) << bench::firmwareText(256 * 1024 / 16);
 
     tools::VirtualMonitor monitor;
     serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
     serial::Deadline replyDeadline;
     PlainWindow window;
     output::OutputLog log(window);
-    NullJobView view;
+    bench::NullJobView view;
     jobs::JobSlot slot;
     base::FileBuffer file;
     slot.init();
@@ -123,10 +86,10 @@ void benchDownload(const std::string& folder) {
     Seconds wall{};
     slot.start([&](std::stop_token stop) {
         jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
-        const double cpuStart = threadCpuSeconds();
+        const double cpuStart = bench::threadCpuSeconds();
         const auto wallStart = std::chrono::steady_clock::now();
         word = jobs::runJobFrame(*app::jobDefinition(jobs::JobKind::RtqDownload), context, slot);
-        cpu = threadCpuSeconds() - cpuStart;
+        cpu = bench::threadCpuSeconds() - cpuStart;
         wall = std::chrono::steady_clock::now() - wallStart;
     });
     slot.wait();
@@ -158,10 +121,10 @@ void benchWaits() {
 
     replyDeadline.arm(5000ms);
     int lines = 0;
-    double cpuStart = threadCpuSeconds();
+    double cpuStart = bench::threadCpuSeconds();
     auto wallStart = std::chrono::steady_clock::now();
     serial::readReply(link, serial::ReplyMode::Lines, 1, lines);
-    double cpu = threadCpuSeconds() - cpuStart;
+    double cpu = bench::threadCpuSeconds() - cpuStart;
     Seconds wall = std::chrono::steady_clock::now() - wallStart;
     const double share = 100.0 * cpu / wall.count();
     std::printf("Reply wait with no answer (readReply, 1 line, 5000 ms deadline)\n");
@@ -170,11 +133,11 @@ void benchWaits() {
                 share, share < 0.5 ? "met" : "NOT MET");
 
     constexpr int kTicks = 300;
-    cpuStart = threadCpuSeconds();
+    cpuStart = bench::threadCpuSeconds();
     wallStart = std::chrono::steady_clock::now();
     terminal::IdlePoll idle;
     for (int i = 0; i < kTicks; ++i) idle.tick(link, window);
-    cpu = threadCpuSeconds() - cpuStart;
+    cpu = bench::threadCpuSeconds() - cpuStart;
     wall = std::chrono::steady_clock::now() - wallStart;
     const double perTickUs = cpu * 1e6 / kTicks;
     std::printf("Idle poll tick with nothing arriving (%d ticks)\n", kTicks);

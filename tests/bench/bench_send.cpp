@@ -25,25 +25,13 @@
 #include "serial/posix_serial_device.h"
 #include "terminal/file_sender.h"
 #include "tests/support/null_output_window.h"
+#include "tests/bench/bench_support.h"
 #include "tools/virtual_monitor.h"
 
 namespace {
 
 using namespace hlx;
 using Seconds = std::chrono::duration<double>;
-
-double threadCpuSeconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-class NullJobView : public output::JobView {
-  public:
-    void setProgressRange(int, int) override {}
-    void setProgress(int) override {}
-    void setIdlePollEnabled(bool) override {}
-};
 
 struct Measured {
     std::int32_t word = -1;
@@ -56,7 +44,7 @@ Measured runJob(tools::VirtualMonitor& monitor, jobs::JobKind kind, jobs::JobInp
     serial::Deadline replyDeadline;
     test::NullOutputWindow window;
     output::OutputLog log(window);
-    NullJobView view;
+    bench::NullJobView view;
     jobs::JobSlot slot;
     base::FileBuffer file;
     slot.init();
@@ -65,10 +53,10 @@ Measured runJob(tools::VirtualMonitor& monitor, jobs::JobKind kind, jobs::JobInp
     Measured m;
     slot.start([&](std::stop_token stop) {
         jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
-        const double cpuStart = threadCpuSeconds();
+        const double cpuStart = bench::threadCpuSeconds();
         const auto wallStart = std::chrono::steady_clock::now();
         m.word = jobs::runJobFrame(*app::jobDefinition(kind), context, slot).value_or(-1);
-        m.cpu = threadCpuSeconds() - cpuStart;
+        m.cpu = bench::threadCpuSeconds() - cpuStart;
         m.wall = std::chrono::steady_clock::now() - wallStart;
     });
     slot.wait();

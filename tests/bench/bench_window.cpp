@@ -22,6 +22,7 @@
 #include "app/settings_store.h"
 #include "app/tform7.h"
 #include "serial/posix_serial_device.h"
+#include "tests/bench/bench_support.h"
 #include "tools/virtual_monitor.h"
 
 namespace {
@@ -30,34 +31,6 @@ using namespace hlx;
 using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
 using Seconds = std::chrono::duration<double>;
-
-// records data records of 16 bytes, each at an address of its own (none joins the next), so every one
-// is a record on the wire with a reply line of its own; a type 4 record for each 64 KiB page.
-std::string firmwareText(int records) {
-    std::string text;
-    char line[64];
-    for (int r = 0; r < records; ++r) {
-        const unsigned long address = static_cast<unsigned long>(r) * 32;
-        if (address % 0x10000 == 0) {
-            const unsigned page = static_cast<unsigned>(address >> 16);
-            std::snprintf(line, sizeof line, ":02000004%04X%02X\r\n", page,
-                          (0x100 - 6 - (page >> 8) - (page & 0xFF)) & 0xFF);
-            text += line;
-        }
-        unsigned sum = 16 + ((address >> 8) & 0xFF) + (address & 0xFF);
-        std::snprintf(line, sizeof line, ":10%04X00", static_cast<unsigned>(address & 0xFFFF));
-        text += line;
-        for (int i = 0; i < 16; ++i) {
-            const unsigned b = static_cast<unsigned>((address + i) * 7) & 0xFF;
-            sum += b;
-            std::snprintf(line, sizeof line, "%02X", b);
-            text += line;
-        }
-        std::snprintf(line, sizeof line, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        text += line;
-    }
-    return text + ":00000001FF\r\n";
-}
 
 struct Window {
     explicit Window(const std::string& folder, const std::string& comText)
@@ -99,7 +72,7 @@ Seconds downloadThroughHlx(const std::string& firmware) {
 void compareDownloads(const std::string& folder) {
     constexpr int kRecords = 20000;
     const std::string firmware = folder + "/firmware.hex";
-    std::ofstream(firmware, std::ios::binary) << firmwareText(kRecords);
+    std::ofstream(firmware, std::ios::binary) << bench::firmwareText(kRecords, 32);
     const Seconds hlx = downloadThroughHlx(firmware);
     const Seconds window = downloadInTheWindow(folder, firmware);
     const double ratio = window.count() / hlx.count();
