@@ -65,7 +65,10 @@ void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fi
 int runJob(jobs::JobKind kind, const JobOptions& options) {
     const std::optional<jobs::JobDefinition> job = app::jobDefinition(kind);
     if (!job) return reportUnusable("this build has no such job");
+    return runJob(*job, options);
+}
 
+int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
     serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
     ConsoleWindow window;
     window.setText(options.windowText);
@@ -89,7 +92,7 @@ int runJob(jobs::JobKind kind, const JobOptions& options) {
     std::optional<std::int32_t> reported;
     slot.start([&](std::stop_token stop) {
         jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
-        reported = jobs::runJobFrame(*job, context, slot);
+        reported = jobs::runJobFrame(job, context, slot);
         done.notify();
     });
     const int signal = signals.waitForSignalOr(done.fd());

@@ -20,6 +20,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "jobs/job_frame.h"
 #include "jobs/job_kind.h"
 
 namespace hlx::cli {
@@ -42,5 +43,7 @@ void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fi
 // Runs the job of that kind to its end or until a stop signal; returns the exit code: 0 when the result
 // word holds no failure, 1 when it does, 128 + signal when stopped.
 int runJob(jobs::JobKind kind, const JobOptions& options);
+// The same for a job defined by the command itself (with options of its own).
+int runJob(const jobs::JobDefinition& job, const JobOptions& options);
 
 }  // namespace hlx::cli

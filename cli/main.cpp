@@ -5,6 +5,7 @@
 #include "cli/check_hex_command.h"
 #include "cli/command_line.h"
 #include "cli/flash_command.h"
+#include "cli/flash_isp_command.h"
 #include "cli/hex_info_command.h"
 #include "cli/osd_preview_command.h"
 #include "cli/ports_command.h"
@@ -30,6 +31,7 @@ constexpr void (*kCommands[])(CommandLine&) = {
     addCheckHexCommand,
     addHexInfoCommand,
     addFlashCommands,
+    addFlashIspCommand,
     addRenderChartsCommand,
     addOsdPreviewCommand,
     addSendCommands,

@@ -26,14 +26,16 @@ namespace hlx::jobs {
 
 // The job's own part: gets the word the common start left (port bits) and returns its outcome.
 using JobBody = std::function<JobOutcome(JobContext&, std::int32_t word)>;
-// A step before or after the report; it sees the outcome (and may not change it).
+// The step before the report; it may add failure bits (a closing command whose answer fails).
+using JobClosingStep = std::function<void(JobContext&, JobOutcome&)>;
+// A step after the report; it sees the outcome (and may not change it).
 using JobStep = std::function<void(JobContext&, const JobOutcome&)>;
 
 struct JobDefinition {
     JobKind kind;
     JobBody body;
-    JobStep beforeReport;  // may be empty
-    JobStep afterReport;   // may be empty
+    JobClosingStep beforeReport;  // may be empty
+    JobStep afterReport;          // may be empty
     const JobTraits& traits() const { return traitsOf(kind); }
 };
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/lpc_isp_main.h"
 #include "tools/virtual_monitor.h"
 
 namespace {
@@ -42,6 +43,7 @@ void printUsage(std::FILE* out) {
                  "  --xoff-hold-at N      after record N send XOFF and never XON\n"
                  "  --fault-line-error-at N   answer received line or frame N with the error byte\n"
                  "  --fault-line-silent-at N  answer no received line or frame from N on\n");
+    hlx::tools::printLpcIspUsage(out);
 }
 
 std::optional<long> parseNumber(const std::string& text, long minimum, long maximum) {
@@ -60,6 +62,7 @@ int usageError(const std::string& message) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (wantsLpcIsp(args)) return runLpcIspSimulator(args);
     MonitorConfig config;
     MonitorFaults faults;
     std::string imageOut;

@@ -1,0 +1,136 @@
+#pragma once
+// How the boot loader job turns a HEX file into copies to flash.
+//
+// The target takes data through a RAM buffer: "W" fills the buffer with a block of 256, 512, 1024 or 4096
+// bytes and "C" copies it to flash. Two rules of the microcontroller bound every copy:
+//   - the destination is a multiple of 256 (otherwise the boot loader answers DST_ADDR_ERROR);
+//   - no flash byte is programmed twice between erases (flash with error correction forbids it; the job
+//     erases once, before its first block).
+//
+// Blocks follow the file. A data record starts a block; the records after it join the block while each
+// lies wholly within 4096 bytes of the block's start (compared without sign, so a record below the start
+// never joins); any other record ends the block and is read again as the first of the next. The block's
+// extent reaches to the highest end of its data; its copy size is 256 for an extent below 256, 512 below
+// 512, 1024 below 1024 and 4096 otherwise (so exactly 256 gives 512, and exactly 1024 gives 4096).
+//
+// The flash is handled in lines of 256 bytes, and the job keeps which lines it has copied (CopiedLines).
+// A block starts at the first line not yet copied at or after the line of its first record, so every
+// destination is a multiple of 256 even for a section that starts at an odd address. The bytes of a block
+// come from the file's final flash content (FlashContent: every data byte of a programmed page at its
+// address), so a line copied early already holds what records later in the file put into it. A block
+// whose copy range has no line copied yet is copied whole; otherwise only its lines not yet copied are,
+// in runs cut into copies of 4096, 1024, 512 and 256 bytes. For a file whose blocks start on 256-byte
+// lines and never overlap, this is exactly one copy per block, at the block's first record.
+//
+// Pages at upper address 0x80000000 and above are not programmed.
+//
+// Threads: plain values, used by the running job alone.
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "firmware/download_common.h"
+#include "firmware/hex_image.h"
+
+namespace hlx::firmware {
+
+inline constexpr std::uint32_t kFlashLine = 256;
+inline constexpr std::uint32_t kBlockLimit = 4096;
+inline constexpr std::uint64_t kSkippedPagesFrom = 0x80000000;
+
+// The copy size for a block whose data reaches extent bytes past its start (extent 0..4096).
+std::uint32_t blockSize(std::uint64_t extent);
+
+// Makes the eight vector words at the start of area (32 bytes or more, little-endian) sum to 0 by
+// replacing word 5 (bytes 0x14..0x17) with the two's complement of the sum of the other seven. The boot
+// loader of ARM7 LPC parts starts the user code only when they do.
+void applyVectorChecksum(std::span<std::uint8_t> area);
+
+// One decoded record as this job reads it.
+struct IspRecord {
+    enum class Kind { None, Data, Page, Other };
+    Kind kind = Kind::None;
+    std::uint16_t offset = 0;  // the record's 16-bit load address
+    std::uint16_t page = 0;    // Page: the upper 16 bits of the address
+    // Data: the data bytes the line holds, at most its byte count (a line that holds fewer bytes than
+    // its count gives only those; nothing left over from an earlier line is ever used).
+    std::span<const std::uint8_t> data;
+};
+
+// A record needs 4 decoded bytes (count, address, type) to count as data (type 0) or page (type 4); a
+// page record's missing data bytes count as 0.
+IspRecord interpretRecord(std::span<const std::uint8_t> record, int decodedLength);
+
+// The upper address a page record sets.
+constexpr std::uint64_t upperAddressOf(std::uint16_t page) {
+    return static_cast<std::uint64_t>(page) << 16;
+}
+
+// The file's final flash content, by 256-byte lines: every data byte of a programmed page at its address,
+// a later record overwriting an earlier one; 0xFF where the file has none.
+class FlashContent {
+  public:
+    // 16 MiB of lines: far more than any part this job programs has, and a bound on the memory held.
+    static constexpr std::size_t kMaxLines = 65536;
+    enum class Result { Ok, TooMuchData };
+
+    // Reads the whole image from its start with record as the scratch area, and sets the position back to 0.
+    Result build(HexImage& image, RecordArea& record);
+    // Places data at address (also for tests); false when that would exceed kMaxLines.
+    bool place(std::uint64_t address, std::span<const std::uint8_t> data);
+    // The content from address on (any address), 0xFF where the file has no data.
+    void read(std::uint64_t address, std::span<std::uint8_t> out) const;
+    std::size_t lineCount() const { return m_lines.size(); }
+    void clear() { m_lines.clear(); }
+
+  private:
+    std::unordered_map<std::uint32_t, std::array<std::uint8_t, kFlashLine>> m_lines;  // by address / 256
+};
+
+// The flash lines copied in this job, as runs of byte addresses (multiples of 256).
+class CopiedLines {
+  public:
+    void add(std::uint64_t begin, std::uint64_t end);
+    bool anyIn(std::uint64_t begin, std::uint64_t end) const;
+    // The first line start at or after from (a multiple of 256) that has not been copied.
+    std::uint64_t firstFree(std::uint64_t from) const;
+    // The runs in [begin, end) not copied yet, in address order.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> freeRuns(std::uint64_t begin,
+                                                                  std::uint64_t end) const;
+    void clear() { m_runs.clear(); }
+
+  private:
+    std::map<std::uint64_t, std::uint64_t> m_runs;  // begin -> end; disjoint and never touching
+};
+
+struct IspBlock {
+    std::uint64_t start = 0;   // flash address of the block's first line (a multiple of 256)
+    std::uint64_t extent = 0;  // bytes from start to the highest end of its data (0..4096)
+};
+
+struct CopyChunk {
+    std::uint64_t address = 0;
+    std::uint32_t size = 0;
+    bool operator==(const CopyChunk&) const = default;
+};
+
+// Gathers the block that first (a data record, just read from image at upper address upper) starts:
+// reads on while records join, and leaves the image at the first record that does not. Read results go
+// into word. Nothing when every byte of first lies in lines already copied (it was programmed with them).
+std::optional<IspBlock> gatherBlock(HexImage& image, std::uint64_t upper, const IspRecord& first,
+                                    const CopiedLines& copied, RecordArea& ahead, std::int32_t& word);
+
+// The copies that program a gathered block, under the rules above.
+std::vector<CopyChunk> planCopies(const IspBlock& block, const CopiedLines& copied);
+
+// The bytes a copy programs, into area (chunk.size + 2 bytes or more, for the last UU group): the flash
+// content of its range with the vector checksum applied when it starts at address 0; 0xFF after it.
+void fillChunk(const FlashContent& content, const CopyChunk& chunk, std::span<std::uint8_t> area);
+
+}  // namespace hlx::firmware

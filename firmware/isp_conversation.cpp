@@ -1,0 +1,100 @@
+#include "firmware/isp_conversation.h"
+
+#include "firmware/uu_encode.h"
+#include "output/job_result.h"
+
+namespace hlx::firmware {
+
+namespace result = output::result;
+
+IspConversation::IspConversation(serial::Link& link, std::int32_t& word, IspJobState& state)
+    : m_link(link), m_word(word), m_state(state) {}
+
+void IspConversation::noteIfLost() {
+    if (!m_state.portWasOpen || m_link.port.isOpen() || m_state.lossShown || stopped()) return;
+    m_state.lossShown = true;
+    m_link.log.addLine(kConnectionLostLine);
+    m_link.log.refresh();
+}
+
+bool IspConversation::sendLine(std::string_view text) {
+    if (serial::sendLine(m_link, text)) return true;
+    m_word |= result::kShortWrite;
+    noteIfLost();
+    return false;
+}
+
+void IspConversation::sendUnchecked(std::string_view text) {
+    serial::sendLine(m_link, text);
+}
+
+bool IspConversation::sendByte(std::uint8_t byte) {
+    if (serial::writeBytes(m_link, {&byte, 1})) return true;
+    m_word |= result::kShortWrite;
+    noteIfLost();
+    return false;
+}
+
+bool IspConversation::sendUuLine(std::span<const std::uint8_t> area, std::size_t count,
+                                 std::int32_t& checksum) {
+    const UuLine line = encodeUuLine(area, count);
+    checksum += uuChecksum(area.first(std::min(count, area.size())));
+    if (serial::writeBytes(m_link, line.bytes())) return true;
+    m_word |= result::kShortWrite;
+    noteIfLost();
+    return false;
+}
+
+IspReplyStatus IspConversation::await(std::string_view echo, IspReplyKind kind) {
+    const IspReplyStatus status = readIspReply(m_link, echo, kind);
+    switch (status) {
+        case IspReplyStatus::Failure:
+            m_word |= result::kErrorByte;
+            break;
+        case IspReplyStatus::TimedOut:
+            m_word |= result::kTimeout;
+            break;
+        case IspReplyStatus::PortClosed:
+            if (m_state.portWasOpen) m_word |= result::kTimeout;
+            noteIfLost();
+            break;
+        case IspReplyStatus::Success:
+        case IspReplyStatus::Stopped:
+            break;
+    }
+    return status;
+}
+
+bool IspConversation::readLine(std::string& line) {
+    constexpr std::size_t kLongest = 128;
+    line.clear();
+    bool overlong = false;
+    for (;;) {
+        if (stopped()) return false;
+        if (!m_link.port.isOpen()) {
+            if (m_state.portWasOpen) m_word |= result::kTimeout;
+            noteIfLost();
+            return false;
+        }
+        if (m_link.replyDeadline.expired()) {
+            m_word |= result::kTimeout;
+            return false;
+        }
+        std::uint8_t byte = 0;
+        if (m_link.port.read({&byte, 1}) == 1) {
+            if (byte == '\r' || byte == '\n') {
+                if (line.empty() && !overlong) continue;
+                if (overlong) m_word |= result::kErrorByte;
+                return !overlong;
+            }
+            if (line.size() < kLongest)
+                line += static_cast<char>(byte);
+            else
+                overlong = true;
+            continue;
+        }
+        if (m_link.port.isOpen()) m_link.port.waitReadable(m_link.replyDeadline.remaining());
+    }
+}
+
+}  // namespace hlx::firmware

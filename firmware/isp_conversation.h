@@ -1,0 +1,73 @@
+#pragma once
+// IspConversation: the boot loader job's side of the ISP conversation over a link. It sends lines, single
+// bytes and UU lines, waits for answers with the ISP reply reader, and collects what goes wrong as
+// JobResult bits in the job's word:
+//   0x10  a line or byte was not written completely (where the job checks the write)
+//   0x20  no complete answer before the reply deadline
+//   0x40  the answer reported failure (a return code other than 0, "RESEND")
+// A port that goes away while the job uses it (an unplugged adapter) makes the waiting step fail (0x10 for
+// a checked write, 0x20 for an answer) and writes one line saying the connection was lost. On a port that
+// was never open (the job recorded 0x800) writes fail and answers are not awaited, as the job then only
+// sends its closing command.
+//
+// Threads: the job thread alone; the link's rules hold.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "firmware/isp_reply.h"
+#include "serial/link.h"
+
+namespace hlx::firmware {
+
+// What the parts of one job share: whether the port was open when the job began, whether the loss of the
+// connection has been reported, and whether the boot loader has confirmed that its echo is off.
+struct IspJobState {
+    bool portWasOpen = false;
+    bool lossShown = false;
+    bool echoOff = false;
+};
+
+inline constexpr std::string_view kConnectionLostLine =
+    "Fehler: Verbindung zur seriellen Schnittstelle verloren";
+
+class IspConversation {
+  public:
+    IspConversation(serial::Link& link, std::int32_t& word, IspJobState& state);
+
+    // True while no failure has been recorded and the job has not been asked to stop.
+    bool ok() const { return m_word == 0 && !stopped(); }
+    bool stopped() const { return m_link.stop.stop_requested(); }
+    serial::Link& link() { return m_link; }
+
+    void arm(serial::Milliseconds duration) { m_link.replyDeadline.arm(duration); }
+    // Records failure bits found by the caller.
+    void record(std::int32_t bits) { m_word |= bits; }
+
+    // Text and CR LF in one write; an incomplete write sets 0x10. Returns whether all was written.
+    bool sendLine(std::string_view text);
+    // The same without looking at the result: a command that did not go out shows as a missing answer.
+    void sendUnchecked(std::string_view text);
+    // One byte with no line end; an incomplete write sets 0x10.
+    bool sendByte(std::uint8_t byte);
+    // One UU line of count bytes from area (see uu_encode.h), adding them to checksum; an incomplete write
+    // sets 0x10.
+    bool sendUuLine(std::span<const std::uint8_t> area, std::size_t count, std::int32_t& checksum);
+
+    // Waits for the answer (the caller has armed the reply deadline) and records its failure.
+    IspReplyStatus await(std::string_view echo, IspReplyKind kind);
+    // Reads one text line of at most 128 characters (without its line end, empty lines skipped), as the
+    // boot loader sends read-back data; a missing line sets 0x20, an overlong one 0x40.
+    bool readLine(std::string& line);
+
+  private:
+    void noteIfLost();
+
+    serial::Link& m_link;
+    std::int32_t& m_word;
+    IspJobState& m_state;
+};
+
+}  // namespace hlx::firmware

@@ -1,0 +1,209 @@
+#include "firmware/isp_download.h"
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "firmware/download_common.h"
+#include "firmware/hex_image.h"
+#include "firmware/isp_blocks.h"
+#include "firmware/isp_conversation.h"
+#include "firmware/isp_verify.h"
+#include "firmware/uu_encode.h"
+#include "output/job_result.h"
+
+namespace hlx::firmware {
+namespace {
+
+using namespace std::chrono_literals;
+using serial::Milliseconds;
+
+constexpr std::string_view kPrepareAll = "P 0 27";
+constexpr std::string_view kGo = "G 0 A";
+constexpr Milliseconds kSyncDeadline = 5000ms;
+constexpr Milliseconds kBlockDeadline = 500ms;
+constexpr Milliseconds kGoDeadline = 500ms;
+
+struct HandshakeStep {
+    std::string_view line;  // appended to the window first; empty: none
+    std::string_view sent;  // empty: the single byte "?"
+    Milliseconds deadline;  // armed after sending; 0: the one armed before
+    std::string_view echo;
+    IspReplyKind kind;
+};
+
+constexpr std::array<HandshakeStep, 7> kHandshake{{
+    {"Sending Synchronisation Character 0x3F", "", 0ms, "", IspReplyKind::Synchronisation},
+    {"Sending Synchronisation Confimation", "Synchronized", 2000ms, "Synchronized", IspReplyKind::OkOrResend},
+    {"Sending Crystal Frequency", "25000", 2000ms, "25000", IspReplyKind::OkOrResend},
+    {"Unlock", "U 23130", 2000ms, "U 23130", IspReplyKind::ReturnCode},
+    {"Prepare Flash Erase", kPrepareAll, 2000ms, kPrepareAll, IspReplyKind::ReturnCode},
+    {"Flash Erase", "E 0 27", 5000ms, "E 0 27", IspReplyKind::ReturnCode},
+    {"", "A 0", 2000ms, "A 0", IspReplyKind::ReturnCode},
+}};
+
+std::string pageLine(std::uint16_t page) {
+    char text[32];
+    std::snprintf(text, sizeof text, "Page: 0x%04x", page);
+    std::string line = text;
+    if (upperAddressOf(page) >= kSkippedPagesFrom) line += " (Skipped)";
+    return line;
+}
+
+int percentOf(std::int32_t position, std::int32_t size) {
+    return size <= 0 ? 0 : static_cast<int>(static_cast<std::int64_t>(position) * 100 / size);
+}
+
+void handshake(IspConversation& isp, IspJobState& state) {
+    serial::Link& link = isp.link();
+    isp.arm(kSyncDeadline);
+    int lines = 0;
+    serial::readReply(link, serial::ReplyMode::Drain, 0, lines);
+    for (const HandshakeStep& step : kHandshake) {
+        if (!isp.ok()) return;
+        if (!step.line.empty()) {
+            link.log.addLine(step.line);
+            link.log.refresh();
+        }
+        const bool sent = step.sent.empty() ? isp.sendByte('?') : isp.sendLine(step.sent);
+        if (!sent) return;  // nothing to wait for: the command did not go out
+        if (step.deadline > 0ms) isp.arm(step.deadline);
+        isp.await(step.echo, step.kind);
+    }
+    state.echoOff = isp.ok();
+}
+
+// Writes one copy: the block to the RAM buffer in UU lines with their checksums, then prepare and copy.
+void writeCopy(IspConversation& isp, const FlashContent& content, const CopyChunk& chunk) {
+    std::array<std::uint8_t, kBlockLimit + 2> area;
+    fillChunk(content, chunk, area);
+
+    isp.arm(kBlockDeadline);
+    isp.sendUnchecked("W " + std::to_string(kIspRamBuffer) + " " + std::to_string(chunk.size));
+    isp.await("", IspReplyKind::ReturnCode);
+
+    int lineCounter = 1;
+    std::int32_t checksum = 0;
+    for (std::size_t offset = 0; offset < chunk.size && isp.ok();) {
+        isp.arm(kBlockDeadline);
+        const std::size_t count = std::min<std::size_t>(kUuMaxBytes, chunk.size - offset);
+        if (!isp.sendUuLine(std::span<const std::uint8_t>(area).subspan(offset), count, checksum)) return;
+        if (lineCounter == kUuLinesPerChecksum) {
+            isp.sendUnchecked(std::to_string(checksum));
+            isp.await("", IspReplyKind::OkOrResend);
+            lineCounter = 1;
+            checksum = 0;
+        } else {
+            ++lineCounter;
+        }
+        offset += count;
+    }
+    if (isp.ok() && lineCounter != 1) {
+        isp.sendUnchecked(std::to_string(checksum));
+        isp.await("", IspReplyKind::OkOrResend);
+    }
+    if (isp.ok()) {
+        isp.sendUnchecked(kPrepareAll);
+        isp.await("", IspReplyKind::ReturnCode);
+    }
+    if (isp.ok()) {
+        isp.sendUnchecked("C " + std::to_string(chunk.address) + " " + std::to_string(kIspRamBuffer) + " " +
+                          std::to_string(chunk.size));
+        isp.await("", IspReplyKind::ReturnCode);
+    }
+}
+
+// Reads the file record by record, gathers blocks and writes their copies; the progress bar follows the
+// read position.
+void transfer(jobs::JobContext& context, IspConversation& isp, HexImage& image, const FlashContent& content,
+              std::int32_t& word, std::vector<CopyChunk>& programmed) {
+    output::OutputLog& log = context.link.log;
+    RecordArea record{};
+    RecordArea ahead{};
+    CopiedLines copied;
+    std::uint64_t upper = 0;
+    ProgressShown progress(context.view);
+    while (isp.ok() && !image.atEnd()) {
+        int length = 0;
+        word |= image.readRecord(record, length);
+        const IspRecord r = interpretRecord(record, length);
+        if (r.kind == IspRecord::Kind::Page) {
+            upper = upperAddressOf(r.page);
+            log.addLine(pageLine(r.page));
+            log.refresh();
+        } else if (r.kind == IspRecord::Kind::Data && upper < kSkippedPagesFrom) {
+            if (const auto block = gatherBlock(image, upper, r, copied, ahead, word)) {
+                for (const CopyChunk& chunk : planCopies(*block, copied)) {
+                    if (!isp.ok()) break;
+                    writeCopy(isp, content, chunk);
+                    copied.add(chunk.address, chunk.address + chunk.size);
+                    programmed.push_back(chunk);
+                }
+            }
+        }
+        progress.show(percentOf(image.position(), image.size()));
+    }
+}
+
+jobs::JobOutcome runIspDownload(jobs::JobContext& context, std::int32_t word, const IspOptions& options,
+                                IspJobState& state) {
+    state = IspJobState{};
+    state.portWasOpen = context.link.port.isOpen();
+    HexImage image(context.file);
+    RecordArea scratch{};
+    const PreparedFile file = loadAndCheck(context, image, scratch, word, /*showBytesRead=*/false,
+                                           /*useAddLine=*/true);
+    if (!file.loaded) return {word, {}};
+
+    FlashContent content;
+    if (word == 0 && content.build(image, scratch) == FlashContent::Result::TooMuchData) {
+        word |= output::result::kCheckFailed;
+        context.link.log.addLine(tooMuchDataLine());
+        context.link.log.refresh();
+    }
+    IspConversation isp(context.link, word, state);
+    if (word == 0) handshake(isp, state);
+    std::vector<CopyChunk> programmed;
+    transfer(context, isp, image, content, word, programmed);
+    if (options.verify && isp.ok()) verifyProgrammed(isp, content, programmed);
+    return {word, {}};
+}
+
+// Starts the target's code, whatever happened before; its answer's failure joins the report.
+void startTargetCode(jobs::JobContext& context, jobs::JobOutcome& outcome, IspJobState& state) {
+    IspConversation isp(context.link, outcome.word, state);
+    isp.arm(kGoDeadline);
+    isp.sendUnchecked(kGo);
+    // Unless the boot loader has confirmed that its echo is off, the command may come back first.
+    isp.await(state.echoOff ? std::string_view{} : kGo, IspReplyKind::ReturnCode);
+}
+
+// Shows what the target sent meanwhile (the started firmware's first words) and returns the port to the
+// selected COM settings entry.
+void showTargetOutput(jobs::JobContext& context, const jobs::JobOutcome&) {
+    readIspReply(context.link, {}, IspReplyKind::Drain);
+    context.link.port.configure(context.inputs.settingsEntry);
+}
+
+}  // namespace
+
+std::string tooMuchDataLine() {
+    return "Fehler: Datei belegt mehr als " + std::to_string(FlashContent::kMaxLines * kFlashLine / 1024) +
+           " KiB Flash";
+}
+
+jobs::JobDefinition ispDownloadJob(IspOptions options) {
+    auto state = std::make_shared<IspJobState>();
+    return {jobs::JobKind::BootLoader,
+            [options, state](jobs::JobContext& context, std::int32_t word) {
+                return runIspDownload(context, word, options, *state);
+            },
+            [state](jobs::JobContext& context, jobs::JobOutcome& outcome) {
+                startTargetCode(context, outcome, *state);
+            },
+            showTargetOutput};
+}
+
+}  // namespace hlx::firmware

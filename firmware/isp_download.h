@@ -1,0 +1,52 @@
+#pragma once
+// The boot loader job (job kind 2): programs the monitor's NXP LPC microcontroller through its ISP boot
+// loader, at 115200 baud, 8 data bits, no parity, whatever the COM settings say.
+//
+//   tool                                   boot loader (echo on until "A 0")
+//   ?                                      Synchronized
+//   Synchronized                           OK
+//   25000        (crystal in kHz)          OK
+//   U 23130      (unlock)                  0
+//   P 0 27       (prepare sectors 0..27)   0
+//   E 0 27       (erase them)              0
+//   A 0          (echo off)                0
+//   for every copy (see isp_blocks.h):
+//     W 1073745920 <size>                  0           RAM buffer at 0x40001000
+//     UU lines, a checksum line after every 20 lines and after the last      OK | RESEND
+//     P 0 27                               0
+//     C <flash address> 1073745920 <size>  0
+//   [--verify: R <flash address> <size> for every copy, see isp_verify.h]
+//   G 0 A        (start the code at 0, ARM mode)   0
+//
+// Deadlines: 5 s for "Synchronized" (armed before the input is drained), 2 s for each later handshake
+// answer and 5 s for the erase, all armed after sending; 500 ms armed before "W" and before every data
+// line, and the checksum, "P" and "C" answers of a copy must all arrive before the deadline armed for its
+// last data line. Each step runs only while no failure has been recorded; "G 0 A" is sent always, then the
+// result report, then whatever the target has sent meanwhile is shown, and the selected COM settings
+// entry is applied again.
+//
+// Window lines: "<file> geöffnet", the file check, "Sending Synchronisation Character 0x3F", "Sending
+// Synchronisation Confimation", "Sending Crystal Frequency", "Unlock", "Prepare Flash Erase", "Flash
+// Erase", and "Page: 0x%04x" (with " (Skipped)" for pages at 0x8000 and above, which are not programmed)
+// for every extended linear address record.
+
+#include <cstdint>
+
+#include "jobs/job_frame.h"
+
+namespace hlx::firmware {
+
+inline constexpr std::uint32_t kIspRamBuffer = 0x40001000;
+
+struct IspOptions {
+    bool verify = false;  // read every copy back before "G 0 A" and report what differs
+};
+
+// "Fehler: Datei belegt mehr als 16384 KiB Flash": a file whose programmed pages hold more data than any
+// part could take; the job then sends nothing but "G 0 A".
+std::string tooMuchDataLine();
+
+// The whole definition of the job for the frame.
+jobs::JobDefinition ispDownloadJob(IspOptions options = {});
+
+}  // namespace hlx::firmware

@@ -1,0 +1,153 @@
+#include "firmware/isp_verify.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <string>
+
+#include "firmware/uu_encode.h"
+#include "output/job_result.h"
+
+namespace hlx::firmware {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kReadAttempts = 3;
+constexpr serial::Milliseconds kGroupDeadline = 2000ms;
+
+std::string hexAddress(std::uint64_t address) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(address));
+    return text;
+}
+
+std::optional<std::int64_t> parseDecimal(const std::string& text) {
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+// Reads one group of lines into out (its size: up to 20 lines of 45 bytes) and its checksum line. Returns
+// whether the group is sound; false with nothing recorded when it only needs to be read again.
+enum class GroupResult { Good, Again, Failed };
+
+GroupResult readGroup(IspConversation& isp, std::span<std::uint8_t> out) {
+    std::string line;
+    std::array<std::uint8_t, kUuMaxBytes> decoded{};
+    bool sound = true;
+    std::size_t got = 0;
+    std::int64_t sum = 0;
+    const std::size_t lines = (out.size() + kUuMaxBytes - 1) / kUuMaxBytes;
+    for (std::size_t i = 0; i < lines; ++i) {
+        if (!isp.readLine(line)) return GroupResult::Failed;
+        const auto n = decodeUuLine(line, decoded);
+        const std::size_t wanted = std::min(kUuMaxBytes, out.size() - got);
+        if (!n || *n != wanted) {
+            sound = false;
+            continue;
+        }
+        std::copy_n(decoded.begin(), *n, out.begin() + static_cast<std::ptrdiff_t>(got));
+        sum += uuChecksum({decoded.data(), *n});
+        got += *n;
+    }
+    if (!isp.readLine(line)) return GroupResult::Failed;
+    const auto announced = parseDecimal(line);
+    return sound && announced && *announced == sum ? GroupResult::Good : GroupResult::Again;
+}
+
+}  // namespace
+
+std::vector<AddressRange> differingRanges(std::uint64_t address, std::span<const std::uint8_t> expected,
+                                          std::span<const std::uint8_t> actual, std::uint64_t skipBelow) {
+    std::vector<AddressRange> ranges;
+    const std::size_t n = std::min(expected.size(), actual.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t at = address + i;
+        if (at < skipBelow || expected[i] == actual[i]) continue;
+        if (!ranges.empty() && ranges.back().last + 1 == at)
+            ranges.back().last = at;
+        else
+            ranges.push_back({at, at});
+    }
+    return ranges;
+}
+
+bool readBack(IspConversation& isp, std::uint64_t address, std::span<std::uint8_t> out) {
+    isp.arm(kGroupDeadline);
+    isp.sendUnchecked("R " + std::to_string(address) + " " + std::to_string(out.size()));
+    if (isp.await("", IspReplyKind::ReturnCode) != IspReplyStatus::Success) return false;
+    constexpr std::size_t kGroupBytes = kUuMaxBytes * kUuLinesPerChecksum;
+    std::size_t done = 0;
+    int attempts = 0;
+    while (done < out.size()) {
+        isp.arm(kGroupDeadline);
+        const std::size_t size = std::min(kGroupBytes, out.size() - done);
+        switch (readGroup(isp, out.subspan(done, size))) {
+            case GroupResult::Failed:
+                return false;
+            case GroupResult::Good:
+                isp.sendUnchecked("OK");
+                done += size;
+                attempts = 0;
+                break;
+            case GroupResult::Again:
+                if (++attempts >= kReadAttempts) {
+                    isp.link().log.addLine("Fehler: Gelesene Daten ab " + hexAddress(address + done) +
+                                           " bleiben fehlerhaft");
+                    return false;
+                }
+                isp.sendUnchecked("RESEND");
+                break;
+        }
+    }
+    return true;
+}
+
+void verifyProgrammed(IspConversation& isp, const FlashContent& content,
+                      const std::vector<CopyChunk>& programmed) {
+    output::OutputLog& log = isp.link().log;
+    log.addLine("Vergleiche Flash mit Datei");
+    log.refresh();
+    std::vector<CopyChunk> chunks = programmed;
+    std::sort(chunks.begin(), chunks.end(),
+              [](const CopyChunk& a, const CopyChunk& b) { return a.address < b.address; });
+    if (!chunks.empty() && chunks.front().address < kBootVectorsEnd) {
+        log.addLine(hexAddress(0) + " bis " + hexAddress(kBootVectorsEnd - 1) +
+                    " nicht verglichen: dort liest der Bootloader seine eigenen Vektoren");
+    }
+    std::vector<AddressRange> differing;
+    std::array<std::uint8_t, kBlockLimit + 2> expected{};
+    std::array<std::uint8_t, kBlockLimit> actual{};
+    for (const CopyChunk& chunk : chunks) {
+        if (!isp.ok()) return;
+        fillChunk(content, chunk, expected);
+        const std::span<std::uint8_t> read{actual.data(), chunk.size};
+        if (!readBack(isp, chunk.address, read)) {
+            if (!isp.stopped())
+                log.addLine("Fehler: Flash ab " + hexAddress(chunk.address) + " nicht lesbar");
+            return;
+        }
+        for (const AddressRange& r :
+             differingRanges(chunk.address, {expected.data(), chunk.size}, read, kBootVectorsEnd)) {
+            if (!differing.empty() && differing.back().last + 1 == r.first)
+                differing.back().last = r.last;
+            else
+                differing.push_back(r);
+        }
+    }
+    for (const AddressRange& r : differing)
+        log.addLine("Flash weicht ab: " + hexAddress(r.first) + " bis " + hexAddress(r.last));
+    if (differing.empty()) {
+        log.addLine("Flash stimmt mit der Datei überein");
+    } else {
+        log.addLine("Fehler: Flash weicht an " + std::to_string(differing.size()) +
+                    " Stellen von der Datei ab");
+        isp.record(output::result::kErrorByte);
+    }
+    log.refresh();
+}
+
+}  // namespace hlx::firmware

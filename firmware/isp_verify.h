@@ -1,0 +1,48 @@
+#pragma once
+// Read-back of what the boot loader job has programmed, compared with what it sent (hlx flash isp --verify).
+//
+//   tool                      boot loader
+//   R <address> <count>       0 (return code)
+//                             the bytes as UU lines of 45 bytes, and a checksum line after every 20 lines
+//                             and after the last
+//   OK | RESEND               after each checksum line: OK takes the group, RESEND asks for it again
+//
+// A group whose checksum disagrees or that holds a malformed line is asked for again, at most three times,
+// since reading changes nothing on the target; then the read-back fails with 0x40. While it runs, the boot
+// loader maps its own vectors over 0x00..0x3F, so those bytes read back as the loader's, not as
+// programmed: they are not compared, and the job says so.
+//
+// Threads: the job thread alone.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "firmware/isp_blocks.h"
+#include "firmware/isp_conversation.h"
+
+namespace hlx::firmware {
+
+inline constexpr std::uint64_t kBootVectorsEnd = 0x40;
+
+struct AddressRange {
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;  // inclusive
+    bool operator==(const AddressRange&) const = default;
+};
+
+// The ranges where actual differs from expected (both for the bytes from address on), without the addresses
+// below skipBelow; neighbouring differing bytes form one range.
+std::vector<AddressRange> differingRanges(std::uint64_t address, std::span<const std::uint8_t> expected,
+                                          std::span<const std::uint8_t> actual, std::uint64_t skipBelow);
+
+// Reads out.size() bytes (a multiple of 4) from address into out. False, with the failure in the
+// conversation's word, when the boot loader refuses, an answer is missing or a group stays wrong.
+bool readBack(IspConversation& isp, std::uint64_t address, std::span<std::uint8_t> out);
+
+// Reads back every programmed copy and compares it with what was sent, writing one line per differing
+// range into the output window and setting 0x40 when anything differs.
+void verifyProgrammed(IspConversation& isp, const FlashContent& content,
+                      const std::vector<CopyChunk>& programmed);
+
+}  // namespace hlx::firmware
