@@ -212,6 +212,24 @@ std::vector<CopyChunk> planCopies(const IspBlock& block, const CopiedLines& copi
     return chunks;
 }
 
+IspTransferPlan::Step IspTransferPlan::next(std::int32_t& word) {
+    Step step;
+    int length = 0;
+    word |= m_image.readRecord(m_record, length);
+    const IspRecord record = interpretRecord(m_record, length);
+    if (record.kind == IspRecord::Kind::Page) {
+        m_upper = upperAddressOf(record.page);
+        step.page = record.page;
+    } else if (record.kind == IspRecord::Kind::Data && m_upper < kSkippedPagesFrom) {
+        if (const auto block = gatherBlock(m_image, m_upper, record, m_copied, m_ahead, word)) {
+            step.copies = planCopies(*block, m_copied);
+            for (const CopyChunk& chunk : step.copies)
+                m_copied.add(chunk.address, chunk.address + chunk.size);
+        }
+    }
+    return step;
+}
+
 void fillChunk(const FlashContent& content, const CopyChunk& chunk, std::span<std::uint8_t> area) {
     std::fill(area.begin(), area.end(), std::uint8_t{0xFF});
     const std::span<std::uint8_t> bytes = area.first(std::min<std::size_t>(chunk.size, area.size()));

@@ -129,6 +129,30 @@ std::optional<IspBlock> gatherBlock(HexImage& image, std::uint64_t upper, const 
 // The copies that program a gathered block, under the rules above.
 std::vector<CopyChunk> planCopies(const IspBlock& block, const CopiedLines& copied);
 
+// The transfer's walk through the file: record after record, what each means for the job. A page record
+// sets the upper address; a data record in a programmed page starts a block, which is gathered and planned
+// into copies; these count as copied from then on. Other records mean nothing here.
+class IspTransferPlan {
+  public:
+    explicit IspTransferPlan(HexImage& image) : m_image(image) {}
+
+    struct Step {
+        std::optional<std::uint16_t> page;  // a page record's 16-bit value
+        std::vector<CopyChunk> copies;      // the copies of the block a data record started
+    };
+
+    // Reads the next record, and the records of the block it starts; read results go into word.
+    Step next(std::int32_t& word);
+    bool atEnd() const { return m_image.atEnd(); }
+
+  private:
+    HexImage& m_image;
+    RecordArea m_record{};
+    RecordArea m_ahead{};
+    CopiedLines m_copied;
+    std::uint64_t m_upper = 0;
+};
+
 // The bytes a copy programs, into area (chunk.size + 2 bytes or more, for the last UU group): the flash
 // content of its range with the vector checksum applied when it starts at address 0; 0xFF after it.
 void fillChunk(const FlashContent& content, const CopyChunk& chunk, std::span<std::uint8_t> area);

@@ -115,33 +115,23 @@ void writeCopy(IspConversation& isp, const FlashContent& content, const CopyChun
     }
 }
 
-// Reads the file record by record, gathers blocks and writes their copies; the progress bar follows the
+// Reads the file record by record and writes the copies of every block; the progress bar follows the
 // read position.
 void transfer(jobs::JobContext& context, IspConversation& isp, HexImage& image, const FlashContent& content,
               std::int32_t& word, std::vector<CopyChunk>& programmed) {
     output::OutputLog& log = context.link.log;
-    RecordArea record{};
-    RecordArea ahead{};
-    CopiedLines copied;
-    std::uint64_t upper = 0;
+    IspTransferPlan plan(image);
     ProgressShown progress(context.view);
-    while (isp.ok() && !image.atEnd()) {
-        int length = 0;
-        word |= image.readRecord(record, length);
-        const IspRecord r = interpretRecord(record, length);
-        if (r.kind == IspRecord::Kind::Page) {
-            upper = upperAddressOf(r.page);
-            log.addLine(pageLine(r.page));
+    while (isp.ok() && !plan.atEnd()) {
+        const IspTransferPlan::Step step = plan.next(word);
+        if (step.page) {
+            log.addLine(pageLine(*step.page));
             log.refresh();
-        } else if (r.kind == IspRecord::Kind::Data && upper < kSkippedPagesFrom) {
-            if (const auto block = gatherBlock(image, upper, r, copied, ahead, word)) {
-                for (const CopyChunk& chunk : planCopies(*block, copied)) {
-                    if (!isp.ok()) break;
-                    writeCopy(isp, content, chunk);
-                    copied.add(chunk.address, chunk.address + chunk.size);
-                    programmed.push_back(chunk);
-                }
-            }
+        }
+        for (const CopyChunk& chunk : step.copies) {
+            if (!isp.ok()) break;
+            writeCopy(isp, content, chunk);
+            programmed.push_back(chunk);
         }
         progress.show(percentOf(image.position(), image.size()));
     }

@@ -75,7 +75,10 @@ void printLpcIspUsage(std::FILE* out) {
         "  --no-sync             never answer \"?\"\n"
         "  --resend-at N         answer the N-th checksum line of written data with RESEND\n"
         "  --fail X:CODE[:N]     answer the N-th (default first) command X with return code CODE,\n"
-        "                        e.g. C:3 (DST_ADDR_ERROR for the first copy)\n");
+        "                        e.g. C:3 (DST_ADDR_ERROR for the first copy)\n"
+        "  --hang-up-at X        close the line when command X arrives (an unplugged cable)\n"
+        "  --stuck-byte ADDR     a flash byte that programming leaves unchanged\n"
+        "  --garble-read N       send read-back group N once with a wrong checksum\n");
 }
 
 int runLpcIspSimulator(const std::vector<std::string>& args) {
@@ -106,6 +109,9 @@ int runLpcIspSimulator(const std::vector<std::string>& args) {
             config.greeting = value;
         } else if (option == "--flash-out") {
             flashOut = value;
+        } else if (option == "--hang-up-at") {
+            if (value.size() != 1) return usageError("--hang-up-at takes a command letter");
+            faults.hangUpAt = value[0];
         } else if (option == "--fail") {
             if (!parseFailure(value, faults)) return usageError("--fail takes X:CODE[:N], e.g. C:3");
         } else if (auto n = parseNumber(value, 0, 100000000); !n) {
@@ -116,6 +122,10 @@ int runLpcIspSimulator(const std::vector<std::string>& args) {
             config.eraseTimePerSector = std::chrono::milliseconds(*n);
         } else if (option == "--copy-us") {
             config.copyTimePer256 = std::chrono::microseconds(*n);
+        } else if (option == "--stuck-byte") {
+            faults.stuckAddress = *n;
+        } else if (option == "--garble-read") {
+            faults.garbleReadGroup = static_cast<int>(*n);
         } else if (option == "--resend-at") {
             faults.resendAtChecksum = static_cast<int>(*n);
         } else {

@@ -182,8 +182,8 @@ LpcIspSim::~LpcIspSim() {
     [[maybe_unused]] auto written = ::write(m_wakeFd, &one, sizeof one);
     if (m_thread.joinable()) m_thread.join();
     ::close(m_wakeFd);
-    ::close(m_slaveKeep);
-    ::close(m_master);
+    if (m_slaveKeep >= 0) ::close(m_slaveKeep);
+    if (m_master >= 0) ::close(m_master);
 }
 
 void LpcIspSim::setFaults(const LpcIspFaults& faults) {
@@ -224,6 +224,11 @@ std::size_t LpcIspSim::bytesProgrammedTwice() const {
 std::size_t LpcIspSim::bytesReceived() const {
     std::lock_guard lock(m_mutex);
     return m_bytesReceived;
+}
+
+std::string LpcIspSim::received() const {
+    std::lock_guard lock(m_mutex);
+    return m_received;
 }
 
 int LpcIspSim::erases() const {
@@ -270,6 +275,8 @@ void LpcIspSim::clear() {
     m_erases = 0;
     m_checksumLines = 0;
     m_goCount = 0;
+    m_readGroups = 0;
+    m_received.clear();
     m_commandCounts.fill(0);
     backToAutoBaud();
 }
@@ -311,8 +318,23 @@ void LpcIspSim::run() {
                     handleByte(buffer[static_cast<std::size_t>(i)], m_inClock);
                 }
             }
-            flushDueLocked(SimClock::now());
+            if (m_hungUp) {
+                // The tool then sees a hang-up on its side, as on an unplugged adapter.
+                ::close(m_master);
+                ::close(m_slaveKeep);
+                m_master = -1;
+                m_slaveKeep = -1;
+                m_scheduled.clear();
+                m_unwritten.clear();
+            } else {
+                flushDueLocked(SimClock::now());
+            }
             events.swap(m_events);
+        }
+        if (m_master < 0) {
+            if (m_config.onEvent)
+                for (const std::string& e : events) m_config.onEvent(e);
+            return;
         }
         if (m_config.onEvent)
             for (const std::string& e : events) m_config.onEvent(e);
@@ -339,6 +361,7 @@ SimClock::duration LpcIspSim::byteTime() const {
 
 void LpcIspSim::handleByte(std::uint8_t byte, SimClock::time_point arrival) {
     ++m_bytesReceived;
+    if (m_received.size() < (std::size_t{16} << 20)) m_received += static_cast<char>(byte);
     if (m_state == State::AutoBaud) {
         if (byte != '?') return;
         m_lines.push_back("?");
@@ -411,6 +434,11 @@ void LpcIspSim::handleCommand(const std::string& line, SimClock::time_point at) 
     }
     const char letter = words[0][0];
     const int occurrence = ++m_commandCounts[static_cast<unsigned char>(letter)];
+    if (m_faults.hangUpAt == letter) {
+        m_events.push_back(line + ": line closed (fault)");
+        m_hungUp = true;
+        return;
+    }
     if (m_faults.failCommand == letter && m_faults.failOccurrence == occurrence) {
         m_events.push_back(line + ": answered " + std::to_string(m_faults.failCode) + " (fault)");
         return answer(m_faults.failCode, at);
@@ -562,6 +590,11 @@ void LpcIspSim::sendReadGroup(SimClock::time_point at) {
     std::string text;
     for (std::size_t i = 0; i < bytes.size(); i += kLineBytes)
         text += uuEncode(bytes.data() + i, std::min(kLineBytes, bytes.size() - i), m_config.readZero);
+    if (++m_readGroups == m_faults.garbleReadGroup) {
+        m_events.push_back("read group " + std::to_string(m_readGroups) +
+                           " sent with a wrong checksum (fault)");
+        ++sum;
+    }
     text += std::to_string(sum) + "\r\n";
     send(std::move(text), at);
     m_state = State::ReadAnswer;
@@ -593,6 +626,7 @@ int LpcIspSim::copyToFlash(std::uint32_t destination, std::uint32_t source, std:
         if (!m_prepared[static_cast<std::size_t>(s)]) return kSectorNotPrepared;
     for (std::uint32_t i = 0; i < size; ++i) {
         const std::uint32_t at = destination + i;
+        if (static_cast<std::int64_t>(at) == m_faults.stuckAddress) continue;
         if (m_programs[at] > 0) ++m_twice;
         m_programs[at] = static_cast<std::uint8_t>(std::min(m_programs[at] + 1, 255));
         m_flash[at] &= m_ram[source - kSimRamBegin + i];  // programming only clears bits

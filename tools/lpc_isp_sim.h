@@ -30,6 +30,9 @@
 // clears bits, as flash cells do; every byte programmed again since its sector was erased is counted
 // (flash with error correction must never see that).
 //
+// Faults (LpcIspFaults): no answer to "?", RESEND for a checksum line, a return code for a command, a line
+// that closes (the tool then sees a hang-up), a flash byte that does not program, a garbled read-back group.
+//
 // Line pacing: bytes in both directions take the time they need on a wire at the baud rate (10 bit times
 // for 8N1, as the frame format set on the line says): the simulation answers when the last byte of a
 // command would have arrived, and a reply reaches the tool when its last byte would have.
@@ -98,11 +101,14 @@ struct LpcIspConfig {
 
 // Faults to inject; counters start at 1 and count since the simulation started (or clear()).
 struct LpcIspFaults {
-    bool silentToSync = false;  // never answer "?"
-    int resendAtChecksum = 0;   // answer this checksum line of W data with RESEND
-    char failCommand = 0;       // answer this command letter ...
-    int failOccurrence = 1;     // ... at its n-th occurrence ...
-    int failCode = 0;           // ... with this return code, without running it
+    bool silentToSync = false;       // never answer "?"
+    int resendAtChecksum = 0;        // answer this checksum line of W data with RESEND
+    char failCommand = 0;            // answer this command letter ...
+    int failOccurrence = 1;          // ... at its n-th occurrence ...
+    int failCode = 0;                // ... with this return code, without running it
+    char hangUpAt = 0;               // close the line (an unplugged cable) when this command letter arrives
+    std::int64_t stuckAddress = -1;  // a flash byte that programming leaves unchanged (a worn cell)
+    int garbleReadGroup = 0;         // send this group of R data (counted from 1) once with a wrong checksum
 };
 
 struct SimCopy {
@@ -130,6 +136,8 @@ class LpcIspSim {
     std::vector<SimCopy> copies() const;
     std::size_t bytesProgrammedTwice() const;
     std::size_t bytesReceived() const;
+    // Every byte received, as it came (at most the first 16 MiB).
+    std::string received() const;
     int erases() const;
     int checksumLines() const;
     // The eight vector words at 0 sum to 0 (the boot loader would start the user code).
@@ -168,6 +176,7 @@ class LpcIspSim {
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_goSeen;
     bool m_stop = false;
+    bool m_hungUp = false;
     LpcIspFaults m_faults;
     IspEcho m_echoForm;
 
@@ -202,6 +211,8 @@ class LpcIspSim {
     int m_erases = 0;
     int m_checksumLines = 0;
     int m_goCount = 0;
+    int m_readGroups = 0;
+    std::string m_received;
     std::array<int, 128> m_commandCounts{};
 
     SimClock::time_point m_inClock{};   // when the last received byte has arrived on the simulated wire
