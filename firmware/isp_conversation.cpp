@@ -1,5 +1,6 @@
 #include "firmware/isp_conversation.h"
 
+#include "firmware/download_common.h"
 #include "firmware/uu_encode.h"
 #include "output/job_result.h"
 
@@ -10,18 +11,13 @@ namespace result = output::result;
 IspConversation::IspConversation(serial::Link& link, std::int32_t& word, IspJobState& state)
     : m_link(link), m_word(word), m_state(state) {}
 
-void IspConversation::noteIfLost() {
-    if (!m_state.portWasOpen || m_link.port.isOpen() || m_state.lossShown || stopped()) return;
-    m_state.lossShown = true;
-    m_link.log.addLine(kConnectionLostLine);
-    m_link.log.refresh();
+bool IspConversation::writeFailed() {
+    m_word |= writeFailure(m_link);
+    return false;
 }
 
 bool IspConversation::sendLine(std::string_view text) {
-    if (serial::sendLine(m_link, text)) return true;
-    m_word |= result::kShortWrite;
-    noteIfLost();
-    return false;
+    return serial::sendLine(m_link, text) || writeFailed();
 }
 
 void IspConversation::sendUnchecked(std::string_view text) {
@@ -29,20 +25,14 @@ void IspConversation::sendUnchecked(std::string_view text) {
 }
 
 bool IspConversation::sendByte(std::uint8_t byte) {
-    if (serial::writeBytes(m_link, {&byte, 1})) return true;
-    m_word |= result::kShortWrite;
-    noteIfLost();
-    return false;
+    return serial::writeBytes(m_link, {&byte, 1}) || writeFailed();
 }
 
 bool IspConversation::sendUuLine(std::span<const std::uint8_t> area, std::size_t count,
                                  std::int32_t& checksum) {
     const UuLine line = encodeUuLine(area, count);
     checksum += uuChecksum(area.first(std::min(count, area.size())));
-    if (serial::writeBytes(m_link, line.bytes())) return true;
-    m_word |= result::kShortWrite;
-    noteIfLost();
-    return false;
+    return serial::writeBytes(m_link, line.bytes()) || writeFailed();
 }
 
 IspReplyStatus IspConversation::await(std::string_view echo, IspReplyKind kind) {
@@ -56,7 +46,6 @@ IspReplyStatus IspConversation::await(std::string_view echo, IspReplyKind kind) 
             break;
         case IspReplyStatus::PortClosed:
             if (m_state.portWasOpen) m_word |= result::kTimeout;
-            noteIfLost();
             break;
         case IspReplyStatus::Success:
         case IspReplyStatus::Stopped:
@@ -71,9 +60,8 @@ bool IspConversation::readLine(std::string& line) {
     bool overlong = false;
     for (;;) {
         if (stopped()) return false;
-        if (!m_link.port.isOpen()) {
+        if (!m_link.port.isOpen() && m_link.flow.early.empty()) {
             if (m_state.portWasOpen) m_word |= result::kTimeout;
-            noteIfLost();
             return false;
         }
         if (m_link.replyDeadline.expired()) {
@@ -81,7 +69,7 @@ bool IspConversation::readLine(std::string& line) {
             return false;
         }
         std::uint8_t byte = 0;
-        if (m_link.port.read({&byte, 1}) == 1) {
+        if (readIspByte(m_link, byte)) {
             if (byte == '\r' || byte == '\n') {
                 if (line.empty() && !overlong) continue;
                 if (overlong) m_word |= result::kErrorByte;

@@ -3,12 +3,12 @@
 // bytes and UU lines, waits for answers with the ISP reply reader, and collects what goes wrong as
 // JobResult bits in the job's word:
 //   0x10  a line or byte was not written completely (where the job checks the write)
-//   0x20  no complete answer before the reply deadline
+//   0x20  no complete answer before the reply deadline; also a write held back by XOFF until then
 //   0x40  the answer reported failure (a return code other than 0, "RESEND")
 // A port that goes away while the job uses it (an unplugged adapter) makes the waiting step fail (0x10 for
-// a checked write, 0x20 for an answer) and writes one line saying the connection was lost. On a port that
-// was never open (the job recorded 0x800) writes fail and answers are not awaited, as the job then only
-// sends its closing command.
+// a checked write, 0x20 for an answer; the job frame writes the line saying so). On a port that was never
+// open (the job recorded 0x800) writes fail and answers are not awaited, as the job then only sends its
+// closing command.
 //
 // Threads: the job thread alone; the link's rules hold.
 
@@ -22,16 +22,12 @@
 
 namespace hlx::firmware {
 
-// What the parts of one job share: whether the port was open when the job began, whether the loss of the
-// connection has been reported, and whether the boot loader has confirmed that its echo is off.
+// What the parts of one job share: whether the port was open when the job began, and whether the boot
+// loader has confirmed that its echo is off.
 struct IspJobState {
     bool portWasOpen = false;
-    bool lossShown = false;
     bool echoOff = false;
 };
-
-inline constexpr std::string_view kConnectionLostLine =
-    "Fehler: Verbindung zur seriellen Schnittstelle verloren";
 
 class IspConversation {
   public:
@@ -63,7 +59,7 @@ class IspConversation {
     bool readLine(std::string& line);
 
   private:
-    void noteIfLost();
+    bool writeFailed();
 
     serial::Link& m_link;
     std::int32_t& m_word;

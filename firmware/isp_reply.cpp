@@ -70,14 +70,33 @@ IspVerdict IspReplyParser::test() const {
     return IspVerdict::Pending;
 }
 
+bool readIspByte(serial::Link& link, std::uint8_t& byte) {
+    for (;;) {
+        serial::FlowState& flow = link.flow;
+        if (!flow.early.empty()) {
+            byte = static_cast<std::uint8_t>(flow.early.front());
+            flow.early.erase(0, 1);
+            if (flow.scanned > 0) --flow.scanned;  // its XON or XOFF, if any, has been taken into account
+            if (byte == serial::kXon || byte == serial::kXoff) continue;
+            return true;
+        }
+        if (link.port.read({&byte, 1}) != 1) return false;
+        if (byte == serial::kXoff) {
+            flow.held = true;
+        } else if (byte == serial::kXon) {
+            flow.held = false;
+        } else {
+            return true;
+        }
+    }
+}
+
 IspReplyStatus readIspReply(serial::Link& link, std::string_view echo, IspReplyKind kind) {
     if (kind == IspReplyKind::Drain) {
-        std::array<std::uint8_t, serial::kReadChunk> chunk;
         std::string shown;
-        while (link.port.isOpen() && !link.stop.stop_requested()) {
-            const std::size_t n = link.port.read(chunk);
-            if (n == 0) break;
-            shown.append(reinterpret_cast<const char*>(chunk.data()), n);
+        if (link.port.isOpen() || !link.flow.early.empty()) {
+            while (!link.stop.stop_requested() && serial::readNow(link, shown) > 0) {
+            }
         }
         if (!shown.empty() && !link.stop.stop_requested()) {
             link.log.appendText(base::windows1252ToUtf8(shown));
@@ -89,10 +108,10 @@ IspReplyStatus readIspReply(serial::Link& link, std::string_view echo, IspReplyK
     IspReplyParser parser(echo, kind);
     for (;;) {
         if (link.stop.stop_requested()) return IspReplyStatus::Stopped;
-        if (!link.port.isOpen()) return IspReplyStatus::PortClosed;
+        if (!link.port.isOpen() && link.flow.early.empty()) return IspReplyStatus::PortClosed;
         if (link.replyDeadline.expired()) return IspReplyStatus::TimedOut;
         std::uint8_t byte = 0;
-        if (link.port.read({&byte, 1}) == 1) {
+        if (readIspByte(link, byte)) {
             switch (parser.feed(byte)) {
                 case IspVerdict::Success:
                     return IspReplyStatus::Success;

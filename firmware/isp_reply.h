@@ -20,7 +20,9 @@
 // echo, because no answer begins with the first character of an echo text (commands begin with a letter
 // or the crystal frequency, answers with a digit, "OK", "RESEND" or "Synchronized").
 //
-// At most 128 answer bytes are held; further bytes are dropped, and the deadline ends the wait.
+// At most 128 answer bytes are held; further bytes are dropped, and the deadline ends the wait. The boot
+// loader sends no XON or XOFF; should one arrive, it holds or releases the link's writes as for the
+// monitor and is no part of the answer.
 //
 // Threads: as serial::Link, one caller at a time.
 
@@ -71,6 +73,11 @@ enum class IspReplyStatus {
     PortClosed,  // the port is not open, or went away while waiting
     Stopped,     // the link's stop token was triggered
 };
+
+// Takes one received byte without waiting: bytes a sender has read ahead (link.flow.early) first, then the
+// port. XON and XOFF are flow control: they update the link's flow state and are not handed on. False
+// when nothing (else) has arrived.
+bool readIspByte(serial::Link& link, std::uint8_t& byte);
 
 // Waits until the reply is complete or the link's reply deadline passes (the caller arms it), reading one
 // byte per read so that nothing after the answer is taken from the port; sleeps on the port in between.

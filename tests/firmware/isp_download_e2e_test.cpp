@@ -318,7 +318,7 @@ TEST_F(IspDownloadTest, AVanishedLineIsNeverSuccess) {
     const std::int32_t word = runJob(writeFirmware(ordinaryFirmware().text()));
     EXPECT_NE(0, word & kTimeout) << std::hex << word;
     const std::string text = window.text();
-    EXPECT_TRUE(contains(text, firmware::kConnectionLostLine)) << text;
+    EXPECT_TRUE(contains(text, jobs::connectionLostLine(sim->slavePath()))) << text;
     EXPECT_TRUE(contains(text, "Fehler: Zeitüberschreitung")) << text;
     EXPECT_FALSE(contains(text, output::kSuccessLine));
 }
