@@ -1,0 +1,159 @@
+// bench_isp: what the boot loader job costs against the simulated LPC boot loader on a pseudo-terminal,
+// with the real job frame, serial port and link operations.
+//
+//   paced     the line paced at 115200 baud, 8N1, as the job sets it: the wall time of the whole job for a
+//             256 KiB image against the time the bytes the job sends need on the wire alone at that rate
+//             (10 bit times a byte). Target: within 5 % of the wire time.
+//   unpaced   the same image with no pacing: how fast the job itself can go, and its CPU time.
+//
+// A plain program that prints its figures; it takes about 35 s, most of it the paced run.
+
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "app/job_catalogue.h"
+#include "jobs/job_frame.h"
+#include "jobs/job_slot.h"
+#include "serial/posix_serial_device.h"
+#include "tests/support/null_output_window.h"
+#include "tools/lpc_isp_sim.h"
+
+namespace {
+
+using namespace hlx;
+using Seconds = std::chrono::duration<double>;
+
+constexpr int kBaud = 115200;
+constexpr double kBitsPerByte = 10;
+constexpr std::size_t kImageBytes = 256 * 1024;
+
+double threadCpuSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+class NullJobView : public output::JobView {
+  public:
+    void setProgressRange(int, int) override {}
+    void setProgress(int) override {}
+    void setIdlePollEnabled(bool) override {}
+};
+
+// A firmware of 16-byte records from address 0 (a type 4 record for each 64 KiB page).
+std::string firmwareText(std::size_t bytes) {
+    std::string text;
+    char line[64];
+    for (std::size_t address = 0; address < bytes; address += 16) {
+        if (address % 0x10000 == 0) {
+            const unsigned page = static_cast<unsigned>(address >> 16);
+            std::snprintf(line, sizeof line, ":02000004%04X%02X\r\n", page,
+                          (0x100 - 6 - (page >> 8) - (page & 0xFF)) & 0xFF);
+            text += line;
+        }
+        unsigned sum = 16 + ((address >> 8) & 0xFF) + (address & 0xFF);
+        std::snprintf(line, sizeof line, ":10%04X00", static_cast<unsigned>(address & 0xFFFF));
+        text += line;
+        for (int i = 0; i < 16; ++i) {
+            const unsigned b = static_cast<unsigned>((address + i) * 7 + (address >> 10)) & 0xFF;
+            sum += b;
+            std::snprintf(line, sizeof line, "%02X", b);
+            text += line;
+        }
+        std::snprintf(line, sizeof line, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
+        text += line;
+    }
+    return text + ":00000001FF\r\n";
+}
+
+struct Run {
+    std::int32_t word = -1;
+    Seconds wall{};
+    double cpu = 0;
+    std::size_t sent = 0;  // bytes the job sent
+    std::size_t copies = 0;
+    bool flashValid = false;
+};
+
+Run runJob(const std::string& path, int baud) {
+    tools::LpcIspConfig config;
+    config.baud = baud;
+    config.greeting.clear();
+    tools::LpcIspSim sim(config);
+    serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
+    serial::Deadline replyDeadline;
+    test::NullOutputWindow window;
+    output::OutputLog log(window);
+    NullJobView view;
+    jobs::JobSlot slot;
+    base::FileBuffer file;
+    slot.init();
+    jobs::JobInputs inputs;
+    inputs.comText = sim.slavePath();
+    inputs.settingsEntry = 0;
+    inputs.filePath = path;
+    Run run;
+    std::optional<std::int32_t> word;
+    slot.start([&](std::stop_token stop) {
+        jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
+        const double cpuStart = threadCpuSeconds();
+        const auto wallStart = std::chrono::steady_clock::now();
+        word = jobs::runJobFrame(*app::jobDefinition(jobs::JobKind::BootLoader), context, slot);
+        run.cpu = threadCpuSeconds() - cpuStart;
+        run.wall = std::chrono::steady_clock::now() - wallStart;
+    });
+    slot.wait();
+    run.word = word.value_or(-1);
+    run.sent = sim.bytesReceived();
+    run.copies = sim.copies().size();
+    run.flashValid = sim.userCodeValid() && sim.bytesProgrammedTwice() == 0;
+    return run;
+}
+
+}  // namespace
+
+int main() {
+    char folder[] = "/tmp/hlx-bench-isp-XXXXXX";
+    if (::mkdtemp(folder) == nullptr) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const std::string path = std::string(folder) + "/firmware.hex";
+    std::ofstream(path, std::ios::binary) << firmwareText(kImageBytes);
+    int status = 0;
+    try {
+        const Run paced = runJob(path, -1);  // the rate the job sets on the line: 115200 baud
+        const double wire = static_cast<double>(paced.sent) * kBitsPerByte / kBaud;
+        const double over = 100.0 * (paced.wall.count() - wire) / wire;
+        std::printf("Boot loader job, 256 KiB image in 16-byte records, line paced at %d baud 8N1\n", kBaud);
+        std::printf("  result word             0x%X, %zu copies, flash %s\n",
+                    static_cast<unsigned>(paced.word), paced.copies,
+                    paced.flashValid ? "valid, nothing programmed twice" : "NOT AS EXPECTED");
+        std::printf("  bytes sent              %zu\n", paced.sent);
+        std::printf("  wire time of the bytes  %8.3f s\n", wire);
+        std::printf(
+            "  wall time of the job    %8.3f s    (%+.2f %% of the wire time; target within 5 %%: %s)\n",
+            paced.wall.count(), over, over <= 5.0 ? "met" : "NOT MET");
+        std::printf("  job thread CPU          %8.3f s\n", paced.cpu);
+
+        const Run unpaced = runJob(path, 0);
+        std::printf("Same image, no pacing\n");
+        std::printf("  result word             0x%X\n", static_cast<unsigned>(unpaced.word));
+        std::printf("  wall time of the job    %8.3f s    (%.0f KiB/s)\n", unpaced.wall.count(),
+                    static_cast<double>(kImageBytes) / 1024.0 / unpaced.wall.count());
+        std::printf("  job thread CPU          %8.3f s\n", unpaced.cpu);
+        if (paced.word != 0 || unpaced.word != 0 || !paced.flashValid) status = 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_isp: %s\n", e.what());
+        status = 1;
+    }
+    std::remove(path.c_str());
+    ::rmdir(folder);
+    return status;
+}
