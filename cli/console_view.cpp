@@ -68,8 +68,10 @@ void ConsoleWindow::print(std::string_view text) {
             out += text[i];
         }
     }
+    if (m_bar) m_bar->beforeText();
     std::fwrite(out.data(), 1, out.size(), m_out);
     std::fflush(m_out);
+    if (m_bar && !out.empty()) m_bar->afterText(out.back() == '\n');
 }
 
 ConsoleJobView::ConsoleJobView(bool showBar) : m_showBar(showBar) {}
@@ -82,8 +84,14 @@ void ConsoleJobView::setProgressRange(int minimum, int maximum) {
 
 void ConsoleJobView::setProgress(int position) {
     std::lock_guard lock(m_mutex);
-    if (!m_showBar) return;
+    m_position = position;
+    if (m_showBar && !m_lineOpen) drawLocked();
+}
+
+void ConsoleJobView::drawLocked() {
+    if (!m_position) return;
     const int width = 40;
+    const int position = *m_position;
     const int filled = std::clamp((position - m_minimum) * width / (m_maximum - m_minimum), 0, width);
     // The range need not be 0..100 (the terminal sender counts lines).
     const int percent = std::clamp((position - m_minimum) * 100 / (m_maximum - m_minimum), 0, 100);
@@ -91,6 +99,20 @@ void ConsoleJobView::setProgress(int position) {
                  std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), percent);
     std::fflush(stderr);
     m_drawn = true;
+}
+
+void ConsoleJobView::beforeText() {
+    std::lock_guard lock(m_mutex);
+    if (!m_drawn) return;
+    std::fputs("\r\033[K", stderr);  // back to the line start and clear it
+    std::fflush(stderr);
+    m_drawn = false;
+}
+
+void ConsoleJobView::afterText(bool atLineStart) {
+    std::lock_guard lock(m_mutex);
+    m_lineOpen = !atLineStart;
+    if (m_showBar && !m_lineOpen) drawLocked();
 }
 
 void ConsoleJobView::finish() {

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "output/job_view.h"
@@ -12,9 +13,13 @@
 
 namespace hlx::cli {
 
+class ConsoleJobView;
+
 class ConsoleWindow : public output::OutputWindow {
 public:
     explicit ConsoleWindow(std::FILE* out = stdout) : m_out(out) {}
+    // A progress bar drawn on the same terminal, kept clear of the text (see ConsoleJobView).
+    void setProgressBar(ConsoleJobView* bar) { m_bar = bar; }
 
     std::string text() const override;
     void setText(std::string_view text) override;
@@ -32,6 +37,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::FILE* m_out;
+    ConsoleJobView* m_bar = nullptr;
     std::string m_text;     // UTF-8
     int m_length = 0;       // in UTF-16 units
     int m_selection = 0;
@@ -45,12 +51,22 @@ public:
     void setIdlePollEnabled(bool) override {}
     void finish();  // ends the bar's line
 
+    // Around text printed on the same terminal (ConsoleWindow calls them): the bar's line is cleared
+    // before the text and drawn again after it, but only while the text ends at a line start, so text
+    // never lands inside the bar and the bar never overwrites a line in progress.
+    void beforeText();
+    void afterText(bool atLineStart);
+
 private:
+    void drawLocked();
+
     std::mutex m_mutex;
     bool m_showBar;
     bool m_drawn = false;
+    bool m_lineOpen = false;  // the text printed last did not end its line
     int m_minimum = 0;
     int m_maximum = 100;
+    std::optional<int> m_position;
 };
 
 }  // namespace hlx::cli

@@ -73,6 +73,7 @@ int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
     ConsoleWindow window;
     window.setText(options.windowText);
     ConsoleJobView view(::isatty(STDERR_FILENO) != 0);
+    window.setProgressBar(&view);
     output::OutputLog log(window);
     serial::Deadline replyDeadline;
     base::FileBuffer file;
