@@ -50,14 +50,14 @@ IspRecord interpretRecord(std::span<const std::uint8_t> record, int decodedLengt
     IspRecord r;
     if (decodedLength < 4 || record.size() < 4) return r;
     r.offset = static_cast<std::uint16_t>(record[1] << 8 | record[2]);
-    const std::size_t present = std::min(static_cast<std::size_t>(decodedLength), record.size()) - 4;
+    // The data bytes: as many as the count says, but never more than the line holds.
+    const std::size_t onLine = std::min(static_cast<std::size_t>(decodedLength), record.size()) - 4;
+    const std::size_t present = std::min<std::size_t>(record[0], onLine);
     switch (record[3]) {
-        case kDataRecord: {
+        case kDataRecord:
             r.kind = IspRecord::Kind::Data;
-            const std::size_t count = std::min<std::size_t>(record[0], present);
-            r.data = record.subspan(4, count);
+            r.data = record.subspan(4, present);
             break;
-        }
         case kExtendedLinearAddressRecord: {
             r.kind = IspRecord::Kind::Page;
             const std::uint16_t high = present >= 1 ? record[4] : 0;

@@ -63,8 +63,9 @@ struct IspRecord {
     std::span<const std::uint8_t> data;
 };
 
-// A record needs 4 decoded bytes (count, address, type) to count as data (type 0) or page (type 4); a
-// page record's missing data bytes count as 0.
+// A record needs 4 decoded bytes (count, address, type) to count as data (type 0) or page (type 4). Its
+// data bytes are as many as its count says but never more than the line holds; a page record's missing
+// data bytes count as 0.
 IspRecord interpretRecord(std::span<const std::uint8_t> record, int decodedLength);
 
 // The upper address a page record sets.

@@ -63,6 +63,9 @@ TEST(IspRecordTest, UsesOnlyTheBytesTheLineHolds) {
     r = interpretRecord(record, 5);
     EXPECT_EQ(IspRecord::Kind::Page, r.kind);
     EXPECT_EQ(0x1200, r.page) << "the missing low byte counts as 0";
+    const std::uint8_t empty[] = {0x00, 0x00, 0x00, 0x04, 0xFC};  // no data: the checksum is no page byte
+    std::copy(std::begin(empty), std::end(empty), record.begin());
+    EXPECT_EQ(0x0000, interpretRecord(record, 5).page);
     EXPECT_EQ(IspRecord::Kind::None, interpretRecord(record, 3).kind);
 }
 
