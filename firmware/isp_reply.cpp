@@ -93,11 +93,10 @@ bool readIspByte(serial::Link& link, std::uint8_t& byte) {
 
 IspReplyStatus readIspReply(serial::Link& link, std::string_view echo, IspReplyKind kind) {
     if (kind == IspReplyKind::Drain) {
+        // One pass: up to the first read that finds nothing, bounded, so a talkative target cannot hold the
+        // job's end.
         std::string shown;
-        if (link.port.isOpen() || !link.flow.early.empty()) {
-            while (!link.stop.stop_requested() && serial::readNow(link, shown) > 0) {
-            }
-        }
+        if (link.port.isOpen() || !link.flow.early.empty()) serial::readNow(link, shown);
         if (!shown.empty() && !link.stop.stop_requested()) {
             link.log.appendText(base::windows1252ToUtf8(shown));
             link.log.refresh();

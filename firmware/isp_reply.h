@@ -81,8 +81,9 @@ bool readIspByte(serial::Link& link, std::uint8_t& byte);
 
 // Waits until the reply is complete or the link's reply deadline passes (the caller arms it), reading one
 // byte per read so that nothing after the answer is taken from the port; sleeps on the port in between.
-// Drain reads everything already received, shows it with appendText and refresh, and returns Success (also
-// on a port that is not open).
+// Drain reads what has already been received (up to the first read that finds nothing, at most
+// serial::kReadNowLimit bytes), shows it with appendText and refresh, and returns Success (also on a port
+// that is not open).
 IspReplyStatus readIspReply(serial::Link& link, std::string_view echo, IspReplyKind kind);
 
 }  // namespace hlx::firmware
