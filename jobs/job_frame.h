@@ -4,9 +4,9 @@
 //      entry or the selected one); the port bits start the word where the kind records them;
 //   2. the kind's body, which returns its outcome; if the port went away meanwhile, a line says so and the
 //      word gets 0x20 unless a write or reply step already recorded the failure;
-//   3. the kind's beforeReport step (if any); the result report (0x1000 added where the kind prints no
-//      success line); the closing line; the kind's afterReport step (if any); the caret to the end where
-//      the kind does;
+//   3. the kind's beforeReport step (if any; it may add failure bits); the result report (0x1000 added
+//      where the kind prints no success line); the closing line; the kind's afterReport step (if any); the
+//      caret to the end where the kind does;
 //   4. start the idle poll again and mark the slot finished (finished first where the kind says so).
 // The frame asks no question about which kind it runs: all differences are in the JobDefinition.
 //

@@ -206,6 +206,96 @@ TEST(IspGatherTest, LaterRecordsInACopiedLineJoinItsContent) {
               std::vector<std::uint8_t>(area.begin(), area.begin() + 5));
 }
 
+// The block algorithm as first specified, written out literally: a block starts at its first data record,
+// gathers while (address - start + count) <= 4096 without sign, takes its extent from the record placed
+// last, and is copied whole. The reference for files whose blocks need no alignment.
+struct ReferenceBlock {
+    std::uint64_t address;
+    std::uint32_t size;
+    std::vector<std::uint8_t> bytes;
+};
+
+std::vector<ReferenceBlock> referenceBlocks(const std::string& text) {
+    HexImage image;
+    EXPECT_EQ(LoadResult::Ok, image.assign(text));
+    std::vector<ReferenceBlock> blocks;
+    RecordArea record{};
+    RecordArea ahead{};
+    std::uint64_t upper = 0;
+    while (!image.atEnd()) {
+        std::array<std::uint8_t, 4098> area;
+        area.fill(0xFF);
+        int length = 0;
+        image.readRecord(record, length);
+        if (length >= 4 && record[3] == 4) upper = (std::uint64_t{record[4]} * 256 + record[5]) * 65536;
+        if (upper >= 0x80000000 || length < 4 || record[3] != 0) continue;
+        const int start = record[1] * 256 + record[2];
+        std::copy_n(record.begin() + 4, record[0], area.begin());
+        int extent = record[0];
+        for (;;) {
+            const std::int32_t remembered = image.position();
+            int aheadLength = 0;
+            image.readRecord(ahead, aheadLength);
+            const int address = ahead[1] * 256 + ahead[2];
+            if (aheadLength >= 4 && ahead[3] == 0 &&
+                static_cast<unsigned>(address - start + ahead[0]) <= 4096u) {
+                std::copy_n(ahead.begin() + 4, ahead[0], area.begin() + (address - start));
+                extent = address - start + ahead[0];
+                continue;
+            }
+            image.setPosition(remembered);
+            break;
+        }
+        const std::uint32_t size = extent < 256 ? 256 : extent < 512 ? 512 : extent < 1024 ? 1024 : 4096;
+        if (upper + start == 0) applyVectorChecksum(area);
+        blocks.push_back(
+            {upper + static_cast<std::uint64_t>(start), size, {area.begin(), area.begin() + size}});
+    }
+    return blocks;
+}
+
+// Random files whose blocks meet the rules as they are: sections on 256-byte lines, 256 bytes or more of
+// 16- or 32-byte records in ascending order, over a few pages (one of them skipped).
+test::HexText alignedFirmware(unsigned seed) {
+    std::uint32_t state = seed * 2654435761u + 1;
+    auto next = [&state](std::uint32_t below) {
+        state = state * 1664525u + 1013904223u;
+        return (state >> 8) % below;
+    };
+    test::HexText file;
+    for (std::uint16_t page : {std::uint16_t{0}, std::uint16_t{1}, std::uint16_t{0x8000}, std::uint16_t{3}}) {
+        file.page(page);
+        std::uint32_t at = page == 0 && next(2) == 0 ? 0 : next(16) * 256;
+        while (at < 0xE000) {
+            const std::uint32_t length = (1 + next(24)) * 256;
+            file.fill(static_cast<std::uint16_t>(at), std::min<std::uint32_t>(length, 0x10000 - at),
+                      next(2) ? 16 : 32);
+            at += length + next(12) * 256;
+        }
+    }
+    file.record(5, 0, {0, 0, 0, 0});
+    return file.end();
+}
+
+TEST(IspGatherTest, FilesThatNeedNoAlignmentGetTheSameBlocksAsBefore) {
+    for (unsigned seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE(seed);
+        const test::HexText file = alignedFirmware(seed);
+        const std::vector<ReferenceBlock> reference = referenceBlocks(file.text());
+        const Plan plan = planFile(file.text());
+        ASSERT_EQ(reference.size(), plan.chunks.size());
+        for (std::size_t i = 0; i < reference.size(); ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(reference[i].address, plan.chunks[i].address);
+            EXPECT_EQ(reference[i].size, plan.chunks[i].size);
+            std::array<std::uint8_t, 4098> area;
+            fillChunk(plan.content, plan.chunks[i], area);
+            EXPECT_TRUE(std::equal(reference[i].bytes.begin(), reference[i].bytes.end(), area.begin()));
+        }
+        expectSoundPlan(plan, file);
+    }
+}
+
 TEST(FlashContentTest, RefusesMoreDataThanAnyFlash) {
     FlashContent content;
     test::HexText file;
