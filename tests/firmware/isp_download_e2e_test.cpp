@@ -12,11 +12,14 @@
 #include <mutex>
 
 #include "app/job_catalogue.h"
+#include "app/main_window_logic.h"
+#include "app/settings_store.h"
 #include "firmware/isp_conversation.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
 #include "output/job_result.h"
 #include "serial/posix_serial_device.h"
+#include "tests/app/fake_main_window_view.h"
 #include "tests/support/fake_output_window.h"
 #include "tests/support/hex_text.h"
 #include "tests/support/temp_dir.h"
@@ -371,6 +374,31 @@ TEST_F(IspDownloadTest, PacedAtTheLineRate) {
     firmware.page(0).fill(0x0000, 0x1800, 32).end();
     EXPECT_EQ(0, runJob(writeFirmware(firmware.text())));
     EXPECT_EQ(expectedFlash(firmware), sim->flash());
+}
+
+// The window's "Update (Bootloader)": the same job started by the main window's logic, with the
+// selected COM settings entry ignored during the job and applied again at its end.
+TEST_F(IspDownloadTest, UpdateBootloaderFromTheWindow) {
+    startBootLoader(IspEcho::Character);
+    const test::HexText firmware = ordinaryFirmware();
+    test::FakeMainWindowView windowView;
+    app::SettingsStore store(dir.file("RTQ1.0.reg"));
+    serial::SerialPort windowPort(std::make_unique<serial::PosixSerialDevice>());
+    app::MainWindowLogic logic(windowView, windowPort, store);
+    windowView.edits[app::Edit::ComNr] = sim->slavePath();
+    windowView.edits[app::Edit::FirmwareFileBootLoader] = writeFirmware(firmware.text());
+    logic.construct();
+    windowView.comIndex = 3;  // 9600,8,E,1: not what the boot loader job talks at
+    logic.startJob(jobs::JobKind::BootLoader);
+    logic.jobSlot().wait();
+
+    EXPECT_EQ(jobs::JobState::Finished, logic.jobSlot().state());
+    EXPECT_TRUE(windowView.window.text().ends_with("Datei fehlerfrei übertragen\r\nHLX firmware started\r\n"))
+        << windowView.window.text();
+    EXPECT_EQ(expectedFlash(firmware), sim->flash());
+    EXPECT_EQ(serial::comSettings(3), windowPort.state().settings);
+    EXPECT_EQ((std::vector<bool>{false, true}), windowView.idlePollSwitches());
+    logic.close();
 }
 
 struct CliRun {
