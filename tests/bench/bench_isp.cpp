@@ -8,7 +8,6 @@
 //
 // A plain program that prints its figures; it takes about 35 s, most of it the paced run.
 
-#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -21,6 +20,7 @@
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
 #include "serial/posix_serial_device.h"
+#include "tests/bench/bench_support.h"
 #include "tests/support/null_output_window.h"
 #include "tools/lpc_isp_sim.h"
 
@@ -28,49 +28,13 @@ namespace {
 
 using namespace hlx;
 using Seconds = std::chrono::duration<double>;
+using bench::firmwareText;
+using bench::NullJobView;
+using bench::threadCpuSeconds;
 
 constexpr int kBaud = 115200;
 constexpr double kBitsPerByte = 10;
 constexpr std::size_t kImageBytes = 256 * 1024;
-
-double threadCpuSeconds() {
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-class NullJobView : public output::JobView {
-  public:
-    void setProgressRange(int, int) override {}
-    void setProgress(int) override {}
-    void setIdlePollEnabled(bool) override {}
-};
-
-// A firmware of 16-byte records from address 0 (a type 4 record for each 64 KiB page).
-std::string firmwareText(std::size_t bytes) {
-    std::string text;
-    char line[64];
-    for (std::size_t address = 0; address < bytes; address += 16) {
-        if (address % 0x10000 == 0) {
-            const unsigned page = static_cast<unsigned>(address >> 16);
-            std::snprintf(line, sizeof line, ":02000004%04X%02X\r\n", page,
-                          (0x100 - 6 - (page >> 8) - (page & 0xFF)) & 0xFF);
-            text += line;
-        }
-        unsigned sum = 16 + ((address >> 8) & 0xFF) + (address & 0xFF);
-        std::snprintf(line, sizeof line, ":10%04X00", static_cast<unsigned>(address & 0xFFFF));
-        text += line;
-        for (int i = 0; i < 16; ++i) {
-            const unsigned b = static_cast<unsigned>((address + i) * 7 + (address >> 10)) & 0xFF;
-            sum += b;
-            std::snprintf(line, sizeof line, "%02X", b);
-            text += line;
-        }
-        std::snprintf(line, sizeof line, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        text += line;
-    }
-    return text + ":00000001FF\r\n";
-}
 
 struct Run {
     std::int32_t word = -1;
@@ -125,7 +89,7 @@ int main() {
         return 1;
     }
     const std::string path = std::string(folder) + "/firmware.hex";
-    std::ofstream(path, std::ios::binary) << firmwareText(kImageBytes);
+    std::ofstream(path, std::ios::binary) << firmwareText(static_cast<int>(kImageBytes / 16));
     int status = 0;
     try {
         const Run paced = runJob(path, -1);  // the rate the job sets on the line: 115200 baud
