@@ -1,0 +1,63 @@
+#pragma once
+// convertBitmap: the picture converter. A BMP file becomes, next to it (names in imaging/source_path.h),
+//   vxc_<name>.c    the VXC stream as a C array for building into the firmware (imaging/c_array.h),
+//   vxc_<name>.vxc  the stream as a binary file for the file sender (imaging/vxc_file.h),
+//   vxc_<name>.bmp  a preview decoded from the stream again, in the source's size and pixel format, so the
+//                   technician sees the picture as the monitor will (colours cut to 16 bits).
+//
+// The steps, in this order: load the source twice (a copy to read and a copy to paint the preview on);
+// show the source in the display control, if there is one; set the progress bar to 0 ... height - 1 and
+// add "Komprimiere <name>" to the output window; encode, the progress bar following the rows; then for
+// each output add "Erzeuge: <path>", repaint the output window and write the file; finally show the
+// preview in the display control.
+//
+// Failures:
+//   - a source that cannot be read as a bitmap ends the conversion before anything is shown or written;
+//     ConversionResult::error holds the loader's report (the window shows it in an error dialog);
+//   - a picture wider than 20,000 pixels, higher than 65,535 rows or whose stream would pass 10,000,000
+//     bytes is refused with a German line after "Komprimiere"; no file is written;
+//   - a C or ".vxc" file that cannot be written gets a German line under its "Erzeuge: " line, and the
+//     conversion goes on with the next file (each file is replaced atomically, so a failure never leaves a
+//     half-written file);
+//   - a preview that cannot be saved ends the conversion with the writer's report in
+//     ConversionResult::error; the display keeps the source picture.
+//
+// Threads: one synchronous call on the thread that owns the output window and the display (the GUI
+// thread in the window).
+
+#include <string>
+
+#include "imaging/bitmap.h"
+#include "output/job_view.h"
+#include "output/output_log.h"
+
+namespace hlx::imaging {
+
+// The control that shows the source and then the preview (the main window's Image1).
+class PictureDisplay {
+  public:
+    virtual ~PictureDisplay() = default;
+    // Shows the picture in the file, scaled to fit the control with its aspect kept, and repaints.
+    virtual void showPictureFile(const std::string& path) = 0;
+};
+
+// What a conversion works with besides its source and display.
+struct ConversionContext {
+    const BitmapFactory& bitmaps;
+    output::OutputLog& log;
+    output::JobView& progress;  // the progress bar
+};
+
+struct ConversionResult {
+    // The bitmap loader's or writer's own report when the source could not be read or the preview not
+    // saved; empty otherwise.
+    std::string error;
+    // True when all three files were written.
+    bool complete = false;
+};
+
+// display may be null (no control to show the pictures in).
+ConversionResult convertBitmap(const std::string& sourcePath, PictureDisplay* display,
+                               const ConversionContext& context);
+
+}  // namespace hlx::imaging
