@@ -26,6 +26,7 @@
 // thread in the window).
 
 #include <string>
+#include <string_view>
 
 #include "imaging/bitmap.h"
 #include "output/job_view.h"
@@ -35,11 +36,17 @@ namespace hlx::imaging {
 
 // The control that shows the source and then the preview (the main window's Image1).
 class PictureDisplay {
-  public:
+public:
     virtual ~PictureDisplay() = default;
     // Shows the picture in the file, scaled to fit the control with its aspect kept, and repaints.
     virtual void showPictureFile(const std::string& path) = 0;
 };
+
+// A picture control with the platform's bitmaps behind it: what the main window hands to the converter.
+class PictureControl : public BitmapFactory, public PictureDisplay {};
+
+// The file chooser's filter for the converter's sources.
+inline constexpr std::string_view kBitmapFilter = "Bitmap (*.BMP)|*.BMP";
 
 // What a conversion works with besides its source and display.
 struct ConversionContext {

@@ -28,7 +28,7 @@ using imaging::Rgb;
 constexpr const char* kWindowStart = "Output & Terminal Window\r\n";
 
 class RecordingProgress : public output::JobView {
-  public:
+public:
     void setProgressRange(int minimum, int maximum) override {
         events.push_back("range " + std::to_string(minimum) + ".." + std::to_string(maximum));
     }
@@ -38,7 +38,7 @@ class RecordingProgress : public output::JobView {
 };
 
 class RecordingDisplay : public imaging::PictureDisplay {
-  public:
+public:
     void showPictureFile(const std::string& path) override { shown.push_back(path); }
     std::vector<std::string> shown;
 };
@@ -49,7 +49,7 @@ bool exists(const std::string& path) {
 }
 
 class ConvertBitmapTest : public ::testing::Test {
-  protected:
+protected:
     // Saves picture as a 24-bit BMP file in the test folder.
     std::string saveSource(const std::string& name, const imaging::Bitmap& picture) {
         app::QtBitmap file;
