@@ -33,8 +33,10 @@ ConversionResult convertBitmap(const std::string& sourcePath, PictureDisplay* di
 
     const std::unique_ptr<Bitmap> reading = context.bitmaps.newBitmap();
     const std::unique_ptr<Bitmap> preview = context.bitmaps.newBitmap();
-    if (base::Status s = reading->load(sourcePath); !s) return {s.message(), false};
-    if (base::Status s = preview->load(sourcePath); !s) return {s.message(), false};
+    if (base::Status s = reading->load(sourcePath); !s)
+        return {ConversionOutcome::SourceUnreadable, s.message()};
+    if (base::Status s = preview->load(sourcePath); !s)
+        return {ConversionOutcome::SourceUnreadable, s.message()};
     const int height = reading->height();
 
     if (display) display->showPictureFile(sourcePath);
@@ -45,20 +47,25 @@ ConversionResult convertBitmap(const std::string& sourcePath, PictureDisplay* di
     log.refresh();
 
     VxcEncoder encoder;
-    if (!reported(log, encoder.encode(*reading, [&](int y) { context.progress.setProgress(y); }))) return {};
+    if (!reported(log, encoder.encode(*reading, [&](int y) { context.progress.setProgress(y); })))
+        return {ConversionOutcome::Refused, {}};
     const std::vector<std::uint8_t>& stream = encoder.stream();
 
     announce(log, outputs.cSource);
-    bool complete = reported(log, writeCArray(outputs.cSource, stream));
+    bool written = reported(log, writeCArray(outputs.cSource, stream));
     announce(log, outputs.vxc);
-    complete = reported(log, writeVxcFile(outputs.vxc, stream)) && complete;
+    written = reported(log, writeVxcFile(outputs.vxc, stream)) && written;
 
     announce(log, outputs.preview);
+    // The preview copy was loaded again from the source; had the file changed in between, the stream
+    // would not fit it, and the decoder says so instead of painting beyond it.
     const VxcDecodeResult decoded = decodeStream(stream, *preview);
-    if (!reported(log, decoded.status)) return {};
-    if (base::Status s = preview->save(outputs.preview); !s) return {s.message(), false};
+    if (!decoded.status)
+        return {ConversionOutcome::PreviewNotSaved, outputs.preview + ": " + decoded.status.message()};
+    if (base::Status s = preview->save(outputs.preview); !s)
+        return {ConversionOutcome::PreviewNotSaved, s.message()};
     if (display) display->showPictureFile(outputs.preview);
-    return {{}, complete};
+    return {written ? ConversionOutcome::Complete : ConversionOutcome::FileNotWritten, {}};
 }
 
 }  // namespace hlx::imaging

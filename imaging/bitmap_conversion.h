@@ -36,7 +36,7 @@ namespace hlx::imaging {
 
 // The control that shows the source and then the preview (the main window's Image1).
 class PictureDisplay {
-public:
+  public:
     virtual ~PictureDisplay() = default;
     // Shows the picture in the file, scaled to fit the control with its aspect kept, and repaints.
     virtual void showPictureFile(const std::string& path) = 0;
@@ -55,12 +55,20 @@ struct ConversionContext {
     output::JobView& progress;  // the progress bar
 };
 
+enum class ConversionOutcome {
+    Complete,          // all three files written, the preview shown
+    SourceUnreadable,  // nothing shown, no line added, no file written; error holds the loader's report
+    Refused,           // beyond the limits: the output window says why; no file written
+    FileNotWritten,    // the C or ".vxc" file could not be written (the output window says which); the
+                       // other files were
+    PreviewNotSaved,   // error holds the writer's report; the C and ".vxc" files are written
+};
+
 struct ConversionResult {
-    // The bitmap loader's or writer's own report when the source could not be read or the preview not
-    // saved; empty otherwise.
+    ConversionOutcome outcome = ConversionOutcome::Complete;
+    // The bitmap loader's or writer's own report for SourceUnreadable and PreviewNotSaved (the window
+    // shows it in an error dialog); empty otherwise.
     std::string error;
-    // True when all three files were written.
-    bool complete = false;
 };
 
 // display may be null (no control to show the pictures in).

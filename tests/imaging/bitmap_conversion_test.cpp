@@ -28,7 +28,7 @@ using imaging::Rgb;
 constexpr const char* kWindowStart = "Output & Terminal Window\r\n";
 
 class RecordingProgress : public output::JobView {
-public:
+  public:
     void setProgressRange(int minimum, int maximum) override {
         events.push_back("range " + std::to_string(minimum) + ".." + std::to_string(maximum));
     }
@@ -38,7 +38,7 @@ public:
 };
 
 class RecordingDisplay : public imaging::PictureDisplay {
-public:
+  public:
     void showPictureFile(const std::string& path) override { shown.push_back(path); }
     std::vector<std::string> shown;
 };
@@ -49,7 +49,7 @@ bool exists(const std::string& path) {
 }
 
 class ConvertBitmapTest : public ::testing::Test {
-protected:
+  protected:
     // Saves picture as a 24-bit BMP file in the test folder.
     std::string saveSource(const std::string& name, const imaging::Bitmap& picture) {
         app::QtBitmap file;
@@ -81,8 +81,8 @@ TEST_F(ConvertBitmapTest, WritesTheThreeFilesNextToTheSourceAndShowsThePreview) 
     const std::string source = saveSource("logo.bmp", picture);
 
     const imaging::ConversionResult result = convert(source);
+    EXPECT_EQ(imaging::ConversionOutcome::Complete, result.outcome);
     EXPECT_EQ("", result.error);
-    EXPECT_TRUE(result.complete);
 
     const std::string stem = dir.file("vxc_logo");
     EXPECT_EQ("Komprimiere logo\r\nErzeuge: " + stem + ".c\r\nErzeuge: " + stem + ".vxc\r\nErzeuge: " + stem +
@@ -109,7 +109,7 @@ TEST_F(ConvertBitmapTest, WritesTheThreeFilesNextToTheSourceAndShowsThePreview) 
 TEST_F(ConvertBitmapTest, PreviewOfAPhotoIsTheSourceCutToSixteenBits) {
     const MemoryBitmap picture = noisePicture(120, 90, 9);
     const std::string source = saveSource("photo.bmp", picture);
-    ASSERT_TRUE(convert(source, false).complete);
+    ASSERT_EQ(imaging::ConversionOutcome::Complete, convert(source, false).outcome);
     app::QtBitmap preview;
     ASSERT_TRUE(preview.load(dir.file("vxc_photo.bmp")));
     for (int y = 0; y < picture.height(); ++y)
@@ -133,7 +133,7 @@ TEST_F(ConvertBitmapTest, PalettePreviewKeepsThePaletteAndTakesTheNearestColours
                  .pixels = {1, 2, 3, 0, /* top */ 4, 3, 0, 0}};
     const std::vector<std::uint8_t> bytes = buildBmp(spec);
     writeFile(dir.file("pal.bmp"), std::string(bytes.begin(), bytes.end()));
-    ASSERT_TRUE(convert(dir.file("pal.bmp")).complete);
+    ASSERT_EQ(imaging::ConversionOutcome::Complete, convert(dir.file("pal.bmp")).outcome);
 
     app::QtBitmap preview;
     ASSERT_TRUE(preview.load(dir.file("vxc_pal.bmp")));
@@ -151,8 +151,8 @@ TEST_F(ConvertBitmapTest, PalettePreviewKeepsThePaletteAndTakesTheNearestColours
 TEST_F(ConvertBitmapTest, UnreadableSourceEndsBeforeAnyLineOrFile) {
     writeFile(dir.file("broken.bmp"), "BM not really");
     const imaging::ConversionResult result = convert(dir.file("broken.bmp"));
+    EXPECT_EQ(imaging::ConversionOutcome::SourceUnreadable, result.outcome);
     EXPECT_EQ(dir.file("broken.bmp") + ": BMP-Datei abgeschnitten (Kopf unvollständig)", result.error);
-    EXPECT_FALSE(result.complete);
     EXPECT_EQ("", addedLines());
     EXPECT_TRUE(display.shown.empty());
     EXPECT_TRUE(progress.events.empty());
@@ -162,8 +162,8 @@ TEST_F(ConvertBitmapTest, UnreadableSourceEndsBeforeAnyLineOrFile) {
 TEST_F(ConvertBitmapTest, TooWidePictureIsRefusedWithALineAndNoFile) {
     const std::string source = saveSource("wide.bmp", MemoryBitmap(imaging::kMaxRowPixels + 1, 2, kRed));
     const imaging::ConversionResult result = convert(source);
+    EXPECT_EQ(imaging::ConversionOutcome::Refused, result.outcome);
     EXPECT_EQ("", result.error);
-    EXPECT_FALSE(result.complete);
     EXPECT_EQ(
         "Komprimiere wide\r\nFehler: Bild zu breit: 20001 Pixel, höchstens 20000 Pixel je Zeile, keine Datei "
         "erzeugt\r\n",
@@ -177,8 +177,8 @@ TEST_F(ConvertBitmapTest, FileThatCannotBeWrittenIsReportedAndTheOthersAreStillM
     const std::string stem = dir.file("vxc_logo");
     ASSERT_EQ(0, ::mkdir((stem + ".c").c_str(), 0755));
     const imaging::ConversionResult result = convert(source);
+    EXPECT_EQ(imaging::ConversionOutcome::FileNotWritten, result.outcome);
     EXPECT_EQ("", result.error);
-    EXPECT_FALSE(result.complete);
     EXPECT_EQ("Komprimiere logo\r\nErzeuge: " + stem + ".c\r\nFehler: " + stem +
                   ".c nicht geschrieben: Is a directory\r\n" + "Erzeuge: " + stem +
                   ".vxc\r\nErzeuge: " + stem + ".bmp\r\n",
@@ -193,11 +193,44 @@ TEST_F(ConvertBitmapTest, PreviewThatCannotBeSavedEndsWithTheWritersReport) {
     const std::string stem = dir.file("vxc_logo");
     ASSERT_EQ(0, ::mkdir((stem + ".bmp").c_str(), 0755));
     const imaging::ConversionResult result = convert(source);
+    EXPECT_EQ(imaging::ConversionOutcome::PreviewNotSaved, result.outcome);
     EXPECT_EQ("Fehler: " + stem + ".bmp nicht gespeichert: Is a directory", result.error);
-    EXPECT_FALSE(result.complete);
     EXPECT_TRUE(exists(stem + ".c"));
     EXPECT_TRUE(exists(stem + ".vxc"));
     EXPECT_EQ((std::vector<std::string>{source}), display.shown) << "the display keeps the source";
+}
+
+// The source file changes between the two loads: the stream of the first picture does not fit the second,
+// and the decoder says so instead of painting beyond it.
+TEST_F(ConvertBitmapTest, SourceThatChangesBetweenItsTwoLoadsGivesNoPreview) {
+    class ChangingSource : public imaging::BitmapFactory {
+      public:
+        std::unique_ptr<imaging::Bitmap> newBitmap() const override {
+            class Loaded : public MemoryBitmap {
+              public:
+                explicit Loaded(int height) : m_height(height) {}
+                base::Status load(const std::string&) override {
+                    resize(4, m_height, kRed);
+                    return base::Status::ok();
+                }
+
+              private:
+                int m_height;
+            };
+            return std::make_unique<Loaded>(m_made++ == 0 ? 3 : 2);
+        }
+
+      private:
+        mutable int m_made = 0;
+    } changing;
+    const std::string source = dir.file("logo.bmp");
+    const imaging::ConversionResult result =
+        imaging::convertBitmap(source, &display, {changing, log, progress});
+    EXPECT_EQ(imaging::ConversionOutcome::PreviewNotSaved, result.outcome);
+    EXPECT_EQ(
+        dir.file("vxc_logo.bmp") + ": VXC-Daten beschädigt bei Byte 15: mehr Zeilen als das Bild hat (2)",
+        result.error);
+    EXPECT_EQ((std::vector<std::string>{source}), display.shown);
 }
 
 }  // namespace

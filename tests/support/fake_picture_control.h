@@ -14,7 +14,7 @@
 namespace hlx::test {
 
 class FakePictureControl : public imaging::PictureControl {
-public:
+  public:
     std::unique_ptr<imaging::Bitmap> newBitmap() const override { return std::make_unique<Picture>(*this); }
     void showPictureFile(const std::string& path) override { shown.push_back(path); }
 
@@ -23,7 +23,7 @@ public:
     mutable std::map<std::string, MemoryBitmap> saved;
     std::vector<std::string> shown;
 
-private:
+  private:
     class Picture : public MemoryBitmap {
       public:
         explicit Picture(const FakePictureControl& control) : m_control(control) {}
