@@ -201,6 +201,11 @@ base::Status QtBitmap::loadBytes(std::span<const std::uint8_t> file, const std::
     if (!reader.read(&image) || image.isNull())
         return base::Status::error(name + ": BMP-Datei nicht lesbar (" + reader.errorString().toStdString() +
                                    ")");
+    if (image.width() != info.width || image.height() != info.height)
+        return base::Status::error(name + ": BMP-Datei nicht lesbar (Bildgröße " +
+                                   std::to_string(image.width()) + " x " + std::to_string(image.height()) +
+                                   " statt " + std::to_string(info.width) + " x " +
+                                   std::to_string(info.height) + " laut Kopf)");
 
     if (info.bitDepth <= 8) {
         if (image.format() != QImage::Format_Indexed8) image = image.convertToFormat(QImage::Format_Indexed8);

@@ -269,6 +269,17 @@ TEST(QtBitmap, LoadFailuresNameTheFileAndLeaveNoPicture) {
     const base::Status s = bitmap.loadBytes(noPixels, "short.bmp");
     EXPECT_EQ(0u, s.message().rfind("short.bmp: BMP-Datei nicht lesbar (", 0)) << s.message();
 
+    // An OS/2 header's height above 32767, which Qt reads as a top-down picture of another height.
+    const std::vector<std::uint8_t> os2 = buildBmp({.width = 3,
+                                                    .height = 0xD502,
+                                                    .depth = 4,
+                                                    .palette = kFour,
+                                                    .headerSize = 12,
+                                                    .pixels = {0x12, 0x30}});
+    const base::Status tall = bitmap.loadBytes(os2, "os2.bmp");
+    EXPECT_EQ(0u, tall.message().rfind("os2.bmp: BMP-Datei nicht lesbar (", 0)) << tall.message();
+    EXPECT_EQ(0, bitmap.bitDepth());
+
     EXPECT_EQ("Fehler: " + dir.file("x.bmp") + " nicht gespeichert: kein Bild",
               bitmap.save(dir.file("x.bmp")).message());
     ASSERT_TRUE(bitmap.create(1, 1));
