@@ -5,8 +5,10 @@
 // Header-only, so targets without GoogleTest can use it. Coordinates outside the picture abort, so a
 // decoder that paints out of bounds fails loudly in every build.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <span>
 #include <vector>
 
 #include "imaging/bitmap.h"
@@ -24,6 +26,12 @@ class MemoryBitmap : public imaging::Bitmap {
     std::vector<imaging::Rgb> palette() const override { return {}; }
 
     imaging::Rgb pixel(int x, int y) const override { return m_pixels[index(x, y)]; }
+    void readRow(int y, std::span<imaging::Rgb> out) const override {
+        if (static_cast<int>(out.size()) != m_width) std::abort();
+        const std::size_t start = index(0, y);
+        std::copy(m_pixels.begin() + static_cast<std::ptrdiff_t>(start),
+                  m_pixels.begin() + static_cast<std::ptrdiff_t>(start + out.size()), out.begin());
+    }
     void setPixel(int x, int y, imaging::Rgb colour) override {
         const std::size_t i = index(x, y);
         m_pixels[i] = colour;
