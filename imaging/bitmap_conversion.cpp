@@ -1,8 +1,11 @@
 #include "imaging/bitmap_conversion.h"
 
 #include <memory>
+#include <optional>
+#include <span>
 
 #include "imaging/c_array.h"
+#include "imaging/narrow_path.h"
 #include "imaging/source_path.h"
 #include "imaging/vxc_decoder.h"
 #include "imaging/vxc_encoder.h"
@@ -22,6 +25,19 @@ bool reported(output::OutputLog& log, const base::Status& s) {
     log.addLine(s.message());
     log.refresh();
     return false;
+}
+
+// Writes one of the two stream files; a failure gets its line and the conversion goes on. A name that
+// narrowing changed (a tab, a quote, a character beyond Latin-1) is named, so the file can be found.
+bool writeStreamFile(output::OutputLog& log, const std::string& path,
+                     base::Status (*write)(std::string_view, std::span<const std::uint8_t>),
+                     std::span<const std::uint8_t> stream) {
+    if (!reported(log, write(path, stream))) return false;
+    if (const std::optional<std::string> name = narrowFileName(path); name && *name != path) {
+        log.addLine("Hinweis: gespeichert als " + *name + " (Dateiname in 8-Bit-Zeichen)");
+        log.refresh();
+    }
+    return true;
 }
 
 }  // namespace
@@ -52,9 +68,9 @@ ConversionResult convertBitmap(const std::string& sourcePath, PictureDisplay* di
     const std::vector<std::uint8_t>& stream = encoder.stream();
 
     announce(log, outputs.cSource);
-    bool written = reported(log, writeCArray(outputs.cSource, stream));
+    bool written = writeStreamFile(log, outputs.cSource, writeCArray, stream);
     announce(log, outputs.vxc);
-    written = reported(log, writeVxcFile(outputs.vxc, stream)) && written;
+    written = writeStreamFile(log, outputs.vxc, writeVxcFile, stream) && written;
 
     announce(log, outputs.preview);
     // The preview copy was loaded again from the source; had the file changed in between, the stream

@@ -18,7 +18,8 @@
 //     bytes is refused with a German line after "Komprimiere"; no file is written;
 //   - a C or ".vxc" file that cannot be written gets a German line under its "Erzeuge: " line, and the
 //     conversion goes on with the next file (each file is replaced atomically, so a failure never leaves a
-//     half-written file);
+//     half-written file); one written under a name that narrowing to 8-bit characters changed gets a line
+//     with that name;
 //   - a preview that cannot be saved ends the conversion with the writer's report in
 //     ConversionResult::error; the display keeps the source picture.
 //

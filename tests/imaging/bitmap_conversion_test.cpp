@@ -188,6 +188,23 @@ TEST_F(ConvertBitmapTest, FileThatCannotBeWrittenIsReportedAndTheOthersAreStillM
     EXPECT_EQ((std::vector<std::string>{source, stem + ".bmp"}), display.shown);
 }
 
+TEST_F(ConvertBitmapTest, StreamFilesUnderANarrowedNameAreNamed) {
+    // The euro sign keeps its low byte, 0xAC, which is the "not" sign in 8-bit names; the preview keeps the
+    // name as it is.
+    const std::string source = saveSource("logo\u20ac.bmp", MemoryBitmap(2, 2, kWhite));
+    ASSERT_EQ(imaging::ConversionOutcome::Complete, convert(source).outcome);
+    const std::string stem = dir.file("vxc_logo\u20ac");
+    const std::string narrowed = dir.file("vxc_logo\u00ac");
+    EXPECT_EQ("Komprimiere logo\u20ac\r\nErzeuge: " + stem + ".c\r\nHinweis: gespeichert als " + narrowed +
+                  ".c (Dateiname in 8-Bit-Zeichen)\r\nErzeuge: " + stem +
+                  ".vxc\r\nHinweis: gespeichert als " + narrowed +
+                  ".vxc (Dateiname in 8-Bit-Zeichen)\r\nErzeuge: " + stem + ".bmp\r\n",
+              addedLines());
+    EXPECT_TRUE(exists(narrowed + ".c"));
+    EXPECT_TRUE(exists(narrowed + ".vxc"));
+    EXPECT_TRUE(exists(stem + ".bmp"));
+}
+
 TEST_F(ConvertBitmapTest, PreviewThatCannotBeSavedEndsWithTheWritersReport) {
     const std::string source = saveSource("logo.bmp", MemoryBitmap(2, 2, kWhite));
     const std::string stem = dir.file("vxc_logo");
