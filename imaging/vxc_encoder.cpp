@@ -43,11 +43,11 @@ VxcEncoder::VxcEncoder() {
 }
 
 base::Status VxcEncoder::encode(const Bitmap& picture, const RowStarted& rowStarted) {
-    m_stream.clear();
+    m_streamBuffer.clear();
     const int width = picture.width();
     const int height = picture.height();
     if (base::Status s = checkVxcPictureSize(width, height); !s) return s;
-    m_stream.reserve(std::min(maxVxcStreamSize(width, height), kMaxStreamBytes));
+    m_streamBuffer.reserve(std::min(maxVxcStreamSize(width, height), kMaxStreamBytes));
     m_rowColours.resize(static_cast<std::size_t>(width));
 
     const std::uint8_t header[kVxcHeaderSize] = {VXC_HEADER,
@@ -61,7 +61,7 @@ base::Status VxcEncoder::encode(const Bitmap& picture, const RowStarted& rowStar
                                                  highByte(height),
                                                  0x00,
                                                  0x00};
-    m_stream.assign(std::begin(header), std::end(header));
+    m_streamBuffer.assign(std::begin(header), std::end(header));
 
     VxcPixel previousRowColour = 0;
     bool repeatPending = false;
@@ -89,7 +89,7 @@ base::Status VxcEncoder::encode(const Bitmap& picture, const RowStarted& rowStar
             fits = fits && emitRow(form);
         }
         if (!fits) {
-            m_stream.clear();
+            m_streamBuffer.clear();
             return streamTooLarge(y, height);
         }
         previousRowColour = m_rowPixels.back();
@@ -98,7 +98,7 @@ base::Status VxcEncoder::encode(const Bitmap& picture, const RowStarted& rowStar
         if (std::uint8_t* out = grow(1)) {
             *out = VXC_REPEAT_1;
         } else {
-            m_stream.clear();
+            m_streamBuffer.clear();
             return streamTooLarge(height - 1, height);
         }
     }
@@ -188,10 +188,10 @@ bool VxcEncoder::emitRow(RowForm form) {
 }
 
 std::uint8_t* VxcEncoder::grow(std::size_t n) {
-    const std::size_t size = m_stream.size();
+    const std::size_t size = m_streamBuffer.size();
     if (n > kMaxStreamBytes - size) return nullptr;
-    m_stream.resize(size + n);
-    return m_stream.data() + size;
+    m_streamBuffer.resize(size + n);
+    return m_streamBuffer.data() + size;
 }
 
 }  // namespace hlx::imaging

@@ -39,7 +39,7 @@ class VxcEncoder {
 
     base::Status encode(const Bitmap& picture, const RowStarted& rowStarted = {});
     // The stream of the last successful encode().
-    const std::vector<std::uint8_t>& stream() const { return m_stream; }
+    const std::vector<std::uint8_t>& stream() const { return m_streamBuffer; }
 
   private:
     struct Run {
@@ -61,7 +61,7 @@ class VxcEncoder {
     std::vector<VxcPixel> m_rowPixels;
     std::vector<Run> m_shortRuns;
     std::vector<Run> m_longRuns;
-    std::vector<std::uint8_t> m_stream;
+    std::vector<std::uint8_t> m_streamBuffer;
 };
 
 }  // namespace hlx::imaging
