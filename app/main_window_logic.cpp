@@ -159,6 +159,14 @@ void MainWindowLogic::terminalEnter() {
         m_view.showPicture();
 }
 
+void MainWindowLogic::Image1Click() {
+    auto path = m_view.runOpenDialog(imaging::kBitmapFilter);
+    if (!path || !fileExists(*path)) return;
+    imaging::PictureControl& image = m_view.image1();
+    const imaging::ConversionResult result = imaging::convertBitmap(*path, &image, {image, m_log, m_view});
+    if (!result.error.empty()) m_view.showError(result.error);
+}
+
 void MainWindowLogic::clearOutput() {
     output::OutputWindow& window = m_view.outputWindow();
     window.setText("");

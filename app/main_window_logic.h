@@ -56,6 +56,8 @@ public:
     // it holds "=", "!", "?" or "_" and no job runs; "Bilder" shows the picture control.
     void terminalEnter();
 
+    // A click on Image1: a chosen BMP file becomes the C source, ".vxc" file and preview beside it.
+    void Image1Click();
     void clearOutput();                     // double click in the output window
     void loadTerminal();
     void saveTerminal();

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "imaging/bitmap_conversion.h"
 #include "serial/serial_port.h"
 #include "output/job_view.h"
 #include "output/output_window.h"
@@ -51,6 +52,8 @@ public:
     virtual void setTxMemoText(std::string_view text) = 0;
     // Shows the picture control and draws the dashed frame around it.
     virtual void showPicture() = 0;
+    // The picture control Image1, with the bitmaps the picture converter loads and saves.
+    virtual imaging::PictureControl& image1() = 0;
     // The status bar: device opened, line settings in force, the reason of a failure.
     virtual void showPortState(const serial::PortState& state) = 0;
     // The standard error dialog.

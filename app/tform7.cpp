@@ -159,6 +159,7 @@ void TForm7::buildControls() {
     m_image->setToolTip(QStringLiteral("Klicken Sie hier um eine vxc zu erzeugen"));
     m_image->setCursor(Qt::PointingHandCursor);
     m_image->hide();
+    m_picture = new QtPictureControl(m_image);
 
     m_comNr = makeEdit(client, QStringLiteral("editComNr"), 65);
     m_comNr->setText(QStringLiteral("1"));
@@ -320,6 +321,7 @@ void TForm7::connectActions() {
 
     connect(m_outputEdit, &OutputEdit::enterPressed, this, [logic] { logic->terminalEnter(); });
     connect(m_outputEdit, &OutputEdit::doubleClicked, this, [logic] { logic->clearOutput(); });
+    connect(m_picture, &QtPictureControl::clicked, this, [logic] { logic->Image1Click(); });
     connect(m_timer, &QTimer::timeout, this, [this] { runIdlePoll(); });
     connect(m_quietTimer, &QTimer::timeout, this, [this] { runIdlePoll(); });
 }

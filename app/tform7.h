@@ -24,6 +24,7 @@
 #include "app/main_window_view.h"
 #include "app/qt_call.h"
 #include "app/qt_output_window.h"
+#include "app/qt_picture_control.h"
 
 class QComboBox;
 class QLabel;
@@ -71,6 +72,7 @@ public:
     std::optional<std::string> runSaveDialog(std::string_view filter) override;
     void setTxMemoText(std::string_view text) override;
     void showPicture() override;
+    imaging::PictureControl& image1() override { return *m_picture; }
     void showPortState(const serial::PortState& state) override;
     void showError(std::string_view message) override;
     void releaseJobThread() override;
@@ -99,6 +101,7 @@ private:
 
     PaintBox* m_paintBox = nullptr;
     QLabel* m_image = nullptr;
+    QtPictureControl* m_picture = nullptr;  // owned by m_image
     std::array<QLabel*, 5> m_labels{};
     QLineEdit* m_comNr = nullptr;
     QComboBox* m_comSettings = nullptr;

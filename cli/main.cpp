@@ -7,6 +7,7 @@
 #include "cli/flash_command.h"
 #include "cli/flash_isp_command.h"
 #include "cli/hex_info_command.h"
+#include "cli/imaging_commands.h"
 #include "cli/osd_preview_command.h"
 #include "cli/ports_command.h"
 #include "cli/render_charts_command.h"
@@ -35,6 +36,7 @@ constexpr void (*kCommands[])(CommandLine&) = {
     addRenderChartsCommand,
     addOsdPreviewCommand,
     addSendCommands,
+    addImagingCommands,
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "app/main_window_view.h"
 #include "tests/support/fake_output_window.h"
+#include "tests/support/fake_picture_control.h"
 
 namespace hlx::test {
 
@@ -38,6 +39,7 @@ public:
     }
     void setTxMemoText(std::string_view text) override { txMemo = std::string(text); }
     void showPicture() override { pictureShown = true; }
+    imaging::PictureControl& image1() override { return picture; }
     void showPortState(const serial::PortState& state) override { portStates.push_back(state); }
     void showError(std::string_view message) override { errors.emplace_back(message); }
     void releaseJobThread() override { released = true; }
@@ -72,6 +74,7 @@ public:
     std::vector<std::string> errors;
     std::string txMemo = "txMemo";
     bool pictureShown = false;
+    FakePictureControl picture;
     bool released = false;
 
 private:

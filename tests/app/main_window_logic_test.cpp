@@ -84,6 +84,47 @@ TEST_F(MainWindowLogicTest, EnterFillsAnEmptyFirmwareFieldOnly) {
     EXPECT_EQ("/fw/boot.hex", view.edits[Edit::FirmwareFileBootLoader]);
 }
 
+TEST_F(MainWindowLogicTest, Image1ClickConvertsAConfirmedExistingBitmap) {
+    const std::string source = dir.file("logo.bmp");
+    test::writeFile(source, "BM");  // the fake picture control supplies the picture itself
+    view.picture.source = test::MemoryBitmap(2, 1, {255, 255, 255});
+    view.window.setText("");
+    for (const std::optional<std::string>& answer :
+         {std::optional<std::string>{}, std::optional{dir.file("gone.bmp")}}) {
+        view.dialogAnswers.push_back(answer);
+        logic.Image1Click();
+        EXPECT_EQ("Bitmap (*.BMP)|*.BMP", view.filters.back());
+        EXPECT_EQ("", view.window.text());
+    }
+
+    view.dialogAnswers.push_back(source);
+    logic.Image1Click();
+    const std::string stem = dir.file("vxc_logo");
+    EXPECT_EQ("Komprimiere logo\r\nErzeuge: " + stem + ".c\r\nErzeuge: " + stem + ".vxc\r\nErzeuge: " + stem +
+                  ".bmp\r\n",
+              view.window.text());
+    EXPECT_EQ(std::string("\x0f\0\0\0\x80VXP1\x02\0\x01\0\0\0\x82\xff\xff\x01", 19),
+              test::readFile(stem + ".vxc"));
+    ASSERT_EQ(1u, view.picture.saved.count(stem + ".bmp"));
+    EXPECT_EQ((std::vector<imaging::Rgb>{{248, 252, 248}, {248, 252, 248}}),
+              view.picture.saved.at(stem + ".bmp").pixels());
+    EXPECT_EQ((std::vector<std::string>{source, stem + ".bmp"}), view.picture.shown);
+    EXPECT_EQ((std::vector<int>{0, 0}), view.progressValues());
+    EXPECT_TRUE(view.errors.empty());
+}
+
+TEST_F(MainWindowLogicTest, Image1ClickShowsTheLoadersReportInTheErrorDialog) {
+    const std::string source = dir.file("logo.bmp");
+    test::writeFile(source, "BM");
+    view.picture.loadError = source + ": BMP-Datei abgeschnitten (Kopf unvollständig)";
+    view.window.setText("");
+    view.dialogAnswers.push_back(source);
+    logic.Image1Click();
+    EXPECT_EQ(std::vector<std::string>{view.picture.loadError}, view.errors);
+    EXPECT_EQ("", view.window.text());
+    EXPECT_TRUE(view.picture.shown.empty());
+}
+
 // The terminal over a real pseudo-terminal: the test plays the monitor. The idle poll's quiet time runs on
 // a fake clock, so the test moves it on instead of sleeping.
 class TerminalTest : public ::testing::Test {

@@ -25,6 +25,7 @@
 
 #include "serial/posix_serial_device.h"
 #include "serial/serial_port.h"
+#include "tests/imaging/bmp_builder.h"
 #include "tests/support/pty.h"
 #include "tests/support/temp_dir.h"
 #include "tools/virtual_monitor.h"
@@ -273,6 +274,58 @@ TEST(Cli, HexInfoFlagsWhatTheCheckLetsPass) {
     EXPECT_TRUE(contains(suspicious.out, "line 1")) << suspicious.out;
     EXPECT_EQ(2, hlx({"hex-info", dir.path()}).exitCode) << "a folder is no HEX file";
 }
+
+// ---- pictures ------------------------------------------------------------------------------------------
+
+#if HLX_CLI_HAS_QT
+TEST(Cli, ConvertBmpPrintsTheWindowsLinesAndDecodeVxcGivesThePictureBack) {
+    hlx::test::TempDir dir;
+    // A 2 x 2 picture, 24 bits, bottom row first: white, black; top row: red, blue.
+    const hlx::test::BmpSpec spec{.width = 2, .height = 2, .depth = 24,
+                                  .pixels = {255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 255, 255, 0, 0, 0, 0}};
+    const std::vector<std::uint8_t> bytes = hlx::test::buildBmp(spec);
+    const std::string source = dir.file("logo.bmp");
+    hlx::test::writeFile(source, std::string(bytes.begin(), bytes.end()));
+
+    const HlxRun converted = hlx({"convert-bmp", source});
+    EXPECT_EQ(0, converted.exitCode) << converted.err;
+    const std::string stem = dir.file("vxc_logo");
+    EXPECT_EQ("Komprimiere logo\nErzeuge: " + stem + ".c\nErzeuge: " + stem + ".vxc\nErzeuge: " + stem + ".bmp\n",
+              converted.out);
+
+    const HlxRun decoded = hlx({"decode-vxc", stem + ".vxc", dir.file("back.bmp")});
+    EXPECT_EQ(0, decoded.exitCode) << decoded.err;
+    EXPECT_EQ("Erzeuge: " + dir.file("back.bmp") + " (2 x 2 Pixel)\n", decoded.out);
+    // Both pictures are 24-bit with the same pixels; only the resolution fields may differ.
+    const std::string preview = hlx::test::readFile(stem + ".bmp");
+    const std::string back = hlx::test::readFile(dir.file("back.bmp"));
+    ASSERT_EQ(preview.size(), back.size());
+    EXPECT_EQ(preview.substr(54), back.substr(54));
+
+    // A stream damaged inside: the rows before the damage, the reason, exit 1.
+    std::string vxc = hlx::test::readFile(stem + ".vxc");
+    vxc[4 + 11] = '\x12';
+    hlx::test::writeFile(dir.file("damaged.vxc"), vxc);
+    const HlxRun damaged = hlx({"decode-vxc", dir.file("damaged.vxc"), dir.file("damaged.bmp")});
+    EXPECT_EQ(1, damaged.exitCode);
+    EXPECT_EQ("Fehler: VXC-Daten beschädigt bei Byte 11: unbekannter Code 0x12\nErzeuge: " + dir.file("damaged.bmp") +
+                  " (2 x 2 Pixel, 0 Zeilen dekodiert, der Rest schwarz)\n",
+              damaged.out);
+
+    const HlxRun missing = hlx({"convert-bmp", dir.file("missing.bmp")});
+    EXPECT_EQ(2, missing.exitCode);
+    EXPECT_EQ("hlx: " + dir.file("missing.bmp") + ": No such file or directory\n", missing.err);
+    const HlxRun notVxc = hlx({"decode-vxc", source, dir.file("x.bmp")});
+    EXPECT_EQ(2, notVxc.exitCode);
+    EXPECT_TRUE(contains(notVxc.err, "keine gültige VXC-Datei")) << notVxc.err;
+}
+#else
+TEST(Cli, PictureCommandsSayTheyNeedQt) {
+    const HlxRun run = hlx({"convert-bmp", "logo.bmp"});
+    EXPECT_EQ(2, run.exitCode);
+    EXPECT_TRUE(contains(run.err, "built without Qt")) << run.err;
+}
+#endif
 
 // ---- why a port could not be used ---------------------------------------------------------------------
 

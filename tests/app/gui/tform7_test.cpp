@@ -3,7 +3,9 @@
 // write into the window from their thread (also while the window closes). The port is a real device path
 // that does not exist; the settings store is a real file in a temporary folder.
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/qt_bitmap.h"
 #include "app/settings_store.h"
 #include "app/tform7.h"
 #include "serial/posix_serial_device.h"
@@ -355,6 +358,59 @@ TEST_F(TForm7Test, SendButtonsStartTheSendersOnTheirInput) {
                      "0 Bytes übertragen\r\n",
               outputText());
     EXPECT_TRUE(control<QTimer>("Timer1")->isActive());
+}
+
+TEST_F(TForm7Test, ClickOnImage1ConvertsTheChosenBitmapAndShowsThePreview) {
+    storeComNumber(kMissingPort);
+    openWindow();
+    test::TempDir pictures;
+    const std::string source = pictures.file("logo.bmp");
+    QtBitmap picture;
+    ASSERT_TRUE(picture.create(80, 20));
+    for (int x = 0; x < 80; ++x) picture.setPixel(x, 10, {255, 0, 0});
+    ASSERT_TRUE(picture.save(source));
+
+    auto* edit = control<QPlainTextEdit>("OutputWindow");
+    edit->moveCursor(QTextCursor::End);
+    QTest::keyClicks(edit, "Bilder");
+    QTest::keyClick(edit, Qt::Key_Return);
+    auto* image = control<QLabel>("Image1");
+    ASSERT_FALSE(image->isHidden());
+
+    // The technician types the file's name into the open dialog and confirms it, as often as it takes
+    // the dialog to take it (it may still be reading the folder); after 3 s the dialog is cancelled.
+    QString filter;
+    int ticks = 0;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        filter = dialog->selectedNameFilter();
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (++ticks > 300 || !name) {
+            static_cast<QDialog*>(dialog)->reject();
+            return;
+        }
+        name->setText(QString::fromStdString(source));
+        static_cast<QDialog*>(dialog)->accept();  // the Open button
+    });
+    answer.start(10);
+    QTest::mouseClick(image, Qt::LeftButton);
+    answer.stop();
+
+    EXPECT_EQ(QStringLiteral("Bitmap (*.BMP *.bmp)"), filter);
+    const std::string stem = pictures.file("vxc_logo");
+    EXPECT_NE(std::string::npos, outputText().find("Bilder\r\nKomprimiere logo\r\nErzeuge: " + stem + ".c\r\nErzeuge: " +
+                                                   stem + ".vxc\r\nErzeuge: " + stem + ".bmp\r\n"))
+        << outputText();
+    QtBitmap preview;
+    ASSERT_TRUE(preview.load(stem + ".bmp"));
+    EXPECT_EQ((imaging::Rgb{248, 0, 0}), preview.pixel(3, 10));
+    // The preview fills the control's width with its aspect kept.
+    const QPixmap shown = image->pixmap();
+    EXPECT_EQ(image->width(), shown.width());
+    EXPECT_EQ(image->width() / 4, shown.height());
+    EXPECT_EQ(19, control<QProgressBar>("ProgressBar1")->value());
 }
 
 // The filter of the file dialogs matches names in either case.

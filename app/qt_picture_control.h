@@ -1,0 +1,35 @@
+#pragma once
+// QtPictureControl: the main window's picture control Image1 (a QLabel) as the picture converter sees it.
+// It shows a BMP file scaled to fit the label with its aspect kept, hands out QtBitmaps, and signals a
+// click on the label (a press and release of the left button over it).
+//
+// Threads: GUI thread only. Ownership: a child of the label it watches, so it goes with the label.
+
+#include <QObject>
+
+#include "imaging/bitmap_conversion.h"
+
+class QLabel;
+
+namespace hlx::app {
+
+class QtPictureControl : public QObject, public imaging::PictureControl {
+    Q_OBJECT
+  public:
+    explicit QtPictureControl(QLabel* label);
+
+    std::unique_ptr<imaging::Bitmap> newBitmap() const override;
+    // A file that cannot be read leaves the picture shown before.
+    void showPictureFile(const std::string& path) override;
+
+  signals:
+    void clicked();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    QLabel* m_label;
+};
+
+}  // namespace hlx::app

@@ -1,0 +1,38 @@
+#include "imaging/narrow_path.h"
+
+#include <cstring>
+
+#include "base/atomic_file.h"
+#include "base/text_codec.h"
+
+namespace hlx::imaging {
+
+std::optional<std::string> narrowPath(std::u16string_view path) {
+    std::string name;
+    for (char16_t c : path) {
+        if (c == 0) break;
+        if (c < 0x20 || c == u'"') continue;
+        if (name.size() == kMaxNarrowNameLength) return std::nullopt;
+        name.push_back(static_cast<char>(c & 0xFF));
+    }
+    return name;
+}
+
+std::optional<std::string> narrowFileName(std::string_view uiPath) {
+    std::optional<std::string> narrow = narrowPath(base::utf8ToUtf16(uiPath));
+    if (!narrow) return std::nullopt;
+    return base::windows1252ToUtf8(*narrow);
+}
+
+base::Status writeNarrowedFile(std::string_view uiPath, std::string_view bytes) {
+    const std::optional<std::string> name = narrowFileName(uiPath);
+    if (!name)
+        return base::Status::error("Fehler: " + std::string(uiPath) +
+                                   " nicht geschrieben: Dateiname länger als " +
+                                   std::to_string(kMaxNarrowNameLength) + " Zeichen");
+    if (const int err = base::replaceFileAtomically(*name, bytes, 0666); err != 0)
+        return base::Status::error("Fehler: " + *name + " nicht geschrieben: " + std::strerror(err));
+    return base::Status::ok();
+}
+
+}  // namespace hlx::imaging
