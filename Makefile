@@ -3,11 +3,11 @@
 BUILD     ?= build
 FUZZBUILD ?= build-fuzz
 JOBS      ?= $(shell nproc)
-DEBIAN_PACKAGES = cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
+DEBIAN_PACKAGES = clang-format cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
                   libbenchmark-dev xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev \
                   libssl-dev libudev-dev libcli11-dev
 
-.PHONY: run test build deps fuzz bench screenshot tsan clean
+.PHONY: run test build deps fuzz bench screenshot tsan clean format format-check
 
 deps:
 	@missing=""; for p in $(DEBIAN_PACKAGES); do \
@@ -39,6 +39,7 @@ run: build
 # Short fuzz runs first, so that ctest's summary is the run's closing line.
 test: build
 	scripts/check_layers.py
+	$(MAKE) --no-print-directory format-check
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$${FUZZ_SECONDS:-10}
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
@@ -68,6 +69,13 @@ tsan: deps
 	  terminal_tests sender_e2e_tests
 	cd build-tsan && TSAN_OPTIONS="halt_on_error=1" QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) \
 	  -R 'JobSlot|MainWindowLogic|Terminal|Link|SerialPort|TForm7|QtOutputWindow|QtCall|Download|Monitor|Sender|SendCli'
+
+# Every C++ file as .clang-format has it; format rewrites them, format-check (run by make test) only looks.
+FORMATTED = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)
+format:
+	clang-format -i $(FORMATTED)
+format-check:
+	@clang-format --dry-run --Werror $(FORMATTED) && echo "format-check: $(words $(FORMATTED)) files as .clang-format has them"
 
 # A picture of the window as a technician sees it (Xvfb).
 screenshot: build

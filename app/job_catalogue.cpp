@@ -10,12 +10,18 @@ namespace hlx::app {
 
 std::optional<jobs::JobDefinition> jobDefinition(jobs::JobKind kind) {
     switch (kind) {
-        case jobs::JobKind::RtqDownload: return firmware::rtqDownloadJob();
-        case jobs::JobKind::RealtermDownload: return firmware::realtermDownloadJob();
-        case jobs::JobKind::BootLoader: return firmware::ispDownloadJob();
-        case jobs::JobKind::TerminalSender: return terminal::terminalSenderJob();
-        case jobs::JobKind::FileSender: return terminal::fileSenderJob();
-        default: return std::nullopt;
+        case jobs::JobKind::RtqDownload:
+            return firmware::rtqDownloadJob();
+        case jobs::JobKind::RealtermDownload:
+            return firmware::realtermDownloadJob();
+        case jobs::JobKind::BootLoader:
+            return firmware::ispDownloadJob();
+        case jobs::JobKind::TerminalSender:
+            return terminal::terminalSenderJob();
+        case jobs::JobKind::FileSender:
+            return terminal::fileSenderJob();
+        default:
+            return std::nullopt;
     }
 }
 

@@ -13,9 +13,9 @@
 #include <optional>
 
 #include "app/settings_store.h"
-#include "base/stop_signals.h"
 #include "app/tform7.h"
 #include "app/window_title.h"
+#include "base/stop_signals.h"
 #include "base/version.h"
 #include "preview/tform4.h"
 #include "serial/posix_serial_device.h"
@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
                 if (signal == 0) return;
                 std::fprintf(stderr, "hlx-service-tool: %s: closing the window\n",
                              hlx::base::StopSignals::name(signal).c_str());
-                form.close();         // saves the settings and ends a running job, as the close button does
+                form.close();          // saves the settings and ends a running job, as the close button does
                 QApplication::exit();  // also out of a dialog's event loop
             });
         }

@@ -3,10 +3,10 @@
 #include <sys/stat.h>
 
 #include "app/job_catalogue.h"
-#include "serial/port_name.h"
-#include "output/job_result.h"
-#include "terminal/terminal_io.h"
 #include "base/text_codec.h"
+#include "output/job_result.h"
+#include "serial/port_name.h"
+#include "terminal/terminal_io.h"
 
 namespace hlx::app {
 namespace {
@@ -38,10 +38,14 @@ void writeControls(MainWindowView& view, const SettingsValues& v) {
 
 Edit fileEditOf(jobs::JobKind kind) {
     switch (kind) {
-        case jobs::JobKind::RtqDownload: return Edit::FirmwareFile;
-        case jobs::JobKind::RealtermDownload: return Edit::FirmwareFileRealterm;
-        case jobs::JobKind::BootLoader: return Edit::FirmwareFileBootLoader;
-        default: return Edit::FirmwareFile;
+        case jobs::JobKind::RtqDownload:
+            return Edit::FirmwareFile;
+        case jobs::JobKind::RealtermDownload:
+            return Edit::FirmwareFileRealterm;
+        case jobs::JobKind::BootLoader:
+            return Edit::FirmwareFileBootLoader;
+        default:
+            return Edit::FirmwareFile;
     }
 }
 
@@ -94,7 +98,8 @@ void MainWindowLogic::reopenPort() {
 
 void MainWindowLogic::chooseHexFile(Edit edit) {
     m_view.setEditText(edit, "");
-    if (auto path = m_view.runOpenDialog(kHexFilter); path && fileExists(*path)) m_view.setEditText(edit, *path);
+    if (auto path = m_view.runOpenDialog(kHexFilter); path && fileExists(*path))
+        m_view.setEditText(edit, *path);
 }
 
 void MainWindowLogic::enterInFirmwareField(Edit edit) {

@@ -12,17 +12,17 @@
 #include <optional>
 #include <string>
 
-#include "base/clock.h"
-#include "base/file_buffer.h"
-#include "terminal/idle_poll.h"
-#include "jobs/job_frame.h"
-#include "jobs/job_slot.h"
 #include "app/main_window_view.h"
 #include "app/settings_store.h"
+#include "base/clock.h"
+#include "base/file_buffer.h"
+#include "base/text_file.h"
+#include "jobs/job_frame.h"
+#include "jobs/job_slot.h"
+#include "output/output_log.h"
 #include "serial/deadline.h"
 #include "serial/serial_port.h"
-#include "output/output_log.h"
-#include "base/text_file.h"
+#include "terminal/idle_poll.h"
 
 namespace hlx::app {
 
@@ -40,12 +40,12 @@ public:
     base::Status close();
 
     void reopenPort();
-    void chooseHexFile(Edit edit);          // double click on a firmware edit
-    void enterInFirmwareField(Edit edit);   // Enter in the Realterm / boot loader edits
-    void chooseSendFile(int number);        // double click on a send-file edit
+    void chooseHexFile(Edit edit);         // double click on a firmware edit
+    void enterInFirmwareField(Edit edit);  // Enter in the Realterm / boot loader edits
+    void chooseSendFile(int number);       // double click on a send-file edit
     void startJob(jobs::JobKind kind);
-    void startSendFile(int number);         // job parameter := number, then the file sender
-    void startSendTerminal();               // job parameter := 0, then the terminal sender
+    void startSendFile(int number);  // job parameter := number, then the file sender
+    void startSendTerminal();        // job parameter := 0, then the terminal sender
 
     // The idle poll (every 100 ms while the timer runs): reads what the monitor sent without waiting and
     // shows each burst once the line has been quiet. Does nothing while a job runs.
@@ -58,7 +58,7 @@ public:
 
     // A click on Image1: a chosen BMP file becomes the C source, ".vxc" file and preview beside it.
     void Image1Click();
-    void clearOutput();                     // double click in the output window
+    void clearOutput();  // double click in the output window
     void loadTerminal();
     void saveTerminal();
 

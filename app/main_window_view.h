@@ -11,9 +11,9 @@
 #include <string_view>
 
 #include "imaging/bitmap_conversion.h"
-#include "serial/serial_port.h"
 #include "output/job_view.h"
 #include "output/output_window.h"
+#include "serial/serial_port.h"
 
 namespace hlx::app {
 
@@ -30,16 +30,19 @@ enum class Edit {
     SendFile6,
 };
 
-constexpr Edit sendFileEdit(int number) { return static_cast<Edit>(static_cast<int>(Edit::SendFile1) + number - 1); }
+constexpr Edit sendFileEdit(int number) {
+    return static_cast<Edit>(static_cast<int>(Edit::SendFile1) + number - 1);
+}
 
 inline constexpr std::string_view kHexFilter = "HEX-Files (*.HEX)|*.HEX";
-inline constexpr std::string_view kTextFilter = "TXT (*.TXT)|*.TXT|VXC Bilddateien (*.VXC)|*.VXC|Alle (*.*)|*.*";
+inline constexpr std::string_view kTextFilter =
+    "TXT (*.TXT)|*.TXT|VXC Bilddateien (*.VXC)|*.VXC|Alle (*.*)|*.*";
 
 class MainWindowView : public output::JobView {
 public:
     virtual std::string editText(Edit edit) const = 0;
     virtual void setEditText(Edit edit, std::string_view text) = 0;
-    virtual int comSettingsIndex() const = 0;       // -1: no item selected
+    virtual int comSettingsIndex() const = 0;  // -1: no item selected
     virtual void setComSettingsIndex(int index) = 0;
     virtual output::OutputWindow& outputWindow() = 0;
 

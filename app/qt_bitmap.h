@@ -41,7 +41,7 @@ struct BmpInfo {
 base::Status readBmpInfo(std::span<const std::uint8_t> file, BmpInfo& info);
 
 class QtBitmap : public imaging::Bitmap {
-  public:
+public:
     int width() const override { return m_image.width(); }
     int height() const override { return m_image.height(); }
     int bitDepth() const override { return m_depth; }
@@ -62,7 +62,7 @@ class QtBitmap : public imaging::Bitmap {
     // The picture, for showing it.
     const QImage& image() const { return m_image; }
 
-  private:
+private:
     int paletteIndex(imaging::Rgb colour);
     void clear();
 
@@ -75,7 +75,7 @@ class QtBitmap : public imaging::Bitmap {
 };
 
 class QtBitmapFactory : public imaging::BitmapFactory {
-  public:
+public:
     std::unique_ptr<imaging::Bitmap> newBitmap() const override;
 };
 

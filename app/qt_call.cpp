@@ -13,7 +13,8 @@ const QEvent::Type kRunQueued = static_cast<QEvent::Type>(QEvent::registerEventT
 // Runs what the job thread queued, on the GUI thread, when the bare event arrives.
 class QtCall::Receiver : public QObject {
 public:
-    Receiver(QObject* parent, std::shared_ptr<Shared> shared) : QObject(parent), m_shared(std::move(shared)) {}
+    Receiver(QObject* parent, std::shared_ptr<Shared> shared)
+        : QObject(parent), m_shared(std::move(shared)) {}
 
     bool event(QEvent* event) override {
         if (event->type() != kRunQueued) return QObject::event(event);
@@ -71,6 +72,8 @@ bool QtCall::released() const {
     return m_shared->released;
 }
 
-bool QtCall::onGuiThread() const { return QThread::currentThread() == m_context->thread(); }
+bool QtCall::onGuiThread() const {
+    return QThread::currentThread() == m_context->thread();
+}
 
 }  // namespace hlx::app

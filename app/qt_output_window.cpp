@@ -137,7 +137,8 @@ bool OutputEdit::deleteLineBreak(bool backwards) {
     if (cursor.hasSelection()) return false;
     const QTextBlock block = cursor.block();
     if (backwards) {
-        if (!cursor.atBlockStart() || !block.previous().isValid() || !endsWithCrLf(block.previous())) return false;
+        if (!cursor.atBlockStart() || !block.previous().isValid() || !endsWithCrLf(block.previous()))
+            return false;
         cursor.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor, 2);
     } else {
         if (!endsWithCrLf(block) || cursor.positionInBlock() != block.length() - 2) return false;
@@ -272,7 +273,9 @@ void QtOutputWindow::refresh() {
     if (!m_call.released()) postFlush();
 }
 
-std::string QtOutputWindow::textNow() const { return fromDocumentText(m_edit.document()->toRawText()); }
+std::string QtOutputWindow::textNow() const {
+    return fromDocumentText(m_edit.document()->toRawText());
+}
 
 // Appends at the end through a cursor of its own, so the technician's selection stays; the view follows
 // the end only if it was showing the end.
@@ -297,7 +300,9 @@ bool QtOutputWindow::atLineStartNow() const {
     return last.length() == 1 && endsWithCrLf(last.previous());
 }
 
-int QtOutputWindow::lengthNow() const { return m_edit.document()->characterCount() - 1; }
+int QtOutputWindow::lengthNow() const {
+    return m_edit.document()->characterCount() - 1;
+}
 
 void QtOutputWindow::setSelectionNow(int start, int length) {
     const int size = lengthNow();

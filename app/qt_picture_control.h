@@ -15,20 +15,20 @@ namespace hlx::app {
 
 class QtPictureControl : public QObject, public imaging::PictureControl {
     Q_OBJECT
-  public:
+public:
     explicit QtPictureControl(QLabel* label);
 
     std::unique_ptr<imaging::Bitmap> newBitmap() const override;
     // A file that cannot be read leaves the picture shown before.
     void showPictureFile(const std::string& path) override;
 
-  signals:
+signals:
     void clicked();
 
-  protected:
+protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     QLabel* m_label;
 };
 

@@ -15,7 +15,9 @@ constexpr std::string_view kHexPrefix = "hex";
 constexpr std::string_view kHexStringPrefix = "hex(1):";
 constexpr std::size_t kHexBytesPerLine = 24;  // keeps "hex(1):" lines about as wide as regedit's
 
-char foldChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char foldChar(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string fold(std::string_view text) {
     std::string out(text);
@@ -30,7 +32,9 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix) {
     return true;
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r';
+}
 
 std::string_view trim(std::string_view text) {
     while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
@@ -144,22 +148,27 @@ bool RegistryFile::keyExists(std::string_view keyPath) const {
     return findKey(kCurrentUser, normaliseKeyPath(keyPath)) != nullptr;
 }
 
-void RegistryFile::createKey(std::string_view keyPath) { keyFor(kCurrentUser, normaliseKeyPath(keyPath)); }
+void RegistryFile::createKey(std::string_view keyPath) {
+    keyFor(kCurrentUser, normaliseKeyPath(keyPath));
+}
 
-std::optional<std::string> RegistryFile::readString(std::string_view keyPath, std::string_view valueName) const {
+std::optional<std::string> RegistryFile::readString(std::string_view keyPath,
+                                                    std::string_view valueName) const {
     const Value* value = findValue(keyPath, valueName);
     if (value == nullptr || value->type != ValueType::String) return std::nullopt;
     return value->text;
 }
 
-std::optional<std::uint32_t> RegistryFile::readDword(std::string_view keyPath, std::string_view valueName) const {
+std::optional<std::uint32_t> RegistryFile::readDword(std::string_view keyPath,
+                                                     std::string_view valueName) const {
     const Value* value = findValue(keyPath, valueName);
     if (value == nullptr || value->type != ValueType::Dword) return std::nullopt;
     return value->number;
 }
 
 void RegistryFile::writeString(std::string_view keyPath, std::string_view valueName, std::string_view text) {
-    writeValue(keyFor(kCurrentUser, normaliseKeyPath(keyPath)), valueName, ValueType::String, std::string(text), 0);
+    writeValue(keyFor(kCurrentUser, normaliseKeyPath(keyPath)), valueName, ValueType::String,
+               std::string(text), 0);
 }
 
 void RegistryFile::writeDword(std::string_view keyPath, std::string_view valueName, std::uint32_t number) {
@@ -188,8 +197,10 @@ RegistryFile RegistryFile::parse(std::string_view fileText) {
             if (!startsWithNoCase(name, kHivePrefix)) continue;  // a deletion "[-...]" or not a key at all
             const std::size_t slash = name.find('\\');
             const std::string_view hive = name.substr(0, slash);
-            const std::string_view path = slash == std::string_view::npos ? std::string_view{} : name.substr(slash);
-            current = static_cast<std::size_t>(&file.keyFor(hive, normaliseKeyPath(path)) - file.m_keys.data());
+            const std::string_view path =
+                slash == std::string_view::npos ? std::string_view{} : name.substr(slash);
+            current =
+                static_cast<std::size_t>(&file.keyFor(hive, normaliseKeyPath(path)) - file.m_keys.data());
             continue;
         }
         if (current == kNoKey || (line.front() != '"' && line.front() != '@')) continue;
@@ -273,7 +284,9 @@ std::string RegistryFile::serialise() const {
                     out += digits;
                     break;
                 }
-                case ValueType::Other: out += value.text; break;
+                case ValueType::Other:
+                    out += value.text;
+                    break;
             }
             out += '\n';
         }
@@ -282,7 +295,8 @@ std::string RegistryFile::serialise() const {
     return out;
 }
 
-const RegistryFile::Value* RegistryFile::findValue(std::string_view keyPath, std::string_view valueName) const {
+const RegistryFile::Value* RegistryFile::findValue(std::string_view keyPath,
+                                                   std::string_view valueName) const {
     const Key* key = findKey(kCurrentUser, normaliseKeyPath(keyPath));
     if (key == nullptr) return nullptr;
     const auto it = key->valueIndex.find(fold(valueName));

@@ -29,7 +29,9 @@ int readWholeFile(const std::string& path, std::string& out) {
     return r.status ? 0 : r.error;
 }
 
-bool isMissing(int err) { return err == ENOENT || err == ENOTDIR; }
+bool isMissing(int err) {
+    return err == ENOENT || err == ENOTDIR;
+}
 
 // Creates the folder and its missing parents, new ones private to the user. Returns 0 or an errno.
 int makeFolders(const std::string& folder) {
@@ -48,7 +50,7 @@ std::string homeFolder() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && *home != '\0') return home;
     std::vector<char> buffer(16384);
-    passwd entry {};
+    passwd entry{};
     passwd* found = nullptr;
     if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
         found->pw_dir != nullptr)
@@ -112,8 +114,8 @@ void saveSettings(RegistryFile& store, const SettingsValues& values) {
 std::string SettingsStore::defaultPath() {
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
     // Only an absolute XDG_CONFIG_HOME counts; an empty or relative one is ignored.
-    std::string path = (configHome != nullptr && configHome[0] == '/') ? std::string(configHome)
-                                                                         : homeFolder() + "/.config";
+    std::string path =
+        (configHome != nullptr && configHome[0] == '/') ? std::string(configHome) : homeFolder() + "/.config";
     path += '/';
     path += kFolderName;
     path += '/';
@@ -130,12 +132,14 @@ void SettingsStore::load(SettingsValues& values) const {
 }
 
 base::Status SettingsStore::save(const SettingsValues& values) {
-    // A settings file that is a symbolic link (a managed dotfile) stays one: the file it points to is replaced.
+    // A settings file that is a symbolic link (a managed dotfile) stays one: the file it points to is
+    // replaced.
     const std::string target = base::resolveSymlink(m_path);
     std::string existing;
     const int readError = readWholeFile(target, existing);
     if (readError != 0 && !isMissing(readError))
-        return base::systemError("Cannot read the settings file " + target + ", so it is left as it is", readError);
+        return base::systemError("Cannot read the settings file " + target + ", so it is left as it is",
+                                 readError);
 
     // The write probe: the folder must exist and take a new file, else nothing is written.
     const std::string folder = base::folderOf(target);

@@ -31,7 +31,9 @@ constexpr int kClientWidth = 736;
 constexpr int kClientHeight = 730;
 constexpr std::chrono::milliseconds kIdlePollInterval{100};
 
-QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 QLabel* makeLabel(QWidget* parent, const char* name, const char* caption) {
     auto* label = new QLabel(QString::fromUtf8(caption), parent);
@@ -56,7 +58,8 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
 }
 
 QString portStateText(const serial::PortState& state) {
-    if (!state.open) return state.error.empty() ? qs(state.device) + QStringLiteral(": not open") : qs(state.error);
+    if (!state.open)
+        return state.error.empty() ? qs(state.device) + QStringLiteral(": not open") : qs(state.error);
     if (!state.configured) {
         // The reason usually names the device already.
         if (state.error.rfind(state.device, 0) == 0) return qs(state.error);
@@ -148,7 +151,8 @@ void TForm7::buildControls() {
     m_paintBox->setObjectName(QStringLiteral("PaintBox1"));
     m_paintBox->setFixedSize(257, 159);
     m_labels = {makeLabel(client, "Label1", "COM-Nr"), makeLabel(client, "Label2", "Firmware File (RTQ)"),
-                makeLabel(client, "Label3", "COM-Settings"), makeLabel(client, "Label7", "Firmware File (Bootloader)"),
+                makeLabel(client, "Label3", "COM-Settings"),
+                makeLabel(client, "Label7", "Firmware File (Bootloader)"),
                 makeLabel(client, "Label8", "Firmware File (RealTerm)")};
 
     m_image = new QLabel(m_paintBox);
@@ -170,9 +174,8 @@ void TForm7::buildControls() {
     completer->setFilterMode(Qt::MatchContains);
     m_comNr->setCompleter(completer);
     // The field is as narrow as a COM number; a device path shows whole in its tool tip.
-    connect(m_comNr, &QLineEdit::textChanged, m_comNr, [edit = m_comNr](const QString& text) {
-        edit->setToolTip(text.size() > 6 ? text : QString());
-    });
+    connect(m_comNr, &QLineEdit::textChanged, m_comNr,
+            [edit = m_comNr](const QString& text) { edit->setToolTip(text.size() > 6 ? text : QString()); });
 
     m_firmwareFile = makeEdit(client, QStringLiteral("editFirmwareFile"));
 
@@ -204,12 +207,14 @@ void TForm7::buildControls() {
     const QSize bigButton{141, 51};
     const QSize terminalButton{75, 25};
     const QSize sendButton{75, 21};
-    const char* const captions[] = {"Update (Realterm)", "Update (Bootloader)", "Load Terminal", "Save Terminal",
-                                    "Send Terminal"};
+    const char* const captions[] = {"Update (Realterm)", "Update (Bootloader)", "Load Terminal",
+                                    "Save Terminal", "Send Terminal"};
     for (int i = 0; i < 11; ++i) {
         const QString name = QStringLiteral("Button%1").arg(i + 1);
-        const QString caption = i < 5 ? QString::fromLatin1(captions[i]) : QStringLiteral("Send File %1").arg(i - 4);
-        const QSize size = i < 2 ? (i == 1 ? QSize{151, 51} : bigButton) : (i < 5 ? terminalButton : sendButton);
+        const QString caption =
+            i < 5 ? QString::fromLatin1(captions[i]) : QStringLiteral("Send File %1").arg(i - 4);
+        const QSize size =
+            i < 2 ? (i == 1 ? QSize{151, 51} : bigButton) : (i < 5 ? terminalButton : sendButton);
         m_buttons[i] = makeButton(client, name, caption, size);
     }
 
@@ -218,7 +223,8 @@ void TForm7::buildControls() {
     txMemo->hide();
     m_txMemo = txMemo;
 
-    for (int i = 0; i < 6; ++i) m_sendFiles[i] = makeEdit(client, QStringLiteral("editSendFile%1").arg(i + 1));
+    for (int i = 0; i < 6; ++i)
+        m_sendFiles[i] = makeEdit(client, QStringLiteral("editSendFile%1").arg(i + 1));
 
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));
@@ -246,8 +252,9 @@ void TForm7::arrangeControls() {
     comRow->addWidget(m_labels[2]);
     comRow->addWidget(m_comSettings, 1);
     fields->addLayout(comRow, 0, 1);
-    const std::array<std::pair<QLabel*, QLineEdit*>, 3> fileRows{
-        {{m_labels[1], m_firmwareFile}, {m_labels[4], m_firmwareRealterm}, {m_labels[3], m_firmwareBootLoader}}};
+    const std::array<std::pair<QLabel*, QLineEdit*>, 3> fileRows{{{m_labels[1], m_firmwareFile},
+                                                                  {m_labels[4], m_firmwareRealterm},
+                                                                  {m_labels[3], m_firmwareBootLoader}}};
     for (int row = 0; row < 3; ++row) {
         fields->addWidget(fileRows[row].first, row + 1, 0);
         fields->addWidget(fileRows[row].second, row + 1, 1);
@@ -296,8 +303,8 @@ void TForm7::arrangeControls() {
 }
 
 void TForm7::connectActions() {
-    for (QObject* watched : std::initializer_list<QObject*>{m_comNr, m_comSettings->lineEdit(), m_firmwareFile,
-                                                            m_firmwareRealterm, m_firmwareBootLoader})
+    for (QObject* watched : std::initializer_list<QObject*>{
+             m_comNr, m_comSettings->lineEdit(), m_firmwareFile, m_firmwareRealterm, m_firmwareBootLoader})
         watched->installEventFilter(this);
     for (QLineEdit* edit : m_sendFiles) edit->installEventFilter(this);
 
@@ -310,14 +317,18 @@ void TForm7::connectActions() {
     connect(m_firmwareBootLoader, &QLineEdit::returnPressed, this,
             [logic] { logic->enterInFirmwareField(Edit::FirmwareFileBootLoader); });
 
-    connect(m_btnUpdate, &QPushButton::clicked, this, [logic] { logic->startJob(jobs::JobKind::RtqDownload); });
-    connect(m_buttons[0], &QPushButton::clicked, this, [logic] { logic->startJob(jobs::JobKind::RealtermDownload); });
-    connect(m_buttons[1], &QPushButton::clicked, this, [logic] { logic->startJob(jobs::JobKind::BootLoader); });
+    connect(m_btnUpdate, &QPushButton::clicked, this,
+            [logic] { logic->startJob(jobs::JobKind::RtqDownload); });
+    connect(m_buttons[0], &QPushButton::clicked, this,
+            [logic] { logic->startJob(jobs::JobKind::RealtermDownload); });
+    connect(m_buttons[1], &QPushButton::clicked, this,
+            [logic] { logic->startJob(jobs::JobKind::BootLoader); });
     connect(m_buttons[2], &QPushButton::clicked, this, [logic] { logic->loadTerminal(); });
     connect(m_buttons[3], &QPushButton::clicked, this, [logic] { logic->saveTerminal(); });
     connect(m_buttons[4], &QPushButton::clicked, this, [logic] { logic->startSendTerminal(); });
     for (int number = 1; number <= 6; ++number)
-        connect(m_buttons[4 + number], &QPushButton::clicked, this, [logic, number] { logic->startSendFile(number); });
+        connect(m_buttons[4 + number], &QPushButton::clicked, this,
+                [logic, number] { logic->startSendFile(number); });
 
     connect(m_outputEdit, &OutputEdit::enterPressed, this, [logic] { logic->terminalEnter(); });
     connect(m_outputEdit, &OutputEdit::doubleClicked, this, [logic] { logic->clearOutput(); });
@@ -331,7 +342,8 @@ std::function<void()> TForm7::doubleClickAction(QObject* watched) {
     if (watched == m_comNr || watched == m_comSettings->lineEdit()) return [logic] { logic->reopenPort(); };
     if (watched == m_firmwareFile) return [logic] { logic->chooseHexFile(Edit::FirmwareFile); };
     if (watched == m_firmwareRealterm) return [logic] { logic->chooseHexFile(Edit::FirmwareFileRealterm); };
-    if (watched == m_firmwareBootLoader) return [logic] { logic->chooseHexFile(Edit::FirmwareFileBootLoader); };
+    if (watched == m_firmwareBootLoader)
+        return [logic] { logic->chooseHexFile(Edit::FirmwareFileBootLoader); };
     for (int i = 0; i < 6; ++i)
         if (watched == m_sendFiles[i]) return [logic, number = i + 1] { logic->chooseSendFile(number); };
     return {};
@@ -371,11 +383,16 @@ void TForm7::runIdlePoll() {
 
 QLineEdit* TForm7::editFor(Edit edit) const {
     switch (edit) {
-        case Edit::ComNr: return m_comNr;
-        case Edit::FirmwareFile: return m_firmwareFile;
-        case Edit::FirmwareFileRealterm: return m_firmwareRealterm;
-        case Edit::FirmwareFileBootLoader: return m_firmwareBootLoader;
-        default: return m_sendFiles[static_cast<int>(edit) - static_cast<int>(Edit::SendFile1)];
+        case Edit::ComNr:
+            return m_comNr;
+        case Edit::FirmwareFile:
+            return m_firmwareFile;
+        case Edit::FirmwareFileRealterm:
+            return m_firmwareRealterm;
+        case Edit::FirmwareFileBootLoader:
+            return m_firmwareBootLoader;
+        default:
+            return m_sendFiles[static_cast<int>(edit) - static_cast<int>(Edit::SendFile1)];
     }
 }
 
@@ -430,7 +447,9 @@ void TForm7::showError(std::string_view message) {
     m_call.run([this, text = qs(message)] { QMessageBox::critical(this, windowTitle(), text); });
 }
 
-void TForm7::releaseJobThread() { m_call.release(); }
+void TForm7::releaseJobThread() {
+    m_call.release();
+}
 
 void TForm7::setProgressRange(int minimum, int maximum) {
     m_call.run([this, minimum, maximum] { m_progress->setRange(minimum, maximum); });

@@ -36,6 +36,8 @@ LoadResult FileBuffer::assign(std::string_view bytes) {
     return LoadResult::Ok;
 }
 
-void FileBuffer::setPosition(std::int32_t position) { m_position = std::clamp(position, 0, m_size); }
+void FileBuffer::setPosition(std::int32_t position) {
+    m_position = std::clamp(position, 0, m_size);
+}
 
 }  // namespace hlx::base

@@ -30,7 +30,8 @@ FileRead openChecked(const std::string& path, FileDescriptor& fd, std::size_t li
     }
     if (!S_ISREG(info.st_mode)) {
         r.error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        r.status = S_ISDIR(info.st_mode) ? systemError(path, EISDIR) : Status::error(path + ": Not a regular file");
+        r.status =
+            S_ISDIR(info.st_mode) ? systemError(path, EISDIR) : Status::error(path + ": Not a regular file");
         r.failure = ReadFailure::CannotOpen;
         return r;
     }

@@ -66,7 +66,9 @@ int StopSignals::waitForSignalOr(int readableFd) {
     }
 }
 
-int StopSignals::take() { return readSignal(m_fd); }
+int StopSignals::take() {
+    return readSignal(m_fd);
+}
 
 std::string StopSignals::name(int signal) {
     switch (signal) {

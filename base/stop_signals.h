@@ -21,7 +21,7 @@
 namespace hlx::base {
 
 class StopSignals {
-  public:
+public:
     StopSignals();  // throws std::system_error when the signalfd cannot be made
     ~StopSignals();
     StopSignals(const StopSignals&) = delete;
@@ -37,7 +37,7 @@ class StopSignals {
     // "SIGINT", "SIGTERM", "SIGHUP"; "signal N" for another number.
     static std::string name(int signal);
 
-  private:
+private:
     int m_fd = -1;
     sigset_t m_previousMask;
 };

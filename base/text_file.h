@@ -21,10 +21,10 @@ struct DecodedText {
 DecodedText decodeText(std::string_view fileBytes);
 std::string encodeText(std::string_view utf8, TextEncoding encoding);
 
-// Reads a regular file whole (a FIFO or device is refused, not waited on) of at most limit bytes. On failure out is left as it
-// was and the message names the path and the reason ("/home/t/log.txt: No such file or directory").
-// A text of this size still shows at once in the window, even as one long line; a larger file is refused
-// with a message that states the limit.
+// Reads a regular file whole (a FIFO or device is refused, not waited on) of at most limit bytes. On failure
+// out is left as it was and the message names the path and the reason ("/home/t/log.txt: No such file or
+// directory"). A text of this size still shows at once in the window, even as one long line; a larger file is
+// refused with a message that states the limit.
 inline constexpr std::size_t kTerminalFileLimit = std::size_t{2} << 20;
 Status readTextFile(const std::string& path, DecodedText& out, std::size_t limit = kTerminalFileLimit);
 // Replaces an existing file atomically (a new file beside it, flushed to disk, then renamed over it), keeping

@@ -45,7 +45,7 @@ struct Point {
 };
 
 class Canvas {
-  public:
+public:
     static constexpr int kCoordinateLimit = 2 * RgbImage::kMaxSide;
 
     Canvas(RgbImage& image, TextPainter& text) : m_image(image), m_text(text) {}
@@ -73,7 +73,7 @@ class Canvas {
     // Pixels that fell outside the image since the canvas was made (text not counted).
     std::int64_t clippedPixels() const { return m_clipped; }
 
-  private:
+private:
     RgbImage& m_image;
     TextPainter& m_text;
     Rgb m_pen = kBlack;

@@ -20,7 +20,7 @@ class QGuiApplication;
 namespace hlx::charts {
 
 class QtChartText final : public charts::TextPainter {
-  public:
+public:
     int textWidth(const charts::Font& font, std::string_view text) override;
     void drawText(charts::RgbImage& image, int x, int y, const charts::Font& font,
                   std::string_view text) override;
@@ -33,13 +33,13 @@ class QtChartText final : public charts::TextPainter {
 // display), and destroys it again with itself. When an application object exists it does nothing. Make
 // it on the main thread before any QtChartText call and keep it for as long as they run.
 class OffscreenGuiApplication {
-  public:
+public:
     OffscreenGuiApplication();
     ~OffscreenGuiApplication();
     OffscreenGuiApplication(const OffscreenGuiApplication&) = delete;
     OffscreenGuiApplication& operator=(const OffscreenGuiApplication&) = delete;
 
-  private:
+private:
     // QGuiApplication keeps references to argc and argv for its whole life.
     int m_argc = 3;
     char m_program[4] = "hlx";

@@ -18,7 +18,7 @@
 namespace hlx::charts {
 
 class RgbImage {
-  public:
+public:
     static constexpr int kMaxSide = 8192;
 
     RgbImage() = default;
@@ -46,7 +46,7 @@ class RgbImage {
     std::span<std::uint8_t> bytes() { return m_bytes; }
     std::span<const std::uint8_t> bytes() const { return m_bytes; }
 
-  private:
+private:
     static std::size_t byteCount(int width, int height) {
         assert(width >= 0 && height >= 0 && width <= kMaxSide && height <= kMaxSide);
         return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;

@@ -26,7 +26,7 @@ struct Font {
 };
 
 class TextPainter {
-  public:
+public:
     virtual ~TextPainter() = default;
 
     // The advance width in pixels of text as drawText would draw it in font.

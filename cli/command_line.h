@@ -31,7 +31,7 @@ inline constexpr int kExitUsage = 2;   // the command line or a file it names ca
 using CommandAction = std::function<int()>;
 
 class CommandLine {
-  public:
+public:
     CommandLine();
     CommandLine(const CommandLine&) = delete;
     CommandLine& operator=(const CommandLine&) = delete;
@@ -47,7 +47,7 @@ class CommandLine {
     // Parses the arguments and runs the chosen command's action; returns the exit code.
     int run(int argc, const char* const* argv);
 
-  private:
+private:
     void giveCommonFlags(CLI::App& app);
 
     struct Group {

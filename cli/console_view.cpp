@@ -45,16 +45,22 @@ void ConsoleWindow::setSelection(int start, int) {
     m_selection = std::clamp(start, 0, m_length);
 }
 
-void ConsoleWindow::insert(int, std::string_view text) { append(text); }
+void ConsoleWindow::insert(int, std::string_view text) {
+    append(text);
+}
 
 std::string ConsoleWindow::lineAt(int) const {
     std::lock_guard lock(m_mutex);
-    const std::size_t end = m_text.size() >= 2 && m_text.ends_with("\r\n") ? m_text.size() - 2 : m_text.size();
+    const std::size_t end =
+        m_text.size() >= 2 && m_text.ends_with("\r\n") ? m_text.size() - 2 : m_text.size();
     const std::size_t begin = m_text.rfind("\r\n", end == 0 ? 0 : end - 1);
-    return m_text.substr(begin == std::string::npos ? 0 : begin + 2, end - (begin == std::string::npos ? 0 : begin + 2));
+    return m_text.substr(begin == std::string::npos ? 0 : begin + 2,
+                         end - (begin == std::string::npos ? 0 : begin + 2));
 }
 
-void ConsoleWindow::refresh() { std::fflush(m_out); }
+void ConsoleWindow::refresh() {
+    std::fflush(m_out);
+}
 
 void ConsoleWindow::print(std::string_view text) {
     // CR LF and lone CR print as a line break; the terminal would otherwise overwrite the line.

@@ -38,8 +38,8 @@ private:
     mutable std::mutex m_mutex;
     std::FILE* m_out;
     ConsoleJobView* m_bar = nullptr;
-    std::string m_text;     // UTF-8
-    int m_length = 0;       // in UTF-16 units
+    std::string m_text;  // UTF-8
+    int m_length = 0;    // in UTF-16 units
     int m_selection = 0;
 };
 

@@ -10,9 +10,9 @@
 
 #include "app/job_catalogue.h"
 #include "base/file_buffer.h"
+#include "base/stop_signals.h"
 #include "cli/command_line.h"
 #include "cli/console_view.h"
-#include "base/stop_signals.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
 #include "output/job_result.h"
@@ -24,7 +24,7 @@ namespace {
 
 // Becomes readable when the job thread has returned from the frame.
 class DoneNotice {
-  public:
+public:
     DoneNotice() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
         if (m_fd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
     }
@@ -38,7 +38,7 @@ class DoneNotice {
     }
     int fd() const { return m_fd; }
 
-  private:
+private:
     int m_fd;
 };
 

@@ -28,15 +28,8 @@ constexpr Group kGroups[] = {
 };
 
 constexpr void (*kCommands[])(CommandLine&) = {
-    addPortsCommand,
-    addCheckHexCommand,
-    addHexInfoCommand,
-    addFlashCommands,
-    addFlashIspCommand,
-    addRenderChartsCommand,
-    addOsdPreviewCommand,
-    addSendCommands,
-    addImagingCommands,
+    addPortsCommand,        addCheckHexCommand,   addHexInfoCommand, addFlashCommands,   addFlashIspCommand,
+    addRenderChartsCommand, addOsdPreviewCommand, addSendCommands,   addImagingCommands,
 };
 
 }  // namespace

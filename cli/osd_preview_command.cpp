@@ -54,7 +54,7 @@ int osdPreviewCommand(const char*) {
 
 void addOsdPreviewCommand(CommandLine& commands) {
     commands.add("osd-preview", "open the OSD menu preview in a window of its own (needs a display)",
-                  [] { return osdPreviewCommand("hlx"); });
+                 [] { return osdPreviewCommand("hlx"); });
 }
 
 }  // namespace hlx::cli

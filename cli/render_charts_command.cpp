@@ -59,9 +59,12 @@ int renderChartsCommand(const std::string&) {
 
 void addRenderChartsCommand(CommandLine& commands) {
     auto dir = std::make_shared<std::string>();
-    CLI::App& command = commands.add("render-charts", "write the ten measurement charts as DIR/chart-A.png ... chart-J.png",
-                                     [dir] { return renderChartsCommand(*dir); });
-    command.add_option("DIR", *dir, "the folder for the PNG files (created when missing)")->required()->type_name("");
+    CLI::App& command =
+        commands.add("render-charts", "write the ten measurement charts as DIR/chart-A.png ... chart-J.png",
+                     [dir] { return renderChartsCommand(*dir); });
+    command.add_option("DIR", *dir, "the folder for the PNG files (created when missing)")
+        ->required()
+        ->type_name("");
 }
 
 }  // namespace hlx::cli

@@ -29,7 +29,9 @@ constexpr std::array<std::uint8_t, 256> makeClassTable() {
 
 constexpr std::array<std::uint8_t, 256> kClass = makeClassTable();
 
-bool isLineEnd(std::uint8_t c) { return c == '\r' || c == '\n'; }
+bool isLineEnd(std::uint8_t c) {
+    return c == '\r' || c == '\n';
+}
 
 }  // namespace
 
@@ -39,8 +41,8 @@ std::string tooLargeLine(std::int64_t fileSize) {
 }
 
 std::string countMismatchLine(int line, int count, int pairs) {
-    return "Fehler in Zeile " + std::to_string(line) + ": " + std::to_string(count) + " Datenbytes angegeben, " +
-           std::to_string(std::max(pairs - 5, 0)) + " vorhanden";
+    return "Fehler in Zeile " + std::to_string(line) + ": " + std::to_string(count) +
+           " Datenbytes angegeben, " + std::to_string(std::max(pairs - 5, 0)) + " vorhanden";
 }
 
 int LineCounter::lineAt(std::size_t offset) {
@@ -58,8 +60,8 @@ int LineCounter::lineOfRecordAt(std::size_t position) {
 }
 
 std::string tooLongLine(int pairs, std::size_t bufferSize) {
-    return "Fehler: Zeile zu lang (" + std::to_string(pairs) + " Bytes, höchstens " + std::to_string(bufferSize) +
-           " Bytes)";
+    return "Fehler: Zeile zu lang (" + std::to_string(pairs) + " Bytes, höchstens " +
+           std::to_string(bufferSize) + " Bytes)";
 }
 
 int decodeRecord(std::span<const std::uint8_t> bytes, std::int32_t& position, std::span<std::uint8_t> record,
@@ -116,8 +118,8 @@ HexImage::HexImage(base::FileBuffer& buffer) : m_buffer(&buffer) {}
 
 int HexImage::readRecord(std::span<std::uint8_t> record, int& decodedLength) {
     std::int32_t position = m_buffer->position();
-    const int code = decodeRecord({m_buffer->data(), static_cast<std::size_t>(m_buffer->size())}, position, record,
-                                  decodedLength, m_lastPairs);
+    const int code = decodeRecord({m_buffer->data(), static_cast<std::size_t>(m_buffer->size())}, position,
+                                  record, decodedLength, m_lastPairs);
     m_buffer->setPosition(position);
     m_lastTooLong = code == 0 && static_cast<std::size_t>(m_lastPairs) > record.size();
     return code;
@@ -140,7 +142,8 @@ int HexImage::checkFile(std::span<std::uint8_t> scratch, output::OutputLog& log)
         } else if (length > 3 && scratch[0] + 5 != length) {
             // The count byte must agree with the line: a download would otherwise send bytes that are
             // not on it, or drop some that are.
-            message = countMismatchLine(lines.lineOfRecordAt(static_cast<std::size_t>(start)), scratch[0], length);
+            message =
+                countMismatchLine(lines.lineOfRecordAt(static_cast<std::size_t>(start)), scratch[0], length);
         } else {
             continue;
         }

@@ -15,7 +15,9 @@ namespace {
 // The record buffer of the downloads; a line with more pairs is an error of the check.
 constexpr std::size_t kRecordBuffer = 512;
 
-bool isLineEnd(std::uint8_t c) { return c == '\r' || c == '\n'; }
+bool isLineEnd(std::uint8_t c) {
+    return c == '\r' || c == '\n';
+}
 
 std::string hex8(std::uint32_t v) {
     char text[16];
@@ -39,9 +41,12 @@ struct DataEntry {
 
 std::string codeText(int code) {
     switch (code) {
-        case 2: return "unexpected line end (code 2)";
-        case 4: return "unexpected character (code 4)";
-        default: return "wrong line start (code 8)";
+        case 2:
+            return "unexpected line end (code 2)";
+        case 4:
+            return "unexpected character (code 4)";
+        default:
+            return "wrong line start (code 8)";
     }
 }
 
@@ -73,10 +78,11 @@ public:
         if (!m_pending) return;
         m_pending = false;
         add(FindingKind::SyntaxError, m_first.line, [&] {
-            std::string text = m_first.code == 0
-                                   ? "line too long for the reader (" + std::to_string(m_first.pairs) +
-                                         " byte pairs, at most " + std::to_string(kRecordBuffer) + ")"
-                                   : "column " + std::to_string(m_first.column) + ": " + codeText(m_first.code);
+            std::string text =
+                m_first.code == 0
+                    ? "line too long for the reader (" + std::to_string(m_first.pairs) +
+                          " byte pairs, at most " + std::to_string(kRecordBuffer) + ")"
+                    : "column " + std::to_string(m_first.column) + ": " + codeText(m_first.code);
             if (m_pendingMore > 0) text += "; " + std::to_string(m_pendingMore) + " more on this line";
             return text;
         });
@@ -101,7 +107,8 @@ private:
 class ImageBuilder {
 public:
     void put(std::uint64_t address, const std::uint8_t* bytes, std::size_t n) {
-        if (m_runs.empty() || m_runs.back().start + m_runs.back().length != address) m_runs.push_back({address, 0});
+        if (m_runs.empty() || m_runs.back().start + m_runs.back().length != address)
+            m_runs.push_back({address, 0});
         m_runs.back().length += n;
         m_bytes.insert(m_bytes.end(), bytes, bytes + n);
     }
@@ -121,7 +128,8 @@ public:
             for (std::uint64_t first = run.start, end = run.start + run.length; first < end;) {
                 const std::uint64_t pageEnd = (first | 0xFFFF) + 1;
                 const std::uint64_t last = std::min(end, pageEnd) - 1;
-                report.ranges.push_back({static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(last)});
+                report.ranges.push_back(
+                    {static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(last)});
                 first = last + 1;
             }
         }
@@ -181,14 +189,17 @@ void resolveCluster(const std::vector<DataEntry>& entries, const std::vector<std
             owner[at] = static_cast<std::int32_t>(index);
         }
         for (const Overlap& o : overlaps) {
-            const FindingKind kind = o.differ > 0 ? FindingKind::OverlapDifferentData : FindingKind::OverlapSameData;
+            const FindingKind kind =
+                o.differ > 0 ? FindingKind::OverlapDifferentData : FindingKind::OverlapSameData;
             findings.add(kind, e.line, [&] {
                 std::string text = o.bytes == 1 ? "1 byte at " + hex8(o.first)
-                                                : std::to_string(o.bytes) + " bytes in " + hex8(o.first) + "-" +
-                                                      hex8(o.last);
+                                                : std::to_string(o.bytes) + " bytes in " + hex8(o.first) +
+                                                      "-" + hex8(o.last);
                 text += " already written by line " + std::to_string(entries[o.earlier].line);
-                if (o.differ > 0) text += ", " + std::to_string(o.differ) + " with a different value";
-                else text += ", with the same values";
+                if (o.differ > 0)
+                    text += ", " + std::to_string(o.differ) + " with a different value";
+                else
+                    text += ", with the same values";
                 return text;
             });
         }
@@ -196,8 +207,8 @@ void resolveCluster(const std::vector<DataEntry>& entries, const std::vector<std
     image.put(spanStart, values.data(), span);
 }
 
-void buildImage(const std::vector<DataEntry>& entries, const std::vector<std::uint8_t>& arena, HexReport& report,
-                FindingList& findings) {
+void buildImage(const std::vector<DataEntry>& entries, const std::vector<std::uint8_t>& arena,
+                HexReport& report, FindingList& findings) {
     std::vector<std::uint32_t> order(entries.size());
     for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
@@ -244,14 +255,15 @@ HexReport analyseHex(std::string_view fileBytes) {
     report.fileBytes = static_cast<std::int64_t>(fileBytes.size());
     // The reader works on 32-bit positions, as the image does; what the image cannot hold is not read.
     const std::size_t readable = std::min<std::size_t>(fileBytes.size(), HexImage::kCapacity);
-    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(fileBytes.data()), readable);
+    const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(fileBytes.data()),
+                                              readable);
     LineCounter lines(bytes);
     FindingList findings(report);
 
     std::vector<std::uint8_t> arena;
     std::vector<DataEntry> entries;
     std::array<std::uint8_t, kRecordBuffer> rec{};
-    bool linear = false;         // addressing set by type 4 (else by type 2, or none yet)
+    bool linear = false;  // addressing set by type 4 (else by type 2, or none yet)
     std::uint32_t base = 0;
     std::optional<int> endLine;
     std::optional<std::uint32_t> previousStart;
@@ -275,8 +287,9 @@ HexReport analyseHex(std::string_view fileBytes) {
         if (s >= position || bytes[s] != ':') continue;  // trailing line ends, or a lone last byte
         const int line = lines.lineAt(static_cast<std::size_t>(s));
         if (!isLineEnd(bytes[position - 1])) {
-            findings.add(FindingKind::UnterminatedLastLine, line,
-                         [] { return std::string("no line end after the last line, so the reader ignores it"); });
+            findings.add(FindingKind::UnterminatedLastLine, line, [] {
+                return std::string("no line end after the last line, so the reader ignores it");
+            });
             continue;
         }
         ++report.records;
@@ -299,13 +312,14 @@ HexReport analyseHex(std::string_view fileBytes) {
             ++report.otherTypes;
         if (endLine)
             findings.add(FindingKind::RecordAfterEnd, line, [&] {
-                return "record of type " + hex2(type) + " after the end record in line " + std::to_string(*endLine);
+                return "record of type " + hex2(type) + " after the end record in line " +
+                       std::to_string(*endLine);
             });
         if (n + 5 != length) {
             ++report.syntaxErrors;  // the check refuses such a line too
             findings.add(FindingKind::ByteCountMismatch, line, [&] {
-                return "byte count " + std::to_string(n) + " needs " + std::to_string(n + 5) + " byte pairs, the line holds " +
-                       std::to_string(length);
+                return "byte count " + std::to_string(n) + " needs " + std::to_string(n + 5) +
+                       " byte pairs, the line holds " + std::to_string(length);
             });
             continue;
         }
@@ -325,8 +339,8 @@ HexReport analyseHex(std::string_view fileBytes) {
         if (type > 5 || (type > 0 && n != kDataBytesOfType[type])) {
             findings.add(FindingKind::MalformedRecord, line, [&] {
                 if (type > 5) return "unknown record type " + hex2(type);
-                return "record of type " + hex2(type) + " with " + std::to_string(n) + " data bytes (it needs " +
-                       std::to_string(kDataBytesOfType[type]) + ")";
+                return "record of type " + hex2(type) + " with " + std::to_string(n) +
+                       " data bytes (it needs " + std::to_string(kDataBytesOfType[type]) + ")";
             });
             if (type == 1 && !endLine) endLine = line;
             continue;
@@ -350,20 +364,22 @@ HexReport analyseHex(std::string_view fileBytes) {
                 const std::uint32_t address = base + offset;  // linear: wraps at 4 GiB
                 if (previousStart && address < *previousStart)
                     findings.add(FindingKind::DescendingAddress, line, [&] {
-                        return "address " + hex8(address) + " is below " + hex8(*previousStart) + " of line " +
-                               std::to_string(previousLine);
+                        return "address " + hex8(address) + " is below " + hex8(*previousStart) +
+                               " of line " + std::to_string(previousLine);
                     });
                 previousStart = address;
                 previousLine = line;
-                // The bytes stay at consecutive addresses up to the wrap: of the offset (segment) or of 4 GiB.
+                // The bytes stay at consecutive addresses up to the wrap: of the offset (segment) or of 4
+                // GiB.
                 const std::uint64_t room = linear ? (std::uint64_t{1} << 32) - address : 0x10000 - offset;
-                const int first = static_cast<int>(std::min<std::uint64_t>(room, static_cast<std::uint64_t>(n)));
+                const int first =
+                    static_cast<int>(std::min<std::uint64_t>(room, static_cast<std::uint64_t>(n)));
                 // Entries stay in file order, so an entry's index tells which of two records came later.
                 entries.push_back({address, static_cast<std::uint32_t>(arena.size()), line,
                                    static_cast<std::uint16_t>(first)});
                 if (first < n)
-                    entries.push_back({linear ? 0u : base, static_cast<std::uint32_t>(arena.size() + first), line,
-                                       static_cast<std::uint16_t>(n - first)});
+                    entries.push_back({linear ? 0u : base, static_cast<std::uint32_t>(arena.size() + first),
+                                       line, static_cast<std::uint16_t>(n - first)});
                 arena.insert(arena.end(), rec.begin() + 4, rec.begin() + 4 + n);
                 report.dataBytes += static_cast<std::uint64_t>(n);
                 break;
@@ -377,13 +393,14 @@ HexReport analyseHex(std::string_view fileBytes) {
     report.lines = bytes.empty() ? 0 : lines.lineAt(bytes.size()) - 1 + (isLineEnd(bytes.back()) ? 0 : 1);
 
     const int errorLines = findings.errorLines();
-    if ((report.records == 0 && report.syntaxErrors > 0) || (errorLines >= 20 && errorLines > 9 * report.records)) {
+    if ((report.records == 0 && report.syntaxErrors > 0) ||
+        (errorLines >= 20 && errorLines > 9 * report.records)) {
         report.notHex = true;
         const std::string total = std::to_string(report.lines);
         report.notHexReason = report.records == 0   ? "none of its " + total + " lines is a HEX record"
                               : report.records == 1 ? "only 1 of its " + total + " lines is a HEX record"
-                                                    : "only " + std::to_string(report.records) + " of its " + total +
-                                                          " lines are HEX records";
+                                                    : "only " + std::to_string(report.records) + " of its " +
+                                                          total + " lines are HEX records";
         report.notHexReason += "; " + looksLike(fileBytes);
         report.findings.clear();
         report.findingCounts.fill(0);

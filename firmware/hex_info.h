@@ -67,19 +67,19 @@ struct HexReport {
 
     std::int64_t fileBytes = 0;
     int lines = 0;
-    int records = 0;                       // lines decoded as records
-    std::array<int, 6> recordsByType{};    // types 0 to 5
+    int records = 0;                     // lines decoded as records
+    std::array<int, 6> recordsByType{};  // types 0 to 5
     int otherTypes = 0;
-    int largestRecordBytes = -1;           // data bytes of the largest record; -1 when there is none
+    int largestRecordBytes = -1;  // data bytes of the largest record; -1 when there is none
     int largestRecordLine = 0;
-    std::uint64_t dataBytes = 0;           // data bytes in data records that carry data into the image
-    std::uint64_t imageBytes = 0;          // distinct addresses in the image
-    std::vector<AddressRange> ranges;      // ascending, maximal, split at 64 KiB page boundaries
+    std::uint64_t dataBytes = 0;       // data bytes in data records that carry data into the image
+    std::uint64_t imageBytes = 0;      // distinct addresses in the image
+    std::vector<AddressRange> ranges;  // ascending, maximal, split at 64 KiB page boundaries
     std::array<std::uint8_t, 32> imageSha256{};
-    int syntaxErrors = 0;                  // as counted by the check with a 512-byte record buffer
-                                           // (count bytes that disagree with their line included)
+    int syntaxErrors = 0;  // as counted by the check with a 512-byte record buffer
+                           // (count bytes that disagree with their line included)
 
-    std::vector<Finding> findings;         // in line order; at most kListedPerKind of each kind
+    std::vector<Finding> findings;  // in line order; at most kListedPerKind of each kind
     std::array<int, kFindingKinds> findingCounts{};
 
     int count(FindingKind kind) const { return findingCounts[static_cast<int>(kind)]; }

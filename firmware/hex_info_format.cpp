@@ -17,16 +17,26 @@ std::string hex8(std::uint32_t v) {
 
 std::string_view findingName(FindingKind kind) {
     switch (kind) {
-        case FindingKind::SyntaxError: return "syntax error";
-        case FindingKind::ByteCountMismatch: return "byte count mismatch";
-        case FindingKind::ChecksumMismatch: return "checksum mismatch";
-        case FindingKind::MalformedRecord: return "malformed record";
-        case FindingKind::RecordAfterEnd: return "record after end";
-        case FindingKind::MissingEnd: return "missing end record";
-        case FindingKind::UnterminatedLastLine: return "unterminated last line";
-        case FindingKind::DescendingAddress: return "descending address";
-        case FindingKind::OverlapSameData: return "overlap, same values";
-        case FindingKind::OverlapDifferentData: return "overlap, different values";
+        case FindingKind::SyntaxError:
+            return "syntax error";
+        case FindingKind::ByteCountMismatch:
+            return "byte count mismatch";
+        case FindingKind::ChecksumMismatch:
+            return "checksum mismatch";
+        case FindingKind::MalformedRecord:
+            return "malformed record";
+        case FindingKind::RecordAfterEnd:
+            return "record after end";
+        case FindingKind::MissingEnd:
+            return "missing end record";
+        case FindingKind::UnterminatedLastLine:
+            return "unterminated last line";
+        case FindingKind::DescendingAddress:
+            return "descending address";
+        case FindingKind::OverlapSameData:
+            return "overlap, same values";
+        case FindingKind::OverlapDifferentData:
+            return "overlap, different values";
     }
     return "finding";
 }
@@ -37,14 +47,18 @@ std::vector<std::string> formatHexReport(const HexReport& report) {
         out.push_back("Not an Intel HEX file: " + report.notHexReason + ".");
         return out;
     }
-    out.push_back("File: " + std::to_string(report.fileBytes) + " bytes, " + std::to_string(report.lines) + " lines, " +
-                  std::to_string(report.records) + " records");
-    static constexpr const char* kTypeNames[6] = {"data", "end of file", "extended segment address",
-                                                  "start segment address", "extended linear address",
+    out.push_back("File: " + std::to_string(report.fileBytes) + " bytes, " + std::to_string(report.lines) +
+                  " lines, " + std::to_string(report.records) + " records");
+    static constexpr const char* kTypeNames[6] = {"data",
+                                                  "end of file",
+                                                  "extended segment address",
+                                                  "start segment address",
+                                                  "extended linear address",
                                                   "start linear address"};
     std::string types = "Records by type:";
     for (int t = 0; t < 6; ++t)
-        types += std::string(t == 0 ? " " : ", ") + kTypeNames[t] + " " + std::to_string(report.recordsByType[t]);
+        types +=
+            std::string(t == 0 ? " " : ", ") + kTypeNames[t] + " " + std::to_string(report.recordsByType[t]);
     types += ", other " + std::to_string(report.otherTypes);
     out.push_back(types);
     if (report.largestRecordBytes >= 0)
@@ -63,17 +77,20 @@ std::vector<std::string> formatHexReport(const HexReport& report) {
         for (; j < report.ranges.size() && (report.ranges[j].first >> 16) == page; ++j)
             pageBytes += std::uint64_t{report.ranges[j].last} - report.ranges[j].first + 1;
         char head[64];
-        std::snprintf(head, sizeof head, "  page 0x%04X (%llu bytes):", page, static_cast<unsigned long long>(pageBytes));
+        std::snprintf(head, sizeof head, "  page 0x%04X (%llu bytes):", page,
+                      static_cast<unsigned long long>(pageBytes));
         std::string text = head;
         for (std::size_t k = i; k < j && k < i + kRangesShown; ++k)
-            text += std::string(k == i ? " " : ", ") + hex8(report.ranges[k].first) + "-" + hex8(report.ranges[k].last);
+            text += std::string(k == i ? " " : ", ") + hex8(report.ranges[k].first) + "-" +
+                    hex8(report.ranges[k].last);
         if (j - i > kRangesShown) text += ", and " + std::to_string(j - i - kRangesShown) + " more ranges";
         out.push_back(text);
         i = j;
     }
     out.push_back("Image SHA-256: " + Sha256::hex(report.imageSha256));
-    out.push_back("  (over each run of consecutive addresses, ascending: start and length as 4 bytes big-endian, "
-                  "then its bytes; a byte written twice counts with its last value)");
+    out.push_back(
+        "  (over each run of consecutive addresses, ascending: start and length as 4 bytes big-endian, "
+        "then its bytes; a byte written twice counts with its last value)");
     out.push_back("Syntax check: " + std::to_string(report.syntaxErrors) + " errors");
 
     int total = 0;
@@ -85,7 +102,8 @@ std::vector<std::string> formatHexReport(const HexReport& report) {
     }
     out.push_back("Findings: " + std::to_string(total));
     for (const Finding& f : report.findings)
-        out.push_back("  line " + std::to_string(f.line) + ": " + std::string(findingName(f.kind)) + ": " + f.detail);
+        out.push_back("  line " + std::to_string(f.line) + ": " + std::string(findingName(f.kind)) + ": " +
+                      f.detail);
     for (int k = 0; k < kFindingKinds; ++k) {
         const int more = report.findingCounts[k] - HexReport::kListedPerKind;
         if (more > 0)

@@ -76,7 +76,7 @@ constexpr std::uint64_t upperAddressOf(std::uint16_t page) {
 // The file's final flash content, by 256-byte lines: every data byte of a programmed page at its address,
 // a later record overwriting an earlier one; 0xFF where the file has none.
 class FlashContent {
-  public:
+public:
     // 16 MiB of lines: far more than any part this job programs has, and a bound on the memory held.
     static constexpr std::size_t kMaxLines = 65536;
     enum class Result { Ok, TooMuchData };
@@ -90,13 +90,13 @@ class FlashContent {
     std::size_t lineCount() const { return m_lines.size(); }
     void clear() { m_lines.clear(); }
 
-  private:
+private:
     std::unordered_map<std::uint32_t, std::array<std::uint8_t, kFlashLine>> m_lines;  // by address / 256
 };
 
 // The flash lines copied in this job, as runs of byte addresses (multiples of 256).
 class CopiedLines {
-  public:
+public:
     void add(std::uint64_t begin, std::uint64_t end);
     bool anyIn(std::uint64_t begin, std::uint64_t end) const;
     // The first line start at or after from (a multiple of 256) that has not been copied.
@@ -106,7 +106,7 @@ class CopiedLines {
                                                                   std::uint64_t end) const;
     void clear() { m_runs.clear(); }
 
-  private:
+private:
     std::map<std::uint64_t, std::uint64_t> m_runs;  // begin -> end; disjoint and never touching
 };
 
@@ -134,7 +134,7 @@ std::vector<CopyChunk> planCopies(const IspBlock& block, const CopiedLines& copi
 // sets the upper address; a data record in a programmed page starts a block, which is gathered and planned
 // into copies; these count as copied from then on. Other records mean nothing here.
 class IspTransferPlan {
-  public:
+public:
     explicit IspTransferPlan(HexImage& image) : m_image(image) {}
 
     struct Step {
@@ -146,7 +146,7 @@ class IspTransferPlan {
     Step next(std::int32_t& word);
     bool atEnd() const { return m_image.atEnd(); }
 
-  private:
+private:
     HexImage& m_image;
     RecordArea m_record{};
     RecordArea m_ahead{};

@@ -30,7 +30,7 @@ struct IspJobState {
 };
 
 class IspConversation {
-  public:
+public:
     IspConversation(serial::Link& link, std::int32_t& word, IspJobState& state);
 
     // True while no failure has been recorded and the job has not been asked to stop.
@@ -58,7 +58,7 @@ class IspConversation {
     // boot loader sends read-back data; a missing line sets 0x20, an overlong one 0x40.
     bool readLine(std::string& line);
 
-  private:
+private:
     bool writeFailed();
 
     serial::Link& m_link;

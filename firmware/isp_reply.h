@@ -42,7 +42,7 @@ enum class IspVerdict { Pending, Success, Failure };
 
 // The reader's logic without the port: fed one byte at a time.
 class IspReplyParser {
-  public:
+public:
     static constexpr std::size_t kCapacity = 128;
 
     // kind must not be Drain. An empty echo: the answer comes at once.
@@ -52,7 +52,7 @@ class IspReplyParser {
     // The answer bytes held so far (echo and skipped line ends not included).
     std::string_view held() const { return {reinterpret_cast<const char*>(m_held.data()), m_count}; }
 
-  private:
+private:
     enum class State { Echo, EchoCr, Answer };
 
     IspVerdict answerByte(std::uint8_t byte);

@@ -35,7 +35,8 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
     HexImage image(context.file);
     RecordArea record{};
 
-    const PreparedFile file = loadAndCheck(context, image, record, word, /*showBytesRead=*/false, /*useAddLine=*/true);
+    const PreparedFile file =
+        loadAndCheck(context, image, record, word, /*showBytesRead=*/false, /*useAddLine=*/true);
     if (file.loaded && word == 0) {
         link.replyDeadline.arm(kLineDeadline);
         int lines = 0;
@@ -55,13 +56,16 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
         word |= image.readRecord(record, length);
         if (length > 3) {
             if (record[3] == kExtendedLinearAddressRecord) log.addLine(pageLine(record.data()));
-            if (!writeHexLine(link, {record.data(), static_cast<std::size_t>(length)})) word |= writeFailure(link);
+            if (!writeHexLine(link, {record.data(), static_cast<std::size_t>(length)}))
+                word |= writeFailure(link);
             link.replyDeadline.arm(kLineDeadline);
             int lines = 0;
             // The first line goes out with no pause after it; from the second on, the monitor paces us.
             if (!firstPass) {
-                if (!serial::readReply(link, ReplyMode::FlowWait, 1, lines)) word |= output::result::kErrorByte;
-                // Held by XOFF until the deadline passed: the monitor is stuck; sending on would only fill it.
+                if (!serial::readReply(link, ReplyMode::FlowWait, 1, lines))
+                    word |= output::result::kErrorByte;
+                // Held by XOFF until the deadline passed: the monitor is stuck; sending on would only fill
+                // it.
                 if (serial::flowHeld(link)) word |= output::result::kTimeout;
             }
         }
@@ -71,6 +75,8 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
     return {word, {}};
 }
 
-jobs::JobDefinition realtermDownloadJob() { return {jobs::JobKind::RealtermDownload, runRealtermDownload, {}, {}}; }
+jobs::JobDefinition realtermDownloadJob() {
+    return {jobs::JobKind::RealtermDownload, runRealtermDownload, {}, {}};
+}
 
 }  // namespace hlx::firmware

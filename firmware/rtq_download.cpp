@@ -41,8 +41,7 @@ int nextSendRecord(HexImage& image, RecordArea& send, RecordArea& ahead, std::in
         word |= image.readRecord(ahead, aheadLength);
         const int count = ahead[0];
         const bool joins = ahead[3] == kDataRecord && aheadLength > 3 &&
-                           recordAddress(ahead.data()) == base + total &&
-                           total + count < kMaxJoinedBytes + 1;
+                           recordAddress(ahead.data()) == base + total && total + count < kMaxJoinedBytes + 1;
         if (!joins) {
             image.setPosition(remembered);
             break;
@@ -110,6 +109,8 @@ jobs::JobOutcome runRtqDownload(jobs::JobContext& context, std::int32_t word) {
     return {word, std::to_string(bytesSent) + " Bytes übertragen"};
 }
 
-jobs::JobDefinition rtqDownloadJob() { return {jobs::JobKind::RtqDownload, runRtqDownload, {}, {}}; }
+jobs::JobDefinition rtqDownloadJob() {
+    return {jobs::JobKind::RtqDownload, runRtqDownload, {}, {}};
+}
 
 }  // namespace hlx::firmware

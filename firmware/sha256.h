@@ -22,7 +22,7 @@
 namespace hlx::firmware {
 
 class Sha256 {
-  public:
+public:
     using Digest = std::array<std::uint8_t, 32>;
 
     Sha256() : m_context(EVP_MD_CTX_new()) {
@@ -66,7 +66,7 @@ class Sha256 {
         return sha.finish();
     }
 
-  private:
+private:
     struct FreeContext {
         void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
     };

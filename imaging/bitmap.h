@@ -23,7 +23,7 @@
 namespace hlx::imaging {
 
 class Bitmap {
-  public:
+public:
     virtual ~Bitmap() = default;
 
     virtual int width() const = 0;
@@ -51,7 +51,7 @@ class Bitmap {
 
 // Makes the platform's empty bitmaps (to be loaded or created).
 class BitmapFactory {
-  public:
+public:
     virtual ~BitmapFactory() = default;
     virtual std::unique_ptr<Bitmap> newBitmap() const = 0;
 };

@@ -37,7 +37,7 @@ namespace hlx::imaging {
 
 // The control that shows the source and then the preview (the main window's Image1).
 class PictureDisplay {
-  public:
+public:
     virtual ~PictureDisplay() = default;
     // Shows the picture in the file, scaled to fit the control with its aspect kept, and repaints.
     virtual void showPictureFile(const std::string& path) = 0;

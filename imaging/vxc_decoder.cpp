@@ -16,7 +16,7 @@ std::string hexByte(std::uint8_t b) {
 }
 
 class Decoder {
-  public:
+public:
     Decoder(std::span<const std::uint8_t> stream, Bitmap& target) : m_in(stream), m_target(target) {}
 
     VxcDecodeResult run() {
@@ -24,7 +24,7 @@ class Decoder {
         return m_result;
     }
 
-  private:
+private:
     unsigned word(std::size_t at) const { return m_in[at] | m_in[at + 1] << 8; }
     std::size_t left() const { return m_in.size() - m_pos; }
 

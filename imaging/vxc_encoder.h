@@ -31,7 +31,7 @@ namespace hlx::imaging {
 base::Status checkVxcPictureSize(int width, int height);
 
 class VxcEncoder {
-  public:
+public:
     // Called with y at the start of row y (the progress bar follows it).
     using RowStarted = std::function<void(int y)>;
 
@@ -41,7 +41,7 @@ class VxcEncoder {
     // The stream of the last successful encode().
     const std::vector<std::uint8_t>& stream() const { return m_streamBuffer; }
 
-  private:
+private:
     struct Run {
         VxcPixel word;
         std::uint16_t count;  // the run paints count + 1 pixels

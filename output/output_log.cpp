@@ -6,7 +6,9 @@
 
 namespace hlx::output {
 
-void OutputLog::clear() { m_window.setText({}); }
+void OutputLog::clear() {
+    m_window.setText({});
+}
 
 void OutputLog::appendText(std::string_view s) {
     if (!s.empty()) m_window.append(s);
@@ -35,8 +37,12 @@ void OutputLog::report(std::int32_t word) {
     refresh();
 }
 
-void OutputLog::caretToEnd() { m_window.setSelection(m_window.length(), 0); }
+void OutputLog::caretToEnd() {
+    m_window.setSelection(m_window.length(), 0);
+}
 
-void OutputLog::refresh() { m_window.refresh(); }
+void OutputLog::refresh() {
+    m_window.refresh();
+}
 
 }  // namespace hlx::output

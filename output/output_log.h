@@ -16,12 +16,12 @@ class OutputLog {
 public:
     explicit OutputLog(OutputWindow& window) : m_window(window) {}
 
-    void clear();                          // text := empty
-    void appendText(std::string_view s);   // text := text + s
-    void appendLine(std::string_view s);   // text := text + s + CR LF
-    void addLine(std::string_view s);      // s on a new last line (see atLineStart)
-    void report(std::int32_t word);        // one appendLine per line of reportLines(word), then refresh
-    void caretToEnd();                     // selection start := length, selection length := 0
+    void clear();                         // text := empty
+    void appendText(std::string_view s);  // text := text + s
+    void appendLine(std::string_view s);  // text := text + s + CR LF
+    void addLine(std::string_view s);     // s on a new last line (see atLineStart)
+    void report(std::int32_t word);       // one appendLine per line of reportLines(word), then refresh
+    void caretToEnd();                    // selection start := length, selection length := 0
     void refresh();
 
     OutputWindow& window() { return m_window; }

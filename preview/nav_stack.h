@@ -12,7 +12,7 @@
 namespace hlx::preview {
 
 class NavStack {
-  public:
+public:
     static constexpr int kCapacity = 40;
 
     int depth() const { return m_depth; }
@@ -39,7 +39,7 @@ class NavStack {
         setCurrent(start);
     }
 
-  private:
+private:
     std::array<ItemCode, kCapacity> m_codes{};
     int m_depth = 0;
 };

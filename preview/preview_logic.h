@@ -27,7 +27,7 @@
 namespace hlx::preview {
 
 class PreviewView {
-  public:
+public:
     virtual ~PreviewView() = default;
     // The scene after an event; the view shows it, and runs the long-press timer while
     // scene.timer1Enabled and the transition timer while scene.transitionRunning.
@@ -47,7 +47,7 @@ inline constexpr int kCardCount = 7;
 inline constexpr std::array<int, 3> kInfoItems = {20, 32, 277};
 
 class PreviewLogic {
-  public:
+public:
     PreviewLogic(MenuData& data, PreviewView& view);
 
     // Event handlers. Codes and tags are those the tiles carry.
@@ -85,7 +85,7 @@ class PreviewLogic {
     TransitionDirection transitionDirection() const { return m_direction; }
     std::array<InfoLine, 3> infoLines() const;
 
-  private:
+private:
     std::optional<PageEntry> entryAt(ItemCode code) const;
     int itemAt(ItemCode code) const;
     void notify();

@@ -30,7 +30,7 @@ namespace hlx::preview {
 // A flat panel in one colour that reports presses, releases, clicks and double clicks. A click is a
 // press and a release on the panel that are not the second half of a double click.
 class TilePanel : public QWidget {
-  public:
+public:
     using QWidget::QWidget;
 
     std::function<void()> onPress;
@@ -44,7 +44,7 @@ class TilePanel : public QWidget {
         update();
     }
 
-  protected:
+protected:
     void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), m_colour); }
     void mousePressEvent(QMouseEvent* event) override {
         if (event->button() != Qt::LeftButton) return;
@@ -65,14 +65,14 @@ class TilePanel : public QWidget {
         if (onRelease) onRelease();
     }
 
-  private:
+private:
     QColor m_colour{Qt::gray};
     bool m_clickArmed = false;
 };
 
 // The rounded rectangle of a card.
 class CardShape : public QWidget {
-  public:
+public:
     using QWidget::QWidget;
     void setBrush(const QColor& colour) {
         if (colour == m_brush) return;
@@ -80,7 +80,7 @@ class CardShape : public QWidget {
         update();
     }
 
-  protected:
+protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
@@ -90,23 +90,23 @@ class CardShape : public QWidget {
         painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
     }
 
-  private:
+private:
     QColor m_brush{Qt::white};
 };
 
 // A widget whose painting is a handler of the form.
 class PaintBox : public QWidget {
-  public:
+public:
     PaintBox(QWidget* parent, std::function<void(QPainter&)> paint)
         : QWidget(parent), m_paint(std::move(paint)) {}
 
-  protected:
+protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         m_paint(painter);
     }
 
-  private:
+private:
     std::function<void(QPainter&)> m_paint;
 };
 

@@ -54,7 +54,7 @@ struct PreviewCharts {
 
 class TForm4 : public QWidget, private PreviewView {
     Q_OBJECT
-  public:
+public:
     explicit TForm4(QWidget* parent = nullptr);
     ~TForm4() override;
 
@@ -80,10 +80,10 @@ class TForm4 : public QWidget, private PreviewView {
     void PaintBox2Paint(QPainter& painter);
     void PaintBox3Paint(QPainter& painter);
 
-  protected:
+protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     void showScene(const Scene& scene) override;
     void buildControls();
     void buildDesignLeftovers(QWidget* client);

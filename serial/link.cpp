@@ -25,7 +25,9 @@ constexpr std::array<NamedCode, 9> kReplyCodes{{
     {0xF7, "ERR_TOMANYBYTES"},
 }};
 
-bool shownInReply(std::uint8_t b) { return b == 0x0D || b == 0x0A || (b >= 0x20 && b != 0xFF); }
+bool shownInReply(std::uint8_t b) {
+    return b == 0x0D || b == 0x0A || (b >= 0x20 && b != 0xFF);
+}
 
 // Sleeps on the port until something is readable or the deadline has passed. Returns false when the
 // caller should stop waiting altogether (stop requested).
@@ -115,7 +117,9 @@ std::optional<std::string_view> replyCodeName(std::uint8_t byte) {
     return std::nullopt;
 }
 
-bool isErrorByte(std::uint8_t byte) { return byte == 0x0E || (byte >= 0xF0 && byte <= 0xFE); }
+bool isErrorByte(std::uint8_t byte) {
+    return byte == 0x0E || (byte >= 0xF0 && byte <= 0xFE);
+}
 
 bool readReply(Link& link, ReplyMode mode, int maxLines, int& linesSeen) {
     std::array<std::uint8_t, kReadChunk> chunk;
@@ -133,7 +137,8 @@ bool readReply(Link& link, ReplyMode mode, int maxLines, int& linesSeen) {
         return true;
     }
 
-    if (mode == ReplyMode::FlowWait && !link.replyDeadline.clock().sleepFor(kFlowPause, link.stop)) return true;
+    if (mode == ReplyMode::FlowWait && !link.replyDeadline.clock().sleepFor(kFlowPause, link.stop))
+        return true;
 
     ReplyReader reader{link, {}, link.flow.held};
     while (link.port.isOpen() && reader.lines < maxLines && !reader.error && !link.stop.stop_requested() &&
@@ -197,7 +202,8 @@ bool readAvailable(Link& link, std::string& text, std::optional<Milliseconds> ca
         }
         if (link.replyDeadline.expired() || !link.port.isOpen()) break;
         Deadline wait = link.replyDeadline;
-        if (cap && capEnd < wait.at()) wait.armAt(clock.now(), std::chrono::ceil<Milliseconds>(capEnd - clock.now()));
+        if (cap && capEnd < wait.at())
+            wait.armAt(clock.now(), std::chrono::ceil<Milliseconds>(capEnd - clock.now()));
         if (!waitOnPort(link, wait)) break;
         if (clock.now() >= capEnd) break;
     }

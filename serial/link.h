@@ -35,9 +35,9 @@
 #include <string>
 #include <string_view>
 
+#include "output/output_log.h"
 #include "serial/deadline.h"
 #include "serial/serial_port.h"
-#include "output/output_log.h"
 
 namespace hlx::serial {
 
@@ -46,8 +46,8 @@ namespace hlx::serial {
 // reader takes first, so nothing the monitor sent is lost or shown twice.
 struct FlowState {
     bool held = false;
-    std::string early;           // bytes read ahead, not yet handled by a reader
-    std::size_t scanned = 0;     // how much of early has been looked at for XON/XOFF
+    std::string early;        // bytes read ahead, not yet handled by a reader
+    std::size_t scanned = 0;  // how much of early has been looked at for XON/XOFF
 };
 
 struct Link {
@@ -96,6 +96,8 @@ inline constexpr std::size_t kReadNowLimit = 64 * 1024;
 std::size_t readNow(Link& link, std::string& raw);
 
 // Whether the monitor holds the flow (XOFF seen, no XON since).
-inline bool flowHeld(const Link& link) { return link.flow.held; }
+inline bool flowHeld(const Link& link) {
+    return link.flow.held;
+}
 
 }  // namespace hlx::serial

@@ -19,15 +19,21 @@ std::optional<int> scanComNumber(std::string_view text) {
     return static_cast<int>(negative ? -value : value);
 }
 
-int readComNumber(std::string_view text) { return scanComNumber(text).value_or(0); }
+int readComNumber(std::string_view text) {
+    return scanComNumber(text).value_or(0);
+}
 
 std::string portDevicePath(std::string_view text) {
     std::optional<int> number = scanComNumber(text);
     std::string_view trimmed = text;
-    while (!trimmed.empty() && std::isspace(static_cast<unsigned char>(trimmed.front()))) trimmed.remove_prefix(1);
-    while (!trimmed.empty() && std::isspace(static_cast<unsigned char>(trimmed.back()))) trimmed.remove_suffix(1);
+    while (!trimmed.empty() && std::isspace(static_cast<unsigned char>(trimmed.front())))
+        trimmed.remove_prefix(1);
+    while (!trimmed.empty() && std::isspace(static_cast<unsigned char>(trimmed.back())))
+        trimmed.remove_suffix(1);
     if (!number && trimmed.size() > 3) {
-        const auto upper = [](char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); };
+        const auto upper = [](char c) {
+            return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        };
         if (upper(trimmed[0]) == 'C' && upper(trimmed[1]) == 'O' && upper(trimmed[2]) == 'M')
             number = scanComNumber(trimmed.substr(3));
     }

@@ -9,9 +9,9 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <algorithm>
 #include <string>
 
 namespace hlx::serial {
@@ -21,15 +21,24 @@ using SteadyClock = std::chrono::steady_clock;
 
 speed_t speedFor(int baud) {
     switch (baud) {
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        case 230400: return B230400;
-        case 460800: return B460800;
-        case 921600: return B921600;
-        default: return B460800;
+        case 9600:
+            return B9600;
+        case 19200:
+            return B19200;
+        case 38400:
+            return B38400;
+        case 57600:
+            return B57600;
+        case 115200:
+            return B115200;
+        case 230400:
+            return B230400;
+        case 460800:
+            return B460800;
+        case 921600:
+            return B921600;
+        default:
+            return B460800;
     }
 }
 
@@ -46,13 +55,15 @@ bool sameLineState(const termios& a, const termios& b, bool ignoreParity) {
     tcflag_t cmask = CSIZE | CSTOPB | CREAD | CLOCAL | HUPCL | CRTSCTS | PARENB | PARODD;
     if (ignoreParity) cmask &= ~(PARENB | PARODD);
     return (a.c_cflag & cmask) == (b.c_cflag & cmask) && cfgetospeed(&a) == cfgetospeed(&b) &&
-           (a.c_iflag & (IXON | IXOFF | INPCK | ICRNL | ISTRIP)) == (b.c_iflag & (IXON | IXOFF | INPCK | ICRNL | ISTRIP)) &&
+           (a.c_iflag & (IXON | IXOFF | INPCK | ICRNL | ISTRIP)) ==
+               (b.c_iflag & (IXON | IXOFF | INPCK | ICRNL | ISTRIP)) &&
            (a.c_lflag & (ICANON | ECHO | ISIG)) == (b.c_lflag & (ICANON | ECHO | ISIG));
 }
 
 }  // namespace
 
-PosixSerialDevice::PosixSerialDevice() : m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_wakeError(errno) {}
+PosixSerialDevice::PosixSerialDevice()
+    : m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_wakeError(errno) {}
 
 PosixSerialDevice::~PosixSerialDevice() {
     close();
@@ -97,8 +108,8 @@ base::Status PosixSerialDevice::open(const std::string& path) {
 
 termios PosixSerialDevice::makeTermios(const termios& current, const LineSettings& settings) {
     termios t = current;
-    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
-                                        IXANY | INPCK | IUCLC | IMAXBEL);
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
+                                        IXOFF | IXANY | INPCK | IUCLC | IMAXBEL);
     t.c_iflag |= IGNPAR;  // received parity is ignored
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
@@ -127,9 +138,10 @@ base::Status PosixSerialDevice::configure(const LineSettings& settings) {
     if (::tcgetattr(m_fd, &now) != 0) return base::systemError(m_path, errno);
     if (sameLineState(now, m_lastRequested, /*ignoreParity=*/m_isPty)) return base::Status::ok();
     if (!applied) return base::systemError(m_path, err);
-    return base::Status::error(m_path + ": the port did not take " + std::to_string(settings.baud) + " baud " +
-                         std::to_string(settings.dataBits) + (settings.parity == Parity::Even ? "E" : "N") +
-                         std::to_string(settings.stopBits));
+    return base::Status::error(m_path + ": the port did not take " + std::to_string(settings.baud) +
+                               " baud " + std::to_string(settings.dataBits) +
+                               (settings.parity == Parity::Even ? "E" : "N") +
+                               std::to_string(settings.stopBits));
 }
 
 void PosixSerialDevice::close() {

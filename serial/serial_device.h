@@ -16,8 +16,8 @@
 #include <span>
 #include <string>
 
-#include "serial/com_settings.h"
 #include "base/status.h"
+#include "serial/com_settings.h"
 
 namespace hlx::serial {
 

@@ -7,7 +7,8 @@ namespace {
 // wakes a job that sleeps in a wait so the mutex comes free at once.
 class ControlGuard {
 public:
-    ControlGuard(std::atomic<int>& pending, std::condition_variable& done, SerialDevice& device, std::mutex& mutex)
+    ControlGuard(std::atomic<int>& pending, std::condition_variable& done, SerialDevice& device,
+                 std::mutex& mutex)
         : m_pending(pending), m_done(done) {
         ++m_pending;
         device.wake();
@@ -137,7 +138,9 @@ WaitResult SerialPort::waitWritten(std::chrono::milliseconds timeout) {
     return r;
 }
 
-void SerialPort::wake() { m_device->wake(); }
+void SerialPort::wake() {
+    m_device->wake();
+}
 
 PortState SerialPort::state() const {
     std::lock_guard lock(m_stateMutex);

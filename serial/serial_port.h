@@ -28,11 +28,11 @@ namespace hlx::serial {
 // What the status bar shows: the device actually opened, the line settings in force, the last failure.
 struct PortState {
     bool open = false;
-    std::string device;     // as opened (or as tried, when the open failed)
+    std::string device;  // as opened (or as tried, when the open failed)
     LineSettings settings{kFallbackSettings};
     bool configured = false;
-    bool lost = false;      // the device went away after it was opened (hang-up, I/O error, unplugged)
-    std::string error;      // the operating system's reason for the last failure, empty when none
+    bool lost = false;  // the device went away after it was opened (hang-up, I/O error, unplugged)
+    std::string error;  // the operating system's reason for the last failure, empty when none
 };
 
 class SerialPort {
@@ -65,11 +65,11 @@ private:
     void updateState(F change);
 
     std::unique_ptr<SerialDevice> m_device;
-    std::mutex m_mutex;                    // the device: each operation whole
+    std::mutex m_mutex;  // the device: each operation whole
     std::condition_variable m_controlDone;
     std::atomic<int> m_controlPending{0};  // re-opens waiting for the mutex; waits step aside for them
     std::atomic<bool> m_open{false};
-    mutable std::mutex m_stateMutex;       // m_state only; never held across a device call
+    mutable std::mutex m_stateMutex;  // m_state only; never held across a device call
     PortState m_state;
 };
 

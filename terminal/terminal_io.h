@@ -6,8 +6,8 @@
 
 #include <string_view>
 
-#include "serial/link.h"
 #include "output/output_window.h"
+#include "serial/link.h"
 
 namespace hlx::terminal {
 

@@ -119,7 +119,7 @@ struct SimCopy {
 };
 
 class LpcIspSim {
-  public:
+public:
     explicit LpcIspSim(LpcIspConfig config = {});
     ~LpcIspSim();
     LpcIspSim(const LpcIspSim&) = delete;
@@ -147,7 +147,7 @@ class LpcIspSim {
     // Forgets lines, copies and counters; back to autobaud, locked, echo on (the flash stays).
     void clear();
 
-  private:
+private:
     enum class State { AutoBaud, SyncLine, Frequency, Command, WriteData, ReadAnswer };
 
     void run();

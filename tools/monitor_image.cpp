@@ -13,7 +13,8 @@ int hexDigit(char c) {
     return -1;
 }
 
-void appendRecord(std::string& out, std::uint8_t type, std::uint16_t offset, std::span<const std::uint8_t> data) {
+void appendRecord(std::string& out, std::uint8_t type, std::uint16_t offset,
+                  std::span<const std::uint8_t> data) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::uint8_t sum = 0;
     auto put = [&](std::uint8_t b) {
@@ -93,7 +94,8 @@ std::string toIntelHex(const MemoryImage& memory) {
         if (!havePage || (runStart >> 16) != page) {
             page = runStart >> 16;
             havePage = true;
-            const std::uint8_t pageBytes[2] = {static_cast<std::uint8_t>(page >> 8), static_cast<std::uint8_t>(page)};
+            const std::uint8_t pageBytes[2] = {static_cast<std::uint8_t>(page >> 8),
+                                               static_cast<std::uint8_t>(page)};
             appendRecord(out, kTypeLinear, 0, pageBytes);
         }
         appendRecord(out, kTypeData, static_cast<std::uint16_t>(runStart & 0xFFFF), run);

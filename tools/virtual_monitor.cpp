@@ -36,7 +36,8 @@ VirtualMonitor::VirtualMonitor(MonitorConfig config) : m_config(std::move(config
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
     if (m_master < 0) throw systemFailure("posix_openpt");
     char name[128] = {};
-    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 || ::ptsname_r(m_master, name, sizeof name) != 0) {
+    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 ||
+        ::ptsname_r(m_master, name, sizeof name) != 0) {
         ::close(m_master);
         throw systemFailure("pseudo-terminal set-up");
     }
@@ -59,7 +60,8 @@ VirtualMonitor::VirtualMonitor(MonitorConfig config) : m_config(std::move(config
         ::close(m_master);
         throw systemFailure("eventfd");
     }
-    if (!m_config.periodicText.empty() && m_config.period > 0ms) m_nextPeriodic = MonitorClock::now() + m_config.period;
+    if (!m_config.periodicText.empty() && m_config.period > 0ms)
+        m_nextPeriodic = MonitorClock::now() + m_config.period;
     m_thread = std::thread([this] { run(); });
 }
 
@@ -161,7 +163,8 @@ void VirtualMonitor::run() {
                 timeoutMs = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
             }
         }
-        pollfd fds[2] = {{m_master, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0}, {m_wakeFd, POLLIN, 0}};
+        pollfd fds[2] = {{m_master, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
+                         {m_wakeFd, POLLIN, 0}};
         const int ready = ::poll(fds, 2, timeoutMs);
         if (ready < 0 && errno != EINTR) return;
         if (fds[1].revents & POLLIN) {
@@ -288,7 +291,8 @@ void VirtualMonitor::handleFrameByte(std::uint8_t b, MonitorClock::time_point no
         const std::uint8_t error = b < kMinFrame ? kErrWrongLineFormat : kErrTooManyBytes;
         send(std::string{static_cast<char>(error), '\n'}, now);
         char text[64];
-        std::snprintf(text, sizeof text, "frame length byte 0x%02X answered with error byte 0x%02X", b, error);
+        std::snprintf(text, sizeof text, "frame length byte 0x%02X answered with error byte 0x%02X", b,
+                      error);
         m_events.push_back(text);
         return;
     }
@@ -306,7 +310,8 @@ void VirtualMonitor::answerReceived(MonitorClock::time_point now) {
     if (m_faults.lineErrorAt == m_lineNumber) {
         send(std::string{static_cast<char>(m_faults.errorByte), '\n'}, now);
         char text[64];
-        std::snprintf(text, sizeof text, "line %d answered with error byte 0x%02X", m_lineNumber, m_faults.errorByte);
+        std::snprintf(text, sizeof text, "line %d answered with error byte 0x%02X", m_lineNumber,
+                      m_faults.errorByte);
         m_events.push_back(text);
         return;
     }
@@ -341,7 +346,8 @@ void VirtualMonitor::backToCommandMode() {
 }
 
 MonitorClock::time_point VirtualMonitor::replyDue(MonitorClock::time_point now) const {
-    const bool delayed = m_faults.delay > 0ms && (m_faults.delayAt == 0 || m_faults.delayAt == m_recordNumber);
+    const bool delayed =
+        m_faults.delay > 0ms && (m_faults.delayAt == 0 || m_faults.delayAt == m_recordNumber);
     return delayed ? now + m_faults.delay : now;
 }
 
@@ -351,7 +357,8 @@ void VirtualMonitor::handleBinaryRecord(MonitorClock::time_point now) {
     ++m_recordNumber;
     if (m_faults.silentAt > 0 && m_recordNumber >= m_faults.silentAt) m_silent = true;
     const bool good = checksumOk(record);
-    const std::uint32_t address = m_addresses.base() + static_cast<std::uint32_t>((record[1] << 8) | record[2]);
+    const std::uint32_t address =
+        m_addresses.base() + static_cast<std::uint32_t>((record[1] << 8) | record[2]);
     m_records.push_back({MonitorMode::BinaryRecords, record[3], address, record.size(), good});
     if (!good) return answerError(kErrWrongCrc, now);
     if (m_faults.errorAt == m_recordNumber) return answerError(m_faults.errorByte, now);
@@ -364,11 +371,13 @@ void VirtualMonitor::handleBinaryRecord(MonitorClock::time_point now) {
 void VirtualMonitor::handleHexLine(const std::string& line, MonitorClock::time_point now) {
     ++m_recordNumber;
     if (m_faults.silentAt > 0 && m_recordNumber >= m_faults.silentAt) m_silent = true;
-    const DecodedLine decoded = line.size() > kMaxLine ? DecodedLine{LineError::Format, {}} : decodeHexLine(line);
+    const DecodedLine decoded =
+        line.size() > kMaxLine ? DecodedLine{LineError::Format, {}} : decodeHexLine(line);
     const bool good = decoded.error == LineError::None;
     const std::uint8_t type = decoded.record.size() > 3 ? decoded.record[3] : 0xFF;
     std::uint32_t address = m_addresses.base();
-    if (decoded.record.size() > 3) address += static_cast<std::uint32_t>((decoded.record[1] << 8) | decoded.record[2]);
+    if (decoded.record.size() > 3)
+        address += static_cast<std::uint32_t>((decoded.record[1] << 8) | decoded.record[2]);
     m_records.push_back({MonitorMode::HexLines, type, address, line.size(), good});
     if (decoded.error == LineError::Format) return answerError(kErrWrongLineFormat, now);
     if (decoded.error == LineError::Checksum) return answerError(kErrWrongCrc, now);

@@ -75,10 +75,10 @@ struct MonitorConfig {
 struct MonitorFaults {
     int errorAt = 0;  // answer this record with errorByte and LF instead of the reply; ends the download
     std::uint8_t errorByte = kErrWrongCrc;
-    int silentAt = 0;                   // from this record on send nothing until the download ends
+    int silentAt = 0;                    // from this record on send nothing until the download ends
     std::chrono::milliseconds delay{0};  // delay the reply ...
-    int delayAt = 0;                    // ... to this record, or (0) to every record
-    int xoffHoldAt = 0;                 // after this record send XOFF and never the XON
+    int delayAt = 0;                     // ... to this record, or (0) to every record
+    int xoffHoldAt = 0;                  // after this record send XOFF and never the XON
     // Lines and frames that command mode answers with replyLine, counted from 1 since setFaults or clear:
     int lineErrorAt = 0;   // answer this one with errorByte and LF instead
     int lineSilentAt = 0;  // answer nothing from this one on
@@ -165,7 +165,7 @@ private:
     bool m_stop = false;
     MonitorFaults m_faults;
     MonitorMode m_mode = MonitorMode::Command;
-    std::string m_line;                 // command or HEX line being collected
+    std::string m_line;                  // command or HEX line being collected
     std::vector<std::uint8_t> m_record;  // binary record being collected
     int m_recordNumber = 0;
     int m_linesSincePause = 0;

@@ -19,30 +19,31 @@ namespace {
 using namespace hlx::tools;
 
 void printUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "hlx-virtual-monitor - a simulated HLX monitor on a pseudo-terminal\n"
-                 "\n"
-                 "Usage: hlx-virtual-monitor [options]\n"
-                 "  --reply TEXT          answer to each binary record and unknown command (default OK)\n"
-                 "  --say TEXT --every MS send TEXT (with CR LF) every MS milliseconds\n"
-                 "  --image-out FILE      after every completed download write the received memory to FILE\n"
-                 "                        as Intel HEX (16-byte data records, a type 4 record per 64 KiB page)\n"
-                 "  --xoff-every K        HEX line download: XOFF after every K lines (default 16, 0: never)\n"
-                 "  --xoff-ms W           ... and XON W ms later (default 30)\n"
-                 "  --inactivity-ms T     a download without a byte for T ms is abandoned (default 3000)\n"
-                 "Receiving files and the terminal's text:\n"
-                 "  --frames              take the file sender's binary frames instead of command lines\n"
-                 "  --answer-empty-lines  answer an empty line like any other (as when taking a text)\n"
-                 "  --received-out FILE   write every byte of the lines (or frames' contents) received to FILE\n"
-                 "Faults (records count from 1 in each download):\n"
-                 "  --fault-error-at N    answer record N with an error byte (default 0xFA ERR_WRONGCRC)\n"
-                 "  --error-byte B        the error byte to use, e.g. 0xFD\n"
-                 "  --fault-silent-at N   send nothing from record N on\n"
-                 "  --delay-ms D          delay the reply to every record by D ms ...\n"
-                 "  --delay-at N          ... or only the reply to record N\n"
-                 "  --xoff-hold-at N      after record N send XOFF and never XON\n"
-                 "  --fault-line-error-at N   answer received line or frame N with the error byte\n"
-                 "  --fault-line-silent-at N  answer no received line or frame from N on\n");
+    std::fprintf(
+        out,
+        "hlx-virtual-monitor - a simulated HLX monitor on a pseudo-terminal\n"
+        "\n"
+        "Usage: hlx-virtual-monitor [options]\n"
+        "  --reply TEXT          answer to each binary record and unknown command (default OK)\n"
+        "  --say TEXT --every MS send TEXT (with CR LF) every MS milliseconds\n"
+        "  --image-out FILE      after every completed download write the received memory to FILE\n"
+        "                        as Intel HEX (16-byte data records, a type 4 record per 64 KiB page)\n"
+        "  --xoff-every K        HEX line download: XOFF after every K lines (default 16, 0: never)\n"
+        "  --xoff-ms W           ... and XON W ms later (default 30)\n"
+        "  --inactivity-ms T     a download without a byte for T ms is abandoned (default 3000)\n"
+        "Receiving files and the terminal's text:\n"
+        "  --frames              take the file sender's binary frames instead of command lines\n"
+        "  --answer-empty-lines  answer an empty line like any other (as when taking a text)\n"
+        "  --received-out FILE   write every byte of the lines (or frames' contents) received to FILE\n"
+        "Faults (records count from 1 in each download):\n"
+        "  --fault-error-at N    answer record N with an error byte (default 0xFA ERR_WRONGCRC)\n"
+        "  --error-byte B        the error byte to use, e.g. 0xFD\n"
+        "  --fault-silent-at N   send nothing from record N on\n"
+        "  --delay-ms D          delay the reply to every record by D ms ...\n"
+        "  --delay-at N          ... or only the reply to record N\n"
+        "  --xoff-hold-at N      after record N send XOFF and never XON\n"
+        "  --fault-line-error-at N   answer received line or frame N with the error byte\n"
+        "  --fault-line-silent-at N  answer no received line or frame from N on\n");
     hlx::tools::printLpcIspUsage(out);
 }
 
@@ -119,7 +120,8 @@ int main(int argc, char** argv) {
             return usageError("unknown option " + option);
         }
     }
-    if (!config.periodicText.empty() && config.period.count() == 0) return usageError("--say needs --every MS");
+    if (!config.periodicText.empty() && config.period.count() == 0)
+        return usageError("--say needs --every MS");
 
     config.onEvent = [](const std::string& text) {
         std::printf("%s\n", text.c_str());
@@ -130,7 +132,8 @@ int main(int argc, char** argv) {
             if (writeImageFile(imageOut, image))
                 std::printf("memory image (%zu bytes) written to %s\n", image.size(), imageOut.c_str());
             else
-                std::fprintf(stderr, "hlx-virtual-monitor: cannot write %s: %s\n", imageOut.c_str(), std::strerror(errno));
+                std::fprintf(stderr, "hlx-virtual-monitor: cannot write %s: %s\n", imageOut.c_str(),
+                             std::strerror(errno));
             std::fflush(stdout);
         };
     }
@@ -139,7 +142,8 @@ int main(int argc, char** argv) {
     if (!receivedOut.empty()) {
         receivedFile = std::fopen(receivedOut.c_str(), "wb");
         if (!receivedFile) {
-            std::fprintf(stderr, "hlx-virtual-monitor: cannot write %s: %s\n", receivedOut.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "hlx-virtual-monitor: cannot write %s: %s\n", receivedOut.c_str(),
+                         std::strerror(errno));
             return 1;
         }
         config.onReceived = [receivedFile](const std::string& bytes) {

@@ -32,10 +32,11 @@ protected:
 TEST_F(MainWindowLogicTest, MissingPortAtStartGivesTheTwoErrorLinesInOrder) {
     view.edits[Edit::ComNr] = "/dev/hlx-no-such-port";
     logic.construct();
-    EXPECT_EQ("Output & Terminal Window\r\n"
-              "Fehler: COM-Parameter konnten nicht gesetzt werden\r\n"
-              "Fehler: COM Port konnte nicht geöffnet werden\r\n",
-              view.window.text());
+    EXPECT_EQ(
+        "Output & Terminal Window\r\n"
+        "Fehler: COM-Parameter konnten nicht gesetzt werden\r\n"
+        "Fehler: COM Port konnte nicht geöffnet werden\r\n",
+        view.window.text());
     ASSERT_FALSE(view.portStates.empty());
     EXPECT_NE(std::string::npos, view.portStates.back().error.find("No such file"));
     EXPECT_EQ(jobs::JobState::Idle, logic.jobSlot().state());

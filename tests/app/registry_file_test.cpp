@@ -45,7 +45,8 @@ const std::vector<ParseCase>& parseCases() {
          "\"n\"=dword:0000002a\r\n",
          {{"\\A", "v", "x", {}}, {"\\A", "n", {}, 42u}}},
         {"Utf16LittleEndianAsRegeditWritesIt",
-         utf16le(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"K\u00e4se \u20ac\"\r\n"),
+         utf16le(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"K\u00e4se "
+                 u"\u20ac\"\r\n"),
          {{"\\A", "v", "K\xC3\xA4se \xE2\x82\xAC", {}}}},
         {"Regedit4InWindows1252",
          "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"K\xE4se \x80\"\r\n",
@@ -54,11 +55,14 @@ const std::vector<ParseCase>& parseCases() {
         {"EscapesAndDefaultValue",
          "[HKEY_CURRENT_USER\\A]\n\"a\\\\b\\\"c\"=\"C:\\\\x\\\"y\\\"\"\n@=\"default\"\n",
          {{"\\A", "a\\b\"c", "C:\\x\"y\"", {}}, {"\\A", "", "default", {}}}},
-        {"UnescapedBackslashStandsForItself", "[HKEY_CURRENT_USER\\A]\n\"v\"=\"C:\\temp\"\n",
+        {"UnescapedBackslashStandsForItself",
+         "[HKEY_CURRENT_USER\\A]\n\"v\"=\"C:\\temp\"\n",
          {{"\\A", "v", "C:\\temp", {}}}},
-        {"KeysAndNamesIgnoreCase", "[hkey_current_user\\quendal\\Rtq1.0]\n\"Value\"=\"x\"\n",
+        {"KeysAndNamesIgnoreCase",
+         "[hkey_current_user\\quendal\\Rtq1.0]\n\"Value\"=\"x\"\n",
          {{"\\QUENDAL\\RTQ1.0", "VALUE", "x", {}}, {"QUENDAL\\rtq1.0\\", "value", "x", {}}}},
-        {"SpacesAroundEquals", "[HKEY_CURRENT_USER\\A]\n  \"v\" = \"x\"  \n\"n\"= dword:FFFFFFFF\n",
+        {"SpacesAroundEquals",
+         "[HKEY_CURRENT_USER\\A]\n  \"v\" = \"x\"  \n\"n\"= dword:FFFFFFFF\n",
          {{"\\A", "v", "x", {}}, {"\\A", "n", {}, 0xFFFFFFFFu}}},
         {"DwordNeedsExactlyEightHexDigits",
          "[HKEY_CURRENT_USER\\A]\n\"seven\"=dword:0000003\n\"nine\"=dword:000000003\n\"bad\"=dword:0000000g\n"
@@ -71,18 +75,22 @@ const std::vector<ParseCase>& parseCases() {
          "[HKEY_CURRENT_USER\\A]\n\"s\"=hex(1):48,00,69,00,\\\n  0a,00,00,00\n",
          {{"\\A", "s", "Hi\n", {}}}},
         {"KeyLineWithoutBracketDropsItsValues",
-         "[HKEY_CURRENT_USER\\A]\n\"v\"=\"a\"\n[HKEY_CURRENT_USER\\B\n\"w\"=\"b\"\n[HKEY_CURRENT_USER\\C]\n\"x\"=\"c\"\n",
+         "[HKEY_CURRENT_USER\\A]\n\"v\"=\"a\"\n[HKEY_CURRENT_USER\\B\n\"w\"=\"b\"\n[HKEY_CURRENT_USER\\C]"
+         "\n\"x\"=\"c\"\n",
          {{"\\A", "v", "a", {}}, {"\\A", "w", {}, {}}, {"\\B", "w", {}, {}}, {"\\C", "x", "c", {}}}},
-        {"DeletionKeyDropsItsValues", "[HKEY_CURRENT_USER\\A]\n[-HKEY_CURRENT_USER\\B]\n\"w\"=\"b\"\n",
+        {"DeletionKeyDropsItsValues",
+         "[HKEY_CURRENT_USER\\A]\n[-HKEY_CURRENT_USER\\B]\n\"w\"=\"b\"\n",
          {{"\\A", "w", {}, {}}, {"\\B", "w", {}, {}}}},
         {"ValueBeforeAnyKeyIsDropped", "\"v\"=\"x\"\n[HKEY_CURRENT_USER\\A]\n", {{"\\A", "v", {}, {}}}},
-        {"UnterminatedStringIsDropped", "[HKEY_CURRENT_USER\\A]\n\"v\"=\"abc\n\"w\"=\"abc\" junk\n",
+        {"UnterminatedStringIsDropped",
+         "[HKEY_CURRENT_USER\\A]\n\"v\"=\"abc\n\"w\"=\"abc\" junk\n",
          {{"\\A", "v", {}, {}}, {"\\A", "w", {}, {}}}},
         {"RepeatedKeyMergesAndLaterValueWins",
          "[HKEY_CURRENT_USER\\A]\n\"v\"=\"1\"\n\"w\"=\"2\"\n[HKEY_CURRENT_USER\\a]\n\"V\"=dword:00000003\n",
          {{"\\A", "v", {}, 3u}, {"\\A", "w", "2", {}}}},
         {"OtherHivesAreNotCurrentUser", "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=\"x\"\n", {{"\\A", "v", {}, {}}}},
-        {"TruncatedInTheMiddleOfAValue", "[HKEY_CURRENT_USER\\A]\n\"v\"=\"x\"\n\"w\"=\"ab",
+        {"TruncatedInTheMiddleOfAValue",
+         "[HKEY_CURRENT_USER\\A]\n\"v\"=\"x\"\n\"w\"=\"ab",
          {{"\\A", "v", "x", {}}, {"\\A", "w", {}, {}}}},
         {"BinaryGarbageAroundValidLines",
          "\x00\xFF\x13[\x01]\n[HKEY_CURRENT_USER\\A]\n\x80\x81\"\"\"\n\"v\"=\"x\"\n\x00\x00"s,
@@ -130,28 +138,38 @@ TEST(RegistryFileTest, SerialiseKeepsFirstOrderSpellingAndForeignContent) {
     file.writeDword("\\A", "n", 0xFFFFFFFFu);
     file.writeString("\\A", "path", "C:\\fw \"1\".hex");
     file.writeString("\\A", "n", "replaced dword");
-    EXPECT_EQ("Windows Registry Editor Version 5.00\n"
-              "\n"
-              "[HKEY_LOCAL_MACHINE\\Software\\X]\n"
-              "\"m\"=hex(2):25,00,00,00\n"
-              "\n"
-              "[HKEY_CURRENT_USER\\Quendal\\B]\n"
-              "\"Keep\"=hex:01,02\n"
-              "\"s\"=\"new\"\n"
-              "\n"
-              "[HKEY_CURRENT_USER\\Z]\n"
-              "\n"
-              "[HKEY_CURRENT_USER\\A]\n"
-              "\"n\"=\"replaced dword\"\n"
-              "\"path\"=\"C:\\\\fw \\\"1\\\".hex\"\n"
-              "\n",
-              file.serialise());
+    EXPECT_EQ(
+        "Windows Registry Editor Version 5.00\n"
+        "\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\X]\n"
+        "\"m\"=hex(2):25,00,00,00\n"
+        "\n"
+        "[HKEY_CURRENT_USER\\Quendal\\B]\n"
+        "\"Keep\"=hex:01,02\n"
+        "\"s\"=\"new\"\n"
+        "\n"
+        "[HKEY_CURRENT_USER\\Z]\n"
+        "\n"
+        "[HKEY_CURRENT_USER\\A]\n"
+        "\"n\"=\"replaced dword\"\n"
+        "\"path\"=\"C:\\\\fw \\\"1\\\".hex\"\n"
+        "\n",
+        file.serialise());
 }
 
 TEST(RegistryFileTest, WrittenValuesReadBackAfterSerialiseAndParse) {
     const std::vector<std::string> texts{
-        "", "3", "C:\\Users\\Jörg\\fw.hex", "quote \" inside", "ends with backslash\\", "\\\\server\\share",
-        "K\xC3\xA4se \xE2\x82\xAC", "two\nlines", "cr\rlf\r\n", "tab\tand ; and [bracket]", "@=\"x\"",
+        "",
+        "3",
+        "C:\\Users\\Jörg\\fw.hex",
+        "quote \" inside",
+        "ends with backslash\\",
+        "\\\\server\\share",
+        "K\xC3\xA4se \xE2\x82\xAC",
+        "two\nlines",
+        "cr\rlf\r\n",
+        "tab\tand ; and [bracket]",
+        "@=\"x\"",
     };
     RegistryFile file;
     const auto numbered = [](std::size_t i) { return "value " + std::to_string(i); };
@@ -177,9 +195,10 @@ TEST(RegistryFileTest, WrittenValuesReadBackAfterSerialiseAndParse) {
 TEST(RegistryFileTest, TextWithLineBreakIsWrittenAsHexString) {
     RegistryFile file;
     file.writeString("\\A", "v", "a\nb");
-    EXPECT_EQ("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n"
-              "\"v\"=hex(1):61,00,0a,00,62,00,00,00\n\n",
-              file.serialise());
+    EXPECT_EQ(
+        "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\A]\n"
+        "\"v\"=hex(1):61,00,0a,00,62,00,00,00\n\n",
+        file.serialise());
 }
 
 }  // namespace

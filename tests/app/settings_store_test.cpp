@@ -46,8 +46,8 @@ private:
 };
 
 auto fields(const SettingsValues& v) {
-    return std::tie(v.firmwareFile, v.firmwareFileRealterm, v.firmwareFileBootLoader, v.comNumber, v.comSetting,
-                    v.sendFiles);
+    return std::tie(v.firmwareFile, v.firmwareFileRealterm, v.firmwareFileBootLoader, v.comNumber,
+                    v.comSetting, v.sendFiles);
 }
 
 // The window as it comes up before anything is loaded.
@@ -71,7 +71,8 @@ SettingsValues sample() {
 
 std::set<std::string> entriesOf(const std::string& folder) {
     std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
     return names;
 }
 
@@ -111,32 +112,33 @@ TEST(SettingPathTest, BasePathFollowedByTheName) {
 
 TEST_F(SettingsStoreTest, SaveWritesTheProbeThenEverySettingInLoadOrder) {
     save(sample());
-    EXPECT_EQ("Windows Registry Editor Version 5.00\n\n"
-              "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\REGISTRYACCESSCHECK]\n"
-              "\"\\\\QUENDAL\\\\RTQ1.0\\\\REGISTRYACCESSCHECK\"=dword:00000001\n\n"
-              "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\FWFILE]\n"
-              "\"\\\\QUENDAL\\\\RTQ1.0\\\\FWFILE\"=\"/home/tech/fw/rtq.hex\"\n\n"
-              "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\FWFILE_RT]\n"
-              "\"\\\\QUENDAL\\\\RTQ1.0\\\\FWFILE_RT\"=\"/home/tech/fw/realterm.hex\"\n\n"
-              "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\FWFILE_BL]\n"
-              "\"\\\\QUENDAL\\\\RTQ1.0\\\\FWFILE_BL\"=\"/home/tech/fw/boot.hex\"\n\n"
-              "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\COMNO]\n"
-              "\"\\\\QUENDAL\\\\RTQ1.0\\\\COMNO\"=\"3\"\n\n"
-              "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\COMSETTING]\n"
-              "\"\\\\QUENDAL\\\\RTQ1.0\\\\COMSETTING\"=dword:00000003\n\n"
-              "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\SENDFILES1]\n"
-              "\"\\\\QUENDAL\\\\RTQ1.0\\\\SENDFILES1\"=\"/s/1.txt\"\n\n"
-              "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\SENDFILES2]\n"
-              "\"\\\\QUENDAL\\\\RTQ1.0\\\\SENDFILES2\"=\"/s/2.vxc\"\n\n"
-              "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\SENDFILES3]\n"
-              "\"\\\\QUENDAL\\\\RTQ1.0\\\\SENDFILES3\"=\"/s/3.txt\"\n\n"
-              "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\SENDFILES4]\n"
-              "\"\\\\QUENDAL\\\\RTQ1.0\\\\SENDFILES4\"=\"\"\n\n"
-              "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\SENDFILES5]\n"
-              "\"\\\\QUENDAL\\\\RTQ1.0\\\\SENDFILES5\"=\"/s/5.txt\"\n\n"
-              "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\SENDFILES6]\n"
-              "\"\\\\QUENDAL\\\\RTQ1.0\\\\SENDFILES6\"=\"/s/6.bin\"\n\n",
-              test::readFile(path));
+    EXPECT_EQ(
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\REGISTRYACCESSCHECK]\n"
+        "\"\\\\QUENDAL\\\\RTQ1.0\\\\REGISTRYACCESSCHECK\"=dword:00000001\n\n"
+        "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\FWFILE]\n"
+        "\"\\\\QUENDAL\\\\RTQ1.0\\\\FWFILE\"=\"/home/tech/fw/rtq.hex\"\n\n"
+        "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\FWFILE_RT]\n"
+        "\"\\\\QUENDAL\\\\RTQ1.0\\\\FWFILE_RT\"=\"/home/tech/fw/realterm.hex\"\n\n"
+        "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\FWFILE_BL]\n"
+        "\"\\\\QUENDAL\\\\RTQ1.0\\\\FWFILE_BL\"=\"/home/tech/fw/boot.hex\"\n\n"
+        "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\COMNO]\n"
+        "\"\\\\QUENDAL\\\\RTQ1.0\\\\COMNO\"=\"3\"\n\n"
+        "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\COMSETTING]\n"
+        "\"\\\\QUENDAL\\\\RTQ1.0\\\\COMSETTING\"=dword:00000003\n\n"
+        "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\SENDFILES1]\n"
+        "\"\\\\QUENDAL\\\\RTQ1.0\\\\SENDFILES1\"=\"/s/1.txt\"\n\n"
+        "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\SENDFILES2]\n"
+        "\"\\\\QUENDAL\\\\RTQ1.0\\\\SENDFILES2\"=\"/s/2.vxc\"\n\n"
+        "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\SENDFILES3]\n"
+        "\"\\\\QUENDAL\\\\RTQ1.0\\\\SENDFILES3\"=\"/s/3.txt\"\n\n"
+        "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\SENDFILES4]\n"
+        "\"\\\\QUENDAL\\\\RTQ1.0\\\\SENDFILES4\"=\"\"\n\n"
+        "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\SENDFILES5]\n"
+        "\"\\\\QUENDAL\\\\RTQ1.0\\\\SENDFILES5\"=\"/s/5.txt\"\n\n"
+        "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\SENDFILES6]\n"
+        "\"\\\\QUENDAL\\\\RTQ1.0\\\\SENDFILES6\"=\"/s/6.bin\"\n\n",
+        test::readFile(path));
 }
 
 TEST_F(SettingsStoreTest, SavedValuesLoadBackUnchanged) {
@@ -153,7 +155,8 @@ TEST_F(SettingsStoreTest, SavedValuesLoadBackUnchanged) {
     const struct {
         const char* name;
         SettingsValues values;
-    } cases[] = {{"Sample", sample()}, {"NoEntrySelected", noEntry}, {"Awkward", awkward}, {"AllEmpty", allEmpty}};
+    } cases[] = {
+        {"Sample", sample()}, {"NoEntrySelected", noEntry}, {"Awkward", awkward}, {"AllEmpty", allEmpty}};
 
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -264,7 +267,11 @@ TEST_F(SettingsStoreTest, DamagedFileLoadsWhatItCan) {
          [](SettingsValues& e) { e.comNumber = designTime().comNumber; }},
         {"DwordWithSevenDigits", [&](std::string t) { return t.erase(t.find(comSettingValue) + 7, 1); },
          [](SettingsValues& e) { e.comSetting = designTime().comSetting; }},
-        {"OnlyGarbage", [](std::string) { return "\x7F" "ELF\x02\x01\x01\x00\x00\x00\x00["s; },
+        {"OnlyGarbage",
+         [](std::string) {
+             return "\x7F"
+                    "ELF\x02\x01\x01\x00\x00\x00\x00["s;
+         },
          [](SettingsValues& e) { e = designTime(); }},
     };
     for (const auto& c : cases) {
@@ -278,12 +285,13 @@ TEST_F(SettingsStoreTest, DamagedFileLoadsWhatItCan) {
 }
 
 TEST_F(SettingsStoreTest, SaveKeepsWhatIsNotOursAndLeavesNoTemporaryFile) {
-    test::writeFile(path,
-                    "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
-                    "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\COMNO]\r\n"
-                    "\"\\\\QUENDAL\\\\RTQ1.0\\\\COMNO\"=\"9\"\r\n\"note\"=\"kept\"\r\n\r\n"
-                    "[HKEY_CURRENT_USER\\Software\\Other]\r\n\"x\"=dword:00000010\r\n\"bin\"=hex:01,02\r\n\r\n"
-                    "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"y\"=\"z\"\r\n");
+    test::writeFile(
+        path,
+        "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\COMNO]\r\n"
+        "\"\\\\QUENDAL\\\\RTQ1.0\\\\COMNO\"=\"9\"\r\n\"note\"=\"kept\"\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Other]\r\n\"x\"=dword:00000010\r\n\"bin\"=hex:01,02\r\n\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"y\"=\"z\"\r\n");
     save(sample());
     const std::string text = test::readFile(path);
     const RegistryFile file = RegistryFile::parse(text);
@@ -292,7 +300,8 @@ TEST_F(SettingsStoreTest, SaveKeepsWhatIsNotOursAndLeavesNoTemporaryFile) {
     EXPECT_EQ(16u, file.readDword("\\Software\\Other", "x"));
     EXPECT_NE(std::string::npos, text.find("\"bin\"=hex:01,02\n"));
     EXPECT_NE(std::string::npos, text.find("[HKEY_LOCAL_MACHINE\\Software\\Other]\n\"y\"=\"z\"\n"));
-    EXPECT_EQ(0u, text.find("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\COMNO]"));
+    EXPECT_EQ(
+        0u, text.find("Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\QUENDAL\\RTQ1.0\\COMNO]"));
 
     save(sample());  // a second save with the same values changes nothing
     EXPECT_EQ(text, test::readFile(path));

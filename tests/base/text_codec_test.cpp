@@ -47,9 +47,15 @@ const Utf8Case kUtf8Cases[] = {
     {"EncodedSurrogate", "\xED\xA0\x80"sv, u"\uFFFD\uFFFD\uFFFD"sv, false},
     {"AboveMaximum", "\xF4\x90\x80\x80"sv, u"\uFFFD\uFFFD\uFFFD\uFFFD"sv, false},
     {"NeverValidLeads", "\xF5\xFE\xFF"sv, u"\uFFFD\uFFFD\uFFFD"sv, false},
-    {"CutShortBeforeAscii", "\xE2\x82" "A"sv, u"\uFFFD\uFFFDA"sv, false},
+    {"CutShortBeforeAscii",
+     "\xE2\x82"
+     "A"sv,
+     u"\uFFFD\uFFFDA"sv, false},
     {"CutShortAtEnd", "ok\xF0\x9F\x98"sv, u"ok\uFFFD\uFFFD\uFFFD"sv, false},
-    {"Windows1252Umlaut", "\xE4" "a"sv, u"\uFFFDa"sv, false},
+    {"Windows1252Umlaut",
+     "\xE4"
+     "a"sv,
+     u"\uFFFDa"sv, false},
 };
 
 class Utf8DecodeTest : public ::testing::TestWithParam<Utf8Case> {};
@@ -76,7 +82,10 @@ TEST(Utf16ToUtf8Test, PairsJoinAndLoneSurrogatesBecomeReplacement) {
     };
     const Case cases[] = {
         {"Pair", u"\xD83D\xDE00"sv, "\xF0\x9F\x98\x80"},
-        {"LoneHighBeforeAscii", u"\xD83D" u"A"sv, kReplacement8 + "A"},
+        {"LoneHighBeforeAscii",
+         u"\xD83D"
+         u"A"sv,
+         kReplacement8 + "A"},
         {"LoneHighAtEnd", u"x\xD83D"sv, "x" + kReplacement8},
         {"LoneLow", u"\xDE00"sv, kReplacement8},
         {"PairInWrongOrder", u"\xDE00\xD83D"sv, kReplacement8 + kReplacement8},
@@ -115,17 +124,21 @@ TEST(Windows1252Test, BytesBecomeTheirCharacters) {
         std::u16string_view character;
     };
     const Case cases[] = {
-        {0x00, u"\u2400"}, {0x01, u"\x0001"}, {0x0A, u"\n"},      {0x0D, u"\r"},      {0x1F, u"\x001F"},
-        {0x41, u"A"},      {0x7F, u"\x007F"}, {0x80, u"\u20AC"},  {0x81, u"\x0081"},  {0x82, u"\u201A"},
-        {0x8A, u"\u0160"}, {0x8D, u"\x008D"}, {0x8F, u"\x008F"},  {0x90, u"\x0090"},  {0x96, u"\u2013"},
-        {0x99, u"\u2122"}, {0x9D, u"\x009D"}, {0x9F, u"\u0178"},  {0xA0, u"\u00A0"},  {0xDF, u"\u00DF"},
+        {0x00, u"\u2400"}, {0x01, u"\x0001"}, {0x0A, u"\n"},     {0x0D, u"\r"},     {0x1F, u"\x001F"},
+        {0x41, u"A"},      {0x7F, u"\x007F"}, {0x80, u"\u20AC"}, {0x81, u"\x0081"}, {0x82, u"\u201A"},
+        {0x8A, u"\u0160"}, {0x8D, u"\x008D"}, {0x8F, u"\x008F"}, {0x90, u"\x0090"}, {0x96, u"\u2013"},
+        {0x99, u"\u2122"}, {0x9D, u"\x009D"}, {0x9F, u"\u0178"}, {0xA0, u"\u00A0"}, {0xDF, u"\u00DF"},
         {0xE4, u"\u00E4"}, {0xFF, u"\u00FF"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.byte);
         EXPECT_EQ(utf16ToUtf8(c.character), windows1252ToUtf8(std::string(1, static_cast<char>(c.byte))));
     }
-    EXPECT_EQ("Pr\xC3\xBC" "fe \xE2\x82\xAC\r\n", windows1252ToUtf8("Pr\xFC" "fe \x80\r\n"));
+    EXPECT_EQ(
+        "Pr\xC3\xBC"
+        "fe \xE2\x82\xAC\r\n",
+        windows1252ToUtf8("Pr\xFC"
+                          "fe \x80\r\n"));
 }
 
 // The C library's converter is an independent reference for every byte the code page defines.
@@ -171,7 +184,10 @@ TEST(Windows1252Test, EncodingReplacesWhatTheCodePageCannotShow) {
     };
     const Case cases[] = {
         {"UmlautAndEuro", "\xC3\xA4\xE2\x82\xAC", '?', "\xE4\x80"},
-        {"VisibleNulBecomesNul", "a\xE2\x90\x80" "b", '?', std::string("a\0b", 3)},
+        {"VisibleNulBecomesNul",
+         "a\xE2\x90\x80"
+         "b",
+         '?', std::string("a\0b", 3)},
         {"RealNulStaysNul", std::string("\0", 1), '?', std::string("\0", 1)},
         {"Emoji", "\xF0\x9F\x98\x80", '?', "?"},
         {"C1NotInCodePage", "\xC2\x80", '?', "?"},

@@ -21,11 +21,16 @@ using namespace std::string_view_literals;
 
 const char* encodingName(base::TextEncoding e) {
     switch (e) {
-        case base::TextEncoding::Windows1252: return "Windows1252";
-        case base::TextEncoding::Utf8: return "Utf8";
-        case base::TextEncoding::Utf8Bom: return "Utf8Bom";
-        case base::TextEncoding::Utf16LE: return "Utf16LE";
-        case base::TextEncoding::Utf16BE: return "Utf16BE";
+        case base::TextEncoding::Windows1252:
+            return "Windows1252";
+        case base::TextEncoding::Utf8:
+            return "Utf8";
+        case base::TextEncoding::Utf8Bom:
+            return "Utf8Bom";
+        case base::TextEncoding::Utf16LE:
+            return "Utf16LE";
+        case base::TextEncoding::Utf16BE:
+            return "Utf16BE";
     }
     return "?";
 }
@@ -55,21 +60,43 @@ const DecodeCase kDecodeCases[] = {
     {"TrailingCr", "a\r"sv, "a\r\n"sv, base::TextEncoding::Utf8},
     {"LfCrIsTwoBreaks", "a\n\rb"sv, "a\r\n\r\nb"sv, base::TextEncoding::Utf8},
     {"CrCrLfIsTwoBreaks", "a\r\r\nb"sv, "a\r\n\r\nb"sv, base::TextEncoding::Utf8},
-    {"Utf8WithoutMark", "Gr\xC3\xBC\xC3\x9F" "e"sv, "Gr\xC3\xBC\xC3\x9F" "e"sv, base::TextEncoding::Utf8},
-    {"Utf8Mark", "\xEF\xBB\xBF" "\xC3\xA4\n"sv, "\xC3\xA4\r\n"sv, base::TextEncoding::Utf8Bom},
+    {"Utf8WithoutMark",
+     "Gr\xC3\xBC\xC3\x9F"
+     "e"sv,
+     "Gr\xC3\xBC\xC3\x9F"
+     "e"sv,
+     base::TextEncoding::Utf8},
+    {"Utf8Mark",
+     "\xEF\xBB\xBF"
+     "\xC3\xA4\n"sv,
+     "\xC3\xA4\r\n"sv, base::TextEncoding::Utf8Bom},
     {"Utf8MarkOnly", "\xEF\xBB\xBF"sv, ""sv, base::TextEncoding::Utf8Bom},
     {"Utf8MarkTwiceKeepsSecond", "\xEF\xBB\xBF\xEF\xBB\xBF"sv, "\xEF\xBB\xBF"sv, base::TextEncoding::Utf8Bom},
-    {"Utf8MarkWithBadByte", "\xEF\xBB\xBF" "A\xFF"sv, "A\xEF\xBF\xBD"sv, base::TextEncoding::Utf8Bom},
+    {"Utf8MarkWithBadByte",
+     "\xEF\xBB\xBF"
+     "A\xFF"sv,
+     "A\xEF\xBF\xBD"sv, base::TextEncoding::Utf8Bom},
     {"Windows1252UmlautEuro", "\xE4\x80"sv, "\xC3\xA4\xE2\x82\xAC"sv, base::TextEncoding::Windows1252},
     {"Windows1252LineBreaks", "\xFC\rx\n"sv, "\xC3\xBC\r\nx\r\n"sv, base::TextEncoding::Windows1252},
     {"Windows1252Nul", "\xE4\0"sv, "\xC3\xA4\xE2\x90\x80"sv, base::TextEncoding::Windows1252},
     {"OverlongIsWindows1252", "\xC0\x80"sv, "\xC3\x80\xE2\x82\xAC"sv, base::TextEncoding::Windows1252},
-    {"Utf16LE", "\xFF\xFE" "a\0\n\0\xE4\0"sv, "a\r\n\xC3\xA4"sv, base::TextEncoding::Utf16LE},
+    {"Utf16LE",
+     "\xFF\xFE"
+     "a\0\n\0\xE4\0"sv,
+     "a\r\n\xC3\xA4"sv, base::TextEncoding::Utf16LE},
     {"Utf16BE", "\xFE\xFF\0a\0\r\0\n\x20\xAC"sv, "a\r\n\xE2\x82\xAC"sv, base::TextEncoding::Utf16BE},
     {"Utf16MarkOnly", "\xFE\xFF"sv, ""sv, base::TextEncoding::Utf16BE},
     {"Utf16LEPair", "\xFF\xFE\x3D\xD8\x00\xDE"sv, "\xF0\x9F\x98\x80"sv, base::TextEncoding::Utf16LE},
-    {"Utf16LELoneSurrogate", "\xFF\xFE\x3D\xD8" "b\0"sv, "\xEF\xBF\xBD" "b"sv, base::TextEncoding::Utf16LE},
-    {"Utf16LEOddByte", "\xFF\xFE" "a\0b"sv, "a\xEF\xBF\xBD"sv, base::TextEncoding::Utf16LE},
+    {"Utf16LELoneSurrogate",
+     "\xFF\xFE\x3D\xD8"
+     "b\0"sv,
+     "\xEF\xBF\xBD"
+     "b"sv,
+     base::TextEncoding::Utf16LE},
+    {"Utf16LEOddByte",
+     "\xFF\xFE"
+     "a\0b"sv,
+     "a\xEF\xBF\xBD"sv, base::TextEncoding::Utf16LE},
     {"Utf16BELoneCr", "\xFE\xFF\0\r\0x"sv, "\r\nx"sv, base::TextEncoding::Utf16BE},
 };
 
@@ -121,8 +148,9 @@ protected:
 TEST_F(TextFileTest, SaveThenLoadGivesTheSameTextInEveryEncoding) {
     // Every character here exists in Windows-1252, so no encoding loses any of it.
     const std::string text = "Output & Terminal Window\r\nPrüfe Hex File\r\n\r\nPreis: 5 €\r\nEnde";
-    const base::TextEncoding encodings[] = {base::TextEncoding::Windows1252, base::TextEncoding::Utf8, base::TextEncoding::Utf8Bom,
-                                      base::TextEncoding::Utf16LE, base::TextEncoding::Utf16BE};
+    const base::TextEncoding encodings[] = {base::TextEncoding::Windows1252, base::TextEncoding::Utf8,
+                                            base::TextEncoding::Utf8Bom, base::TextEncoding::Utf16LE,
+                                            base::TextEncoding::Utf16BE};
     for (const base::TextEncoding encoding : encodings) {
         SCOPED_TRACE(encodingName(encoding));
         const std::string path = m_dir.file(std::string("saved-") + encodingName(encoding) + ".txt");
@@ -137,12 +165,17 @@ TEST_F(TextFileTest, SaveThenLoadGivesTheSameTextInEveryEncoding) {
 }
 
 TEST_F(TextFileTest, LoadOfUtf8WithMarkThenSaveWritesUtf8WithMark) {
-    const std::string original = "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F" "e\r\nZeile 2\r\n";
+    const std::string original =
+        "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F"
+        "e\r\nZeile 2\r\n";
     test::writeFile(m_dir.file("in.txt"), original);
 
     base::DecodedText loaded;
     ASSERT_TRUE(base::readTextFile(m_dir.file("in.txt"), loaded));
-    EXPECT_EQ("Gr\xC3\xBC\xC3\x9F" "e\r\nZeile 2\r\n", loaded.text);
+    EXPECT_EQ(
+        "Gr\xC3\xBC\xC3\x9F"
+        "e\r\nZeile 2\r\n",
+        loaded.text);
     ASSERT_TRUE(base::writeTextFile(m_dir.file("out.txt"), loaded.text, loaded.encoding));
     EXPECT_EQ(original, test::readFile(m_dir.file("out.txt")));
 }
@@ -275,7 +308,7 @@ TEST_F(TextFileTest, SaveRemovesTemporaryFilesThatAnInterruptedSaveLeftBehind) {
     while (::kill(gone, 0) == 0 || errno != ESRCH) --gone;
     const std::string stale = ".terminal.txt.tmp-" + std::to_string(gone) + "-0";
     const std::string running = ".terminal.txt.tmp-" + std::to_string(::getppid()) + "-7";  // still alive
-    const std::string other = ".other.txt.tmp-" + std::to_string(gone) + "-0";             // not this file's
+    const std::string other = ".other.txt.tmp-" + std::to_string(gone) + "-0";              // not this file's
     for (const std::string& name : {stale, running, other}) test::writeFile(m_dir.file(name), "half");
 
     ASSERT_TRUE(base::writeTextFile(path, "new\r\n", base::TextEncoding::Utf8));

@@ -25,7 +25,7 @@ using namespace hlx::charts;
 
 // Measures like an 8-pixel font and draws nothing.
 class MeasuringText : public TextPainter {
-  public:
+public:
     int textWidth(const Font&, std::string_view text) override { return 5 * static_cast<int>(text.size()); }
     void drawText(RgbImage&, int, int, const Font&, std::string_view) override {}
 };

@@ -60,7 +60,8 @@ private:
 double percentile(std::vector<double> values, double fraction) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
-    const std::size_t index = std::min(values.size() - 1, static_cast<std::size_t>(fraction * static_cast<double>(values.size())));
+    const std::size_t index =
+        std::min(values.size() - 1, static_cast<std::size_t>(fraction * static_cast<double>(values.size())));
     return values[index];
 }
 
@@ -95,16 +96,21 @@ void benchDownload(const std::string& folder) {
     slot.wait();
 
     std::vector<double> turnaroundsUs;
-    for (auto t : monitor.turnarounds()) turnaroundsUs.push_back(std::chrono::duration<double, std::micro>(t).count());
+    for (auto t : monitor.turnarounds())
+        turnaroundsUs.push_back(std::chrono::duration<double, std::micro>(t).count());
     const std::size_t imageBytes = monitor.image().size();
     const double median = percentile(turnaroundsUs, 0.5);
-    std::printf("RTQ download of 256 KiB (16-byte records joined to 240), result word 0x%X, %zu bytes in the monitor\n",
-                static_cast<unsigned>(word.value_or(-1)), imageBytes);
+    std::printf(
+        "RTQ download of 256 KiB (16-byte records joined to 240), result word 0x%X, %zu bytes in the "
+        "monitor\n",
+        static_cast<unsigned>(word.value_or(-1)), imageBytes);
     std::printf("  records                 %zu\n", monitor.records().size());
-    std::printf("  turnaround median       %8.1f us   (target < 1000 us: %s)\n", median, median < 1000 ? "met" : "NOT MET");
+    std::printf("  turnaround median       %8.1f us   (target < 1000 us: %s)\n", median,
+                median < 1000 ? "met" : "NOT MET");
     std::printf("  turnaround p99          %8.1f us\n", percentile(turnaroundsUs, 0.99));
     std::printf("  turnaround max          %8.1f us\n", percentile(turnaroundsUs, 1.0));
-    std::printf("  wall time               %8.3f s    (includes the 0.5 s wait for closing lines)\n", wall.count());
+    std::printf("  wall time               %8.3f s    (includes the 0.5 s wait for closing lines)\n",
+                wall.count());
     std::printf("  job thread CPU          %8.3f s    (%.1f us per record)\n", cpu,
                 cpu * 1e6 / static_cast<double>(std::max<std::size_t>(1, monitor.records().size())));
 }
@@ -129,8 +135,8 @@ void benchWaits() {
     const double share = 100.0 * cpu / wall.count();
     std::printf("Reply wait with no answer (readReply, 1 line, 5000 ms deadline)\n");
     std::printf("  wall time               %8.3f s\n", wall.count());
-    std::printf("  CPU                     %8.3f ms   = %.4f %% of one core (target well under 2 %%: %s)\n", cpu * 1e3,
-                share, share < 0.5 ? "met" : "NOT MET");
+    std::printf("  CPU                     %8.3f ms   = %.4f %% of one core (target well under 2 %%: %s)\n",
+                cpu * 1e3, share, share < 0.5 ? "met" : "NOT MET");
 
     constexpr int kTicks = 300;
     cpuStart = bench::threadCpuSeconds();
@@ -142,8 +148,8 @@ void benchWaits() {
     const double perTickUs = cpu * 1e6 / kTicks;
     std::printf("Idle poll tick with nothing arriving (%d ticks)\n", kTicks);
     std::printf("  wall per tick           %8.1f us\n", wall.count() * 1e6 / kTicks);
-    std::printf("  CPU per tick            %8.1f us   = %.4f %% of one core at 10 ticks a second\n", perTickUs,
-                perTickUs * 10 / 1e6 * 100);
+    std::printf("  CPU per tick            %8.1f us   = %.4f %% of one core at 10 ticks a second\n",
+                perTickUs, perTickUs * 10 / 1e6 * 100);
 }
 
 }  // namespace

@@ -50,7 +50,8 @@ const std::string& firmwareFile() {
             }
             for (unsigned i = 0; i < 16; ++i) data[i] = static_cast<std::uint8_t>(address * 7 + i * 13);
             const std::string next = line(address & 0xFFFF, 0, data, 16);
-            if (text.size() + next.size() + 64 > static_cast<std::size_t>(firmware::HexImage::kCapacity)) break;
+            if (text.size() + next.size() + 64 > static_cast<std::size_t>(firmware::HexImage::kCapacity))
+                break;
             text += next;
         }
         return text + end;
@@ -72,7 +73,7 @@ void BM_CheckFile(benchmark::State& state) {
     const double bytes = static_cast<double>(image.size());
     state.SetBytesProcessed(static_cast<std::int64_t>(bytes) * state.iterations());
     state.counters["MB"] = benchmark::Counter(bytes * static_cast<double>(state.iterations()) / 1e6,
-                                                benchmark::Counter::kIsRate);
+                                              benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_CheckFile)->Unit(benchmark::kMillisecond);
 
@@ -83,8 +84,9 @@ void BM_AnalyseHex(benchmark::State& state) {
         if (report.suspicious()) state.SkipWithError("the generated file looks suspicious");
         benchmark::DoNotOptimize(report.imageSha256);
     }
-    state.counters["MB"] = benchmark::Counter(static_cast<double>(file.size()) * static_cast<double>(state.iterations()) / 1e6,
-                                                benchmark::Counter::kIsRate);
+    state.counters["MB"] =
+        benchmark::Counter(static_cast<double>(file.size()) * static_cast<double>(state.iterations()) / 1e6,
+                           benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_AnalyseHex)->Unit(benchmark::kMillisecond);
 

@@ -43,7 +43,7 @@ void BM_TransitionFrame(benchmark::State& state) {
 BENCHMARK(BM_TransitionFrame)->Unit(benchmark::kMicrosecond);
 
 class NoView : public PreviewView {
-  public:
+public:
     void showScene(const Scene&) override {}
 };
 

@@ -24,8 +24,8 @@
 #include "jobs/job_slot.h"
 #include "serial/posix_serial_device.h"
 #include "terminal/file_sender.h"
-#include "tests/support/null_output_window.h"
 #include "tests/bench/bench_support.h"
+#include "tests/support/null_output_window.h"
 #include "tools/virtual_monitor.h"
 
 namespace {

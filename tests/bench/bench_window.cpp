@@ -50,18 +50,20 @@ struct Window {
 Seconds downloadInTheWindow(const std::string& folder, const std::string& firmware) {
     tools::VirtualMonitor monitor;
     Window window(folder, monitor.slavePath());
-    window.form->findChild<QLineEdit*>(QStringLiteral("editFirmwareFile"))->setText(QString::fromStdString(firmware));
+    window.form->findChild<QLineEdit*>(QStringLiteral("editFirmwareFile"))
+        ->setText(QString::fromStdString(firmware));
     const auto start = SteadyClock::now();
     QTest::mouseClick(window.form->findChild<QPushButton*>(QStringLiteral("btnUpdate")), Qt::LeftButton);
-    while (window.form->logic().jobSlot().running()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    while (window.form->logic().jobSlot().running())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     QCoreApplication::processEvents();
     return SteadyClock::now() - start;
 }
 
 Seconds downloadThroughHlx(const std::string& firmware) {
     tools::VirtualMonitor monitor;
-    const std::string command =
-        std::string(HLX_CLI_PATH) + " flash rtq " + firmware + " --port " + monitor.slavePath() + " >/dev/null 2>&1";
+    const std::string command = std::string(HLX_CLI_PATH) + " flash rtq " + firmware + " --port " +
+                                monitor.slavePath() + " >/dev/null 2>&1";
     const auto start = SteadyClock::now();
     const int status = std::system(command.c_str());
     const Seconds took = SteadyClock::now() - start;
@@ -78,8 +80,8 @@ void compareDownloads(const std::string& folder) {
     const double ratio = window.count() / hlx.count();
     std::printf("Binary record download of %d records (one reply line each)\n", kRecords);
     std::printf("  through hlx             %8.2f s\n", hlx.count());
-    std::printf("  in the window           %8.2f s   = %.0f %% of hlx (target at most 120 %%: %s)\n", window.count(),
-                ratio * 100, ratio <= 1.2 ? "met" : "NOT MET");
+    std::printf("  in the window           %8.2f s   = %.0f %% of hlx (target at most 120 %%: %s)\n",
+                window.count(), ratio * 100, ratio <= 1.2 ? "met" : "NOT MET");
 }
 
 void eventLoopLatency(const std::string& folder) {
@@ -107,9 +109,11 @@ void eventLoopLatency(const std::string& folder) {
     const double p99 = lateMs.empty() ? 0 : lateMs[lateMs.size() * 99 / 100];
     const double worst = lateMs.empty() ? 0 : lateMs.back();
     const std::string text = window.form->outputWindow().text();
-    std::printf("Event loop while the monitor prints a line every 50 ms (5 s, %zu probe ticks)\n", lateMs.size());
+    std::printf("Event loop while the monitor prints a line every 50 ms (5 s, %zu probe ticks)\n",
+                lateMs.size());
     std::printf("  latency p99             %8.2f ms\n", p99);
-    std::printf("  latency worst           %8.2f ms   (target below 20 ms: %s)\n", worst, worst < 20 ? "met" : "NOT MET");
+    std::printf("  latency worst           %8.2f ms   (target below 20 ms: %s)\n", worst,
+                worst < 20 ? "met" : "NOT MET");
     std::printf("  text shown              %8zu characters\n", text.size());
 }
 

@@ -19,7 +19,7 @@ using Recorder = hlx::test::RecordingTextPainter;
 using Text = Recorder::Text;
 
 class AxisTest : public ::testing::Test {
-  protected:
+protected:
     void draw(int width, int height, const Axis& axis) {
         m_image = RgbImage(width, height);
         Canvas canvas(m_image, m_text);

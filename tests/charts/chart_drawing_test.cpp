@@ -73,7 +73,7 @@ TEST(ChromaticityColour, IsBlackWhereNoColourExists) {
 
 // A diagram as drawn at start-up, with the locus in its coordinates, judged pixel by pixel.
 class DiagramTest : public ::testing::TestWithParam<char> {
-  protected:
+protected:
     void SetUp() override {
         for (const ChartDefinition& s : kChartDefinitions)
             if (s.letter == GetParam()) m_definition = s;
@@ -196,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(Charts, DiagramTest, ::testing::Values('A', 'B'),
 
 // Chart A's columns at x = 0.1 and 0.3, the cases a technician would check on paper.
 class ChartAColumns : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { m_image = renderChart(kChartDefinitions[0], m_text).image; }
     Rgb at(double x, double y) const {
         return m_image.pixel(toPixel(m_layout.pixelX(x)), toPixel(m_layout.pixelY(y)));
@@ -243,7 +243,7 @@ namespace {
 
 // The fill of the xy locus through a window of only part of the diagram.
 class FillWindow : public ::testing::Test {
-  protected:
+protected:
     void fill(float yMin, float yMax) {
         m_layout = TGraphConstrains{160, 20, 0.0f, 0.9f, 9, "x", 80, 20, yMin, yMax, 4, "y"};
         m_image = RgbImage(m_layout.bitmapWidth(), m_layout.bitmapHeight());

@@ -48,7 +48,7 @@ constexpr TGraphConstrains kUnitPlot{100, 10, 0.0f, 1.0f, 1, "u'", 100, 10, 0.0f
 constexpr TargetTable kSquare{{{{0.25, 0.5}, {0.5, 0.5}, {0.75, 0.5}, {0.75, 0.25}, {0.5, 0.25}}}};
 
 class TargetTest : public ::testing::Test {
-  protected:
+protected:
     RgbImage draw(const TargetTable& table, unsigned flags,
                   ChromaticityMode mode = ChromaticityMode::UvPrime) {
         RgbImage image(120, 120);

@@ -26,11 +26,11 @@ using charts::kWhite;
 using charts::RgbImage;
 
 class QtApplicationEnvironment : public ::testing::Environment {
-  public:
+public:
     void SetUp() override { m_app = std::make_unique<charts::OffscreenGuiApplication>(); }
     void TearDown() override { m_app.reset(); }
 
-  private:
+private:
     std::unique_ptr<charts::OffscreenGuiApplication> m_app;
 };
 [[maybe_unused]] const auto* const kQtEnvironment =

@@ -29,7 +29,7 @@ const Expected kExpected[] = {
 };
 
 class RenderChartsTest : public ::testing::Test {
-  protected:
+protected:
     static void SetUpTestSuite() {
         s_text = new Recorder;
         s_set = new ChartSet(renderCharts(*s_text));

@@ -49,7 +49,7 @@ struct HlxRun {
 
 // hlx as a child process with its stdout and stderr on pipes.
 class HlxProcess {
-  public:
+public:
     explicit HlxProcess(const std::vector<std::string>& arguments, RunOptions options = {}) {
         std::vector<std::string> argv{HLX_CLI_PATH};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -114,7 +114,7 @@ class HlxProcess {
         return run;
     }
 
-  private:
+private:
     static void drain(const pollfd& p, int& fd, std::string& text) {
         if (fd < 0 || p.revents == 0) return;
         std::array<char, 4096> buffer;
@@ -281,7 +281,9 @@ TEST(Cli, HexInfoFlagsWhatTheCheckLetsPass) {
 TEST(Cli, ConvertBmpPrintsTheWindowsLinesAndDecodeVxcGivesThePictureBack) {
     hlx::test::TempDir dir;
     // A 2 x 2 picture, 24 bits, bottom row first: white, black; top row: red, blue.
-    const hlx::test::BmpSpec spec{.width = 2, .height = 2, .depth = 24,
+    const hlx::test::BmpSpec spec{.width = 2,
+                                  .height = 2,
+                                  .depth = 24,
                                   .pixels = {255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 255, 255, 0, 0, 0, 0}};
     const std::vector<std::uint8_t> bytes = hlx::test::buildBmp(spec);
     const std::string source = dir.file("logo.bmp");
@@ -290,8 +292,9 @@ TEST(Cli, ConvertBmpPrintsTheWindowsLinesAndDecodeVxcGivesThePictureBack) {
     const HlxRun converted = hlx({"convert-bmp", source});
     EXPECT_EQ(0, converted.exitCode) << converted.err;
     const std::string stem = dir.file("vxc_logo");
-    EXPECT_EQ("Komprimiere logo\nErzeuge: " + stem + ".c\nErzeuge: " + stem + ".vxc\nErzeuge: " + stem + ".bmp\n",
-              converted.out);
+    EXPECT_EQ(
+        "Komprimiere logo\nErzeuge: " + stem + ".c\nErzeuge: " + stem + ".vxc\nErzeuge: " + stem + ".bmp\n",
+        converted.out);
 
     const HlxRun decoded = hlx({"decode-vxc", stem + ".vxc", dir.file("back.bmp")});
     EXPECT_EQ(0, decoded.exitCode) << decoded.err;
@@ -308,8 +311,8 @@ TEST(Cli, ConvertBmpPrintsTheWindowsLinesAndDecodeVxcGivesThePictureBack) {
     hlx::test::writeFile(dir.file("damaged.vxc"), vxc);
     const HlxRun damaged = hlx({"decode-vxc", dir.file("damaged.vxc"), dir.file("damaged.bmp")});
     EXPECT_EQ(1, damaged.exitCode);
-    EXPECT_EQ("Fehler: VXC-Daten beschädigt bei Byte 11: unbekannter Code 0x12\nErzeuge: " + dir.file("damaged.bmp") +
-                  " (2 x 2 Pixel, 0 Zeilen dekodiert, der Rest schwarz)\n",
+    EXPECT_EQ("Fehler: VXC-Daten beschädigt bei Byte 11: unbekannter Code 0x12\nErzeuge: " +
+                  dir.file("damaged.bmp") + " (2 x 2 Pixel, 0 Zeilen dekodiert, der Rest schwarz)\n",
               damaged.out);
 
     const HlxRun missing = hlx({"convert-bmp", dir.file("missing.bmp")});
@@ -351,7 +354,7 @@ std::string firmware(int records) {
 }
 
 class PortReasonTest : public ::testing::Test {
-  protected:
+protected:
     PortReasonTest() {
         // Readable by the unprivileged user of the permission tests too.
         ::chmod(dir.path().c_str(), 0755);

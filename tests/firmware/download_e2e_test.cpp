@@ -4,17 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <sys/wait.h>
 
+#include "app/job_catalogue.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
-#include "app/job_catalogue.h"
-#include "serial/posix_serial_device.h"
 #include "output/job_result.h"
+#include "serial/posix_serial_device.h"
 #include "tests/support/fake_output_window.h"
 #include "tests/support/temp_dir.h"
 #include "tools/virtual_monitor.h"
@@ -51,8 +51,10 @@ public:
         }
     }
     void startAddress(std::uint32_t address) {
-        line(5, 0, {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
-                    static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)}, {});
+        line(5, 0,
+             {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
+              static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)},
+             {});
     }
     void end() { line(1, 0, {}, {}); }
     // Spoils the checksum of the line written last.
@@ -65,9 +67,11 @@ public:
     const MemoryImage& expected() const { return m_expected; }
 
 private:
-    void line(std::uint8_t type, std::uint16_t offset, const std::vector<std::uint8_t>& data, LineStyle style) {
-        std::vector<std::uint8_t> r{static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(offset >> 8),
-                                    static_cast<std::uint8_t>(offset), type};
+    void line(std::uint8_t type, std::uint16_t offset, const std::vector<std::uint8_t>& data,
+              LineStyle style) {
+        std::vector<std::uint8_t> r{static_cast<std::uint8_t>(data.size()),
+                                    static_cast<std::uint8_t>(offset >> 8), static_cast<std::uint8_t>(offset),
+                                    type};
         r.insert(r.end(), data.begin(), data.end());
         std::uint8_t sum = 0;
         for (std::uint8_t b : r) sum = static_cast<std::uint8_t>(sum + b);
@@ -169,7 +173,9 @@ bool endsWith(const std::string& text, std::string_view tail) {
 
 class DownloadTest : public ::testing::Test {
 protected:
-    void startMonitor(tools::MonitorConfig config = {}) { monitor = std::make_unique<tools::VirtualMonitor>(std::move(config)); }
+    void startMonitor(tools::MonitorConfig config = {}) {
+        monitor = std::make_unique<tools::VirtualMonitor>(std::move(config));
+    }
 
     std::string writeFirmware(const HexFileBuilder& builder, const std::string& name = "firmware.hex") {
         const std::string path = dir.file(name);
@@ -178,7 +184,8 @@ protected:
     }
 
     // Runs one job through the job slot, as the window does, and returns the word handed to the report.
-    std::int32_t runJob(jobs::JobKind kind, const std::string& filePath, std::optional<std::string> comText = {}) {
+    std::int32_t runJob(jobs::JobKind kind, const std::string& filePath,
+                        std::optional<std::string> comText = {}) {
         serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
         serial::Deadline replyDeadline;
         jobs::JobSlot slot;
@@ -232,10 +239,12 @@ TEST_F(DownloadTest, LargeFirmwareByBinaryRecords) {
     EXPECT_EQ(0x1000u, records[6].address);
 
     const std::string text = window.text();
-    EXPECT_EQ((std::vector<std::string>{"Page: 0x0000", "Page: 0x0001", "Page: 0x0002", "Page: 0x0003", "Page: 0x0004"}),
+    EXPECT_EQ((std::vector<std::string>{"Page: 0x0000", "Page: 0x0001", "Page: 0x0002", "Page: 0x0003",
+                                        "Page: 0x0004"}),
               linesStartingWith(text, "Page: "));
     EXPECT_EQ(records.size(), linesStartingWith(text, "OK").size());
-    EXPECT_TRUE(endsWith(text, "Flash geschrieben\r\nNeustart\r\n" + std::to_string(wireTotal) + " Bytes übertragen\r\n"))
+    EXPECT_TRUE(endsWith(
+        text, "Flash geschrieben\r\nNeustart\r\n" + std::to_string(wireTotal) + " Bytes übertragen\r\n"))
         << text.substr(text.size() - 200);
 
     // The bar climbs in whole percents, reaches 100 and is reset to 0 at the end.
@@ -257,13 +266,17 @@ TEST_F(DownloadTest, LargeFirmwareByHexLines) {
     EXPECT_EQ(0, runJob(jobs::JobKind::RealtermDownload, path));
     EXPECT_EQ(firmware.expected(), monitor->image());
     const auto records = monitor->records();
-    EXPECT_EQ(std::count(firmware.text().begin(), firmware.text().end(), ':'), static_cast<long>(records.size()));
+    EXPECT_EQ(std::count(firmware.text().begin(), firmware.text().end(), ':'),
+              static_cast<long>(records.size()));
     for (const auto& r : records) ASSERT_TRUE(r.accepted);
 
     const std::string text = window.text();
-    EXPECT_EQ(0u, text.find(path + " geöffnet\r\nPrüfe Hex File\r\nAnzahl Fehler: 0\r\nStarte Download\r\nLoadFW OK\r\n"))
+    EXPECT_EQ(
+        0u, text.find(path +
+                      " geöffnet\r\nPrüfe Hex File\r\nAnzahl Fehler: 0\r\nStarte Download\r\nLoadFW OK\r\n"))
         << text.substr(0, 300);
-    EXPECT_EQ((std::vector<std::string>{"Page: 0x0000", "Page: 0x0001", "Page: 0x0002", "Page: 0x0003", "Page: 0x0004"}),
+    EXPECT_EQ((std::vector<std::string>{"Page: 0x0000", "Page: 0x0001", "Page: 0x0002", "Page: 0x0003",
+                                        "Page: 0x0004"}),
               linesStartingWith(text, "Page: "));
     EXPECT_TRUE(endsWith(text, "Datei fehlerfrei übertragen\r\n")) << text.substr(text.size() - 200);
     const std::vector<int> progress = view.progress();
@@ -281,8 +294,8 @@ TEST_F(DownloadTest, SmallRunTranscript) {
 
     EXPECT_EQ(0x1000, runJob(jobs::JobKind::RtqDownload, path));
     EXPECT_EQ(joinLines({path + " geöffnet", std::to_string(firmware.text().size()) + " Bytes gelesen",
-                         "Prüfe Hex File", "Anzahl Fehler: 0", "LoadFWRTQ OK", "Page: 0x0001", "OK", "OK", "OK",
-                         "Flash geschrieben", "Neustart", "65 Bytes übertragen"}),
+                         "Prüfe Hex File", "Anzahl Fehler: 0", "LoadFWRTQ OK", "Page: 0x0001", "OK", "OK",
+                         "OK", "Flash geschrieben", "Neustart", "65 Bytes übertragen"}),
               window.text());
     EXPECT_EQ(firmware.expected(), monitor->image());
     EXPECT_EQ((std::vector<std::string>{"LoadFWRTQ?"}), monitor->commands());
@@ -300,19 +313,54 @@ struct FaultCase {
 
 // The small firmware is three records: 21, 21 and 5 bytes on the wire.
 const FaultCase kFaultCases[] = {
-    {"ErrorByte", jobs::JobKind::RtqDownload, {.errorAt = 2}, false, 0x1040, "OK\r\n\u00faERR_WRONGCRC\n",
+    {"ErrorByte",
+     jobs::JobKind::RtqDownload,
+     {.errorAt = 2},
+     false,
+     0x1040,
+     "OK\r\n\u00faERR_WRONGCRC\n",
      "Fehler: Bestätigungsfehler\r\n42 Bytes übertragen\r\n"},
-    {"Silence", jobs::JobKind::RtqDownload, {.silentAt = 2}, false, 0x1020, "LoadFWRTQ OK\r\nOK\r\n",
+    {"Silence",
+     jobs::JobKind::RtqDownload,
+     {.silentAt = 2},
+     false,
+     0x1020,
+     "LoadFWRTQ OK\r\nOK\r\n",
      "OK\r\nFehler: Zeitüberschreitung\r\n42 Bytes übertragen\r\n"},
-    {"RepliesAfter1200ms", jobs::JobKind::RtqDownload, {.delay = 1200ms}, false, 0x1000, "LoadFWRTQ OK\r\nOK\r\nOK\r\nOK\r\n",
+    {"RepliesAfter1200ms",
+     jobs::JobKind::RtqDownload,
+     {.delay = 1200ms},
+     false,
+     0x1000,
+     "LoadFWRTQ OK\r\nOK\r\nOK\r\nOK\r\n",
      "Flash geschrieben\r\nNeustart\r\n47 Bytes übertragen\r\n"},
-    {"ReplyAfter2s", jobs::JobKind::RtqDownload, {.delay = 2000ms, .delayAt = 2}, false, 0x1020, "LoadFWRTQ OK\r\nOK\r\n",
+    {"ReplyAfter2s",
+     jobs::JobKind::RtqDownload,
+     {.delay = 2000ms, .delayAt = 2},
+     false,
+     0x1020,
+     "LoadFWRTQ OK\r\nOK\r\n",
      "OK\r\nFehler: Zeitüberschreitung\r\n42 Bytes übertragen\r\n"},
-    {"WrongChecksumIsRecomputed", jobs::JobKind::RtqDownload, {}, true, 0x1000, "OK\r\nOK\r\nOK\r\n",
+    {"WrongChecksumIsRecomputed",
+     jobs::JobKind::RtqDownload,
+     {},
+     true,
+     0x1000,
+     "OK\r\nOK\r\nOK\r\n",
      "Neustart\r\n47 Bytes übertragen\r\n"},
-    {"HexLineErrorByte", jobs::JobKind::RealtermDownload, {.errorAt = 2, .errorByte = 0xFB}, false, 0x40,
-     "\u00fbERR_WRONGLINEFORMAT\n", "\nFehler: Bestätigungsfehler\r\n"},
-    {"HexLineWrongChecksumIsSent", jobs::JobKind::RealtermDownload, {}, true, 0x40, "\u00faERR_WRONGCRC\n",
+    {"HexLineErrorByte",
+     jobs::JobKind::RealtermDownload,
+     {.errorAt = 2, .errorByte = 0xFB},
+     false,
+     0x40,
+     "\u00fbERR_WRONGLINEFORMAT\n",
+     "\nFehler: Bestätigungsfehler\r\n"},
+    {"HexLineWrongChecksumIsSent",
+     jobs::JobKind::RealtermDownload,
+     {},
+     true,
+     0x40,
+     "\u00faERR_WRONGCRC\n",
      "\nFehler: Bestätigungsfehler\r\n"},
 };
 
@@ -360,12 +408,15 @@ TEST_F(DownloadTest, MissingPortStillLoadsAndChecksTheFile) {
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        {jobs::JobKind::RtqDownload, 0x1C00,
+        {jobs::JobKind::RtqDownload,
+         0x1C00,
          {path + " geöffnet", size + " Bytes gelesen", "Prüfe Hex File", "Anzahl Fehler: 0",
-          "Fehler: COM-Parameter konnten nicht gesetzt werden", "Fehler: COM Port konnte nicht geöffnet werden",
-          "0 Bytes übertragen"}},
-        {jobs::JobKind::RealtermDownload, 0xC00,
-         {path + " geöffnet", "Prüfe Hex File", "Anzahl Fehler: 0", "Fehler: COM-Parameter konnten nicht gesetzt werden",
+          "Fehler: COM-Parameter konnten nicht gesetzt werden",
+          "Fehler: COM Port konnte nicht geöffnet werden", "0 Bytes übertragen"}},
+        {jobs::JobKind::RealtermDownload,
+         0xC00,
+         {path + " geöffnet", "Prüfe Hex File", "Anzahl Fehler: 0",
+          "Fehler: COM-Parameter konnten nicht gesetzt werden",
           "Fehler: COM Port konnte nicht geöffnet werden"}},
     };
     for (const Case& c : cases) {
@@ -387,14 +438,16 @@ protected:
     CliRun runCli(const std::string& method, const std::string& file) {
         const std::string out = dir.file("stdout.txt");
         const std::string err = dir.file("stderr.txt");
-        const std::string command = std::string("'") + HLX_CLI_PATH + "' flash " + method + " '" + file + "' --port '" +
-                                    monitor->slavePath() + "' --print-result >'" + out + "' 2>'" + err + "'";
+        const std::string command = std::string("'") + HLX_CLI_PATH + "' flash " + method + " '" + file +
+                                    "' --port '" + monitor->slavePath() + "' --print-result >'" + out +
+                                    "' 2>'" + err + "'";
         const int status = std::system(command.c_str());
         CliRun run;
         if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
         std::string errors = test::readFile(err);
         while (!errors.empty() && errors.back() == '\n') errors.pop_back();
-        run.lastErrorLine = errors.substr(errors.rfind('\n') == std::string::npos ? 0 : errors.rfind('\n') + 1);
+        run.lastErrorLine =
+            errors.substr(errors.rfind('\n') == std::string::npos ? 0 : errors.rfind('\n') + 1);
         return run;
     }
 };

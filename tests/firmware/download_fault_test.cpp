@@ -28,14 +28,14 @@ constexpr std::string_view kFirmware =
 
 enum class Fault {
     None,
-    VanishAtRecord,        // the device goes away after the n-th record (or line) was written
-    VanishInWrite,         // the n-th write takes nothing and the device goes with it
-    ErrorByteToCommand,    // the command is answered with ERR_NACK
-    ErrorByteAtRecord,     // the n-th record is answered with ERR_WRONGCRC
-    SilentFromRecord,      // no answer from the n-th record on
-    XoffForeverAtRecord,   // XOFF after the n-th record's answer, and never XON
+    VanishAtRecord,               // the device goes away after the n-th record (or line) was written
+    VanishInWrite,                // the n-th write takes nothing and the device goes with it
+    ErrorByteToCommand,           // the command is answered with ERR_NACK
+    ErrorByteAtRecord,            // the n-th record is answered with ERR_WRONGCRC
+    SilentFromRecord,             // no answer from the n-th record on
+    XoffForeverAtRecord,          // XOFF after the n-th record's answer, and never XON
     XoffAfterEachLineThenSilent,  // XOFF and XON after each line, until the n-th: XOFF only
-    ShortWrite,            // the n-th write moves only 3 bytes
+    ShortWrite,                   // the n-th write moves only 3 bytes
 };
 
 struct FaultCase {
@@ -43,9 +43,9 @@ struct FaultCase {
     JobKind kind;
     Fault fault;
     int n;
-    std::int32_t word;                // handed to the report
-    std::vector<std::string> tail;    // the last lines of the window
-    int writes;                       // writes that reached the monitor (command included)
+    std::int32_t word;              // handed to the report
+    std::vector<std::string> tail;  // the last lines of the window
+    int writes;                     // writes that reached the monitor (command included)
 };
 
 class DownloadFaultTest : public ::testing::TestWithParam<FaultCase> {
@@ -94,7 +94,8 @@ protected:
         inputs.settingsEntry = 0;
         inputs.filePath = path;
         jobs::JobContext context{{port, reply, log, {}}, view, file, inputs};
-        const jobs::JobDefinition job = kind == JobKind::RtqDownload ? rtqDownloadJob() : realtermDownloadJob();
+        const jobs::JobDefinition job =
+            kind == JobKind::RtqDownload ? rtqDownloadJob() : realtermDownloadJob();
         return jobs::runJobFrame(job, context, slot).value_or(-1);
     }
 
@@ -134,33 +135,99 @@ const std::string kRefused = "Fehler: Bestätigungsfehler";
 const FaultCase kFaultCases[] = {
     // The binary record download: command + 3 records (two joined, the end record).
     {"RtqRunsThrough", JobKind::RtqDownload, Fault::None, 0, 0x1000, {"79 Bytes übertragen"}, 4},
-    {"RtqPortVanishesAtRecord1", JobKind::RtqDownload, Fault::VanishAtRecord, 1, 0x1020,
-     {kLost, kTimeout, "37 Bytes übertragen"}, 2},
-    {"RtqPortVanishesDuringTheLastReply", JobKind::RtqDownload, Fault::VanishAtRecord, 3, 0x1020,
-     {kLost, kTimeout, "79 Bytes übertragen"}, 4},
-    {"RtqPortVanishesDuringAWrite", JobKind::RtqDownload, Fault::VanishInWrite, 2, 0x1030,
-     {kLost, kShort, kTimeout, "37 Bytes übertragen"}, 3},
-    {"RtqCommandRefused", JobKind::RtqDownload, Fault::ErrorByteToCommand, 0, 0x1040,
-     {"ERR_NACK" + kRefused, "0 Bytes übertragen"}, 1},
-    {"RtqErrorByteAtRecord2", JobKind::RtqDownload, Fault::ErrorByteAtRecord, 2, 0x1040,
-     {"\u00faERR_WRONGCRC\n" + kRefused, "74 Bytes übertragen"}, 3},
-    {"RtqSilentFromRecord2", JobKind::RtqDownload, Fault::SilentFromRecord, 2, 0x1020,
-     {kTimeout, "74 Bytes übertragen"}, 3},
-    {"RtqXoffForeverAfterRecord1", JobKind::RtqDownload, Fault::XoffForeverAtRecord, 1, 0x1020,
-     {kTimeout, "37 Bytes übertragen"}, 2},
-    {"RtqShortWriteOfRecord1", JobKind::RtqDownload, Fault::ShortWrite, 1, 0x1030,
-     {kShort, kTimeout, "0 Bytes übertragen"}, 2},
+    {"RtqPortVanishesAtRecord1",
+     JobKind::RtqDownload,
+     Fault::VanishAtRecord,
+     1,
+     0x1020,
+     {kLost, kTimeout, "37 Bytes übertragen"},
+     2},
+    {"RtqPortVanishesDuringTheLastReply",
+     JobKind::RtqDownload,
+     Fault::VanishAtRecord,
+     3,
+     0x1020,
+     {kLost, kTimeout, "79 Bytes übertragen"},
+     4},
+    {"RtqPortVanishesDuringAWrite",
+     JobKind::RtqDownload,
+     Fault::VanishInWrite,
+     2,
+     0x1030,
+     {kLost, kShort, kTimeout, "37 Bytes übertragen"},
+     3},
+    {"RtqCommandRefused",
+     JobKind::RtqDownload,
+     Fault::ErrorByteToCommand,
+     0,
+     0x1040,
+     {"ERR_NACK" + kRefused, "0 Bytes übertragen"},
+     1},
+    {"RtqErrorByteAtRecord2",
+     JobKind::RtqDownload,
+     Fault::ErrorByteAtRecord,
+     2,
+     0x1040,
+     {"\u00faERR_WRONGCRC\n" + kRefused, "74 Bytes übertragen"},
+     3},
+    {"RtqSilentFromRecord2",
+     JobKind::RtqDownload,
+     Fault::SilentFromRecord,
+     2,
+     0x1020,
+     {kTimeout, "74 Bytes übertragen"},
+     3},
+    {"RtqXoffForeverAfterRecord1",
+     JobKind::RtqDownload,
+     Fault::XoffForeverAtRecord,
+     1,
+     0x1020,
+     {kTimeout, "37 Bytes übertragen"},
+     2},
+    {"RtqShortWriteOfRecord1",
+     JobKind::RtqDownload,
+     Fault::ShortWrite,
+     1,
+     0x1030,
+     {kShort, kTimeout, "0 Bytes übertragen"},
+     2},
     // The text download: command + 5 lines.
     {"HexLinesRunThrough", JobKind::RealtermDownload, Fault::None, 0, 0, {"Datei fehlerfrei übertragen"}, 6},
-    {"HexLinesPortVanishesAtLine3", JobKind::RealtermDownload, Fault::VanishAtRecord, 3, 0x10, {kLost, kShort}, 4},
-    {"HexLinesCommandRefused", JobKind::RealtermDownload, Fault::ErrorByteToCommand, 0, 0x40,
-     {"ERR_NACK" + kRefused}, 1},
-    {"HexLinesErrorByteAtLine2", JobKind::RealtermDownload, Fault::ErrorByteAtRecord, 2, 0x40,
-     {"\u00faERR_WRONGCRC\n" + kRefused}, 3},
-    {"HexLinesXoffForeverAfterLine2", JobKind::RealtermDownload, Fault::XoffForeverAtRecord, 2, 0x20,
-     {kTimeout}, 3},
-    {"HexLinesXoffAfterEachLineThenSilentAtLine3", JobKind::RealtermDownload, Fault::XoffAfterEachLineThenSilent, 3,
-     0x20, {kTimeout}, 4},
+    {"HexLinesPortVanishesAtLine3",
+     JobKind::RealtermDownload,
+     Fault::VanishAtRecord,
+     3,
+     0x10,
+     {kLost, kShort},
+     4},
+    {"HexLinesCommandRefused",
+     JobKind::RealtermDownload,
+     Fault::ErrorByteToCommand,
+     0,
+     0x40,
+     {"ERR_NACK" + kRefused},
+     1},
+    {"HexLinesErrorByteAtLine2",
+     JobKind::RealtermDownload,
+     Fault::ErrorByteAtRecord,
+     2,
+     0x40,
+     {"\u00faERR_WRONGCRC\n" + kRefused},
+     3},
+    {"HexLinesXoffForeverAfterLine2",
+     JobKind::RealtermDownload,
+     Fault::XoffForeverAtRecord,
+     2,
+     0x20,
+     {kTimeout},
+     3},
+    {"HexLinesXoffAfterEachLineThenSilentAtLine3",
+     JobKind::RealtermDownload,
+     Fault::XoffAfterEachLineThenSilent,
+     3,
+     0x20,
+     {kTimeout},
+     4},
     {"HexLinesShortWriteOfLine2", JobKind::RealtermDownload, Fault::ShortWrite, 2, 0x10, {kShort}, 3},
 };
 

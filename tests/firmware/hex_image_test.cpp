@@ -127,7 +127,8 @@ TEST(ReaderTest, LookAheadAndSetBackReadsTheSameRecordAgain) {
 // to its end, and the record is empty so no consumer sends a cut-off record.
 TEST(ReaderTest, LineLongerThanBufferDoesNotOverrun) {
     const std::string longLine = ":" + std::string(40, 'A') + "\r\n";  // 20 pairs
-    ASSERT_EQ(LoadResult::Ok, image().assign(longLine + ":00000001FF\r\n" + longLine.substr(0, 30) + "G\r\n"));
+    ASSERT_EQ(LoadResult::Ok,
+              image().assign(longLine + ":00000001FF\r\n" + longLine.substr(0, 30) + "G\r\n"));
     std::array<std::uint8_t, 16> area;
     area.fill(0x55);
     const std::span<std::uint8_t> buffer(area.data() + 4, 8);  // guards: 4 bytes before, 4 after
@@ -192,19 +193,23 @@ TEST_F(CheckFileTest, ChecksumIsNotChecked) {
 
 TEST_F(CheckFileTest, ByteCountThatDisagreesWithTheLineIsAnErrorWithItsLineNumber) {
     // Line 4 says 16 bytes but holds 3; line 6 says 1 but holds 2. Line ends of every kind count.
-    EXPECT_EQ(2, check(":0100000000FF\r\n\r\n:0100010000FE\n:10002000AABBCCFF\r:00000001FF\r\n:01000000AABB00\r\n"));
-    EXPECT_EQ("Prüfe Hex File\r\n"
-              "Fehler in Zeile 4: 16 Datenbytes angegeben, 3 vorhanden\r\n"
-              "Fehler in Zeile 6: 1 Datenbytes angegeben, 2 vorhanden\r\n"
-              "Anzahl Fehler: 2\r\n",
-              m_window.text());
+    EXPECT_EQ(
+        2,
+        check(":0100000000FF\r\n\r\n:0100010000FE\n:10002000AABBCCFF\r:00000001FF\r\n:01000000AABB00\r\n"));
+    EXPECT_EQ(
+        "Prüfe Hex File\r\n"
+        "Fehler in Zeile 4: 16 Datenbytes angegeben, 3 vorhanden\r\n"
+        "Fehler in Zeile 6: 1 Datenbytes angegeben, 2 vorhanden\r\n"
+        "Anzahl Fehler: 2\r\n",
+        m_window.text());
 }
 
 TEST_F(CheckFileTest, LineTooLongForScratchIsAnError) {
     std::string file = ":" + std::string(2 * 600, '0') + "\r\n:00000001FF\r\n";
     EXPECT_EQ(1, check(file));
-    EXPECT_EQ("Prüfe Hex File\r\nFehler: Zeile zu lang (600 Bytes, höchstens 512 Bytes)\r\nAnzahl Fehler: 1\r\n",
-              m_window.text());
+    EXPECT_EQ(
+        "Prüfe Hex File\r\nFehler: Zeile zu lang (600 Bytes, höchstens 512 Bytes)\r\nAnzahl Fehler: 1\r\n",
+        m_window.text());
 }
 
 TEST_F(CheckFileTest, EmptyFile) {

@@ -38,8 +38,12 @@ std::string rec(unsigned address, unsigned type, const std::vector<unsigned>& da
     return line + "\r\n";
 }
 
-std::string page(unsigned upper) { return rec(0, 4, {upper >> 8, upper & 0xFF}); }
-std::string segment(unsigned base) { return rec(0, 2, {base >> 8, base & 0xFF}); }
+std::string page(unsigned upper) {
+    return rec(0, 4, {upper >> 8, upper & 0xFF});
+}
+std::string segment(unsigned base) {
+    return rec(0, 2, {base >> 8, base & 0xFF});
+}
 const std::string kEnd = ":00000001FF\r\n";
 
 std::vector<unsigned> bytesFrom(unsigned first, unsigned n) {
@@ -72,8 +76,9 @@ TEST(Sha256Test, StandardVectorsWholeAndInPieces) {
 }
 
 TEST(HexInfoTest, CleanFileReport) {
-    const std::string file = page(0x0001) + rec(0x0000, 0, bytesFrom(0, 16)) + rec(0x0010, 0, bytesFrom(16, 16)) +
-                             rec(0x0100, 0, {0xAA, 0xBB, 0xCC, 0xDD}) + kEnd;
+    const std::string file = page(0x0001) + rec(0x0000, 0, bytesFrom(0, 16)) +
+                             rec(0x0010, 0, bytesFrom(16, 16)) + rec(0x0100, 0, {0xAA, 0xBB, 0xCC, 0xDD}) +
+                             kEnd;
     const HexReport report = analyseHex(file);
     EXPECT_FALSE(report.suspicious());
     const std::vector<std::string> expected = {
@@ -85,7 +90,8 @@ TEST(HexInfoTest, CleanFileReport) {
         "Layout by 64 KiB page:",
         "  page 0x0001 (36 bytes): 0x00010000-0x0001001F, 0x00010100-0x00010103",
         "Image SHA-256: 99fa5e6e5721422a6cc68f0cb0589edb3043c06068c12d3c10b5aa7afa0577b9",
-        "  (over each run of consecutive addresses, ascending: start and length as 4 bytes big-endian, then its "
+        "  (over each run of consecutive addresses, ascending: start and length as 4 bytes big-endian, then "
+        "its "
         "bytes; a byte written twice counts with its last value)",
         "Syntax check: 0 errors",
         "Findings: none",
@@ -106,23 +112,29 @@ std::vector<SuspiciousCase> suspiciousCases() {
     using K = FindingKind;
     return {
         {"ChecksumMismatch", rec(0, 0, {1, 2}) + ":0200020003040A\r\n" + kEnd, {{K::ChecksumMismatch, 2}}},
-        {"ByteCountMismatch", rec(0, 0, {1, 2}) + ":0300020003040A\r\n" + ":000001\r\n" + kEnd,
+        {"ByteCountMismatch",
+         rec(0, 0, {1, 2}) + ":0300020003040A\r\n" + ":000001\r\n" + kEnd,
          {{K::ByteCountMismatch, 2}, {K::ByteCountMismatch, 3}}},
         {"RecordAfterEnd", rec(0, 0, {1}) + kEnd + rec(1, 0, {2}), {{K::RecordAfterEnd, 3}}},
         {"MissingEnd", rec(0, 0, {1}) + rec(1, 0, {2}), {{K::MissingEnd, 2}}},
-        {"EndRecordWithoutLineEndIsIgnored", rec(0, 0, {1}) + ":00000001FF",
+        {"EndRecordWithoutLineEndIsIgnored",
+         rec(0, 0, {1}) + ":00000001FF",
          {{K::UnterminatedLastLine, 2}, {K::MissingEnd, 2}}},
-        {"OverlapSameValues", rec(0x10, 0, {1, 2, 3, 4}) + rec(0x20, 0, {9}) + rec(0x12, 0, {3, 4}) + kEnd,
+        {"OverlapSameValues",
+         rec(0x10, 0, {1, 2, 3, 4}) + rec(0x20, 0, {9}) + rec(0x12, 0, {3, 4}) + kEnd,
          {{K::DescendingAddress, 3}, {K::OverlapSameData, 3}}},
-        {"OverlapDifferentValues", page(2) + rec(0x10, 0, {1, 2, 3, 4}) + page(1) + page(2) + rec(0x13, 0, {7, 8}) + kEnd,
+        {"OverlapDifferentValues",
+         page(2) + rec(0x10, 0, {1, 2, 3, 4}) + page(1) + page(2) + rec(0x13, 0, {7, 8}) + kEnd,
          {{K::OverlapDifferentData, 5}}},
-        {"DescendingAcrossPages", page(2) + rec(0, 0, {1}) + page(1) + rec(0, 0, {2}) + kEnd,
+        {"DescendingAcrossPages",
+         page(2) + rec(0, 0, {1}) + page(1) + rec(0, 0, {2}) + kEnd,
          {{K::DescendingAddress, 4}}},
-        {"SyntaxErrorsOnePerLine", rec(0, 0, {1}) + ":0100010002FC \r\n" + "x\r\n" + ":01000200" + "\r\n" + kEnd,
+        {"SyntaxErrorsOnePerLine",
+         rec(0, 0, {1}) + ":0100010002FC \r\n" + "x\r\n" + ":01000200" + "\r\n" + kEnd,
          {{K::SyntaxError, 2}, {K::SyntaxError, 3}, {K::ByteCountMismatch, 4}}},
-        {"MalformedRecords", rec(0, 4, {0, 1, 2}) + rec(0, 7, {}) + rec(0, 1, {5}), {{K::MalformedRecord, 1},
-                                                                                   {K::MalformedRecord, 2},
-                                                                                   {K::MalformedRecord, 3}}},
+        {"MalformedRecords",
+         rec(0, 4, {0, 1, 2}) + rec(0, 7, {}) + rec(0, 1, {5}),
+         {{K::MalformedRecord, 1}, {K::MalformedRecord, 2}, {K::MalformedRecord, 3}}},
         {"LineTooLongForTheReader", ":" + std::string(1200, '0') + "\r\n" + kEnd, {{K::SyntaxError, 1}}},
     };
 }
@@ -142,8 +154,9 @@ TEST(HexInfoTest, SuspiciousFindingsWithLineNumbers) {
 }
 
 TEST(HexInfoTest, FindingDetails) {
-    const HexReport report = analyseHex(rec(0, 0, {1, 2}) + ":0200020003040A\r\n" + "\r\n:0100040002FC G\r\n" +
-                                        rec(0x10, 0, {1, 2}) + rec(0x11, 0, {5}) + kEnd);
+    const HexReport report =
+        analyseHex(rec(0, 0, {1, 2}) + ":0200020003040A\r\n" + "\r\n:0100040002FC G\r\n" +
+                   rec(0x10, 0, {1, 2}) + rec(0x11, 0, {5}) + kEnd);
     std::vector<std::string> lines;
     for (const Finding& f : report.findings) lines.push_back(std::to_string(f.line) + " " + f.detail);
     const std::vector<std::string> expected = {
@@ -203,11 +216,16 @@ TEST(HexInfoTest, NotHexIsOneLine) {
     EXPECT_TRUE(report.suspicious());
     const std::vector<std::string> lines = formatHexReport(report);
     ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ("Not an Intel HEX file: none of its 204 lines is a HEX record; it looks like an HTML page (a web page "
-              "saved in place of the file?).",
-              lines[0]);
+    EXPECT_EQ(
+        "Not an Intel HEX file: none of its 204 lines is a HEX record; it looks like an HTML page (a web "
+        "page "
+        "saved in place of the file?).",
+        lines[0]);
 
-    const HexReport binary = analyseHex(std::string("\x7f" "ELF\x02\x01\x01\0\0\0\n\x01\x02", 13));
+    const HexReport binary =
+        analyseHex(std::string("\x7f"
+                               "ELF\x02\x01\x01\0\0\0\n\x01\x02",
+                               13));
     EXPECT_TRUE(binary.notHex);
     EXPECT_NE(std::string::npos, binary.notHexReason.find("binary"));
 }

@@ -38,7 +38,7 @@ using output::result::kTimeout;
 using tools::IspEcho;
 
 class ProgressView : public output::JobView {
-  public:
+public:
     void setProgressRange(int, int) override {}
     void setProgress(int position) override {
         std::lock_guard lock(m_mutex);
@@ -62,7 +62,7 @@ class ProgressView : public output::JobView {
         m_poll.clear();
     }
 
-  private:
+private:
     mutable std::mutex m_mutex;
     std::vector<int> m_progress;
     std::vector<bool> m_poll;
@@ -113,7 +113,7 @@ test::HexText ordinaryFirmware() {
 }
 
 class IspDownloadTest : public ::testing::Test {
-  protected:
+protected:
     void startBootLoader(IspEcho echo = IspEcho::Line, int baud = 0) {
         tools::LpcIspConfig config;
         config.echo = echo;
@@ -408,7 +408,7 @@ struct CliRun {
 };
 
 class IspCliTest : public IspDownloadTest {
-  protected:
+protected:
     CliRun runCli(const std::string& file, const std::string& options) {
         const std::string out = dir.file("stdout.txt");
         const std::string err = dir.file("stderr.txt");

@@ -34,7 +34,7 @@ using output::result::kTimeout;
 //   a command letter for a command ("U", "P", "E", "A", "W", "C", "G")
 // answer[...] replaces the answer text of a kind; data lines are not answered.
 class ScriptedBootLoader {
-  public:
+public:
     explicit ScriptedBootLoader(test::FakeSerialDevice& device) {
         device.onWrite(
             [this](test::FakeSerialDevice& d, std::span<const std::uint8_t> bytes) { handle(d, bytes); });
@@ -44,7 +44,7 @@ class ScriptedBootLoader {
     std::map<char, std::string> answer;
     std::function<void(char)> onCommand;  // called with each kind as it arrives
 
-  private:
+private:
     void handle(test::FakeSerialDevice& d, std::span<const std::uint8_t> bytes) {
         std::string line(bytes.begin(), bytes.end());
         if (m_phase == Phase::AutoBaud) {
@@ -91,7 +91,7 @@ class ScriptedBootLoader {
 };
 
 class IspJobTest : public ::testing::Test {
-  protected:
+protected:
     // Runs the job through the job slot with the scripted boot loader; the job's stop token is the test's.
     std::int32_t run(const std::string& hexText) {
         const std::string path = dir.file("firmware.hex");

@@ -77,7 +77,7 @@ TEST(IspReplyParserTest, HoldsAtMost128Bytes) {
 
 // The boot loader on the master side of a pseudo-terminal, the job's link on the slave side.
 class IspLinkTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_TRUE(port.open(pty.slavePath(), 2, true)); }
 
     test::PseudoTerminal pty;

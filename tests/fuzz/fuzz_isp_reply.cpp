@@ -47,7 +47,9 @@ public:
     serial::WaitResult waitReadable(std::chrono::milliseconds) override {
         return m_pos < m_size ? serial::WaitResult::Readable : serial::WaitResult::Gone;
     }
-    serial::WaitResult waitWritten(std::chrono::milliseconds) override { return serial::WaitResult::Readable; }
+    serial::WaitResult waitWritten(std::chrono::milliseconds) override {
+        return serial::WaitResult::Readable;
+    }
     void wake() override {}
     std::string path() const override { return "scripted"; }
 
@@ -58,8 +60,10 @@ private:
     bool m_open = false;
 };
 
-constexpr const char* kEchoes[] = {"", "Synchronized", "25000", "U 23130", "P 0 27", "E 0 27", "A 0", "G 0 A"};
-constexpr firmware::IspReplyKind kKinds[] = {firmware::IspReplyKind::ReturnCode, firmware::IspReplyKind::OkOrResend,
+constexpr const char* kEchoes[] = {"",       "Synchronized", "25000", "U 23130",
+                                   "P 0 27", "E 0 27",       "A 0",   "G 0 A"};
+constexpr firmware::IspReplyKind kKinds[] = {firmware::IspReplyKind::ReturnCode,
+                                             firmware::IspReplyKind::OkOrResend,
                                              firmware::IspReplyKind::Synchronisation};
 
 }  // namespace

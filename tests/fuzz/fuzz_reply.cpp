@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "base/text_codec.h"
+#include "output/output_log.h"
 #include "serial/link.h"
 #include "serial/serial_port.h"
-#include "output/output_log.h"
-#include "base/text_codec.h"
 #include "tests/support/null_output_window.h"
 
 namespace {
@@ -29,7 +29,8 @@ public:
     serial::IoResult read(std::span<std::uint8_t> buffer) override {
         if (m_pos >= m_size) return {0, true};
         // The first byte of what is left says how large this chunk is.
-        const std::size_t chunk = std::min<std::size_t>({buffer.size(), m_size - m_pos, std::size_t{m_data[m_pos]} % 64 + 1});
+        const std::size_t chunk =
+            std::min<std::size_t>({buffer.size(), m_size - m_pos, std::size_t{m_data[m_pos]} % 64 + 1});
         std::memcpy(buffer.data(), m_data + m_pos, chunk);
         m_pos += chunk;
         return {chunk, false};
@@ -40,7 +41,9 @@ public:
     serial::WaitResult waitReadable(std::chrono::milliseconds) override {
         return m_pos < m_size ? serial::WaitResult::Readable : serial::WaitResult::Gone;
     }
-    serial::WaitResult waitWritten(std::chrono::milliseconds) override { return serial::WaitResult::Readable; }
+    serial::WaitResult waitWritten(std::chrono::milliseconds) override {
+        return serial::WaitResult::Readable;
+    }
     void wake() override {}
     std::string path() const override { return "scripted"; }
 

@@ -50,8 +50,12 @@ std::vector<FileRecord> fileRecords(std::string_view text) {
     return records;
 }
 
-bool isData(const FileRecord& r) { return !r.bytes.empty() && r.bytes[3] == 0; }
-int address(const std::vector<std::uint8_t>& r) { return (r[1] << 8) | r[2]; }
+bool isData(const FileRecord& r) {
+    return !r.bytes.empty() && r.bytes[3] == 0;
+}
+int address(const std::vector<std::uint8_t>& r) {
+    return (r[1] << 8) | r[2];
+}
 
 std::uint8_t checksum(const std::uint8_t* bytes, std::size_t n) {
     std::uint8_t sum = 0;
@@ -118,7 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     test::FakeClock clock;
     auto* device = new test::FakeSerialDevice(clock);
-    device->onWrite([](test::FakeSerialDevice& d, std::span<const std::uint8_t>) { d.replyAfter(1ms, "OK\n"); });
+    device->onWrite(
+        [](test::FakeSerialDevice& d, std::span<const std::uint8_t>) { d.replyAfter(1ms, "OK\n"); });
     serial::SerialPort port{std::unique_ptr<serial::SerialDevice>(device)};
     serial::Deadline reply{clock};
     struct : output::JobView {

@@ -28,7 +28,7 @@ using imaging::Rgb;
 constexpr const char* kWindowStart = "Output & Terminal Window\r\n";
 
 class RecordingProgress : public output::JobView {
-  public:
+public:
     void setProgressRange(int minimum, int maximum) override {
         events.push_back("range " + std::to_string(minimum) + ".." + std::to_string(maximum));
     }
@@ -38,7 +38,7 @@ class RecordingProgress : public output::JobView {
 };
 
 class RecordingDisplay : public imaging::PictureDisplay {
-  public:
+public:
     void showPictureFile(const std::string& path) override { shown.push_back(path); }
     std::vector<std::string> shown;
 };
@@ -49,7 +49,7 @@ bool exists(const std::string& path) {
 }
 
 class ConvertBitmapTest : public ::testing::Test {
-  protected:
+protected:
     // Saves picture as a 24-bit BMP file in the test folder.
     std::string saveSource(const std::string& name, const imaging::Bitmap& picture) {
         app::QtBitmap file;
@@ -221,23 +221,23 @@ TEST_F(ConvertBitmapTest, PreviewThatCannotBeSavedEndsWithTheWritersReport) {
 // and the decoder says so instead of painting beyond it.
 TEST_F(ConvertBitmapTest, SourceThatChangesBetweenItsTwoLoadsGivesNoPreview) {
     class ChangingSource : public imaging::BitmapFactory {
-      public:
+    public:
         std::unique_ptr<imaging::Bitmap> newBitmap() const override {
             class Loaded : public MemoryBitmap {
-              public:
+            public:
                 explicit Loaded(int height) : m_height(height) {}
                 base::Status load(const std::string&) override {
                     resize(4, m_height, kRed);
                     return base::Status::ok();
                 }
 
-              private:
+            private:
                 int m_height;
             };
             return std::make_unique<Loaded>(m_made++ == 0 ? 3 : 2);
         }
 
-      private:
+    private:
         mutable int m_made = 0;
     } changing;
     const std::string source = dir.file("logo.bmp");

@@ -12,7 +12,7 @@ namespace hlx::preview {
 namespace {
 
 class RecordingView : public PreviewView {
-  public:
+public:
     void showScene(const Scene& scene) override {
         ++shown;
         last = scene;
@@ -22,7 +22,7 @@ class RecordingView : public PreviewView {
 };
 
 class PreviewLogicTest : public ::testing::Test {
-  protected:
+protected:
     PreviewLogicTest() { logic.formCreate(); }
 
     const Scene& scene() const { return logic.scene(); }

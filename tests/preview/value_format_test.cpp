@@ -13,7 +13,7 @@ namespace hlx::preview {
 namespace {
 
 class ValueFormatTest : public ::testing::Test {
-  protected:
+protected:
     ValueFormatTest() { initMenuData(data); }
 
     // Puts a field value into the setting of an item of the table, keeping the value's other bits.

@@ -66,12 +66,16 @@ TEST_P(ReplyBytesTest, ShownAndClassified) {
 }
 
 const ReplyCase kReplyCases[] = {
-    {"TimeoutByteThenLf", "\xFD\n", false, 1, "\xC3\xBD" "ERR_TIMEOUT\n"},
+    {"TimeoutByteThenLf", "\xFD\n", false, 1,
+     "\xC3\xBD"
+     "ERR_TIMEOUT\n"},
     {"NackShowsOnlyItsName", "\x0E", false, 0, "ERR_NACK"},
     {"UnnamedErrorByteShownAsItsCharacterOnly", "\xF3", false, 0, "\xC3\xB3"},
     {"EtxEndsALineUnseen", "OK\x03", true, 1, "OK"},
     {"FfIgnored", "O\xFFK\n", true, 1, "OK\n"},
-    {"RestOfTheChunkAfterAnError", "\xFAxy\nz", false, 1, "\xC3\xBA" "ERR_WRONGCRCxy\nz"},
+    {"RestOfTheChunkAfterAnError", "\xFAxy\nz", false, 1,
+     "\xC3\xBA"
+     "ERR_WRONGCRCxy\nz"},
     {"HighBytesAsWindows1252", "\x80\xE4\n", true, 1, "\xE2\x82\xAC\xC3\xA4\n"},
     {"ControlBytesNotShown", "a\x01\x07\tb\r\n", true, 1, "ab\r\n"},
 };

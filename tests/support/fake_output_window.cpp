@@ -60,7 +60,8 @@ void FakeOutputWindow::insert(int position, std::string_view t) {
 
 std::string FakeOutputWindow::lineAt(int position) const {
     std::lock_guard lock(m_mutex);
-    const std::size_t pos = static_cast<std::size_t>(std::clamp(position, 0, static_cast<int>(m_text.size())));
+    const std::size_t pos =
+        static_cast<std::size_t>(std::clamp(position, 0, static_cast<int>(m_text.size())));
     // A line begins after the CR LF before pos and ends at the next CR LF.
     std::size_t begin = 0;
     if (pos >= 2) {

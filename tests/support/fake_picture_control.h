@@ -14,7 +14,7 @@
 namespace hlx::test {
 
 class FakePictureControl : public imaging::PictureControl {
-  public:
+public:
     std::unique_ptr<imaging::Bitmap> newBitmap() const override { return std::make_unique<Picture>(*this); }
     void showPictureFile(const std::string& path) override { shown.push_back(path); }
 
@@ -23,9 +23,9 @@ class FakePictureControl : public imaging::PictureControl {
     mutable std::map<std::string, MemoryBitmap> saved;
     std::vector<std::string> shown;
 
-  private:
+private:
     class Picture : public MemoryBitmap {
-      public:
+    public:
         explicit Picture(const FakePictureControl& control) : m_control(control) {}
         base::Status load(const std::string&) override {
             if (!m_control.loadError.empty()) return base::Status::error(m_control.loadError);
@@ -37,7 +37,7 @@ class FakePictureControl : public imaging::PictureControl {
             return base::Status::ok();
         }
 
-      private:
+    private:
         const FakePictureControl& m_control;
     };
 };

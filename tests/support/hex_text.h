@@ -12,7 +12,7 @@
 namespace hlx::test {
 
 class HexText {
-  public:
+public:
     // A type 4 record: the upper 16 bits of the addresses that follow.
     HexText& page(std::uint16_t page) {
         m_upper = static_cast<std::uint32_t>(page) << 16;
@@ -62,7 +62,7 @@ class HexText {
         return static_cast<std::uint8_t>(address * 31 + (address >> 8) + 0x11);
     }
 
-  private:
+private:
     std::string m_text;
     std::map<std::uint32_t, std::uint8_t> m_bytes;
     std::uint32_t m_upper = 0;

@@ -16,7 +16,7 @@
 namespace hlx::test {
 
 class MemoryBitmap : public imaging::Bitmap {
-  public:
+public:
     MemoryBitmap() = default;
     MemoryBitmap(int width, int height, imaging::Rgb fill = {}) { resize(width, height, fill); }
 
@@ -59,7 +59,7 @@ class MemoryBitmap : public imaging::Bitmap {
     int paints(int x, int y) const { return m_paints[index(x, y)]; }
     const std::vector<imaging::Rgb>& pixels() const { return m_pixels; }
 
-  private:
+private:
     std::size_t index(int x, int y) const {
         if (x < 0 || y < 0 || x >= m_width || y >= m_height) std::abort();
         return static_cast<std::size_t>(y) * static_cast<std::size_t>(m_width) + static_cast<std::size_t>(x);

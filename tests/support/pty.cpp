@@ -63,7 +63,8 @@ std::string PseudoTerminal::receive(std::size_t atLeast, std::chrono::millisecon
             }
             continue;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0) return got;
         pollfd p{m_master, POLLIN, 0};
         ::poll(&p, 1, static_cast<int>(left.count()));

@@ -23,7 +23,8 @@ public:
     void send(std::string_view bytes);
     void send(std::initializer_list<std::uint8_t> bytes);
     // Reads what the code under test wrote, waiting up to timeout for at least `atLeast` bytes.
-    std::string receive(std::size_t atLeast = 1, std::chrono::milliseconds timeout = std::chrono::milliseconds{1000});
+    std::string receive(std::size_t atLeast = 1,
+                        std::chrono::milliseconds timeout = std::chrono::milliseconds{1000});
     // Closes the master side: the slave then reports a hang-up, like an unplugged adapter.
     void hangUp();
 

@@ -16,7 +16,7 @@
 namespace hlx::test {
 
 class RecordingTextPainter : public charts::TextPainter {
-  public:
+public:
     static constexpr int kCharWidth = 5;
 
     struct Text {
@@ -48,7 +48,7 @@ class RecordingTextPainter : public charts::TextPainter {
     }
     void clear() { m_texts.clear(); }
 
-  private:
+private:
     std::vector<Text> m_texts;
 };
 

@@ -16,7 +16,9 @@ std::vector<std::string> splitLines(const std::string& text) {
     }
 }
 
-std::vector<std::string> RecordingView::lines() const { return splitLines(text()); }
+std::vector<std::string> RecordingView::lines() const {
+    return splitLines(text());
+}
 
 std::vector<std::string> RecordingView::transcript() const {
     std::lock_guard lock(m_recordMutex);
@@ -55,6 +57,8 @@ void RecordingView::setProgress(int position) {
     record("progress " + std::to_string(position));
 }
 
-void RecordingView::setIdlePollEnabled(bool enabled) { record(enabled ? "poll on" : "poll off"); }
+void RecordingView::setIdlePollEnabled(bool enabled) {
+    record(enabled ? "poll on" : "poll off");
+}
 
 }  // namespace hlx::test

@@ -107,7 +107,7 @@ TEST(SendPercent, IsComputedWithoutOverflowForTheLargestFiles) {
 // once the whole file is there) or per frame of a binary file, and the closing lines once the whole file
 // has arrived.
 class FileSenderTest : public test::SenderJobTest {
-  protected:
+protected:
     // replyTo(n) answers line or frame n (from 1); its delay counts from the write that completed it.
     void monitorTaking(std::string file, bool frames, std::function<Answer(int)> replyTo = ok) {
         auto received = std::make_shared<std::size_t>(0);

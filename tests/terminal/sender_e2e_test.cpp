@@ -44,7 +44,7 @@ std::string randomBytes(std::size_t size, unsigned seed) {
 }
 
 class SenderE2eTest : public ::testing::Test {
-  protected:
+protected:
     void startMonitor(tools::MonitorConfig config, tools::MonitorFaults faults = {}) {
         monitor = std::make_unique<tools::VirtualMonitor>(std::move(config));
         monitor->setFaults(faults);
@@ -163,7 +163,7 @@ TEST_F(SenderE2eTest, AMonitorSilentAfterTheThirdLineStopsTheTerminalSender) {
 
 // The hlx binary as a technician runs it against the simulated monitor.
 class SendCliTest : public SenderE2eTest {
-  protected:
+protected:
     struct Run {
         int exitCode = -1;
         std::string out;

@@ -22,7 +22,7 @@
 namespace hlx::test {
 
 class SenderJobTest : public ::testing::Test {
-  protected:
+protected:
     using Milliseconds = std::chrono::milliseconds;
 
     // Every write gets answer(index from 1, bytes written) after the delay it returns with it; an empty

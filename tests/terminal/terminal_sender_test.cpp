@@ -39,7 +39,7 @@ INSTANTIATE_TEST_SUITE_P(WindowTexts, TerminalLinesTest, ::testing::ValuesIn(kSp
 
 // The terminal sender against a scripted monitor.
 class TerminalSenderTest : public test::SenderJobTest {
-  protected:
+protected:
     std::int32_t sendWindow(const std::string& text) {
         view.setText(text);
         jobs::JobInputs inputs;

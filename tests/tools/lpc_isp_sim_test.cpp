@@ -28,7 +28,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The tool's side of the pseudo-terminal, raw and non-blocking.
 class Host {
-  public:
+public:
     explicit Host(const std::string& path) : m_fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
         termios t{};
         ::tcgetattr(m_fd, &t);
@@ -60,7 +60,7 @@ class Host {
         return receive();
     }
 
-  private:
+private:
     int m_fd;
 };
 

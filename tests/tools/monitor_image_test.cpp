@@ -46,10 +46,10 @@ TEST(AddressSpace, LinearAndSegmentBasesPlaceTheData) {
     MemoryImage memory;
     AddressSpace space(memory);
     const std::vector<std::vector<std::uint8_t>> records = {
-        {0x02, 0x00, 0x00, 0x04, 0x00, 0x02, 0xF8},        // base 0x20000
-        {0x02, 0xFF, 0xFE, 0x00, 0x11, 0x22, 0x00},        // 0x2FFFE, 0x2FFFF
-        {0x02, 0x00, 0x00, 0x02, 0x10, 0x00, 0xEC},        // segment 0x1000: base 0x10000
-        {0x01, 0x00, 0x05, 0x00, 0x33, 0x00},              // 0x10005
+        {0x02, 0x00, 0x00, 0x04, 0x00, 0x02, 0xF8},              // base 0x20000
+        {0x02, 0xFF, 0xFE, 0x00, 0x11, 0x22, 0x00},              // 0x2FFFE, 0x2FFFF
+        {0x02, 0x00, 0x00, 0x02, 0x10, 0x00, 0xEC},              // segment 0x1000: base 0x10000
+        {0x01, 0x00, 0x05, 0x00, 0x33, 0x00},                    // 0x10005
         {0x04, 0x00, 0x00, 0x05, 0x00, 0x00, 0x01, 0x00, 0x00},  // start address: ignored
     };
     std::vector<std::uint32_t> addresses;
@@ -76,8 +76,9 @@ MemoryImage imageFromHex(const std::string& text) {
 
 TEST(ToIntelHex, LayoutOfRunsPagesAndGaps) {
     MemoryImage memory;
-    for (std::uint32_t a = 0x0FFF8; a < 0x10008; ++a) memory[a] = static_cast<std::uint8_t>(a);  // crosses a page
-    memory[0x30000] = 0xAB;                                                                    // after a gap
+    for (std::uint32_t a = 0x0FFF8; a < 0x10008; ++a)
+        memory[a] = static_cast<std::uint8_t>(a);  // crosses a page
+    memory[0x30000] = 0xAB;                        // after a gap
     const std::string expected =
         ":020000040000FA\r\n"
         ":08FFF800F8F9FAFBFCFDFEFF25\r\n"

@@ -34,15 +34,20 @@ public:
     ~Tool() { ::close(m_fd); }
     bool ok() const { return m_fd >= 0; }
 
-    void send(std::string_view bytes) const { ASSERT_EQ(static_cast<ssize_t>(bytes.size()), ::write(m_fd, bytes.data(), bytes.size())); }
-    void send(const Bytes& bytes) const { send(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())); }
+    void send(std::string_view bytes) const {
+        ASSERT_EQ(static_cast<ssize_t>(bytes.size()), ::write(m_fd, bytes.data(), bytes.size()));
+    }
+    void send(const Bytes& bytes) const {
+        send(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    }
 
     // Collects what the monitor sends until `until` is in it or the time-out passes.
     std::string receiveUntil(std::string_view until, std::chrono::milliseconds timeout = 2000ms) const {
         std::string got;
         const auto end = std::chrono::steady_clock::now() + timeout;
         while (got.find(until) == std::string::npos) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
             if (left <= 0ms) break;
             pollfd p{m_fd, POLLIN, 0};
             if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -53,7 +58,9 @@ public:
         return got;
     }
     // Everything that arrives within the window.
-    std::string receiveFor(std::chrono::milliseconds window) const { return receiveUntil("\x01never\x02", window); }
+    std::string receiveFor(std::chrono::milliseconds window) const {
+        return receiveUntil("\x01never\x02", window);
+    }
 
 private:
     int m_fd;
@@ -187,7 +194,10 @@ TEST_F(VirtualMonitorTest, HexLinesAreTakenSilentlyWithFlowControlPauses) {
     EXPECT_EQ("\x11", tool->receiveUntil("\x11"));
     tool->send(hexLine(record(0x0012, 0, {0xCC})));
     tool->send(hexLine(kEnd));
-    EXPECT_EQ("\x13\x11" "Fertig\r\n", tool->receiveUntil("Fertig\r\n"));
+    EXPECT_EQ(
+        "\x13\x11"
+        "Fertig\r\n",
+        tool->receiveUntil("Fertig\r\n"));
     ASSERT_TRUE(monitor->waitForDownloads(1, 1000ms));
     EXPECT_EQ((MemoryImage{{0x20010, 0xAA}, {0x20011, 0xBB}, {0x20012, 0xCC}}), monitor->image());
     EXPECT_EQ(MonitorMode::Command, monitor->mode());
@@ -333,7 +343,9 @@ TEST_F(VirtualMonitorTest, FileFramesAreAnsweredOneByOne) {
     EXPECT_EQ((std::vector<std::size_t>{250, 1, 5}), monitor->frames());
 
     // A frame broken off for longer than the inactivity time is dropped; the next byte starts a new one.
-    tool->send("\x05" "ab");
+    tool->send(
+        "\x05"
+        "ab");
     EXPECT_EQ("", tool->receiveFor(300ms));
     tool->send("\x03xy");
     EXPECT_EQ("OK\r\n", tool->receiveUntil("\n"));

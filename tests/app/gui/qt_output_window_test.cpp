@@ -4,8 +4,8 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QtTest/QTest>
 #include <QTextCursor>
+#include <QtTest/QTest>
 
 #include <chrono>
 #include <future>
@@ -186,7 +186,7 @@ TEST_F(QtOutputWindowTest, ReleaseEndsABlockedJobCallAndLaterCallsDoNothing) {
     std::future<std::string> afterRelease = std::async(std::launch::async, [&] {
         entered.set_value();
         window.append("queued before the close\r\n");  // an append does not wait for the window
-        const std::string seen = window.text();          // blocks: the GUI thread serves no events
+        const std::string seen = window.text();        // blocks: the GUI thread serves no events
         window.append("never shown\r\n");
         return seen;
     });

@@ -20,10 +20,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <thread>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -43,7 +43,8 @@ constexpr const char* kMissingPort = "/dev/hlx-missing";
 constexpr const char* kFirstLine = "Output & Terminal Window\r\n";
 constexpr const char* kPortErrors =
     "Fehler: COM-Parameter konnten nicht gesetzt werden\r\n"
-    "Fehler: COM Port konnte nicht ge\xc3\xb6" "ffnet werden\r\n";
+    "Fehler: COM Port konnte nicht ge\xc3\xb6"
+    "ffnet werden\r\n";
 
 int count(const std::string& text, const std::string& part) {
     int n = 0;
@@ -120,22 +121,22 @@ TEST_F(TForm7Test, FirstStartShowsTheDesignState) {
         }
     }
 
-    const Caption buttons[] = {{"btnUpdate", "Update (RTQ)"},     {"Button1", "Update (Realterm)"},
-                               {"Button2", "Update (Bootloader)"}, {"Button3", "Load Terminal"},
-                               {"Button4", "Save Terminal"},       {"Button5", "Send Terminal"},
-                               {"Button6", "Send File 1"},         {"Button7", "Send File 2"},
-                               {"Button8", "Send File 3"},         {"Button9", "Send File 4"},
-                               {"Button10", "Send File 5"},        {"Button11", "Send File 6"}};
+    const Caption buttons[] = {
+        {"btnUpdate", "Update (RTQ)"}, {"Button1", "Update (Realterm)"}, {"Button2", "Update (Bootloader)"},
+        {"Button3", "Load Terminal"},  {"Button4", "Save Terminal"},     {"Button5", "Send Terminal"},
+        {"Button6", "Send File 1"},    {"Button7", "Send File 2"},       {"Button8", "Send File 3"},
+        {"Button9", "Send File 4"},    {"Button10", "Send File 5"},      {"Button11", "Send File 6"}};
     for (const Caption& c : buttons) {
         if (auto* button = control<QPushButton>(c.name)) {
             EXPECT_EQ(QString::fromUtf8(c.text), button->text()) << c.name;
         }
     }
 
-    const Caption edits[] = {{"editComNr", "1"},           {"editFirmwareFile", ""}, {"editFWfileRealterm", ""},
-                             {"editFWfileBootLoader", ""}, {"editSendFile1", ""},    {"editSendFile2", ""},
-                             {"editSendFile3", ""},        {"editSendFile4", ""},    {"editSendFile5", ""},
-                             {"editSendFile6", ""}};
+    const Caption edits[] = {{"editComNr", "1"},         {"editFirmwareFile", ""},
+                             {"editFWfileRealterm", ""}, {"editFWfileBootLoader", ""},
+                             {"editSendFile1", ""},      {"editSendFile2", ""},
+                             {"editSendFile3", ""},      {"editSendFile4", ""},
+                             {"editSendFile5", ""},      {"editSendFile6", ""}};
     for (const Caption& c : edits) {
         if (auto* edit = control<QLineEdit>(c.name)) {
             EXPECT_EQ(QString::fromUtf8(c.text), edit->text()) << c.name;
@@ -144,7 +145,8 @@ TEST_F(TForm7Test, FirstStartShowsTheDesignState) {
 
     if (auto* combo = control<QComboBox>("editCOMSettings")) {
         EXPECT_TRUE(combo->isEditable());
-        const QStringList items = {"115200,8,E,1", "460800,8,E,1", "115200,8,N,1", "9600,8,E,1", "57600,8,E,1"};
+        const QStringList items = {"115200,8,E,1", "460800,8,E,1", "115200,8,N,1", "9600,8,E,1",
+                                   "57600,8,E,1"};
         ASSERT_EQ(items.size(), combo->count());
         for (int i = 0; i < combo->count(); ++i) EXPECT_EQ(items[i], combo->itemText(i));
         EXPECT_EQ(-1, combo->currentIndex());
@@ -202,9 +204,12 @@ TEST_F(TForm7Test, ComEventsReopenThePort) {
         {"DialogOpens", focusOut(Qt::ActiveWindowFocusReason), false},
         {"CompletionPopup", focusOut(Qt::PopupFocusReason), false},
         {"ChooseComEntry", [&] { QTest::keyClick(comSettings, Qt::Key_Down); }, true},
-        {"DoubleClickInComSettings", [&] { QTest::mouseDClick(comSettings->lineEdit(), Qt::LeftButton); }, true},
+        {"DoubleClickInComSettings", [&] { QTest::mouseDClick(comSettings->lineEdit(), Qt::LeftButton); },
+         true},
     };
-    const std::string failure = "Fehler: COM Port konnte nicht ge\xc3\xb6" "ffnet werden";
+    const std::string failure =
+        "Fehler: COM Port konnte nicht ge\xc3\xb6"
+        "ffnet werden";
     for (const Event& e : events) {
         SCOPED_TRACE(e.name);
         const int before = count(outputText(), failure);
@@ -258,8 +263,9 @@ TEST_F(TForm7Test, JobWritesIntoTheWindowFromItsThread) {
     QTest::mouseClick(control<QPushButton>("btnUpdate"), Qt::LeftButton);
     serveUntilJobEnds();
     // The job cleared the window, found neither file nor port and reported both; the idle poll runs again.
-    EXPECT_EQ(std::string("Fehler: Datei kann nicht geöffnet werden\r\n") + kPortErrors + "0 Bytes übertragen\r\n",
-              outputText());
+    EXPECT_EQ(
+        std::string("Fehler: Datei kann nicht geöffnet werden\r\n") + kPortErrors + "0 Bytes übertragen\r\n",
+        outputText());
     EXPECT_TRUE(control<QTimer>("Timer1")->isActive());
 }
 
@@ -354,8 +360,9 @@ TEST_F(TForm7Test, SendButtonsStartTheSendersOnTheirInput) {
     QTest::mouseClick(control<QPushButton>("Button7"), Qt::LeftButton);
     serveUntilJobEnds();
     EXPECT_EQ(2, form->logic().jobSlot().parameter());
-    EXPECT_EQ(file + " geöffnet\r\n7 Bytes gelesen\r\nÜbertrage Textdatei\r\nFehler: Zeitüberschreitung\r\n"
-                     "0 Bytes übertragen\r\n",
+    EXPECT_EQ(file +
+                  " geöffnet\r\n7 Bytes gelesen\r\nÜbertrage Textdatei\r\nFehler: Zeitüberschreitung\r\n"
+                  "0 Bytes übertragen\r\n",
               outputText());
     EXPECT_TRUE(control<QTimer>("Timer1")->isActive());
 }
@@ -400,8 +407,9 @@ TEST_F(TForm7Test, ClickOnImage1ConvertsTheChosenBitmapAndShowsThePreview) {
 
     EXPECT_EQ(QStringLiteral("Bitmap (*.BMP *.bmp)"), filter);
     const std::string stem = pictures.file("vxc_logo");
-    EXPECT_NE(std::string::npos, outputText().find("Bilder\r\nKomprimiere logo\r\nErzeuge: " + stem + ".c\r\nErzeuge: " +
-                                                   stem + ".vxc\r\nErzeuge: " + stem + ".bmp\r\n"))
+    EXPECT_NE(std::string::npos,
+              outputText().find("Bilder\r\nKomprimiere logo\r\nErzeuge: " + stem + ".c\r\nErzeuge: " + stem +
+                                ".vxc\r\nErzeuge: " + stem + ".bmp\r\n"))
         << outputText();
     QtBitmap preview;
     ASSERT_TRUE(preview.load(stem + ".bmp"));
@@ -416,7 +424,8 @@ TEST_F(TForm7Test, ClickOnImage1ConvertsTheChosenBitmapAndShowsThePreview) {
 // The filter of the file dialogs matches names in either case.
 TEST(QtFilterTest, PatternsMatchNamesInEitherCase) {
     EXPECT_EQ(QStringLiteral("HEX-Files (*.HEX *.hex)"), toQtFilter(kHexFilter));
-    EXPECT_EQ(QStringLiteral("TXT (*.TXT *.txt);;VXC Bilddateien (*.VXC *.vxc);;Alle (*)"), toQtFilter(kTextFilter));
+    EXPECT_EQ(QStringLiteral("TXT (*.TXT *.txt);;VXC Bilddateien (*.VXC *.vxc);;Alle (*)"),
+              toQtFilter(kTextFilter));
 
     auto matches = [](const QString& qtFilter, const QString& name) {
         // The patterns between the parentheses, matched case-sensitively as a case-sensitive file
@@ -424,7 +433,9 @@ TEST(QtFilterTest, PatternsMatchNamesInEitherCase) {
         const qsizetype open = qtFilter.lastIndexOf(QLatin1Char('('));
         const QStringList patterns = qtFilter.mid(open + 1).chopped(1).split(QLatin1Char(' '));
         for (const QString& pattern : patterns)
-            if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern)).match(name).hasMatch())
+            if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(pattern))
+                    .match(name)
+                    .hasMatch())
                 return true;
         return false;
     };

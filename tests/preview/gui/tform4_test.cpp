@@ -29,7 +29,7 @@ const QColor kDarkRed(0x80, 0x00, 0x00);
 const QColor kGrey(0x80, 0x80, 0x80);
 
 class TForm4Test : public ::testing::Test {
-  protected:
+protected:
     TForm4Test() : form(std::make_unique<TForm4>()) {}
 
     template <typename T = QWidget>
