@@ -222,12 +222,20 @@ WaitResult PosixSerialDevice::waitWritten(std::chrono::milliseconds timeout) {
         int queued = 0;
         if (m_fd < 0) return WaitResult::Gone;
         if (::ioctl(m_fd, TIOCOUTQ, &queued) != 0 || queued <= 0) return WaitResult::Readable;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
-        if (left.count() <= 0) return WaitResult::TimedOut;
-        // Ten bits a byte on the wire (start, eight data, stop; parity makes it eleven, close enough).
-        const long long needMs = 1 + static_cast<long long>(queued) * 10 * 1000 / std::max(m_baud, 1);
+        const auto left = deadline - SteadyClock::now();
+        if (left <= SteadyClock::duration::zero()) return WaitResult::TimedOut;
+        // Sleeps as long as the queued bytes need on the wire, to the microsecond, so the next line follows
+        // the last one closely: ten bits a byte (start, eight data, stop; with parity it is eleven, and the
+        // loop then sleeps once more for what is left).
+        const auto need =
+            std::chrono::microseconds(static_cast<long long>(queued) * 10 * 1'000'000 / std::max(m_baud, 1));
+        const auto sleep =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::min<SteadyClock::duration>(
+                std::max<SteadyClock::duration>(need, std::chrono::microseconds{50}), left));
+        const timespec wait{static_cast<time_t>(sleep.count() / 1'000'000'000),
+                            static_cast<long>(sleep.count() % 1'000'000'000)};
         pollfd p{m_wakeFd, POLLIN, 0};
-        const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(needMs, left.count())));
+        const int r = ::ppoll(&p, 1, &wait, nullptr);
         if (r > 0) {
             std::uint64_t count;
             (void)!::read(m_wakeFd, &count, sizeof count);
