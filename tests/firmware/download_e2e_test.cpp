@@ -2,6 +2,8 @@
 // port on a pseudo-terminal, and the simulated monitor on its other side. What the monitor ends up with in
 // its memory, what it saw on the wire and what the output window shows are compared with the file.
 
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -16,6 +18,7 @@
 #include "output/job_result.h"
 #include "serial/posix_serial_device.h"
 #include "tests/support/fake_output_window.h"
+#include "tests/support/pty.h"
 #include "tests/support/temp_dir.h"
 #include "tools/virtual_monitor.h"
 
@@ -390,6 +393,44 @@ TEST_P(DownloadFaultTest, ShowsTheOutcome) {
 
 INSTANTIATE_TEST_SUITE_P(Monitor, DownloadFaultTest, ::testing::ValuesIn(kFaultCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A monitor whose cable is pulled during the download: the master side of the pseudo-terminal closes
+// after the command's answer and the first record, as an unplugged USB adapter goes away.
+class VanishingPortTest : public DownloadTest, public ::testing::WithParamInterface<jobs::JobKind> {};
+
+TEST_P(VanishingPortTest, EndsAsAFailureAndSaysTheConnectionWasLost) {
+    HexFileBuilder builder;
+    builder.block(0x0000, 16, 16);
+    builder.block(0x0100, 16, 16);
+    builder.block(0x0200, 16, 16);
+    builder.end();
+    const std::string path = writeFirmware(builder);
+    auto pty = std::make_unique<test::PseudoTerminal>();
+    std::thread unplug([&] {
+        // The command, its answer, one record or line, then the cable goes.
+        pty->receive(7, 5s);
+        pty->send(GetParam() == jobs::JobKind::RtqDownload ? "LoadFWRTQ OK\r\n" : "LoadFW OK\r\n");
+        pty->receive(20, 5s);
+        pty->send("OK\r\n");
+        pty->hangUp();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const std::int32_t word = runJob(GetParam(), path, pty->slavePath());
+    unplug.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    EXPECT_NE(0, word & (output::result::kShortWrite | output::result::kTimeout)) << std::hex << word;
+    EXPECT_NE(std::string::npos,
+              window.text().find("Fehler: Verbindung zum COM Port verloren (" + pty->slavePath() + ")"))
+        << window.text();
+    EXPECT_EQ(std::string::npos, window.text().find("Datei fehlerfrei"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Unplugged, VanishingPortTest,
+                         ::testing::Values(jobs::JobKind::RtqDownload, jobs::JobKind::RealtermDownload),
+                         [](const auto& info) {
+                             return info.param == jobs::JobKind::RtqDownload ? std::string("BinaryRecords")
+                                                                             : std::string("HexLines");
+                         });
 
 TEST_F(DownloadTest, MissingFileSendsNothing) {
     startMonitor();
