@@ -18,6 +18,7 @@
 #include "output/job_result.h"
 #include "serial/posix_serial_device.h"
 #include "tests/support/fake_output_window.h"
+#include "tests/support/job_view_log.h"
 #include "tests/support/pty.h"
 #include "tests/support/temp_dir.h"
 #include "tools/virtual_monitor.h"
@@ -118,44 +119,6 @@ HexFileBuilder smallFirmware() {
     return b;
 }
 
-// Records what the job does to the progress bar and the idle poll.
-class RecordingJobView : public output::JobView {
-public:
-    void setProgressRange(int, int) override {}
-    void setProgress(int position) override {
-        std::lock_guard lock(m_mutex);
-        m_progress.push_back(position);
-    }
-    void setIdlePollEnabled(bool enabled) override {
-        std::lock_guard lock(m_mutex);
-        m_poll.push_back(enabled);
-    }
-    std::vector<int> progress() const {
-        std::lock_guard lock(m_mutex);
-        return m_progress;
-    }
-    std::vector<bool> pollSwitches() const {
-        std::lock_guard lock(m_mutex);
-        return m_poll;
-    }
-    void reset() {
-        std::lock_guard lock(m_mutex);
-        m_progress.clear();
-        m_poll.clear();
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<int> m_progress;
-    std::vector<bool> m_poll;
-};
-
-std::string joinLines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& l : lines) text += l + "\r\n";
-    return text;
-}
-
 std::vector<std::string> linesStartingWith(const std::string& text, std::string_view prefix) {
     std::vector<std::string> found;
     std::size_t start = 0;
@@ -213,7 +176,7 @@ protected:
     std::unique_ptr<tools::VirtualMonitor> monitor;
     test::FakeOutputWindow window;
     output::OutputLog log{window};
-    RecordingJobView view;
+    test::JobViewLog view;
 };
 
 TEST_F(DownloadTest, LargeFirmwareByBinaryRecords) {
@@ -296,9 +259,9 @@ TEST_F(DownloadTest, SmallRunTranscript) {
     const std::string path = writeFirmware(firmware);
 
     EXPECT_EQ(0x1000, runJob(jobs::JobKind::RtqDownload, path));
-    EXPECT_EQ(joinLines({path + " geöffnet", std::to_string(firmware.text().size()) + " Bytes gelesen",
-                         "Prüfe Hex File", "Anzahl Fehler: 0", "LoadFWRTQ OK", "Page: 0x0001", "OK", "OK",
-                         "OK", "Flash geschrieben", "Neustart", "65 Bytes übertragen"}),
+    EXPECT_EQ(test::joinLines({path + " geöffnet", std::to_string(firmware.text().size()) + " Bytes gelesen",
+                               "Prüfe Hex File", "Anzahl Fehler: 0", "LoadFWRTQ OK", "Page: 0x0001", "OK",
+                               "OK", "OK", "Flash geschrieben", "Neustart", "65 Bytes übertragen"}),
               window.text());
     EXPECT_EQ(firmware.expected(), monitor->image());
     EXPECT_EQ((std::vector<std::string>{"LoadFWRTQ?"}), monitor->commands());
@@ -435,7 +398,8 @@ INSTANTIATE_TEST_SUITE_P(Unplugged, VanishingPortTest,
 TEST_F(DownloadTest, MissingFileSendsNothing) {
     startMonitor();
     EXPECT_EQ(0x1080, runJob(jobs::JobKind::RtqDownload, dir.file("missing.hex")));
-    EXPECT_EQ(joinLines({"Fehler: Datei kann nicht geöffnet werden", "0 Bytes übertragen"}), window.text());
+    EXPECT_EQ(test::joinLines({"Fehler: Datei kann nicht geöffnet werden", "0 Bytes übertragen"}),
+              window.text());
     EXPECT_TRUE(monitor->commands().empty());
     EXPECT_TRUE(monitor->records().empty());
 }
@@ -464,7 +428,7 @@ TEST_F(DownloadTest, MissingPortStillLoadsAndChecksTheFile) {
         SCOPED_TRACE(static_cast<int>(c.kind));
         view.reset();
         EXPECT_EQ(c.word, runJob(c.kind, path, dir.file("no-such-port")));
-        EXPECT_EQ(joinLines(c.lines), window.text());
+        EXPECT_EQ(test::joinLines(c.lines), window.text());
     }
 }
 

@@ -22,6 +22,7 @@
 #include "tests/app/fake_main_window_view.h"
 #include "tests/support/fake_output_window.h"
 #include "tests/support/hex_text.h"
+#include "tests/support/job_view_log.h"
 #include "tests/support/temp_dir.h"
 #include "tools/lpc_isp_sim.h"
 
@@ -36,43 +37,6 @@ using output::result::kFileOpen;
 using output::result::kOpen;
 using output::result::kTimeout;
 using tools::IspEcho;
-
-class ProgressView : public output::JobView {
-public:
-    void setProgressRange(int, int) override {}
-    void setProgress(int position) override {
-        std::lock_guard lock(m_mutex);
-        m_progress.push_back(position);
-    }
-    void setIdlePollEnabled(bool enabled) override {
-        std::lock_guard lock(m_mutex);
-        m_poll.push_back(enabled);
-    }
-    std::vector<int> progress() const {
-        std::lock_guard lock(m_mutex);
-        return m_progress;
-    }
-    std::vector<bool> pollSwitches() const {
-        std::lock_guard lock(m_mutex);
-        return m_poll;
-    }
-    void reset() {
-        std::lock_guard lock(m_mutex);
-        m_progress.clear();
-        m_poll.clear();
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<int> m_progress;
-    std::vector<bool> m_poll;
-};
-
-std::string joinLines(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& l : lines) text += l + "\r\n";
-    return text;
-}
 
 bool contains(const std::string& text, std::string_view part) {
     return text.find(part) != std::string::npos;
@@ -154,7 +118,7 @@ protected:
     serial::Deadline replyDeadline;
     test::FakeOutputWindow window;
     output::OutputLog log{window};
-    ProgressView view;
+    test::JobViewLog view;
 };
 
 class IspEchoFormTest : public IspDownloadTest, public ::testing::WithParamInterface<IspEcho> {};
@@ -174,12 +138,13 @@ TEST_P(IspEchoFormTest, ProgramsAnOrdinaryFirmware) {
         EXPECT_EQ(tools::kCmdSuccess, copy.returnCode) << "copy to " << copy.destination;
         EXPECT_EQ(0u, copy.destination % 256);
     }
-    EXPECT_EQ(joinLines({path + " geöffnet", "Prüfe Hex File", "Anzahl Fehler: 0",
+    EXPECT_EQ(
+        test::joinLines({path + " geöffnet", "Prüfe Hex File", "Anzahl Fehler: 0",
                          "Sending Synchronisation Character 0x3F", "Sending Synchronisation Confimation",
                          "Sending Crystal Frequency", "Unlock", "Prepare Flash Erase", "Flash Erase",
                          "Page: 0x0000", "Page: 0x0001", "Page: 0x8000 (Skipped)", "Page: 0x0002",
                          "Datei fehlerfrei übertragen", "HLX firmware started"}),
-              window.text());
+        window.text());
     const std::vector<int> progress = view.progress();
     ASSERT_GE(progress.size(), 3u);
     EXPECT_EQ(0, progress.front());
@@ -363,7 +328,7 @@ TEST_F(IspDownloadTest, FileAndPortFailures) {
         sim->clear();
         window.setText("");
         EXPECT_EQ(c.word, runJob(c.file, c.port));
-        EXPECT_EQ(joinLines(c.lines), window.text());
+        EXPECT_EQ(test::joinLines(c.lines), window.text());
         EXPECT_EQ(c.port ? "" : "G 0 A\r\n", sim->received()) << "nothing but G 0 A is sent";
     }
 }
