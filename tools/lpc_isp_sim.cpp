@@ -1,5 +1,7 @@
 #include "tools/lpc_isp_sim.h"
 
+#include "tools/simulated_line.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -23,11 +25,6 @@ constexpr std::size_t kLongestLine = 512;
 constexpr std::uint32_t kUnlockCode = 23130;
 constexpr int kGroupLines = 20;
 constexpr std::size_t kLineBytes = 45;
-
-std::runtime_error systemFailure(const char* what) {
-    return std::runtime_error(std::string("LPC boot loader simulation: ") + what + ": " +
-                              std::strerror(errno));
-}
 
 std::optional<std::uint32_t> parseNumber(const std::string& text) {
     std::uint32_t value = 0;
@@ -143,33 +140,11 @@ LpcIspSim::LpcIspSim(LpcIspConfig config)
     for (std::uint32_t i = 0; i < kSimFlashSize; ++i)
         m_flash[i] = static_cast<std::uint8_t>((i * 7 + (i >> 8) + m_config.oldFirmware) & 0x7F);
 
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (m_master < 0) throw systemFailure("posix_openpt");
-    char name[128] = {};
-    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 ||
-        ::ptsname_r(m_master, name, sizeof name) != 0) {
-        ::close(m_master);
-        throw systemFailure("pseudo-terminal set-up");
-    }
-    m_slavePath = name;
-    // The slave stays open here, so the master sees no hang-up while the tool closes and re-opens the port,
-    // and the line settings the tool applies can be read for the pacing.
-    m_slaveKeep = ::open(name, O_RDWR | O_NOCTTY);
-    if (m_slaveKeep < 0) {
-        ::close(m_master);
-        throw systemFailure("open slave");
-    }
-    termios t{};
-    ::tcgetattr(m_slaveKeep, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(m_slaveKeep, TCSANOW, &t);
-    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (m_wakeFd < 0) {
-        ::close(m_slaveKeep);
-        ::close(m_master);
-        throw systemFailure("eventfd");
-    }
+    SimulatedLine line = openSimulatedLine("LPC boot loader simulation");
+    m_master = line.master;
+    m_slaveKeep = line.slaveKeep;
+    m_wakeFd = line.wakeFd;
+    m_slavePath = line.slavePath;
     m_thread = std::thread([this] { run(); });
 }
 
@@ -181,9 +156,8 @@ LpcIspSim::~LpcIspSim() {
     const std::uint64_t one = 1;
     [[maybe_unused]] auto written = ::write(m_wakeFd, &one, sizeof one);
     if (m_thread.joinable()) m_thread.join();
-    ::close(m_wakeFd);
-    if (m_slaveKeep >= 0) ::close(m_slaveKeep);
-    if (m_master >= 0) ::close(m_master);
+    SimulatedLine line{m_master, m_slaveKeep, m_wakeFd, m_slavePath};
+    closeSimulatedLine(line);
 }
 
 void LpcIspSim::setFaults(const LpcIspFaults& faults) {

@@ -1,5 +1,7 @@
 #include "tools/virtual_monitor.h"
 
+#include "tools/simulated_line.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -26,40 +28,14 @@ constexpr std::uint8_t kErrTooManyBytes = 0xF7;
 constexpr std::size_t kMinFrame = 2;  // a length byte and one byte of the file
 constexpr std::size_t kMaxFrame = 251;
 
-std::runtime_error systemFailure(const char* what) {
-    return std::runtime_error(std::string("virtual monitor: ") + what + ": " + std::strerror(errno));
-}
-
 }  // namespace
 
 VirtualMonitor::VirtualMonitor(MonitorConfig config) : m_config(std::move(config)) {
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (m_master < 0) throw systemFailure("posix_openpt");
-    char name[128] = {};
-    if (::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0 ||
-        ::ptsname_r(m_master, name, sizeof name) != 0) {
-        ::close(m_master);
-        throw systemFailure("pseudo-terminal set-up");
-    }
-    m_slavePath = name;
-    // Raw on the slave side, as a serial port that the tool then configures; the slave stays open here so
-    // the master never sees a hang-up while the tool closes and re-opens the port.
-    m_slaveKeep = ::open(name, O_RDWR | O_NOCTTY);
-    if (m_slaveKeep < 0) {
-        ::close(m_master);
-        throw systemFailure("open slave");
-    }
-    termios t{};
-    ::tcgetattr(m_slaveKeep, &t);
-    ::cfmakeraw(&t);
-    ::tcsetattr(m_slaveKeep, TCSANOW, &t);
-    ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (m_wakeFd < 0) {
-        ::close(m_slaveKeep);
-        ::close(m_master);
-        throw systemFailure("eventfd");
-    }
+    SimulatedLine line = openSimulatedLine("virtual monitor");
+    m_master = line.master;
+    m_slaveKeep = line.slaveKeep;
+    m_wakeFd = line.wakeFd;
+    m_slavePath = line.slavePath;
     if (!m_config.periodicText.empty() && m_config.period > 0ms)
         m_nextPeriodic = MonitorClock::now() + m_config.period;
     m_thread = std::thread([this] { run(); });
@@ -73,9 +49,8 @@ VirtualMonitor::~VirtualMonitor() {
     const std::uint64_t one = 1;
     [[maybe_unused]] auto written = ::write(m_wakeFd, &one, sizeof one);
     if (m_thread.joinable()) m_thread.join();
-    ::close(m_wakeFd);
-    ::close(m_slaveKeep);
-    ::close(m_master);
+    SimulatedLine line{m_master, m_slaveKeep, m_wakeFd, m_slavePath};
+    closeSimulatedLine(line);
 }
 
 void VirtualMonitor::say(std::string_view text) {
