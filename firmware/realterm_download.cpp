@@ -65,8 +65,9 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
                 if (!serial::readReply(link, ReplyMode::FlowWait, 1, lines))
                     word |= output::result::kErrorByte;
                 // Held by XOFF until the deadline passed: the monitor is stuck; sending on would only fill
-                // it.
-                if (serial::flowHeld(link)) word |= output::result::kTimeout;
+                // it. (A pass that ended on a line end with XOFF behind it is not that: the next write waits
+                // for the XON, up to the deadline.)
+                if (serial::flowHeld(link) && link.replyDeadline.expired()) word |= output::result::kTimeout;
             }
         }
         progress.show(truncatedPercent(image.position(), image.size()));

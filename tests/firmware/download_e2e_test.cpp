@@ -370,11 +370,14 @@ TEST_P(VanishingPortTest, EndsAsAFailureAndSaysTheConnectionWasLost) {
     const std::string path = writeFirmware(builder);
     auto pty = std::make_unique<test::PseudoTerminal>();
     std::thread unplug([&] {
-        // The command, its answer, one record or line, then the cable goes.
+        // The command, its answer, one record or line, then the cable goes. The first record is answered
+        // and then the flow is held (XOFF), so the job is still waiting on the line, however slowly this
+        // thread gets to pull the cable.
         pty->receive(7, 5s);
         pty->send(GetParam() == jobs::JobKind::RtqDownload ? "LoadFWRTQ OK\r\n" : "LoadFW OK\r\n");
         pty->receive(20, 5s);
-        pty->send("OK\r\n");
+        pty->send("OK\r\n\x13");
+        pty->receive(1, 100ms);
         pty->hangUp();
     });
     const auto start = std::chrono::steady_clock::now();
