@@ -5,7 +5,8 @@
 // On the GUI thread (the thread of the context object) the callable runs directly. From any other thread
 // it joins a queue of our own (a mutex and a deque) and a bare QEvent tells the GUI thread to run what is
 // queued; the caller waits on a completion of its own. The hand-over therefore happens in our own code,
-// under a lock the thread sanitizer sees, not inside Qt's event queue, which it cannot see.
+// under a lock the thread sanitizer sees; the bare event, the only thing that crosses Qt's event queue
+// (which the sanitizer cannot see), is annotated as handed over and taken over.
 // release() abandons every wait at once and makes later calls from other threads return without running;
 // a getter then returns its fallback value. The window releases before it joins the job, so the job can
 // never hold up the close (a blocking queued connection would deadlock there).
