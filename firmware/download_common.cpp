@@ -41,10 +41,6 @@ PreparedFile loadAndCheck(jobs::JobContext& context, HexImage& image, RecordArea
     return {true};
 }
 
-std::int32_t writeFailure(const serial::Link& link) {
-    return serial::flowHeld(link) ? output::result::kTimeout : output::result::kShortWrite;
-}
-
 std::string pageLine(const std::uint8_t* record) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%04x", (record[4] << 8) | record[5]);

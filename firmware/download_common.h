@@ -30,10 +30,6 @@ struct PreparedFile {
 PreparedFile loadAndCheck(jobs::JobContext& context, HexImage& image, RecordArea& scratch, std::int32_t& word,
                           bool showBytesRead, bool useAddLine = false);
 
-// The bit for a write that did not go out: 0x20 when the monitor held the flow with XOFF until the reply
-// deadline passed (nothing was sent), else 0x10.
-std::int32_t writeFailure(const serial::Link& link);
-
 // "Page: 0x0001" for a record of type 4 (its data bytes 0 and 1, as one 16-bit value).
 std::string pageLine(const std::uint8_t* record);
 

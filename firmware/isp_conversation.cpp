@@ -12,7 +12,7 @@ IspConversation::IspConversation(serial::Link& link, std::int32_t& word, IspJobS
     : m_link(link), m_word(word), m_state(state) {}
 
 bool IspConversation::writeFailed() {
-    m_word |= writeFailure(m_link);
+    m_word |= serial::writeFailure(m_link);
     return false;
 }
 

@@ -57,7 +57,7 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
         if (length > 3) {
             if (record[3] == kExtendedLinearAddressRecord) log.addLine(pageLine(record.data()));
             if (!writeHexLine(link, {record.data(), static_cast<std::size_t>(length)}))
-                word |= writeFailure(link);
+                word |= serial::writeFailure(link);
             link.replyDeadline.arm(kLineDeadline);
             int lines = 0;
             // The first line goes out with no pause after it; from the second on, the monitor paces us.

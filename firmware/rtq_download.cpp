@@ -91,7 +91,7 @@ jobs::JobOutcome runRtqDownload(jobs::JobContext& context, std::int32_t word) {
             if (serial::writeBytes(link, {send.data(), static_cast<std::size_t>(length)}))
                 bytesSent += length;
             else
-                word |= writeFailure(link);
+                word |= serial::writeFailure(link);
             int lines = 0;
             if (!serial::readReply(link, ReplyMode::Lines, 1, lines)) word |= output::result::kErrorByte;
             if (link.replyDeadline.expired()) word |= output::result::kTimeout;

@@ -35,6 +35,7 @@
 #include <string>
 #include <string_view>
 
+#include "output/job_result.h"
 #include "output/output_log.h"
 #include "serial/deadline.h"
 #include "serial/serial_port.h"
@@ -98,6 +99,12 @@ std::size_t readNow(Link& link, std::string& raw);
 // Whether the monitor holds the flow (XOFF seen, no XON since).
 inline bool flowHeld(const Link& link) {
     return link.flow.held;
+}
+
+// The result bit for a write that did not go out: 0x20 when the monitor held the flow with XOFF until the
+// reply deadline passed (nothing was sent), else 0x10.
+inline std::int32_t writeFailure(const Link& link) {
+    return flowHeld(link) ? output::result::kTimeout : output::result::kShortWrite;
 }
 
 }  // namespace hlx::serial

@@ -6,14 +6,13 @@
 
 #include <cstdint>
 
-#include "firmware/download_common.h"
 #include "serial/link.h"
 
 namespace hlx::terminal {
 
 inline std::int32_t failedWriteBit(const serial::Link& link) {
     if (!link.port.isOpen() && !link.port.state().lost) return 0;
-    return firmware::writeFailure(link);
+    return serial::writeFailure(link);
 }
 
 }  // namespace hlx::terminal

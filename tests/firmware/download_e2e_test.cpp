@@ -363,9 +363,10 @@ class VanishingPortTest : public DownloadTest, public ::testing::WithParamInterf
 
 TEST_P(VanishingPortTest, EndsAsAFailureAndSaysTheConnectionWasLost) {
     HexFileBuilder builder;
-    builder.block(0x0000, 16, 16);
-    builder.block(0x0100, 16, 16);
-    builder.block(0x0200, 16, 16);
+    // Long enough (400 lines, 8 s of pauses at the least) that the job is still running when the cable
+    // goes, however late this test's monitor thread gets to pull it.
+    for (std::uint16_t record = 0; record < 400; ++record)
+        builder.block(static_cast<std::uint16_t>(record * 32), 16, 16);
     builder.end();
     const std::string path = writeFirmware(builder);
     auto pty = std::make_unique<test::PseudoTerminal>();

@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_side.h"
 
 extern char** environ;
 
@@ -26,43 +27,7 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
-// The tool's side of the pseudo-terminal, raw and non-blocking.
-class Host {
-public:
-    explicit Host(const std::string& path) : m_fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
-        termios t{};
-        ::tcgetattr(m_fd, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(m_fd, TCSANOW, &t);
-    }
-    ~Host() { ::close(m_fd); }
-
-    void send(std::string_view bytes) const {
-        ASSERT_EQ(static_cast<ssize_t>(bytes.size()), ::write(m_fd, bytes.data(), bytes.size()));
-    }
-    // Everything that arrives until the line has been quiet for 30 ms (or 2 s have passed).
-    std::string receive() const {
-        std::string got;
-        const auto end = std::chrono::steady_clock::now() + 2s;
-        while (std::chrono::steady_clock::now() < end) {
-            pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, got.empty() ? 500 : 30) <= 0) break;
-            if (p.revents & (POLLHUP | POLLERR)) return got + "<hang-up>";
-            char buffer[4096];
-            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-            if (n <= 0) return got + "<hang-up>";
-            got.append(buffer, static_cast<std::size_t>(n));
-        }
-        return got;
-    }
-    std::string ask(std::string_view bytes) const {
-        send(bytes);
-        return receive();
-    }
-
-private:
-    int m_fd;
-};
+using Host = test::ToolSide;  // the tool's side of the pseudo-terminal
 
 // UU decoding of the host's side, written here once more so the test checks the simulation's encoder.
 std::optional<Bytes> uuDecode(const std::string& line) {

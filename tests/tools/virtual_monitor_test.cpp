@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "tests/support/temp_dir.h"
+#include "tests/support/tool_side.h"
 
 extern char** environ;
 
@@ -22,49 +23,7 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
-// The tool's side of the pseudo-terminal, raw and non-blocking.
-class Tool {
-public:
-    explicit Tool(const std::string& path) : m_fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK)) {
-        termios t{};
-        ::tcgetattr(m_fd, &t);
-        ::cfmakeraw(&t);
-        ::tcsetattr(m_fd, TCSANOW, &t);
-    }
-    ~Tool() { ::close(m_fd); }
-    bool ok() const { return m_fd >= 0; }
-
-    void send(std::string_view bytes) const {
-        ASSERT_EQ(static_cast<ssize_t>(bytes.size()), ::write(m_fd, bytes.data(), bytes.size()));
-    }
-    void send(const Bytes& bytes) const {
-        send(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    }
-
-    // Collects what the monitor sends until `until` is in it or the time-out passes.
-    std::string receiveUntil(std::string_view until, std::chrono::milliseconds timeout = 2000ms) const {
-        std::string got;
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        while (got.find(until) == std::string::npos) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left <= 0ms) break;
-            pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
-            char buffer[4096];
-            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-            if (n > 0) got.append(buffer, static_cast<std::size_t>(n));
-        }
-        return got;
-    }
-    // Everything that arrives within the window.
-    std::string receiveFor(std::chrono::milliseconds window) const {
-        return receiveUntil("\x01never\x02", window);
-    }
-
-private:
-    int m_fd;
-};
+using Tool = test::ToolSide;  // the tool's side of the pseudo-terminal
 
 Bytes record(std::uint16_t offset, std::uint8_t type, Bytes data) {
     Bytes r{static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(offset >> 8),
