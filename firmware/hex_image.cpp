@@ -59,6 +59,10 @@ int LineCounter::lineOfRecordAt(std::size_t position) {
     return lineAt(position);
 }
 
+std::string noDataLine() {
+    return "Fehler: Datei enthält keine Daten";
+}
+
 std::string tooLongLine(int pairs, std::size_t bufferSize) {
     return "Fehler: Zeile zu lang (" + std::to_string(pairs) + " Bytes, höchstens " +
            std::to_string(bufferSize) + " Bytes)";
@@ -129,7 +133,15 @@ int HexImage::checkFile(std::span<std::uint8_t> scratch, output::OutputLog& log)
     log.appendLine("Prüfe Hex File");
     log.refresh();
     int errors = 0;
+    bool data = false;
     LineCounter lines(bytes());
+    auto report = [&](const std::string& message) {
+        ++errors;
+        if (errors <= 9) {
+            log.appendLine(message);
+            log.refresh();
+        }
+    };
     while (!atEnd()) {
         const std::int32_t start = position();
         int length = 0;
@@ -145,14 +157,15 @@ int HexImage::checkFile(std::span<std::uint8_t> scratch, output::OutputLog& log)
             message =
                 countMismatchLine(lines.lineOfRecordAt(static_cast<std::size_t>(start)), scratch[0], length);
         } else {
+            // A data record with at least one byte: something a download would program.
+            if (length > 5 && scratch[3] == 0x00) data = true;
             continue;
         }
-        ++errors;
-        if (errors <= 9) {
-            log.appendLine(message);
-            log.refresh();
-        }
+        report(message);
     }
+    // A file without data would make every download send nothing but its frame: the boot loader would
+    // erase the whole flash and start nothing.
+    if (!data) report(noDataLine());
     log.appendLine("Anzahl Fehler: " + std::to_string(errors));
     log.refresh();
     setPosition(0);

@@ -87,7 +87,8 @@ public:
 
     // Decodes the whole image once with scratch as the record buffer, lists what it finds in the
     // output window ("Prüfe Hex File", up to nine "Fehlercode: c" lines, "Anzahl Fehler: n"), rewinds
-    // position to 0 and returns the number of errors.
+    // position to 0 and returns the number of errors. A file without any data record that holds a byte
+    // counts as one error too (noDataLine): a download of it would program nothing.
     int checkFile(std::span<std::uint8_t> scratch, output::OutputLog& log);
 
     std::int32_t position() const { return m_buffer->position(); }
@@ -128,6 +129,9 @@ private:
     std::size_t m_lineStart = 0;
     int m_line = 1;
 };
+
+// The line checkFile writes for a file without a single data record holding a byte.
+std::string noDataLine();
 
 // The line checkFile writes for a line too long for its scratch buffer.
 std::string tooLongLine(int pairs, std::size_t bufferSize);

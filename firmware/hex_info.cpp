@@ -393,8 +393,11 @@ HexReport analyseHex(std::string_view fileBytes) {
     report.lines = bytes.empty() ? 0 : lines.lineAt(bytes.size()) - 1 + (isLineEnd(bytes.back()) ? 0 : 1);
 
     const int errorLines = findings.errorLines();
-    if ((report.records == 0 && report.syntaxErrors > 0) ||
-        (errorLines >= 20 && errorLines > 9 * report.records)) {
+    const bool notHex = (report.records == 0 && report.syntaxErrors > 0) ||
+                        (errorLines >= 20 && errorLines > 9 * report.records);
+    // The check refuses a file without data: a download of it would program nothing.
+    if (report.dataBytes == 0) ++report.syntaxErrors;
+    if (notHex) {
         report.notHex = true;
         const std::string total = std::to_string(report.lines);
         report.notHexReason = report.records == 0   ? "none of its " + total + " lines is a HEX record"
@@ -406,6 +409,10 @@ HexReport analyseHex(std::string_view fileBytes) {
         report.findingCounts.fill(0);
         return report;
     }
+    if (report.dataBytes == 0)
+        findings.add(FindingKind::NoData, std::max(report.lines, 1), [] {
+            return std::string("no data record holds a byte, so a download programs nothing");
+        });
     if (!endLine)
         findings.add(FindingKind::MissingEnd, std::max(report.lines, 1),
                      [] { return std::string("no end-of-file record (type 0x01) is read"); });

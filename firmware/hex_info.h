@@ -45,8 +45,9 @@ enum class FindingKind {
     DescendingAddress,     // a data record starts below the previous data record
     OverlapSameData,       // addresses written again with the same values
     OverlapDifferentData,  // addresses written again with other values
+    NoData,                // no data record holds a byte (the check counts it as an error)
 };
-inline constexpr int kFindingKinds = 10;
+inline constexpr int kFindingKinds = 11;
 
 struct Finding {
     FindingKind kind;
@@ -77,7 +78,7 @@ struct HexReport {
     std::vector<AddressRange> ranges;  // ascending, maximal, split at 64 KiB page boundaries
     std::array<std::uint8_t, 32> imageSha256{};
     int syntaxErrors = 0;  // as counted by the check with a 512-byte record buffer
-                           // (count bytes that disagree with their line included)
+                           // (count bytes that disagree with their line and a file without data included)
 
     std::vector<Finding> findings;  // in line order; at most kListedPerKind of each kind
     std::array<int, kFindingKinds> findingCounts{};

@@ -37,6 +37,8 @@ std::string_view findingName(FindingKind kind) {
             return "overlap, same values";
         case FindingKind::OverlapDifferentData:
             return "overlap, different values";
+        case FindingKind::NoData:
+            return "no data";
     }
     return "finding";
 }

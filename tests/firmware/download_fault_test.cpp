@@ -47,6 +47,7 @@ struct FaultCase {
     std::int32_t word;              // handed to the report
     std::vector<std::string> tail;  // the last lines of the window
     int writes;                     // writes that reached the monitor (command included)
+    std::string_view firmware = kFirmware;
 };
 
 class DownloadFaultTest : public ::testing::TestWithParam<FaultCase> {
@@ -92,9 +93,9 @@ protected:
         });
     }
 
-    std::int32_t run(JobKind kind) {
+    std::int32_t run(JobKind kind, std::string_view firmware) {
         const std::string path = dir.file("fw.hex");
-        test::writeFile(path, std::string(kFirmware));
+        test::writeFile(path, std::string(firmware));
         jobs::JobInputs inputs;
         inputs.comText = "/dev/fake-monitor";
         inputs.settingsEntry = 0;
@@ -120,7 +121,7 @@ protected:
 TEST_P(DownloadFaultTest, EndsPromptlyAndReportsTheFailure) {
     const FaultCase& c = GetParam();
     playMonitor(c);
-    const std::int32_t word = run(c.kind);
+    const std::int32_t word = run(c.kind, c.firmware);
     EXPECT_EQ(c.word, word);
     const std::vector<std::string> lines = view.lines();
     ASSERT_GE(lines.size(), c.tail.size()) << ::testing::PrintToString(lines);
@@ -137,6 +138,8 @@ const std::string kLost = "Fehler: Verbindung zum COM Port verloren (/dev/fake-m
 const std::string kTimeout = "Fehler: Zeitüberschreitung";
 const std::string kShort = "Fehler: Nicht alle Daten konnten gesendet werden";
 const std::string kRefused = "Fehler: Bestätigungsfehler";
+const std::string kNoData = "Fehler: Datei enthält keine Daten";
+const std::string kCheckFailed = "Fehler: Überprüfung der Datei fehlerhaft";
 
 const FaultCase kFaultCases[] = {
     // The binary record download: command + 3 records (two joined, the end record).
@@ -190,6 +193,23 @@ const FaultCase kFaultCases[] = {
      0x1020,
      {kTimeout, "37 Bytes übertragen"},
      2},
+    // A file without data: the check refuses it, and not even the command goes out.
+    {"RtqOnlyTheEndRecord",
+     JobKind::RtqDownload,
+     Fault::None,
+     0,
+     0x1100,
+     {kNoData, "Anzahl Fehler: 1", kCheckFailed, "0 Bytes übertragen"},
+     0,
+     ":00000001FF\r\n"},
+    {"RtqEmptyFile",
+     JobKind::RtqDownload,
+     Fault::None,
+     0,
+     0x1100,
+     {kNoData, "Anzahl Fehler: 1", kCheckFailed, "0 Bytes übertragen"},
+     0,
+     ""},
     {"RtqShortWriteOfRecord1",
      JobKind::RtqDownload,
      Fault::ShortWrite,
@@ -242,6 +262,14 @@ const FaultCase kFaultCases[] = {
      {"Datei fehlerfrei übertragen"},
      6},
     {"HexLinesShortWriteOfLine2", JobKind::RealtermDownload, Fault::ShortWrite, 2, 0x10, {kShort}, 3},
+    {"HexLinesOnlyTheEndRecord",
+     JobKind::RealtermDownload,
+     Fault::None,
+     0,
+     0x100,
+     {kNoData, "Anzahl Fehler: 1", kCheckFailed},
+     0,
+     ":00000001FF\r\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Monitor, DownloadFaultTest, ::testing::ValuesIn(kFaultCases),

@@ -177,7 +177,7 @@ TEST_F(CheckFileTest, CleanFileShowsHeaderAndZeroCount) {
 TEST_F(CheckFileTest, TwelveErrorsListNineCodesAndTheCount) {
     std::string file;
     for (int i = 0; i < 4; ++i) file += ":0\r\n:0G\r\nx\r\n";  // codes 2, 4, 8
-    file += ":00000001FF\r\n";
+    file += ":0100000000FF\r\n:00000001FF\r\n";
     EXPECT_EQ(12, check(file));
     std::string expected = "Prüfe Hex File\r\n";
     for (int i = 0; i < 3; ++i) expected += "Fehlercode: 2\r\nFehlercode: 4\r\nFehlercode: 8\r\n";
@@ -205,16 +205,39 @@ TEST_F(CheckFileTest, ByteCountThatDisagreesWithTheLineIsAnErrorWithItsLineNumbe
 }
 
 TEST_F(CheckFileTest, LineTooLongForScratchIsAnError) {
-    std::string file = ":" + std::string(2 * 600, '0') + "\r\n:00000001FF\r\n";
+    std::string file = ":" + std::string(2 * 600, '0') + "\r\n:0100000000FF\r\n:00000001FF\r\n";
     EXPECT_EQ(1, check(file));
     EXPECT_EQ(
         "Prüfe Hex File\r\nFehler: Zeile zu lang (600 Bytes, höchstens 512 Bytes)\r\nAnzahl Fehler: 1\r\n",
         m_window.text());
 }
 
-TEST_F(CheckFileTest, EmptyFile) {
-    EXPECT_EQ(0, check(""));
-    EXPECT_EQ("Prüfe Hex File\r\nAnzahl Fehler: 0\r\n", m_window.text());
+// A file whose download would program nothing is refused by the check, so no method sends its command,
+// and the boot loader erases nothing.
+TEST_F(CheckFileTest, FileWithoutDataIsAnError) {
+    struct Case {
+        const char* name;
+        std::string_view file;
+        int errors;
+    };
+    const Case cases[] = {
+        {"Empty", "", 1},
+        {"OnlyTheEndRecord", ":00000001FF\r\n", 1},
+        {"OnlyEmptyLines", "\r\n\n\r\n", 1},
+        {"PageAndStartAddressButNoData", ":020000040000FA\r\n:0400000500000000F7\r\n:00000001FF\r\n", 1},
+        {"DataRecordWithoutBytes", ":0000000000\r\n:00000001FF\r\n", 1},
+        {"BrokenLineAndNoData", ":0G\r\n:00000001FF\r\n", 2},
+        {"OneDataByte", ":0100000000FF\r\n:00000001FF\r\n", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_window.setText("");
+        EXPECT_EQ(c.errors, check(c.file));
+        const std::string text = m_window.text();
+        EXPECT_EQ(c.errors > 0, text.find("Fehler: Datei enthält keine Daten\r\n") != std::string::npos)
+            << text;
+        EXPECT_TRUE(text.ends_with("Anzahl Fehler: " + std::to_string(c.errors) + "\r\n")) << text;
+    }
 }
 
 class LoadTest : public ::testing::Test {

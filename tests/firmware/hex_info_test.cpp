@@ -134,8 +134,11 @@ std::vector<SuspiciousCase> suspiciousCases() {
          {{K::SyntaxError, 2}, {K::SyntaxError, 3}, {K::ByteCountMismatch, 4}}},
         {"MalformedRecords",
          rec(0, 4, {0, 1, 2}) + rec(0, 7, {}) + rec(0, 1, {5}),
-         {{K::MalformedRecord, 1}, {K::MalformedRecord, 2}, {K::MalformedRecord, 3}}},
-        {"LineTooLongForTheReader", ":" + std::string(1200, '0') + "\r\n" + kEnd, {{K::SyntaxError, 1}}},
+         {{K::MalformedRecord, 1}, {K::MalformedRecord, 2}, {K::MalformedRecord, 3}, {K::NoData, 3}}},
+        {"LineTooLongForTheReader",
+         ":" + std::string(1200, '0') + "\r\n" + rec(0, 0, {1}) + kEnd,
+         {{K::SyntaxError, 1}}},
+        {"NoData", page(1) + rec(0, 0, {}) + kEnd, {{K::NoData, 3}}},
     };
 }
 
