@@ -72,8 +72,14 @@ IspRecord interpretRecord(std::span<const std::uint8_t> record, int decodedLengt
     return r;
 }
 
-FlashContent::Result FlashContent::build(HexImage& image, RecordArea& record) {
+void FlashContent::clear() {
     m_lines.clear();
+    m_dataEnd = 0;
+    m_holdsVectors = false;
+}
+
+FlashContent::Result FlashContent::build(HexImage& image, RecordArea& record) {
+    clear();
     image.setPosition(0);
     std::uint64_t upper = 0;
     Result result = Result::Ok;
@@ -91,11 +97,14 @@ FlashContent::Result FlashContent::build(HexImage& image, RecordArea& record) {
         }
     }
     image.setPosition(0);
-    if (result != Result::Ok) m_lines.clear();
+    if (result != Result::Ok) clear();
     return result;
 }
 
 bool FlashContent::place(std::uint64_t address, std::span<const std::uint8_t> data) {
+    if (data.empty()) return true;
+    if (address < kVectorTableSize) m_holdsVectors = true;
+    m_dataEnd = std::max(m_dataEnd, address + data.size());
     std::size_t done = 0;
     while (done < data.size()) {
         const std::uint64_t at = address + done;
@@ -200,7 +209,9 @@ std::optional<IspBlock> gatherBlock(HexImage& image, std::uint64_t upper, const 
 
 std::vector<CopyChunk> planCopies(const IspBlock& block, const CopiedLines& copied) {
     const std::uint32_t whole = blockSize(block.extent);
-    if (!copied.anyIn(block.start, block.start + whole)) return {{block.start, whole}};
+    // Rounded up, the copy must still end inside the user flash: beyond it the chip refuses the copy.
+    const bool fits = block.start + whole <= kUserFlashEnd;
+    if (fits && !copied.anyIn(block.start, block.start + whole)) return {{block.start, whole}};
     std::vector<CopyChunk> chunks;
     for (auto [begin, end] : copied.freeRuns(block.start, lineUp(block.start + block.extent))) {
         while (begin < end) {
@@ -234,7 +245,7 @@ void fillChunk(const FlashContent& content, const CopyChunk& chunk, std::span<st
     std::fill(area.begin(), area.end(), std::uint8_t{0xFF});
     const std::span<std::uint8_t> bytes = area.first(std::min<std::size_t>(chunk.size, area.size()));
     content.read(chunk.address, bytes);
-    if (chunk.address == 0) applyVectorChecksum(bytes);
+    if (chunk.address == 0 && content.holdsVectorTable()) applyVectorChecksum(bytes);
 }
 
 }  // namespace hlx::firmware

@@ -24,6 +24,15 @@
 //
 // Pages at upper address 0x80000000 and above are not programmed.
 //
+// The user flash of the LPC2378 ends at 0x7DFFF (sectors 0 to 27; the boot block lies above): a copy never
+// passes that end. A block whose rounded-up size would pass it is copied in pieces of 4096, 1024, 512 and
+// 256 bytes that cover its data and stop at the end of its last line. A file with data at or above the end
+// is refused before anything is erased (FlashContent::dataEnd).
+//
+// The vector checksum word (0x14) is written only when the file itself has data in the vector table
+// (0x00..0x1F): a block that merely starts at 0 because its data begins further up keeps the erased
+// vectors, so the boot loader does not start code that is not there.
+//
 // Threads: plain values, used by the running job alone.
 
 #include <array>
@@ -43,6 +52,8 @@ namespace hlx::firmware {
 inline constexpr std::uint32_t kFlashLine = 256;
 inline constexpr std::uint32_t kBlockLimit = 4096;
 inline constexpr std::uint64_t kSkippedPagesFrom = 0x80000000;
+inline constexpr std::uint64_t kUserFlashEnd = 0x7E000;  // one past the last byte of sector 27
+inline constexpr std::uint64_t kVectorTableSize = 32;
 
 // The copy size for a block whose data reaches extent bytes past its start (extent 0..4096).
 std::uint32_t blockSize(std::uint64_t extent);
@@ -88,10 +99,16 @@ public:
     // The content from address on (any address), 0xFF where the file has no data.
     void read(std::uint64_t address, std::span<std::uint8_t> out) const;
     std::size_t lineCount() const { return m_lines.size(); }
-    void clear() { m_lines.clear(); }
+    // One past the highest address that holds data of the file (0 when there is none).
+    std::uint64_t dataEnd() const { return m_dataEnd; }
+    // Whether the file has data in the vector table (0x00..0x1F).
+    bool holdsVectorTable() const { return m_holdsVectors; }
+    void clear();
 
 private:
     std::unordered_map<std::uint32_t, std::array<std::uint8_t, kFlashLine>> m_lines;  // by address / 256
+    std::uint64_t m_dataEnd = 0;
+    bool m_holdsVectors = false;
 };
 
 // The flash lines copied in this job, as runs of byte addresses (multiples of 256).
@@ -155,7 +172,8 @@ private:
 };
 
 // The bytes a copy programs, into area (chunk.size + 2 bytes or more, for the last UU group): the flash
-// content of its range with the vector checksum applied when it starts at address 0; 0xFF after it.
+// content of its range with the vector checksum applied when it starts at address 0 and the file holds
+// vectors; 0xFF after it.
 void fillChunk(const FlashContent& content, const CopyChunk& chunk, std::span<std::uint8_t> area);
 
 }  // namespace hlx::firmware

@@ -22,11 +22,13 @@
 
 namespace hlx::firmware {
 
-// What the parts of one job share: whether the port was open when the job began, and whether the boot
-// loader has confirmed that its echo is off.
+// What the parts of one job share: whether the port was open when the job began, whether the boot
+// loader has confirmed that its echo is off, and whether the flash may have been erased (the erase
+// command went out and was not refused).
 struct IspJobState {
     bool portWasOpen = false;
     bool echoOff = false;
+    bool erased = false;
 };
 
 class IspConversation {

@@ -21,6 +21,7 @@ using namespace std::chrono_literals;
 using serial::Milliseconds;
 
 constexpr std::string_view kPrepareAll = "P 0 27";
+constexpr std::string_view kErase = "E 0 27";
 constexpr std::string_view kGo = "G 0 A";
 constexpr Milliseconds kSyncDeadline = 5000ms;
 constexpr Milliseconds kBlockDeadline = 500ms;
@@ -40,7 +41,7 @@ constexpr std::array<HandshakeStep, 7> kHandshake{{
     {"Sending Crystal Frequency", "25000", 2000ms, "25000", IspReplyKind::OkOrResend},
     {"Unlock", "U 23130", 2000ms, "U 23130", IspReplyKind::ReturnCode},
     {"Prepare Flash Erase", kPrepareAll, 2000ms, kPrepareAll, IspReplyKind::ReturnCode},
-    {"Flash Erase", "E 0 27", 5000ms, "E 0 27", IspReplyKind::ReturnCode},
+    {"Flash Erase", kErase, 5000ms, kErase, IspReplyKind::ReturnCode},
     {"", "A 0", 2000ms, "A 0", IspReplyKind::ReturnCode},
 }};
 
@@ -70,7 +71,9 @@ void handshake(IspConversation& isp, IspJobState& state) {
         const bool sent = step.sent.empty() ? isp.sendByte('?') : isp.sendLine(step.sent);
         if (!sent) return;  // nothing to wait for: the command did not go out
         if (step.deadline > 0ms) isp.arm(step.deadline);
-        isp.await(step.echo, step.kind);
+        const IspReplyStatus status = isp.await(step.echo, step.kind);
+        // Unless the boot loader refused it, the erase may have run, even when its answer is missing.
+        if (step.sent == kErase) state.erased = status != IspReplyStatus::Failure;
     }
     state.echoOff = isp.ok();
 }
@@ -147,11 +150,22 @@ jobs::JobOutcome runIspDownload(jobs::JobContext& context, std::int32_t word, co
                                            /*useAddLine=*/true);
     if (!file.loaded) return {word, {}};
 
+    // What the file would program is known before the boot loader is touched: a file that cannot be
+    // programmed whole is refused before anything is erased.
     FlashContent content;
-    if (word == 0 && content.build(image, scratch) == FlashContent::Result::TooMuchData) {
-        word |= output::result::kCheckFailed;
-        context.link.log.addLine(tooMuchDataLine());
-        context.link.log.refresh();
+    if (word == 0) {
+        std::string refusal;
+        if (content.build(image, scratch) == FlashContent::Result::TooMuchData)
+            refusal = tooMuchDataLine();
+        else if (content.lineCount() == 0)
+            refusal = noFlashDataLine();
+        else if (content.dataEnd() > kUserFlashEnd)
+            refusal = outsideFlashLine(content.dataEnd());
+        if (!refusal.empty()) {
+            word |= output::result::kCheckFailed;
+            context.link.log.addLine(refusal);
+            context.link.log.refresh();
+        }
     }
     IspConversation isp(context.link, word, state);
     if (word == 0) handshake(isp, state);
@@ -161,8 +175,14 @@ jobs::JobOutcome runIspDownload(jobs::JobContext& context, std::int32_t word, co
     return {word, {}};
 }
 
-// Starts the target's code, whatever happened before; its answer's failure joins the report.
+// Starts the target's code; its answer's failure joins the report. Not after a failure that came once the
+// flash may have been erased: sector 0 may then hold valid vectors in front of a half-written image.
 void startTargetCode(jobs::JobContext& context, jobs::JobOutcome& outcome, IspJobState& state) {
+    if (state.erased && outcome.word != 0) {
+        context.link.log.addLine(notStartedLine());
+        context.link.log.refresh();
+        return;
+    }
     IspConversation isp(context.link, outcome.word, state);
     isp.arm(kGoDeadline);
     isp.sendUnchecked(kGo);
@@ -178,6 +198,22 @@ void showTargetOutput(jobs::JobContext& context, const jobs::JobOutcome&) {
 }
 
 }  // namespace
+
+std::string noFlashDataLine() {
+    return "Fehler: Datei enthält keine Daten für den Flash (nur übersprungene Seiten)";
+}
+
+std::string outsideFlashLine(std::uint64_t dataEnd) {
+    char text[128];
+    std::snprintf(text, sizeof text, "Fehler: Daten bis 0x%08llX, der Flash endet bei 0x%08llX",
+                  static_cast<unsigned long long>(dataEnd - 1),
+                  static_cast<unsigned long long>(kUserFlashEnd - 1));
+    return text;
+}
+
+std::string notStartedLine() {
+    return "Flash nach dem Löschen nicht vollständig geschrieben: Programm wird nicht gestartet";
+}
 
 std::string tooMuchDataLine() {
     return "Fehler: Datei belegt mehr als " + std::to_string(FlashContent::kMaxLines * kFlashLine / 1024) +

@@ -21,9 +21,14 @@
 // Deadlines: 5 s for "Synchronized" (armed before the input is drained), 2 s for each later handshake
 // answer and 5 s for the erase, all armed after sending; 500 ms armed before "W" and before every data
 // line, and the checksum, "P" and "C" answers of a copy must all arrive before the deadline armed for its
-// last data line. Each step runs only while no failure has been recorded; "G 0 A" is sent always, then the
-// result report, then whatever the target has sent meanwhile is shown, and the selected COM settings
-// entry is applied again.
+// last data line. Each step runs only while no failure has been recorded; then "G 0 A" is sent, the
+// result report written, whatever the target has sent meanwhile shown, and the selected COM settings
+// entry applied again. "G 0 A" is not sent after a failure that came once the erase went out (and was not
+// refused): the flash may then hold valid vectors in front of a half-written image, and a line says the
+// code is not started.
+//
+// Before the handshake the job works out what the file programs; a file with no data below 0x80000000 or
+// with data above the user flash (0x7DFFF) is refused with a line of its own (0x100), so nothing is erased.
 //
 // Window lines: "<file> geöffnet", the file check, "Sending Synchronisation Character 0x3F", "Sending
 // Synchronisation Confimation", "Sending Crystal Frequency", "Unlock", "Prepare Flash Erase", "Flash
@@ -45,6 +50,13 @@ struct IspOptions {
 // "Fehler: Datei belegt mehr als 16384 KiB Flash": a file whose programmed pages hold more data than any
 // part could take; the job then sends nothing but "G 0 A".
 std::string tooMuchDataLine();
+// A file whose data lies only in skipped pages (0x8000 and above); nothing but "G 0 A" is sent.
+std::string noFlashDataLine();
+// A file with data at or above the end of the user flash (0x7E000): "Fehler: Daten bis 0x0007E0FF, der
+// Flash endet bei 0x0007DFFF"; nothing but "G 0 A" is sent.
+std::string outsideFlashLine(std::uint64_t dataEnd);
+// Written instead of sending "G 0 A" when a step failed after the flash may have been erased.
+std::string notStartedLine();
 
 // The whole definition of the job for the frame.
 jobs::JobDefinition ispDownloadJob(IspOptions options = {});

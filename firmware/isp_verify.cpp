@@ -75,6 +75,21 @@ std::vector<AddressRange> differingRanges(std::uint64_t address, std::span<const
     return ranges;
 }
 
+void addCopyDifference(std::vector<Difference>& list, std::uint64_t address,
+                       std::span<const std::uint8_t> expected, std::span<const std::uint8_t> actual,
+                       std::uint64_t skipBelow) {
+    const std::vector<AddressRange> ranges = differingRanges(address, expected, actual, skipBelow);
+    if (ranges.empty()) return;
+    Difference d{{ranges.front().first, ranges.back().last}, 0};
+    for (const AddressRange& r : ranges) d.bytes += r.last - r.first + 1;
+    if (!list.empty() && list.back().range.last + 1 == d.range.first) {
+        list.back().range.last = d.range.last;
+        list.back().bytes += d.bytes;
+    } else {
+        list.push_back(d);
+    }
+}
+
 bool readBack(IspConversation& isp, std::uint64_t address, std::span<std::uint8_t> out) {
     isp.arm(kGroupDeadline);
     isp.sendUnchecked("R " + std::to_string(address) + " " + std::to_string(out.size()));
@@ -118,7 +133,7 @@ void verifyProgrammed(IspConversation& isp, const FlashContent& content,
         log.addLine(hexAddress(0) + " bis " + hexAddress(kBootVectorsEnd - 1) +
                     " nicht verglichen: dort liest der Bootloader seine eigenen Vektoren");
     }
-    std::vector<AddressRange> differing;
+    std::vector<Difference> differing;
     std::array<std::uint8_t, kBlockLimit + 2> expected{};
     std::array<std::uint8_t, kBlockLimit> actual{};
     for (const CopyChunk& chunk : chunks) {
@@ -130,16 +145,11 @@ void verifyProgrammed(IspConversation& isp, const FlashContent& content,
                 log.addLine("Fehler: Flash ab " + hexAddress(chunk.address) + " nicht lesbar");
             return;
         }
-        for (const AddressRange& r :
-             differingRanges(chunk.address, {expected.data(), chunk.size}, read, kBootVectorsEnd)) {
-            if (!differing.empty() && differing.back().last + 1 == r.first)
-                differing.back().last = r.last;
-            else
-                differing.push_back(r);
-        }
+        addCopyDifference(differing, chunk.address, {expected.data(), chunk.size}, read, kBootVectorsEnd);
     }
-    for (const AddressRange& r : differing)
-        log.addLine("Flash weicht ab: " + hexAddress(r.first) + " bis " + hexAddress(r.last));
+    for (const Difference& d : differing)
+        log.addLine("Flash weicht ab: " + hexAddress(d.range.first) + " bis " + hexAddress(d.range.last) +
+                    " (" + std::to_string(d.bytes) + (d.bytes == 1 ? " Byte)" : " Bytes)"));
     if (differing.empty()) {
         log.addLine("Flash stimmt mit der Datei überein");
     } else {

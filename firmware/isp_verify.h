@@ -36,12 +36,28 @@ struct AddressRange {
 std::vector<AddressRange> differingRanges(std::uint64_t address, std::span<const std::uint8_t> expected,
                                           std::span<const std::uint8_t> actual, std::uint64_t skipBelow);
 
+// What the read-back reports: one range per copy that differs, from its first to its last differing byte,
+// with the number of bytes that differ in it. A copy that did not reach the flash reads back erased, and
+// the file's own 0xFF bytes in it match: counted byte by byte it would fall apart into many ranges.
+struct Difference {
+    AddressRange range;
+    std::uint64_t bytes = 0;
+    bool operator==(const Difference&) const = default;
+};
+
+// Adds the difference of one copy (expected and actual from address on, addresses below skipBelow not
+// compared) to list, joining it to the last one when their ranges touch.
+void addCopyDifference(std::vector<Difference>& list, std::uint64_t address,
+                       std::span<const std::uint8_t> expected, std::span<const std::uint8_t> actual,
+                       std::uint64_t skipBelow);
+
 // Reads out.size() bytes (a multiple of 4) from address into out. False, with the failure in the
 // conversation's word, when the boot loader refuses, an answer is missing or a group stays wrong.
 bool readBack(IspConversation& isp, std::uint64_t address, std::span<std::uint8_t> out);
 
-// Reads back every programmed copy and compares it with what was sent, writing one line per differing
-// range into the output window and setting 0x40 when anything differs.
+// Reads back every programmed copy and compares it with what was sent, writing one line per Difference
+// ("Flash weicht ab: 0x00001000 bis 0x00001FFF (3968 Bytes)") into the output window and setting 0x40
+// when anything differs.
 void verifyProgrammed(IspConversation& isp, const FlashContent& content,
                       const std::vector<CopyChunk>& programmed);
 

@@ -113,6 +113,7 @@ void expectSoundPlan(const Plan& plan, const test::HexText& file) {
     for (const CopyChunk& c : plan.chunks) {
         EXPECT_EQ(0u, c.address % 256) << "destination " << c.address;
         EXPECT_TRUE(c.size == 256 || c.size == 512 || c.size == 1024 || c.size == 4096) << c.size;
+        EXPECT_LE(c.address + c.size, kUserFlashEnd) << "copy at " << c.address << " passes the user flash";
         for (std::uint64_t line = c.address; line < c.address + c.size; line += 256)
             EXPECT_TRUE(lines.insert(line).second) << "line " << line << " copied twice";
     }
@@ -179,6 +180,19 @@ const GatherCase kGatherCases[] = {
     {"ExtentReachesTheHighestEnd",
      [] { return test::HexText().fill(0x000, 16).fill(0x100, 16).fill(0x010, 16).end(); },
      {{0x0000, 512}}},
+    // The last 4 KiB below the boot block: no copy may pass 0x7DFFF, or the chip refuses it.
+    {"LastLineBelowTheBootBlock",
+     [] { return test::HexText().page(7).fill(0xDF00, 256).end(); },
+     {{0x7DF00, 256}}},
+    {"KiBAndAQuarterBelowTheBootBlock",
+     [] { return test::HexText().page(7).fill(0xD800, 1280).end(); },
+     {{0x7D800, 1024}, {0x7DC00, 256}}},
+    {"LastSectorWhole",
+     [] { return test::HexText().page(7).fill(0xD000, 4096, 32).end(); },
+     {{0x7D000, 4096}}},
+    {"SmallBlockInTheLastLines",
+     [] { return test::HexText().page(7).fill(0xDE00, 16).end(); },
+     {{0x7DE00, 256}}},
     {"SkippedPageProgramsNothing",
      [] { return test::HexText().page(0x8000).fill(0x0000, 64).page(0).fill(0x0200, 16).end(); },
      {{0x0200, 256}}},
@@ -311,6 +325,55 @@ TEST(FlashContentTest, RefusesMoreDataThanAnyFlash) {
     EXPECT_EQ(0u, content.lineCount());
 }
 
+TEST(FlashContentTest, KnowsWhereItsDataEndsAndWhetherItHoldsVectors) {
+    struct Case {
+        const char* name;
+        test::HexText file;
+        std::uint64_t dataEnd;
+        bool vectors;
+    };
+    const Case cases[] = {
+        {"UpToTheLastByte", test::HexText().page(7).fill(0xDF00, 256).end(), 0x7E000, false},
+        {"IntoTheBootBlock", test::HexText().page(7).fill(0xDF00, 512).end(), 0x7E100, false},
+        {"SkippedPagesDoNotCount", test::HexText().fill(0x0100, 16).page(0x8000).fill(0x0000, 64).end(),
+         0x0110, false},
+        {"VectorTable", test::HexText().fill(0x0000, 64).end(), 0x40, true},
+        {"OneVectorWord", test::HexText().data(0x001C, {1, 2, 3, 4}).end(), 0x20, true},
+        {"DataFrom0x20", test::HexText().fill(0x0020, 64).end(), 0x60, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Plan plan = planFile(c.file.text());
+        EXPECT_EQ(c.dataEnd, plan.content.dataEnd());
+        EXPECT_EQ(c.vectors, plan.content.holdsVectorTable());
+    }
+}
+
+// The checksum word at 0x14 makes the boot loader start the code: only a file that has vectors gets it.
+TEST(IspVectorChecksumTest, OnlyWhereTheFileHoldsVectors) {
+    struct Case {
+        const char* name;
+        test::HexText file;
+        std::vector<std::uint8_t> word5;  // bytes 0x14..0x17 of the copy at 0
+    };
+    const Case cases[] = {
+        {"DataOnlyFrom0x40", test::HexText().fill(0x0040, 64).end(), {0xFF, 0xFF, 0xFF, 0xFF}},
+        {"WholeVectorTable",
+         test::HexText().data(0x0000, std::vector<std::uint8_t>(32, 0x00)).end(),
+         {0x00, 0x00, 0x00, 0x00}},
+        {"OnlyTheResetVector", test::HexText().data(0x0000, {0, 0, 0, 0}).end(), {0x06, 0x00, 0x00, 0x00}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Plan plan = planFile(c.file.text());
+        ASSERT_FALSE(plan.chunks.empty());
+        ASSERT_EQ(0u, plan.chunks[0].address);
+        std::array<std::uint8_t, 4098> area;
+        fillChunk(plan.content, plan.chunks[0], area);
+        EXPECT_EQ(c.word5, std::vector<std::uint8_t>(area.begin() + 0x14, area.begin() + 0x18));
+    }
+}
+
 TEST(IspVerifyTest, DifferingRangesJoinNeighbours) {
     const std::vector<std::uint8_t> expected(16, 0xFF);
     std::vector<std::uint8_t> actual = expected;
@@ -322,6 +385,34 @@ TEST(IspVerifyTest, DifferingRangesJoinNeighbours) {
     EXPECT_EQ((std::vector<AddressRange>{{0x9, 0x9}}), differingRanges(0x0, expected, actual, 0x5))
         << "below 5 skipped";
     EXPECT_TRUE(differingRanges(0x100, expected, expected, 0x40).empty());
+}
+
+// A copy is reported as one difference however its differing bytes lie: a block that never reached the
+// flash reads back erased, and the file's own 0xFF bytes in it would otherwise cut it into pieces.
+TEST(IspVerifyTest, OneDifferencePerCopy) {
+    std::vector<std::uint8_t> file(4096);
+    for (std::size_t i = 0; i < file.size(); ++i)
+        file[i] = i % 256 == 7 ? 0xFF : static_cast<std::uint8_t>(i);
+    const std::vector<std::uint8_t> erased(4096, 0xFF);
+    std::vector<std::uint8_t> oneStuck = file;
+    oneStuck[100] ^= 1;
+    oneStuck[3000] ^= 1;
+
+    std::vector<Difference> list;
+    addCopyDifference(list, 0x1000, file, erased, 0x40);
+    EXPECT_EQ((std::vector<Difference>{{{0x1000, 0x1FFE}, 4096 - 16 - 16}}), list)
+        << "the file's 32 bytes 0xFF match, the last of them at 0x1FFF";
+
+    list.clear();
+    addCopyDifference(list, 0x2000, file, oneStuck, 0x40);
+    addCopyDifference(list, 0x3000, file, file, 0x40);
+    EXPECT_EQ((std::vector<Difference>{{{0x2064, 0x2BB8}, 2}}), list);
+
+    // Copies side by side whose differences touch are one; the vector area is never compared.
+    list.clear();
+    addCopyDifference(list, 0x0000, std::vector<std::uint8_t>(256, 0), erased, 0x40);
+    addCopyDifference(list, 0x0100, std::vector<std::uint8_t>(256, 0), erased, 0x40);
+    EXPECT_EQ((std::vector<Difference>{{{0x0040, 0x01FF}, 512 - 64}}), list);
 }
 
 }  // namespace

@@ -14,7 +14,9 @@
 #include "app/job_catalogue.h"
 #include "app/main_window_logic.h"
 #include "app/settings_store.h"
+#include "firmware/hex_image.h"
 #include "firmware/isp_conversation.h"
+#include "firmware/isp_download.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
 #include "output/job_result.h"
@@ -42,12 +44,16 @@ bool contains(const std::string& text, std::string_view part) {
     return text.find(part) != std::string::npos;
 }
 
-// What the flash must hold after the job: erased, the file's bytes of programmed pages, and the vector
-// word at 0x14 that makes the eight vector words sum to 0.
+// What the flash must hold after the job: erased, the file's bytes of programmed pages, and, when the file
+// has data in the vector table, the vector word at 0x14 that makes the eight vector words sum to 0.
 std::vector<std::uint8_t> expectedFlash(const test::HexText& file) {
     std::vector<std::uint8_t> flash(tools::kSimFlashSize, 0xFF);
-    for (const auto& [address, value] : file.bytes())
+    bool vectors = false;
+    for (const auto& [address, value] : file.bytes()) {
         if (address < flash.size()) flash[address] = value;
+        vectors = vectors || address < 32;
+    }
+    if (!vectors) return flash;
     std::uint32_t sum = 0;
     for (std::uint32_t at = 0; at < 32; at += 4)
         if (at != 0x14)
@@ -217,12 +223,13 @@ struct FaultCase {
     std::int32_t word;
     std::string tail;      // the window's end
     const char* notShown;  // a line that must not appear
+    bool goSent;           // "G 0 A" was sent: only while the flash has not been erased
     bool goAnswered;       // the boot loader answered "G 0 A"
 };
 
 class IspFaultTest : public IspDownloadTest, public ::testing::WithParamInterface<FaultCase> {};
 
-TEST_P(IspFaultTest, EndsWithTheReportAndStillStartsTheCode) {
+TEST_P(IspFaultTest, EndsWithTheReportAndStartsTheCodeOnlyBeforeTheErase) {
     const FaultCase& c = GetParam();
     startBootLoader();
     sim->setFaults(c.faults);
@@ -231,7 +238,8 @@ TEST_P(IspFaultTest, EndsWithTheReportAndStillStartsTheCode) {
     EXPECT_TRUE(text.ends_with(c.tail)) << text;
     EXPECT_FALSE(contains(text, c.notShown)) << text;
     EXPECT_FALSE(contains(text, output::kSuccessLine));
-    EXPECT_TRUE(sim->received().ends_with("G 0 A\r\n")) << "G 0 A is sent after any failure";
+    EXPECT_EQ(c.goSent, contains(sim->received(), "G 0 A\r\n"));
+    EXPECT_EQ(!c.goSent, contains(text, firmware::notStartedLine())) << text;
     EXPECT_EQ(c.goAnswered ? 1 : 0, sim->goCount());
 }
 
@@ -241,6 +249,7 @@ const FaultCase kFaultCases[] = {
      kTimeout,
      "Sending Synchronisation Character 0x3F\r\nFehler: Zeitüberschreitung\r\n",
      "Sending Synchronisation Confimation",
+     true,
      false},
     // A boot loader that stays locked refuses G 0 A as well; the LF behind its two-digit answer is shown
     // last.
@@ -249,19 +258,30 @@ const FaultCase kFaultCases[] = {
      kErrorByte,
      "Unlock\r\nFehler: Bestätigungsfehler\r\n\n",
      "Prepare Flash Erase",
+     true,
      false},
-    // After RESEND the boot loader waits for the lines again and takes G 0 A for one: it does not answer.
+    // After the erase, a failure leaves the flash half-written: the code is not started.
     {"ResendForAChecksumLine",
      {.resendAtChecksum = 3},
-     kErrorByte | kTimeout,
-     "Page: 0x0000\r\nFehler: Zeitüberschreitung\r\nFehler: Bestätigungsfehler\r\n",
+     kErrorByte,
+     "Page: 0x0000\r\n" + firmware::notStartedLine() + "\r\nFehler: Bestätigungsfehler\r\n",
      "Page: 0x0001",
+     false,
      false},
     {"CopyRefused",
      {.failCommand = 'C', .failOccurrence = 2, .failCode = 3},
      kErrorByte,
-     "Page: 0x0000\r\nFehler: Bestätigungsfehler\r\nHLX firmware started\r\n",
-     "Page: 0x0001",
+     "Page: 0x0000\r\n" + firmware::notStartedLine() + "\r\nFehler: Bestätigungsfehler\r\n",
+     "HLX firmware started",
+     false,
+     false},
+    // A refused erase erased nothing: the old code is started again.
+    {"EraseRefused",
+     {.failCommand = 'E', .failCode = 9},
+     kErrorByte,
+     "Flash Erase\r\nFehler: Bestätigungsfehler\r\nHLX firmware started\r\n",
+     "Page: 0x0000",
+     true,
      true},
 };
 
@@ -271,13 +291,76 @@ INSTANTIATE_TEST_SUITE_P(BootLoader, IspFaultTest, ::testing::ValuesIn(kFaultCas
 TEST_F(IspDownloadTest, ResendStopsTheBlockBeforeItsCopy) {
     startBootLoader();
     sim->setFaults({.resendAtChecksum = 1});
-    EXPECT_EQ(kErrorByte | kTimeout, runJob(writeFirmware(ordinaryFirmware().text())));
+    EXPECT_EQ(kErrorByte, runJob(writeFirmware(ordinaryFirmware().text())));
     const std::vector<std::string> commands = sim->commands();
     EXPECT_EQ(
         0, std::count_if(commands.begin(), commands.end(), [](const std::string& c) { return c[0] == 'C'; }));
     const std::vector<std::string> lines = sim->lines();
-    EXPECT_EQ("G 0 A", lines.back()) << "nothing is sent again after RESEND";
+    EXPECT_TRUE(std::all_of(lines.back().begin(), lines.back().end(), ::isdigit))
+        << "nothing is sent after the checksum line that got RESEND: " << lines.back();
     EXPECT_EQ(1, sim->checksumLines());
+}
+
+// Up to the last byte below the boot block: every copy lands, and none passes 0x7DFFF.
+TEST_F(IspDownloadTest, ProgramsTheWholeUserFlash) {
+    struct Case {
+        const char* name;
+        test::HexText file;
+    };
+    const Case cases[] = {
+        {"LastLine", test::HexText().page(0).fill(0x0000, 64).page(7).fill(0xDF00, 0x100).end()},
+        {"KiBAndAQuarterAtTheEnd",
+         test::HexText().page(0).fill(0x0000, 64).page(7).fill(0xD800, 0x500).end()},
+        {"LastSectorsWhole", test::HexText().page(0).fill(0x0000, 64).page(7).fill(0x8000, 0x6000, 32).end()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startBootLoader();
+        window.setText("");
+        EXPECT_EQ(0, runJob(writeFirmware(c.file.text())));
+        for (const tools::SimCopy& copy : sim->copies()) {
+            EXPECT_EQ(tools::kCmdSuccess, copy.returnCode) << "copy to " << copy.destination;
+            EXPECT_LE(copy.destination + copy.size, tools::kSimFlashSize);
+        }
+        EXPECT_EQ(expectedFlash(c.file), sim->flash());
+        EXPECT_TRUE(sim->userCodeValid());
+        EXPECT_EQ(1, sim->goCount());
+    }
+}
+
+// A file without vectors leaves them erased: the boot loader would not start code that is not there.
+TEST_F(IspDownloadTest, VectorsArePatchedOnlyWhenTheFileHasThem) {
+    startBootLoader();
+    const test::HexText firmware = test::HexText().fill(0x0040, 0x100).end();
+    EXPECT_EQ(0, runJob(writeFirmware(firmware.text())));
+    EXPECT_EQ(expectedFlash(firmware), sim->flash());
+    const std::vector<std::uint8_t> flash = sim->flash();
+    EXPECT_EQ((std::vector<std::uint8_t>(32, 0xFF)),
+              std::vector<std::uint8_t>(flash.begin(), flash.begin() + 32));
+    EXPECT_FALSE(sim->userCodeValid());
+}
+
+// Files that cannot be programmed whole change nothing: no erase, nothing but "G 0 A".
+TEST_F(IspDownloadTest, FilesThatCannotBeProgrammedEraseNothing) {
+    struct Case {
+        const char* name;
+        std::string file;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"OnlyTheEndRecord", ":00000001FF\r\n", firmware::noDataLine()},
+        {"DataPastTheUserFlash", test::HexText().page(7).fill(0xDF00, 0x200).end().text(),
+         firmware::outsideFlashLine(0x7E100)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startBootLoader();
+        window.setText("");
+        EXPECT_EQ(kCheckFailed | kTimeout, runJob(writeFirmware(c.file)));
+        EXPECT_EQ("G 0 A\r\n", sim->received());
+        EXPECT_EQ(0, sim->erases());
+        EXPECT_TRUE(contains(window.text(), c.line + "\r\n")) << window.text();
+    }
 }
 
 TEST_F(IspDownloadTest, AVanishedLineIsNeverSuccess) {
@@ -410,10 +493,42 @@ TEST_F(IspCliTest, VerifyListsWhatDiffers) {
     EXPECT_EQ(1, run.exitCode);
     EXPECT_EQ("JobResult=0x40", run.lastErrorLine);
     EXPECT_TRUE(contains(run.out,
-                         "Flash weicht ab: 0x00001238 bis 0x00001238\n"
-                         "Fehler: Flash weicht an 1 Stellen von der Datei ab\n"
-                         "Fehler: Bestätigungsfehler\n"))
+                         "Flash weicht ab: 0x00001238 bis 0x00001238 (1 Byte)\n"
+                         "Fehler: Flash weicht an 1 Stellen von der Datei ab\n" +
+                             firmware::notStartedLine() + "\nFehler: Bestätigungsfehler\n"))
         << run.out;
+    EXPECT_EQ(0, sim->goCount());
+}
+
+// A copy the boot loader acknowledged but never made reads back erased: one difference, however many of
+// the file's bytes in it happen to be 0xFF.
+TEST_F(IspCliTest, VerifyCountsAnUncopiedBlockOnce) {
+    startBootLoader();
+    sim->setFaults({.failCommand = 'C', .failOccurrence = 2, .failCode = 0});
+    const test::HexText firmware = ordinaryFirmware();
+    const CliRun run = runCli(writeFirmware(firmware.text()), "--verify --print-result");
+    EXPECT_EQ(1, run.exitCode);
+    std::size_t differing = 0;
+    for (std::uint32_t at = 0x1234; at < 0x1734; ++at) differing += test::HexText::patternAt(at) != 0xFF;
+    ASSERT_LT(differing, 0x500u) << "the file holds 0xFF bytes in the block";
+    EXPECT_TRUE(contains(run.out, "Flash weicht ab: 0x00001234 bis 0x00001733 (" + std::to_string(differing) +
+                                      " Bytes)\nFehler: Flash weicht an 1 Stellen von der Datei ab\n"))
+        << run.out;
+}
+
+// hlx flash isp through the end of the user flash, and a file without data.
+TEST_F(IspCliTest, ExitCodesAtTheEdgesOfTheFlash) {
+    startBootLoader();
+    const test::HexText end = test::HexText().page(0).fill(0x0000, 64).page(7).fill(0xD800, 0x800).end();
+    CliRun run = runCli(writeFirmware(end.text()), "--print-result");
+    EXPECT_EQ(0, run.exitCode) << run.out;
+    EXPECT_EQ(expectedFlash(end), sim->flash());
+
+    startBootLoader();
+    run = runCli(writeFirmware(":00000001FF\r\n", "empty.hex"), "--print-result");
+    EXPECT_EQ(1, run.exitCode) << run.out;
+    EXPECT_TRUE(contains(run.out, firmware::noDataLine())) << run.out;
+    EXPECT_EQ(0, sim->erases());
 }
 
 TEST_F(IspCliTest, WithoutVerifyNothingIsRead) {

@@ -208,22 +208,32 @@ struct FailingAnswerCase {
     const char* name;
     char kind;
     std::string answer;
+    std::int32_t word;
+    bool started;  // "G 0 A" sent: only while the flash has not been erased
 };
 
 class IspFailingAnswerTest : public IspJobTest, public ::testing::WithParamInterface<FailingAnswerCase> {};
 
-TEST_P(IspFailingAnswerTest, IsAConfirmationErrorAndTheCodeStillStarts) {
-    boot.answer = {{GetParam().kind, GetParam().answer}};
-    EXPECT_EQ(kErrorByte, run(smallFirmware()));
-    EXPECT_EQ("G 0 A", written().back());
-    EXPECT_EQ("Fehler: Bestätigungsfehler", view.lines().back());
+TEST_P(IspFailingAnswerTest, IsAFailureAndStartsTheCodeOnlyBeforeTheErase) {
+    const FailingAnswerCase& c = GetParam();
+    boot.answer = {{c.kind, c.answer}};
+    EXPECT_EQ(c.word, run(smallFirmware()));
+    const std::vector<std::string> lines = written();
+    EXPECT_EQ(c.started ? 1 : 0, std::count(lines.begin(), lines.end(), "G 0 A"));
+    const std::vector<std::string> shown = view.lines();
+    EXPECT_EQ(c.started ? 0 : 1, std::count(shown.begin(), shown.end(), notStartedLine()));
+    EXPECT_EQ(c.word == kErrorByte ? "Fehler: Bestätigungsfehler" : "Fehler: Zeitüberschreitung",
+              shown.back());
 }
 
 const FailingAnswerCase kFailingAnswers[] = {
-    {"UnlockRefused", 'U', "16"},
-    {"EraseRefused", 'E', "9"},
-    {"Resend", '#', "RESEND"},
-    {"CopyRefused", 'C', "3"},
+    {"UnlockRefused", 'U', "16", kErrorByte, true},
+    {"EraseRefused", 'E', "9", kErrorByte, true},
+    {"EraseUnanswered", 'E', "", kTimeout, false},
+    {"Resend", '#', "RESEND", kErrorByte, false},
+    {"WriteRefused", 'W', "9", kErrorByte, false},
+    {"CopyRefused", 'C', "3", kErrorByte, false},
+    {"CopyToAnAddressNotMapped", 'C', "5", kErrorByte, false},
 };
 
 INSTANTIATE_TEST_SUITE_P(BootLoader, IspFailingAnswerTest, ::testing::ValuesIn(kFailingAnswers),
@@ -233,9 +243,12 @@ TEST_F(IspJobTest, DataLineNotWrittenEndsTheBlock) {
     device->failWrite(10, 20);  // the second data line
     EXPECT_EQ(kShortWrite, run(smallFirmware()));
     const std::vector<std::string> lines = written();
-    ASSERT_EQ(11u, lines.size());
-    EXPECT_EQ("G 0 A", lines.back()) << "no checksum, no P, no C after the failed line";
-    EXPECT_EQ("Fehler: Nicht alle Daten konnten gesendet werden", view.lines().back());
+    ASSERT_EQ(10u, lines.size());
+    EXPECT_EQ("W 1073745920 256", lines[7]) << "no checksum, no P, no C after the failed line, and no G";
+    const std::vector<std::string> shown = view.lines();
+    EXPECT_EQ(
+        (std::vector<std::string>{notStartedLine(), "Fehler: Nicht alle Daten konnten gesendet werden"}),
+        std::vector<std::string>(shown.end() - 2, shown.end()));
 }
 
 TEST_F(IspJobTest, SynchronisationByteNotWritten) {
@@ -269,8 +282,7 @@ TEST_F(IspJobTest, XonReleasesTheTransfer) {
 
 TEST_F(IspJobTest, APortThatGoesAwayIsAFailureWithALine) {
     device->failWrite(10, 0, /*gone=*/true);
-    EXPECT_EQ(kShortWrite | kTimeout, run(smallFirmware()))
-        << "the data line failed, and G 0 A got no answer";
+    EXPECT_EQ(kShortWrite, run(smallFirmware())) << "the data line failed; no G 0 A is sent after the erase";
     const std::vector<std::string> shown = view.lines();
     EXPECT_NE(shown.end(), std::find(shown.begin(), shown.end(), jobs::connectionLostLine("fake")));
     EXPECT_EQ(shown.end(), std::find(shown.begin(), shown.end(), std::string(output::kSuccessLine)));
@@ -284,6 +296,49 @@ TEST_F(IspJobTest, StopEndsTheJobWhereItIs) {
     EXPECT_EQ("E 0 27", written().back()) << "not even G 0 A after a stop";
     const std::vector<std::string> transcript = view.transcript();
     EXPECT_EQ(transcript.end(), std::find(transcript.begin(), transcript.end(), "poll on"));
+}
+
+// A file the boot loader cannot program whole is refused before the handshake: nothing is erased, and
+// "G 0 A" starts the code the flash still holds.
+TEST_F(IspJobTest, FilesThatCannotBeProgrammedAreRefusedBeforeTheErase) {
+    struct Case {
+        const char* name;
+        std::string file;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"OnlyTheEndRecord", ":00000001FF\r\n", noDataLine()},
+        {"EmptyFile", "", noDataLine()},
+        {"OnlySkippedPages", test::HexText().page(0x8000).fill(0x0000, 64).end().text(), noFlashDataLine()},
+        {"IntoTheBootBlock", test::HexText().page(7).fill(0xDF00, 0x200).end().text(),
+         outsideFlashLine(0x7E100)},
+        {"FarAboveTheFlash", test::HexText().page(0x10).fill(0x0000, 16).end().text(),
+         outsideFlashLine(0x100010)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t before = device->writes().size();
+        EXPECT_EQ(output::result::kCheckFailed | kTimeout, run(c.file)) << "and G 0 A is not answered";
+        const std::vector<std::string> lines = written();
+        EXPECT_EQ((std::vector<std::string>{"G 0 A"}),
+                  std::vector<std::string>(lines.begin() + before, lines.end()));
+        const std::vector<std::string> shown = view.lines();
+        EXPECT_NE(shown.end(), std::find(shown.begin(), shown.end(), c.line));
+    }
+    EXPECT_EQ("Fehler: Daten bis 0x0007E0FF, der Flash endet bei 0x0007DFFF", outsideFlashLine(0x7E100));
+}
+
+// The last 4 KiB below the boot block program like any other: no copy passes 0x7DFFF.
+TEST_F(IspJobTest, TheLastLinesOfTheUserFlash) {
+    EXPECT_EQ(0, run(test::HexText().page(7).fill(0xD800, 1280).end().text()));
+    const std::vector<std::string> lines = written();
+    std::vector<std::string> copies;
+    std::copy_if(lines.begin(), lines.end(), std::back_inserter(copies),
+                 [](const std::string& l) { return l.starts_with("C ") || l.starts_with("W "); });
+    EXPECT_EQ((std::vector<std::string>{"W 1073745920 1024", "C 514048 1073745920 1024", "W 1073745920 256",
+                                        "C 515072 1073745920 256"}),
+              copies);
+    EXPECT_EQ("G 0 A", lines.back());
 }
 
 TEST_F(IspJobTest, TooMuchDataSendsNothingButTheClosingCommand) {
