@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/file_buffer.h"
 #include "output/job_view.h"
@@ -31,11 +32,17 @@ struct JobContext {
     JobInputs inputs;
 };
 
-// What a job's own part hands back to the frame: its result word and, where the job has one, the line
-// written right after the result report (the byte count).
+// What a job's own part hands back to the frame: its result word, where the job has one the line written
+// last (the byte count), and failure lines of its own, written right after the result report's lines and
+// before that closing line.
 struct JobOutcome {
     std::int32_t word = 0;
     std::string closingLine;  // empty: none
+    std::vector<std::string> failureLines;
+    // Every part of the transfer had been confirmed when the port went away, if it did: a monitor whose
+    // service port is a USB device leaves the bus as it restarts after its download. The frame then says
+    // that the monitor closed the connection, and records no failure for it.
+    bool completeBeforeLoss = false;
 };
 
 }  // namespace hlx::jobs

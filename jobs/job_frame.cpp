@@ -10,6 +10,10 @@ std::string connectionLostLine(std::string_view device) {
     return "Fehler: Verbindung zum COM Port verloren (" + std::string(device) + ")";
 }
 
+std::string closedByMonitorLine(std::string_view device) {
+    return "Monitor hat die Verbindung beendet (" + std::string(device) + ")";
+}
+
 std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& context, JobSlot& slot) {
     const JobTraits& traits = job.traits();
     serial::Link& link = context.link;
@@ -37,7 +41,10 @@ std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& co
     if (stop.stop_requested()) return std::nullopt;
     // The device went away during the job: whatever the steps saw, the transfer did not complete. The step
     // that could not finish has set its bit (0x10 write, 0x20 reply) unless it was a closing read.
-    if (const serial::PortState port = link.port.state(); port.lost) {
+    if (const serial::PortState port = link.port.state(); port.lost && outcome.completeBeforeLoss) {
+        log.appendLine(closedByMonitorLine(port.device));
+        log.refresh();
+    } else if (port.lost) {
         if ((outcome.word & (output::result::kShortWrite | output::result::kTimeout)) == 0)
             outcome.word |= output::result::kTimeout;
         log.appendLine(connectionLostLine(port.device));
@@ -48,6 +55,10 @@ std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& co
     const std::int32_t reported =
         traits.noSuccessLine ? (outcome.word | output::result::kNoSuccessLine) : outcome.word;
     log.report(reported);
+    for (const std::string& line : outcome.failureLines) {
+        log.appendLine(line);
+        log.refresh();
+    }
     if (!outcome.closingLine.empty()) {
         log.appendLine(outcome.closingLine);
         log.refresh();

@@ -3,10 +3,12 @@
 //   1. stop the idle poll; clear the window where the kind does; re-open the port (with the kind's fixed
 //      entry or the selected one); the port bits start the word where the kind records them;
 //   2. the kind's body, which returns its outcome; if the port went away meanwhile, a line says so and the
-//      word gets 0x20 unless a write or reply step already recorded the failure;
+//      word gets 0x20 unless a write or reply step already recorded the failure; when the body says the
+//      transfer was complete by then (completeBeforeLoss), the line says the monitor closed the
+//      connection instead, and nothing is recorded;
 //   3. the kind's beforeReport step (if any; it may add failure bits); the result report (0x1000 added
-//      where the kind prints no success line); the closing line; the kind's afterReport step (if any); the
-//      caret to the end where the kind does;
+//      where the kind prints no success line); the body's failure lines; the closing line; the kind's
+//      afterReport step (if any); the caret to the end where the kind does;
 //   4. start the idle poll again and mark the slot finished (finished first where the kind says so).
 // The frame asks no question about which kind it runs: all differences are in the JobDefinition.
 //
@@ -41,6 +43,8 @@ struct JobDefinition {
 
 // The line written before the report when the port went away during the job.
 std::string connectionLostLine(std::string_view device);
+// The line written instead when the port went away after the transfer was complete.
+std::string closedByMonitorLine(std::string_view device);
 
 // Runs the whole job on the calling (job) thread and marks the slot finished unless stopped. Returns the
 // word handed to the result report (0x1000 included where the kind adds it), or nothing when stopped.

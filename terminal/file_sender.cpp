@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
@@ -24,28 +25,51 @@ std::int32_t lineLength(std::string_view bytes, std::int32_t position) {
     return static_cast<std::int32_t>(end) - position;
 }
 
-// Writes the chunk at the buffer's send position and moves the position past it; bytesSent grows by what
+// What went out so far: every byte the port took (frame bytes included), the file's own bytes among them,
+// and the lines (or frames) sent and answered.
+struct Tally {
+    std::int64_t bytesSent = 0;
+    std::int64_t fileBytesSent = 0;
+    int repliesExpected = 0;
+    int repliesSeen = 0;
+};
+
+// Writes the chunk at the buffer's send position and moves the position past it; the tally grows by what
 // the port took. Returns the bit of a write that did not go out whole (failedWriteBit), or 0.
 std::int32_t sendChunk(serial::Link& link, base::FileBuffer& file, const Chunk& chunk, bool text,
-                       std::int64_t& bytesSent) {
+                       Tally& tally) {
     const std::uint8_t* data = file.data() + file.position();
     file.setPosition(file.position() + chunk.length);
-    auto write = [&](const std::uint8_t* bytes, std::int32_t count) -> std::int32_t {
+    auto write = [&](const std::uint8_t* bytes, std::int32_t count, bool ofFile) -> std::int32_t {
         if (serial::writeBytes(link, {bytes, static_cast<std::size_t>(count)})) {
-            bytesSent += count;
+            tally.bytesSent += count;
+            if (ofFile) tally.fileBytesSent += count;
             return 0;
         }
         return failedWriteBit(link);
     };
     if (!text) {
         const std::uint8_t frameLength = static_cast<std::uint8_t>(chunk.length + 1);
-        if (const std::int32_t failed = write(&frameLength, 1)) return failed;
-        return write(data, chunk.length);
+        if (const std::int32_t failed = write(&frameLength, 1, false)) return failed;
+        return write(data, chunk.length, true);
     }
     for (std::int32_t done = 0; done < chunk.length; done += kLongLinePiece)
-        if (const std::int32_t failed = write(data + done, std::min(kLongLinePiece, chunk.length - done)))
+        if (const std::int32_t failed =
+                write(data + done, std::min(kLongLinePiece, chunk.length - done), true))
             return failed;
     return 0;
+}
+
+// The line that says a transfer did not complete: not all of the file went out, or not every line (frame)
+// that went out was answered. Nothing when both are whole.
+std::vector<std::string> shortfallLines(const Tally& tally, std::int64_t fileSize, bool text) {
+    if (tally.fileBytesSent < fileSize)
+        return {"Fehler: nur " + std::to_string(tally.fileBytesSent) + " von " + std::to_string(fileSize) +
+                " Bytes übertragen"};
+    if (tally.repliesSeen < tally.repliesExpected)
+        return {"Fehler: nur " + std::to_string(tally.repliesSeen) + " von " +
+                std::to_string(tally.repliesExpected) + (text ? " Zeilen" : " Blöcken") + " beantwortet"};
+    return {};
 }
 
 }  // namespace
@@ -78,8 +102,8 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
     serial::Link& link = context.link;
     output::OutputLog& log = link.log;
     base::FileBuffer& file = context.file;
-    std::int64_t bytesSent = 0;
-    auto bytesSentLine = [&bytesSent] { return std::to_string(bytesSent) + std::string(kBytesSentSuffix); };
+    Tally tally;
+    auto bytesSentLine = [&tally] { return std::to_string(tally.bytesSent) + std::string(kBytesSentSuffix); };
 
     const base::LoadResult loaded = file.load(firmware::filePathFromEdit(context.inputs.filePath));
     if (loaded != base::LoadResult::Ok) {
@@ -109,13 +133,18 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
     link.replyDeadline.arm(kFirstReplyWindow);
     while (word == 0 && !file.atEnd() && !link.replyDeadline.expired() && !link.stop.stop_requested()) {
         const Chunk chunk = nextChunk(file.bytes(), file.position(), text);
-        if (const std::int32_t failed = sendChunk(link, file, chunk, text, bytesSent)) {
+        if (const std::int32_t failed = sendChunk(link, file, chunk, text, tally)) {
             word = failed;
         } else {
+            tally.repliesExpected += chunk.replies;
             int seen = 0;
-            if (!serial::readReply(link, ReplyMode::Lines, chunk.replies, seen))
-                word = output::result::kSenderError;
-            if (seen == 0) word = output::result::kTimeout;
+            const bool noError = serial::readReply(link, ReplyMode::Lines, chunk.replies, seen);
+            tally.repliesSeen += std::min(seen, chunk.replies);
+            if (!noError) word = output::result::kSenderError;
+            // No answer at all, or the deadline passed with lines of the chunk unanswered: what the monitor
+            // did not confirm may not have arrived, so the transfer has failed.
+            if (seen == 0 || (noError && seen < chunk.replies && !link.stop.stop_requested()))
+                word = output::result::kTimeout;
         }
         progress.show(sendPercent(file.position(), file.size()));
     }
@@ -128,7 +157,7 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
     } else {
         context.view.setProgress(0);
     }
-    return {word, bytesSentLine()};
+    return {word, bytesSentLine(), shortfallLines(tally, file.size(), text)};
 }
 
 jobs::JobDefinition fileSenderJob() {

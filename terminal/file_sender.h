@@ -22,16 +22,22 @@
 //
 // Timing: the reply deadline is armed 500 ms before the first chunk and only the reply reader moves it
 // afterwards, 1500 ms past every line end or XON. The transfer goes on while nothing failed, bytes are
-// left and the deadline has not passed; a chunk answered by fewer lines than it holds (but at least one)
-// therefore ends the transfer at the deadline without an error bit.
+// left and the deadline has not passed. A chunk answered by fewer lines than it holds ends the transfer at
+// the deadline as a time-out: a line the monitor did not answer may not have arrived.
 //
 // Result word: 0x80 the file cannot be read (with a line of its own for a file above the buffer's
 // capacity); 0x01 an error byte in a reply (the reply text shows its name); 0x20 no reply line to a
-// chunk, or a write the monitor held with XOFF until the deadline passed; 0x10 the port is open but took
-// fewer bytes than given. The port bits of the job's start count only when the file cannot be read: the
-// transfer starts its word afresh, and a port that did not open shows as the time-out of the first chunk.
-// The line after the report is "<n> Bytes übertragen", n counting every byte the port took (frame bytes
-// included; a write the port did not take whole counts nothing), also 0 when nothing was sent.
+// chunk, fewer reply lines than lines in it, or a write the monitor held with XOFF until the deadline
+// passed; 0x10 the port is open but took fewer bytes than given. The port bits of the job's start count
+// only when the file cannot be read: the transfer starts its word afresh, and a port that did not open
+// shows as the time-out of the first chunk.
+//
+// A transfer that did not complete says how far it got, after the report: "Fehler: nur <x> von <y> Bytes
+// übertragen" when it ended before the end of the file (x and y count the file's bytes, without frame
+// bytes), or "Fehler: nur <a> von <n> Zeilen beantwortet" ("Blöcken" for frames) when all of it went out
+// but not every line was answered. The last line is "<n> Bytes übertragen", n counting every byte the port
+// took (frame bytes included; a write the port did not take whole counts nothing), also 0 when nothing was
+// sent.
 //
 // Threads: runs on the job thread inside the job frame; the file buffer is the running job's alone.
 

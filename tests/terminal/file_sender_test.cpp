@@ -105,7 +105,7 @@ TEST(SendPercent, IsComputedWithoutOverflowForTheLargestFiles) {
 
 // The file sender against a scripted monitor: a reply line per line of a text (a last line without LF
 // once the whole file is there) or per frame of a binary file, and the closing lines once the whole file
-// has arrived.
+// has arrived and its last line was answered.
 class FileSenderTest : public test::SenderJobTest {
 protected:
     // replyTo(n) answers line or frame n (from 1); its delay counts from the write that completed it.
@@ -120,12 +120,15 @@ protected:
             const bool whole = *received == file.size();
             int ended = frames ? 1 : static_cast<int>(std::count(bytes.begin(), bytes.end(), '\n'));
             if (!frames && whole && file.back() != '\n') ++ended;
+            bool lastAnswered = false;
             for (int i = 0; i < ended; ++i) {
                 const Answer reply = replyTo(++*units);
                 a.delay = std::max(a.delay, reply.delay);
                 a.bytes += reply.bytes;
+                lastAnswered = !reply.bytes.empty();
             }
-            if (whole) device.replyAfter(a.delay + 10ms, closingLines());
+            // A monitor that did not answer the last line has no closing lines either.
+            if (whole && lastAnswered) device.replyAfter(a.delay + 10ms, closingLines());
             return a;
         });
     }
@@ -227,21 +230,70 @@ TEST_F(FileSenderTest, ReplyWindows) {
         EXPECT_EQ(c.word, send(file));
         EXPECT_EQ(c.writes, device.writes().size() - before);
         if (c.word != 0x1000) {
-            EXPECT_EQ("Fehler: Zeitüberschreitung", view.lines().at(view.lines().size() - 2));
+            EXPECT_EQ("Fehler: Zeitüberschreitung", view.lines().at(view.lines().size() - 3));
         }
         clock.advance(1h);  // late replies of this case arrive before the next one starts, and are drained
     }
 }
 
-TEST_F(FileSenderTest, FewerRepliesThanLinesEndTheTransferAtTheDeadlineWithoutAnError) {
+TEST_F(FileSenderTest, FewerRepliesThanLinesEndTheTransferAsATimeOut) {
     const std::string firstChunk = line(10) + line(10) + line(10) + line(10);
     const std::string file = firstChunk + line(240);
     answer([&](int, std::string_view) { return Answer{2ms, "OK\r\nOK\r\nOK\r\n"}; });
-    EXPECT_EQ(0x1000, send(file));
+    EXPECT_EQ(0x1020, send(file));
     EXPECT_EQ(Lines{firstChunk}, device.writes()) << "the second chunk never goes out";
-    EXPECT_EQ((Lines{"OK", "OK", "OK", "40 Bytes übertragen"}), afterAnnouncement());
-    EXPECT_EQ(2ms + 1500ms + 1000ms, clock.elapsed())
-        << "deadline after the third line end, then the closing read";
+    EXPECT_EQ((Lines{"OK", "OK", "OK", "Fehler: Zeitüberschreitung",
+                     "Fehler: nur 40 von 280 Bytes übertragen", "40 Bytes übertragen"}),
+              afterAnnouncement());
+    EXPECT_EQ(2ms + 1500ms, clock.elapsed()) << "the deadline after the third line end, and no closing read";
+}
+
+// A transfer that stops before the end of the file, or whose last lines stay unanswered, is a failure that
+// says how far it got; only a transfer answered to its last line passes.
+TEST_F(FileSenderTest, IncompleteTransfersSayHowFarTheyGot) {
+    struct Case {
+        const char* name;
+        std::string file;
+        bool frames;
+        int silentFrom;  // the first line or frame not answered (0: all are)
+        std::int32_t word;
+        Lines tail;
+    };
+    std::string eightLines;
+    for (int i = 0; i < 8; ++i) eightLines += line(45);
+    const Case cases[] = {
+        {"MonitorSilentFromLine3Of8",
+         eightLines,
+         false,
+         3,
+         0x1020,
+         {"Fehler: Zeitüberschreitung", "Fehler: nur 225 von 360 Bytes übertragen", "225 Bytes übertragen"}},
+        {"LastLineUnanswered",
+         line(10) + line(10) + line(10),
+         false,
+         3,
+         0x1020,
+         {"Fehler: Zeitüberschreitung", "Fehler: nur 2 von 3 Zeilen beantwortet", "30 Bytes übertragen"}},
+        {"LastFrameUnanswered",
+         binary(600),
+         true,
+         3,
+         0x1020,
+         {"Fehler: Zeitüberschreitung", "Fehler: nur 2 von 3 Blöcken beantwortet", "603 Bytes übertragen"}},
+        {"AllAnswered", eightLines, false, 0, 0x1000,
+         Lines(kClosingLines, "Fertig") + Lines{"360 Bytes übertragen"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        monitorTaking(c.file, c.frames, [&](int unit) {
+            return c.silentFrom > 0 && unit >= c.silentFrom ? Answer{} : Answer{1ms, "OK\r\n"};
+        });
+        EXPECT_EQ(c.word, send(c.file));
+        const Lines lines = view.lines();
+        ASSERT_GE(lines.size(), c.tail.size());
+        EXPECT_EQ(c.tail, Lines(lines.end() - static_cast<long>(c.tail.size()), lines.end()));
+        clock.advance(1h);
+    }
 }
 
 TEST_F(FileSenderTest, RefusedOrBrokenTransfersEndWithoutTheClosingRead) {
@@ -254,18 +306,25 @@ TEST_F(FileSenderTest, RefusedOrBrokenTransfersEndWithoutTheClosingRead) {
         std::size_t writes;
     };
     const Case cases[] = {
-        {"ErrorByteWithItsLine", "\xFA\n", 0, 0x1001, {"OK", "úERR_WRONGCRC\n502 Bytes übertragen"}, 4},
+        {"ErrorByteWithItsLine",
+         "\xFA\n",
+         0,
+         0x1001,
+         {"OK", "úERR_WRONGCRC\nFehler: nur 500 von 600 Bytes übertragen", "502 Bytes übertragen"},
+         4},
         {"ErrorByteWithoutALineEnd",
          "\xFD",
          0,
          0x1020,
-         {"OK", "ýERR_TIMEOUTFehler: Zeitüberschreitung", "502 Bytes übertragen"},
+         {"OK", "ýERR_TIMEOUTFehler: Zeitüberschreitung", "Fehler: nur 500 von 600 Bytes übertragen",
+          "502 Bytes übertragen"},
          4},
         {"ShortWriteOfTheSecondFrame",
          "OK\r\n",
          4,
          0x1010,
-         {"OK", "Fehler: Nicht alle Daten konnten gesendet werden", "252 Bytes übertragen"},
+         {"OK", "Fehler: Nicht alle Daten konnten gesendet werden",
+          "Fehler: nur 250 von 600 Bytes übertragen", "252 Bytes übertragen"},
          4},
     };
     for (const Case& c : cases) {
@@ -300,7 +359,9 @@ TEST_F(FileSenderTest, AFlowHeldPastTheDeadlineEndsTheTransfer) {
     monitorTaking(file, true, [](int unit) { return Answer{1ms, unit == 1 ? "OK\r\n\x13" : "OK\r\n"}; });
     EXPECT_EQ(0x1020, send(file));
     EXPECT_EQ(2u, device.writes().size());
-    EXPECT_EQ((Lines{"OK", "Fehler: Zeitüberschreitung", "251 Bytes übertragen"}), afterAnnouncement());
+    EXPECT_EQ((Lines{"OK", "Fehler: Zeitüberschreitung", "Fehler: nur 250 von 600 Bytes übertragen",
+                     "251 Bytes übertragen"}),
+              afterAnnouncement());
 }
 
 TEST_F(FileSenderTest, APortThatGoesAwayIsReportedAndNeverPassesForDone) {
@@ -310,7 +371,8 @@ TEST_F(FileSenderTest, APortThatGoesAwayIsReportedAndNeverPassesForDone) {
     const std::int32_t word = send(file);
     EXPECT_NE(0, word & 0x30) << std::hex << word;
     EXPECT_EQ((Lines{"OK", "Fehler: Verbindung zum COM Port verloren (/dev/monitor)",
-                     "Fehler: Nicht alle Daten konnten gesendet werden", "251 Bytes übertragen"}),
+                     "Fehler: Nicht alle Daten konnten gesendet werden",
+                     "Fehler: nur 250 von 600 Bytes übertragen", "251 Bytes übertragen"}),
               afterAnnouncement());
 }
 
@@ -319,9 +381,10 @@ TEST_F(FileSenderTest, APortThatDidNotOpenShowsAsTheFirstTimeOut) {
     path = dir.file("image.vxc");
     test::writeFile(path, binary(600));
     EXPECT_EQ(0x1020, sendPath(path));
-    EXPECT_EQ((Lines{path + " geöffnet", "600 Bytes gelesen", "Übertrage Binärdatei",
-                     "Fehler: Zeitüberschreitung", "0 Bytes übertragen"}),
-              view.lines());
+    EXPECT_EQ(
+        (Lines{path + " geöffnet", "600 Bytes gelesen", "Übertrage Binärdatei", "Fehler: Zeitüberschreitung",
+               "Fehler: nur 0 von 600 Bytes übertragen", "0 Bytes übertragen"}),
+        view.lines());
 }
 
 TEST_F(FileSenderTest, UnreadableFileIsReportedAndNothingIsSent) {

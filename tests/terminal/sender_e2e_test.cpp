@@ -119,17 +119,18 @@ TEST_F(SenderE2eTest, BinaryFileArrivesInFrames) {
     EXPECT_EQ("10040 Bytes übertragen", view.lines().back());
 }
 
-TEST_F(SenderE2eTest, AMonitorAnsweringThreeOfFourLinesStopsTheTransferAtTheDeadline) {
+TEST_F(SenderE2eTest, AMonitorAnsweringThreeOfFourLinesStopsTheTransferAsAFailure) {
     startMonitor({}, {.lineSilentAt = 4});
     const std::string firstChunk = "A=1\r\nB=2\r\nC=3\r\nD=4\r\n";
     const std::string file = firstChunk + std::string(240, 'x') + "\r\n";
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(0x1000, sendFile(file)) << "no error bit";
+    EXPECT_EQ(0x1020, sendFile(file));
     EXPECT_GE(std::chrono::steady_clock::now() - start, 1500ms);
     EXPECT_EQ(firstChunk, monitor->received()) << "the next chunk never went out";
     const Lines lines = view.lines();
-    EXPECT_EQ((Lines{"Übertrage Textdatei", "OK", "OK", "OK", "20 Bytes übertragen"}),
-              Lines(lines.end() - 5, lines.end()));
+    EXPECT_EQ((Lines{"Übertrage Textdatei", "OK", "OK", "OK", "Fehler: Zeitüberschreitung",
+                     "Fehler: nur 20 von 262 Bytes übertragen", "20 Bytes übertragen"}),
+              Lines(lines.end() - 7, lines.end()));
 }
 
 TEST_F(SenderE2eTest, AnErrorByteStopsTheFileSenderWithoutALineOfItsOwn) {
@@ -139,7 +140,9 @@ TEST_F(SenderE2eTest, AnErrorByteStopsTheFileSenderWithoutALineOfItsOwn) {
     EXPECT_EQ(0x1001, sendFile(randomBytes(1000, 3)));
     EXPECT_EQ((std::vector<std::size_t>{250, 250}), monitor->frames());
     const std::string text = view.text();
-    EXPECT_TRUE(text.ends_with("OK\r\nùERR_FLASHWRITE\n502 Bytes übertragen\r\n")) << text;
+    EXPECT_TRUE(text.ends_with(
+        "OK\r\nùERR_FLASHWRITE\nFehler: nur 500 von 1000 Bytes übertragen\r\n502 Bytes übertragen\r\n"))
+        << text;
 }
 
 TEST_F(SenderE2eTest, WindowTextArrivesLineByLineWithItsAnswersShown) {
@@ -197,6 +200,26 @@ TEST_F(SendCliTest, SendFileSendsTheFileAndSaysHowItWent) {
     EXPECT_EQ(file + " geöffnet\n600 Bytes gelesen\nÜbertrage Binärdatei\nOK\nOK\nOK\n603 Bytes übertragen\n",
               run.out);
     EXPECT_TRUE(run.err.ends_with("JobResult=0x1000\n")) << run.err;
+}
+
+// Eight lines of 45 bytes go out as a chunk of five and one of three; a monitor that falls silent at the
+// third line leaves the transfer short, and hlx says so and exits 1.
+TEST_F(SendCliTest, SendFileThatStopsEarlyIsAFailure) {
+    tools::MonitorConfig config;
+    config.answerEmptyLines = true;
+    startMonitor(config, {.lineSilentAt = 3});
+    std::string text;
+    for (int i = 0; i < 8; ++i) text += "Line" + std::to_string(i) + "=" + std::string(37, 'v') + "\r\n";
+    ASSERT_EQ(360u, text.size());
+    const std::string file = dir.file("eight.txt");
+    test::writeFile(file, text);
+    const Run run = hlx("send-file '" + file + "'" + port() + " --print-result");
+    EXPECT_EQ(1, run.exitCode) << run.err;
+    EXPECT_TRUE(
+        run.out.ends_with("OK\nOK\nFehler: Zeitüberschreitung\nFehler: nur 225 von 360 Bytes übertragen\n"
+                          "225 Bytes übertragen\n"))
+        << run.out;
+    EXPECT_TRUE(run.err.ends_with("JobResult=0x1020\n")) << run.err;
 }
 
 TEST_F(SendCliTest, SendTerminalReadsTheFileAsLoadTerminalDoes) {
