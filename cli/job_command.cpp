@@ -108,10 +108,13 @@ int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
                      options.stoppedNote.c_str());
         return 128 + signal;
     }
-    if (const serial::PortState state = port.state(); !state.error.empty())
+    const bool failed = (*reported & ~output::result::kNoSuccessLine) != 0;
+    // A port that went away after a complete transfer (the monitor restarted) is no failure: the job's
+    // report already says that the monitor closed the connection.
+    if (const serial::PortState state = port.state(); !state.error.empty() && (failed || !state.lost))
         std::fprintf(stderr, "hlx: %s\n", state.error.c_str());
     if (options.printResult) std::fprintf(stderr, "JobResult=0x%X\n", static_cast<unsigned>(*reported));
-    return (*reported & ~output::result::kNoSuccessLine) == 0 ? kExitOk : kExitFailed;
+    return failed ? kExitFailed : kExitOk;
 }
 
 }  // namespace hlx::cli

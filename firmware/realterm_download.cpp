@@ -11,6 +11,30 @@ using namespace std::chrono_literals;
 using serial::ReplyMode;
 
 constexpr serial::Milliseconds kLineDeadline = 5000ms;
+constexpr serial::Milliseconds kSettleQuiet = 300ms;
+
+// After the last line: the monitor may still answer it, with an error byte while it writes its flash, and
+// it sends its closing lines. Reads until the line has been quiet for kSettleQuiet, within the reply
+// deadline of 1.5 s; an error byte there is a failure like any other (0x40). Returns whether a line end
+// arrived (the monitor confirmed the end of the download).
+bool settleAfterLastLine(serial::Link& link, std::int32_t& word) {
+    const base::Clock& clock = link.replyDeadline.clock();
+    const serial::TimePoint end = clock.now() + serial::kLineRearm;
+    bool confirmed = false;
+    while (!link.stop.stop_requested()) {
+        const auto left = std::chrono::ceil<serial::Milliseconds>(end - clock.now());
+        if (left.count() <= 0) break;
+        link.replyDeadline.arm(std::min(kSettleQuiet, left));
+        int lines = 0;
+        if (!serial::readReply(link, ReplyMode::Lines, 1, lines)) {
+            word |= output::result::kErrorByte;
+            break;
+        }
+        if (lines == 0) break;  // quiet (or the port is gone)
+        confirmed = true;
+    }
+    return confirmed;
+}
 
 }  // namespace
 
@@ -50,13 +74,16 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
     }
 
     bool firstPass = true;
+    bool sent = false;
     ProgressShown progress(context.view);
     while (word == 0 && !image.atEnd() && !link.stop.stop_requested()) {
         int length = 0;
         word |= image.readRecord(record, length);
         if (length > 3) {
             if (record[3] == kExtendedLinearAddressRecord) log.addLine(pageLine(record.data()));
-            if (!writeHexLine(link, {record.data(), static_cast<std::size_t>(length)}))
+            if (writeHexLine(link, {record.data(), static_cast<std::size_t>(length)}))
+                sent = true;
+            else
                 word |= serial::writeFailure(link);
             link.replyDeadline.arm(kLineDeadline);
             int lines = 0;
@@ -73,7 +100,13 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
         progress.show(truncatedPercent(image.position(), image.size()));
         firstPass = false;
     }
-    return {word, {}};
+    jobs::JobOutcome outcome;
+    // The monitor confirmed the end with its closing lines: if it leaves the bus now (it restarts), that
+    // is no failure.
+    if (word == 0 && sent && !link.stop.stop_requested())
+        outcome.completeBeforeLoss = settleAfterLastLine(link, word);
+    outcome.word = word;
+    return outcome;
 }
 
 jobs::JobDefinition realtermDownloadJob() {

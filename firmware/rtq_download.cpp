@@ -100,13 +100,18 @@ jobs::JobOutcome runRtqDownload(jobs::JobContext& context, std::int32_t word) {
     }
     if (link.stop.stop_requested()) return {word, {}};
 
+    jobs::JobOutcome outcome;
     if (word == 0) {
+        // Every record is acknowledged: a monitor that leaves the bus now (it restarts) is no failure.
+        outcome.completeBeforeLoss = true;
         link.replyDeadline.arm(500ms);
         int lines = 0;
         serial::readReply(link, ReplyMode::Lines, 20, lines);
     }
     context.view.setProgress(0);
-    return {word, std::to_string(bytesSent) + " Bytes übertragen"};
+    outcome.word = word;
+    outcome.closingLine = std::to_string(bytesSent) + " Bytes übertragen";
+    return outcome;
 }
 
 jobs::JobDefinition rtqDownloadJob() {

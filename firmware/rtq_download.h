@@ -10,7 +10,9 @@
 //   offset 4+n    checksum: two's complement of the 8-bit sum of bytes 0..3+n
 // Runs of data records whose addresses follow on (compared as 16-bit values) are joined into records of
 // at most 249 data bytes, with the checksum recomputed; any other record goes out exactly as decoded.
-// Each record's reply line must end within 1.5 s of the previous reply's line end.
+// Each record's reply line must end within 1.5 s of the previous reply's line end. Once every record is
+// acknowledged, the monitor's closing lines are read; a port that goes away then (the monitor restarts and
+// its USB port leaves the bus) is no failure.
 
 #include "jobs/job_frame.h"
 

@@ -321,6 +321,14 @@ const FaultCase kFaultCases[] = {
      0x40,
      "\u00fbERR_WRONGLINEFORMAT\n",
      "\nFehler: Bestätigungsfehler\r\n"},
+    // An error byte while the monitor writes its flash, 100 ms after the end record went out.
+    {"HexLineErrorByteAfterTheLastLine",
+     jobs::JobKind::RealtermDownload,
+     {.errorAt = 3, .errorByte = 0xF9, .delay = 100ms, .delayAt = 3},
+     false,
+     0x40,
+     "\u00f9ERR_FLASHWRITE\n",
+     "\nFehler: Bestätigungsfehler\r\n"},
     {"HexLineWrongChecksumIsSent",
      jobs::JobKind::RealtermDownload,
      {},
@@ -399,6 +407,58 @@ INSTANTIATE_TEST_SUITE_P(Unplugged, VanishingPortTest,
                                                                              : std::string("HexLines");
                          });
 
+// A monitor whose service port is a USB device leaves the bus as it restarts after its download: here the
+// master side of the pseudo-terminal closes right after the closing lines. The small firmware is three
+// records: 21, 21 and 5 bytes in binary, lines of 45, 45 and 13 bytes as text.
+void playRestartingMonitor(test::PseudoTerminal& pty, jobs::JobKind kind) {
+    const bool binary = kind == jobs::JobKind::RtqDownload;
+    pty.receive(binary ? 12 : 9, 5s);
+    pty.send(binary ? "LoadFWRTQ OK\r\n" : "LoadFW OK\r\n");
+    if (binary) {
+        for (std::size_t size : {21u, 21u}) {
+            pty.receive(size, 5s);
+            pty.send("OK\r\n");
+        }
+        pty.receive(5, 5s);
+        pty.send("OK\r\n");
+    } else {
+        std::size_t got = 0;
+        while (got < 103) {
+            const std::size_t n = pty.receive(1, 5s).size();
+            if (n == 0) break;
+            got += n;
+        }
+    }
+    pty.send("Flash geschrieben\r\nNeustart\r\n");
+    pty.receive(1, 50ms);
+    pty.hangUp();
+}
+
+class RestartingMonitorTest : public DownloadTest, public ::testing::WithParamInterface<jobs::JobKind> {};
+
+TEST_P(RestartingMonitorTest, ClosingTheConnectionAfterTheClosingLinesIsNoFailure) {
+    const std::string path = writeFirmware(smallFirmware());
+    test::PseudoTerminal pty;
+    std::thread monitorThread([&] { playRestartingMonitor(pty, GetParam()); });
+    const std::int32_t word = runJob(GetParam(), path, pty.slavePath());
+    monitorThread.join();
+    const bool binary = GetParam() == jobs::JobKind::RtqDownload;
+    EXPECT_EQ(binary ? 0x1000 : 0, word);
+    const std::string text = window.text();
+    EXPECT_TRUE(endsWith(text, "Flash geschrieben\r\nNeustart\r\nMonitor hat die Verbindung beendet (" +
+                                   pty.slavePath() + ")\r\n" +
+                                   (binary ? "47 Bytes übertragen\r\n" : "Datei fehlerfrei übertragen\r\n")))
+        << text;
+    EXPECT_EQ(std::string::npos, text.find("Verbindung zum COM Port verloren")) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Restart, RestartingMonitorTest,
+                         ::testing::Values(jobs::JobKind::RtqDownload, jobs::JobKind::RealtermDownload),
+                         [](const auto& info) {
+                             return info.param == jobs::JobKind::RtqDownload ? std::string("BinaryRecords")
+                                                                             : std::string("HexLines");
+                         });
+
 TEST_F(DownloadTest, MissingFileSendsNothing) {
     startMonitor();
     EXPECT_EQ(0x1080, runJob(jobs::JobKind::RtqDownload, dir.file("missing.hex")));
@@ -439,21 +499,25 @@ TEST_F(DownloadTest, MissingPortStillLoadsAndChecksTheFile) {
 struct CliRun {
     int exitCode = -1;
     std::string lastErrorLine;
+    std::string out;
+    std::string err;
 };
 
 // The command-line companion against the same simulated monitor.
 class CliDownloadTest : public DownloadTest {
 protected:
-    CliRun runCli(const std::string& method, const std::string& file) {
+    CliRun runCli(const std::string& method, const std::string& file, std::optional<std::string> port = {}) {
         const std::string out = dir.file("stdout.txt");
         const std::string err = dir.file("stderr.txt");
         const std::string command = std::string("'") + HLX_CLI_PATH + "' flash " + method + " '" + file +
-                                    "' --port '" + monitor->slavePath() + "' --print-result >'" + out +
-                                    "' 2>'" + err + "'";
+                                    "' --port '" + port.value_or(monitor ? monitor->slavePath() : "") +
+                                    "' --print-result >'" + out + "' 2>'" + err + "'";
         const int status = std::system(command.c_str());
         CliRun run;
         if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-        std::string errors = test::readFile(err);
+        run.out = test::readFile(out);
+        run.err = test::readFile(err);
+        std::string errors = run.err;
         while (!errors.empty() && errors.back() == '\n') errors.pop_back();
         run.lastErrorLine =
             errors.substr(errors.rfind('\n') == std::string::npos ? 0 : errors.rfind('\n') + 1);
@@ -477,6 +541,51 @@ TEST_F(CliDownloadTest, AFaultGivesExitCodeOne) {
     const CliRun run = runCli("rtq", writeFirmware(smallFirmware()));
     EXPECT_EQ(1, run.exitCode);
     EXPECT_EQ("JobResult=0x1040", run.lastErrorLine);
+}
+
+// The monitor sends an error byte while it writes its flash, 100 ms after the end record: not missed.
+TEST_F(CliDownloadTest, ALateErrorOnTheLastTextLineGivesExitCodeOne) {
+    startMonitor();
+    monitor->setFaults({.errorAt = 3, .errorByte = 0xF9, .delay = 100ms, .delayAt = 3});
+    const CliRun run = runCli("realterm", writeFirmware(smallFirmware()));
+    EXPECT_EQ(1, run.exitCode) << run.out;
+    EXPECT_EQ("JobResult=0x40", run.lastErrorLine);
+    EXPECT_TRUE(run.out.ends_with("ERR_FLASHWRITE\nFehler: Bestätigungsfehler\n")) << run.out;
+}
+
+// A file without data: neither method says a word to the monitor, and hlx exits 1.
+TEST_F(CliDownloadTest, AFileWithoutDataSendsNothing) {
+    startMonitor();
+    const std::string path = dir.file("end-only.hex");
+    test::writeFile(path, ":00000001FF\r\n");
+    for (const auto& [method, result] :
+         {std::pair{"rtq", "JobResult=0x1100"}, std::pair{"realterm", "JobResult=0x100"}}) {
+        SCOPED_TRACE(method);
+        const CliRun run = runCli(method, path);
+        EXPECT_EQ(1, run.exitCode);
+        EXPECT_EQ(result, run.lastErrorLine);
+        EXPECT_NE(std::string::npos, run.out.find("Fehler: Datei enthält keine Daten\nAnzahl Fehler: 1\n"))
+            << run.out;
+    }
+    EXPECT_TRUE(monitor->commands().empty());
+    EXPECT_TRUE(monitor->records().empty());
+}
+
+TEST_F(CliDownloadTest, AMonitorThatRestartsAfterItsDownloadIsNoFailure) {
+    for (const jobs::JobKind kind : {jobs::JobKind::RtqDownload, jobs::JobKind::RealtermDownload}) {
+        const bool binary = kind == jobs::JobKind::RtqDownload;
+        SCOPED_TRACE(binary ? "rtq" : "realterm");
+        test::PseudoTerminal pty;
+        std::thread monitorThread([&] { playRestartingMonitor(pty, kind); });
+        const CliRun run =
+            runCli(binary ? "rtq" : "realterm", writeFirmware(smallFirmware()), pty.slavePath());
+        monitorThread.join();
+        EXPECT_EQ(0, run.exitCode) << run.out << run.err;
+        EXPECT_EQ(binary ? "JobResult=0x1000" : "JobResult=0x0", run.lastErrorLine);
+        EXPECT_NE(std::string::npos, run.out.find("Neustart\nMonitor hat die Verbindung beendet ("))
+            << run.out;
+        EXPECT_EQ(std::string::npos, run.err.find("has gone")) << run.err;
+    }
 }
 
 }  // namespace

@@ -37,6 +37,9 @@ enum class Fault {
     XoffAfterEachLineThenSilent,  // XOFF and XON after each line, until the n-th: XOFF only
     XoffBehindEachReplyLine,      // a reply line with XOFF right behind it, XON 300 ms later: all is well
     ShortWrite,                   // the n-th write moves only 3 bytes
+    ErrorByteLateAfterTheLast,    // the last record is answered as usual, then an error byte n ms later
+    ClosingLineThenErrorByte,     // after the last record a closing line, and an error byte 250 ms later
+    ClosingLinesThenVanish,       // after the last record the closing lines, then the device goes (restart)
 };
 
 struct FaultCase {
@@ -67,6 +70,24 @@ protected:
             }
             ++records;
             const bool binary = c.kind == JobKind::RtqDownload;
+            const bool last = text == ":00000001FF\r\n" || text == std::string("\x00\x00\x00\x01\xFF", 5);
+            if (last && c.fault == Fault::ErrorByteLateAfterTheLast) {
+                if (binary) d.replyAfter(5ms, "OK\r\n");
+                d.replyAfter(std::chrono::milliseconds(c.n), "\xFA\n");
+                return;
+            }
+            if (last && c.fault == Fault::ClosingLineThenErrorByte) {
+                if (binary) d.replyAfter(5ms, "OK\r\n");
+                d.replyAfter(50ms, "Flash OK\r\n");
+                d.replyAfter(300ms, "\xF9\n");
+                return;
+            }
+            if (last && c.fault == Fault::ClosingLinesThenVanish) {
+                if (binary) d.replyAfter(5ms, "OK\r\n");
+                d.replyAfter(50ms, "Flash OK\r\nReboot\r\n");
+                d.hangUpAfter(60ms);
+                return;
+            }
             if (c.fault == Fault::VanishAtRecord && records == c.n) {
                 d.hangUpAfter(2ms);
                 return;
@@ -139,6 +160,7 @@ const std::string kTimeout = "Fehler: Zeitüberschreitung";
 const std::string kShort = "Fehler: Nicht alle Daten konnten gesendet werden";
 const std::string kRefused = "Fehler: Bestätigungsfehler";
 const std::string kNoData = "Fehler: Datei enthält keine Daten";
+const std::string kClosed = "Monitor hat die Verbindung beendet (/dev/fake-monitor)";
 const std::string kCheckFailed = "Fehler: Überprüfung der Datei fehlerhaft";
 
 const FaultCase kFaultCases[] = {
@@ -193,6 +215,14 @@ const FaultCase kFaultCases[] = {
      0x1020,
      {kTimeout, "37 Bytes übertragen"},
      2},
+    // After every record was acknowledged, a monitor that restarts is no failure.
+    {"RtqMonitorRestartsAfterItsClosingLines",
+     JobKind::RtqDownload,
+     Fault::ClosingLinesThenVanish,
+     0,
+     0x1000,
+     {"Flash OK", "Reboot", kClosed, "79 Bytes übertragen"},
+     4},
     // A file without data: the check refuses it, and not even the command goes out.
     {"RtqOnlyTheEndRecord",
      JobKind::RtqDownload,
@@ -262,6 +292,35 @@ const FaultCase kFaultCases[] = {
      {"Datei fehlerfrei übertragen"},
      6},
     {"HexLinesShortWriteOfLine2", JobKind::RealtermDownload, Fault::ShortWrite, 2, 0x10, {kShort}, 3},
+    // After the last line the job listens until the monitor has been quiet for 300 ms.
+    {"HexLinesErrorByte100msAfterTheLastLine",
+     JobKind::RealtermDownload,
+     Fault::ErrorByteLateAfterTheLast,
+     100,
+     0x40,
+     {"\u00faERR_WRONGCRC\n" + kRefused},
+     6},
+    {"HexLinesErrorByte250msAfterAClosingLine",
+     JobKind::RealtermDownload,
+     Fault::ClosingLineThenErrorByte,
+     0,
+     0x40,
+     {"Flash OK", "\u00f9ERR_FLASHWRITE\n" + kRefused},
+     6},
+    {"HexLinesMonitorRestartsAfterItsClosingLines",
+     JobKind::RealtermDownload,
+     Fault::ClosingLinesThenVanish,
+     0,
+     0,
+     {"Flash OK", "Reboot", kClosed, "Datei fehlerfrei übertragen"},
+     6},
+    {"HexLinesPortVanishesAfterTheLastLineWithoutAWord",
+     JobKind::RealtermDownload,
+     Fault::VanishAtRecord,
+     5,
+     0x20,
+     {kLost, kTimeout},
+     6},
     {"HexLinesOnlyTheEndRecord",
      JobKind::RealtermDownload,
      Fault::None,

@@ -23,6 +23,9 @@ PseudoTerminal::PseudoTerminal() {
     // under test. It takes no lock, so it does not keep that code from opening the port exclusively.
     m_slaveKeep = slave;
     ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    // A program the test starts (hlx) must not inherit them: a master it held open would outlive hangUp().
+    ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(m_slaveKeep, F_SETFD, FD_CLOEXEC);
 }
 
 PseudoTerminal::~PseudoTerminal() {

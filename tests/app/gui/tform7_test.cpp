@@ -362,7 +362,7 @@ TEST_F(TForm7Test, SendButtonsStartTheSendersOnTheirInput) {
     EXPECT_EQ(2, form->logic().jobSlot().parameter());
     EXPECT_EQ(file +
                   " geöffnet\r\n7 Bytes gelesen\r\nÜbertrage Textdatei\r\nFehler: Zeitüberschreitung\r\n"
-                  "0 Bytes übertragen\r\n",
+                  "Fehler: nur 0 von 7 Bytes übertragen\r\n0 Bytes übertragen\r\n",
               outputText());
     EXPECT_TRUE(control<QTimer>("Timer1")->isActive());
 }
