@@ -113,7 +113,16 @@ int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
     // report already says that the monitor closed the connection.
     if (const serial::PortState state = port.state(); !state.error.empty() && (failed || !state.lost))
         std::fprintf(stderr, "hlx: %s\n", state.error.c_str());
+    // A file that cannot be used is a fault of the command line, as for every other command: its reason
+    // goes to stderr and the exit code is 2.
+    const bool fileUnusable = (*reported & output::result::kFileOpen) != 0;
+    if (fileUnusable) {
+        const std::string reason = file.lastError().message();
+        std::fprintf(stderr, "hlx: %s\n",
+                     reason.empty() ? (options.file + ": cannot be read").c_str() : reason.c_str());
+    }
     if (options.printResult) std::fprintf(stderr, "JobResult=0x%X\n", static_cast<unsigned>(*reported));
+    if (fileUnusable) return kExitUsage;
     return failed ? kExitFailed : kExitOk;
 }
 

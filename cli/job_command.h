@@ -41,7 +41,8 @@ struct JobOptions {
 void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fileHelp);
 
 // Runs the job of that kind to its end or until a stop signal; returns the exit code: 0 when the result
-// word holds no failure, 1 when it does, 128 + signal when stopped.
+// word holds no failure, 1 when it does, 2 when the file cannot be used (its reason on stderr, after the
+// job's report), 128 + signal when stopped.
 int runJob(jobs::JobKind kind, const JobOptions& options);
 // The same for a job defined by the command itself (with options of its own).
 int runJob(const jobs::JobDefinition& job, const JobOptions& options);

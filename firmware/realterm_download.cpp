@@ -14,9 +14,10 @@ constexpr serial::Milliseconds kLineDeadline = 5000ms;
 constexpr serial::Milliseconds kSettleQuiet = 300ms;
 
 // After the last line: the monitor may still answer it, with an error byte while it writes its flash, and
-// it sends its closing lines. Reads until the line has been quiet for kSettleQuiet, within the reply
-// deadline of 1.5 s; an error byte there is a failure like any other (0x40). Returns whether a line end
-// arrived (the monitor confirmed the end of the download).
+// it sends its closing lines. Reads until the line has been quiet for kSettleQuiet (and the flow is not
+// held), within the reply deadline of 1.5 s; an error byte there is a failure like any other (0x40), and a
+// flow still held at the end is a time-out (0x20). Returns whether a line end arrived (the monitor
+// confirmed the end of the download).
 bool settleAfterLastLine(serial::Link& link, std::int32_t& word) {
     const base::Clock& clock = link.replyDeadline.clock();
     const serial::TimePoint end = clock.now() + serial::kLineRearm;
@@ -28,12 +29,29 @@ bool settleAfterLastLine(serial::Link& link, std::int32_t& word) {
         int lines = 0;
         if (!serial::readReply(link, ReplyMode::Lines, 1, lines)) {
             word |= output::result::kErrorByte;
-            break;
+            return confirmed;
         }
-        if (lines == 0) break;  // quiet (or the port is gone)
-        confirmed = true;
+        if (lines > 0) {
+            confirmed = true;
+        } else if (!serial::flowHeld(link) || !link.port.isOpen()) {
+            break;  // quiet, or the port is gone
+        }
     }
+    if (serial::flowHeld(link) && link.port.isOpen() && !link.stop.stop_requested())
+        word |= output::result::kTimeout;
     return confirmed;
+}
+
+// The records that go out as lines (a decoded length above 3), so that the job knows its last line.
+int countLines(HexImage& image, RecordArea& record) {
+    int count = 0;
+    while (!image.atEnd()) {
+        int length = 0;
+        image.readRecord(record, length);
+        if (length > 3) ++count;
+    }
+    image.setPosition(0);
+    return count;
 }
 
 }  // namespace
@@ -75,6 +93,8 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
 
     bool firstPass = true;
     bool sent = false;
+    const int lineCount = word == 0 ? countLines(image, record) : 0;
+    int lineNumber = 0;
     ProgressShown progress(context.view);
     while (word == 0 && !image.atEnd() && !link.stop.stop_requested()) {
         int length = 0;
@@ -87,8 +107,10 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
                 word |= serial::writeFailure(link);
             link.replyDeadline.arm(kLineDeadline);
             int lines = 0;
-            // The first line goes out with no pause after it; from the second on, the monitor paces us.
-            if (!firstPass) {
+            // The first line goes out with no pause after it; from the second on, the monitor paces us. The
+            // last one is followed by the settling read below.
+            const bool lastLine = ++lineNumber >= lineCount;
+            if (!firstPass && !lastLine) {
                 if (!serial::readReply(link, ReplyMode::FlowWait, 1, lines))
                     word |= output::result::kErrorByte;
                 // Held by XOFF until the deadline passed: the monitor is stuck; sending on would only fill

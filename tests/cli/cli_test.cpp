@@ -353,6 +353,39 @@ std::string firmware(int records) {
     return text + ":00000001FF\r\n";
 }
 
+// A firmware file that cannot be used gives exit 2 and the reason on stderr, as the other commands do;
+// the job's report stays on stdout.
+TEST(Cli, FlashNamesTheFileItCannotUse) {
+    hlx::test::TempDir dir;
+    hlx::test::PseudoTerminal pty;
+    const std::string missing = dir.file("missing.hex");
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"RtqMissing", {"flash", "rtq", missing}, missing + ": No such file or directory"},
+        {"RealtermFolder", {"flash", "realterm", dir.path()}, dir.path() + ": "},
+        {"IspMissing", {"flash", "isp", missing}, missing + ": No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.end(), {"--port", pty.slavePath(), "--print-result"});
+        const HlxRun run = hlx(arguments);
+        EXPECT_EQ(2, run.exitCode) << run.out << run.err;
+        EXPECT_TRUE(contains(run.err, "hlx: " + c.reason)) << run.err;
+        EXPECT_TRUE(contains(run.out, "Fehler: Datei kann nicht geöffnet werden\n")) << run.out;
+        EXPECT_TRUE(run.err.ends_with("\nJobResult=0x" +
+                                      std::string(c.arguments[1] == "rtq"   ? "1080"
+                                                  : c.arguments[1] == "isp" ? "A0"
+                                                                            : "80") +
+                                      "\n"))
+            << run.err;
+    }
+}
+
 class PortReasonTest : public ::testing::Test {
 protected:
     PortReasonTest() {

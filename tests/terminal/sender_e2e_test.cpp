@@ -244,7 +244,9 @@ TEST_F(SendCliTest, ExitCodesSayWhatHappened) {
     };
     const Case cases[] = {
         {"SilentMonitor", "send-terminal '" + text + "'" + port(), 1, ""},
-        {"SendFileMissing", "send-file '" + dir.file("missing.vxc") + "'" + port(), 1, ""},
+        {"SendFileMissing", "send-file '" + dir.file("missing.vxc") + "'" + port(), 2,
+         "hlx: " + dir.file("missing.vxc") + ": No such file or directory\n"},
+        {"SendFileIsAFolder", "send-file '" + dir.path() + "'" + port(), 2, "hlx: " + dir.path() + ": "},
         {"TerminalFileMissing", "send-terminal '" + dir.file("missing.txt") + "'" + port(), 2,
          "No such file"},
         {"NoPort", "send-file '" + text + "'", 2, "--port"},
