@@ -1,15 +1,11 @@
 #include "app/qt_bitmap.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImageReader>
-
-#include <array>
 #include <cassert>
 #include <cstring>
 
 #include "base/atomic_file.h"
 #include "base/file_reader.h"
+#include "imaging/bmp_reader.h"
 
 namespace hlx::app {
 namespace {
@@ -17,21 +13,12 @@ namespace {
 using imaging::Rgb;
 
 constexpr std::size_t kMaxFileBytes = 512u * 1024 * 1024;
-constexpr int kMaxPixelMegabytes = 256;
 constexpr int kMaxSide = 65'535;
 constexpr std::size_t kFileHeaderSize = 14;
 constexpr std::size_t kInfoHeaderSize = 40;
 constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiBitfields = 3;
-constexpr std::uint32_t kBiAlphaBitfields = 6;
 constexpr std::int32_t kDefaultDotsPerMeter = 2835;  // 72 dpi
-
-std::uint32_t u16At(std::span<const std::uint8_t> b, std::size_t at) {
-    return b[at] | b[at + 1] << 8;
-}
-std::uint32_t u32At(std::span<const std::uint8_t> b, std::size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
 
 void put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
     out.push_back(static_cast<std::uint8_t>(v));
@@ -47,86 +34,6 @@ std::uint32_t colourKey(Rgb c) {
 }
 
 }  // namespace
-
-base::Status readBmpInfo(std::span<const std::uint8_t> file, BmpInfo& info) {
-    if (file.size() < 2 || file[0] != 'B' || file[1] != 'M')
-        return base::Status::error("keine BMP-Datei (Kennung \"BM\" fehlt)");
-    if (file.size() < kFileHeaderSize + 4)
-        return base::Status::error("BMP-Datei abgeschnitten (Kopf unvollständig)");
-    const std::uint32_t headerSize = u32At(file, kFileHeaderSize);
-    if (headerSize != 12 && (headerSize < kInfoHeaderSize || headerSize > 124))
-        return base::Status::error("BMP-Kopf mit " + std::to_string(headerSize) +
-                                   " Bytes wird nicht unterstützt");
-    if (file.size() < kFileHeaderSize + headerSize)
-        return base::Status::error("BMP-Datei abgeschnitten (Kopf unvollständig)");
-
-    BmpInfo found;
-    std::int64_t height = 0;
-    std::uint32_t compression = kBiRgb;
-    if (headerSize == 12) {  // OS/2 core header
-        found.width = static_cast<int>(u16At(file, 18));
-        height = u16At(file, 20);
-        found.bitDepth = static_cast<int>(u16At(file, 24));
-    } else {
-        found.width = static_cast<std::int32_t>(u32At(file, 18));
-        height = static_cast<std::int32_t>(u32At(file, 22));
-        found.bitDepth = static_cast<int>(u16At(file, 28));
-        compression = u32At(file, 30);
-    }
-    if (height < 0) {
-        found.topDown = true;
-        height = -height;
-    }
-    if (found.width <= 0 || height == 0)
-        return base::Status::error("leeres Bild (" + std::to_string(found.width) + " x " +
-                                   std::to_string(height) + " Pixel)");
-    if (found.width > kMaxSide || height > kMaxSide)
-        return base::Status::error("Bild zu groß (" + std::to_string(found.width) + " x " +
-                                   std::to_string(height) + " Pixel, höchstens 65535 je Richtung)");
-    found.height = static_cast<int>(height);
-    switch (found.bitDepth) {
-        case 1:
-        case 4:
-        case 8:
-        case 16:
-        case 24:
-        case 32:
-            break;
-        default:
-            return base::Status::error("Farbtiefe " + std::to_string(found.bitDepth) +
-                                       " Bit wird nicht unterstützt");
-    }
-    if (found.bitDepth == 16 && (compression == kBiBitfields || compression == kBiAlphaBitfields)) {
-        // The masks follow a 40-byte header and sit at the same place inside the longer ones.
-        constexpr std::size_t kGreenMask = kFileHeaderSize + kInfoHeaderSize + 4;
-        if (file.size() < kGreenMask + 4)
-            return base::Status::error("BMP-Datei abgeschnitten (Farbmasken fehlen)");
-        found.green6 = u32At(file, kGreenMask) == 0x07E0;
-    }
-    if (found.bitDepth <= 8) {
-        // Entries of 4 bytes (B, G, R, 0) after the header, 3 bytes after an OS/2 core header; as many as
-        // the header says are used (0: all the depth allows), never more than the depth allows.
-        const std::size_t entrySize = headerSize == 12 ? 3 : 4;
-        const std::size_t most = std::size_t{1} << found.bitDepth;
-        const std::size_t used = headerSize >= kInfoHeaderSize ? u32At(file, 46) : 0;
-        const std::size_t count = used == 0 || used > most ? most : used;
-        const std::size_t start = kFileHeaderSize + headerSize;
-        if (file.size() < start + count * entrySize)
-            return base::Status::error("BMP-Datei abgeschnitten (Farbtabelle unvollständig)");
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::uint8_t* e = file.data() + start + i * entrySize;
-            found.palette.push_back({e[2], e[1], e[0]});
-        }
-    }
-    const std::uint64_t bytesInMemory = static_cast<std::uint64_t>(found.width) *
-                                        static_cast<std::uint64_t>(found.height) *
-                                        (found.bitDepth <= 8 ? 1 : 4);
-    if (bytesInMemory > static_cast<std::uint64_t>(kMaxPixelMegabytes) * 1024 * 1024)
-        return base::Status::error("Bild zu groß zum Laden (" + std::to_string(found.width) + " x " +
-                                   std::to_string(found.height) + " Pixel)");
-    info = found;
-    return base::Status::ok();
-}
 
 Rgb QtBitmap::pixel(int x, int y) const {
     assert(x >= 0 && y >= 0 && x < width() && y < height());
@@ -187,48 +94,28 @@ base::Status QtBitmap::load(const std::string& path) {
 
 base::Status QtBitmap::loadBytes(std::span<const std::uint8_t> file, const std::string& name) {
     clear();
-    BmpInfo info;
-    if (base::Status s = readBmpInfo(file, info); !s) return base::Status::error(name + ": " + s.message());
+    imaging::BmpInfo info;
+    if (base::Status s = imaging::readBmpInfo(file, info); !s)
+        return base::Status::error(name + ": " + s.message());
 
-    QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(file.data()),
-                                              static_cast<qsizetype>(file.size()));
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "bmp");
-    reader.setDecideFormatFromContent(false);
-    reader.setAllocationLimit(kMaxPixelMegabytes);
-    QImage image;
-    if (!reader.read(&image) || image.isNull())
-        return base::Status::error(name + ": BMP-Datei nicht lesbar (" + reader.errorString().toStdString() +
-                                   ")");
-    if (image.width() != info.width || image.height() != info.height)
-        return base::Status::error(name + ": BMP-Datei nicht lesbar (Bildgröße " +
-                                   std::to_string(image.width()) + " x " + std::to_string(image.height()) +
-                                   " statt " + std::to_string(info.width) + " x " +
-                                   std::to_string(info.height) + " laut Kopf)");
-
-    if (info.bitDepth <= 8) {
-        if (image.format() != QImage::Format_Indexed8) image = image.convertToFormat(QImage::Format_Indexed8);
-        // Qt may order the colour table its own way (it swaps a two-colour table, for one): the indices
-        // are turned back into indices of the file's own table, which the preview keeps.
-        const QList<QRgb> table = image.colorTable();
-        std::array<std::uint8_t, 256> toFile{};
-        for (qsizetype i = 0; i < table.size() && i < 256; ++i) {
-            const Rgb c{static_cast<std::uint8_t>(qRed(table[i])),
-                        static_cast<std::uint8_t>(qGreen(table[i])),
-                        static_cast<std::uint8_t>(qBlue(table[i]))};
-            toFile[static_cast<std::size_t>(i)] =
-                static_cast<std::uint8_t>(std::max(0, imaging::nearestPaletteIndex(info.palette, c)));
-        }
-        for (int y = 0; y < image.height(); ++y) {
-            uchar* line = image.scanLine(y);
-            for (int x = 0; x < image.width(); ++x) line[x] = toFile[line[x]];
-        }
-        m_palette = info.palette;
-    } else if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32) {
-        image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    }
+    // The file holds every pixel of the picture: only now is it allocated.
+    const bool indexed = info.bitDepth <= 8;
+    QImage image(info.width, info.height,
+                 indexed         ? QImage::Format_Indexed8
+                 : info.hasAlpha ? QImage::Format_ARGB32
+                                 : QImage::Format_RGB32);
     if (image.isNull()) return base::Status::error(name + ": kein Speicher für das Bild");
+    const std::span<std::uint8_t> pixels(image.bits(), static_cast<std::size_t>(image.sizeInBytes()));
+    const auto stride = static_cast<std::size_t>(image.bytesPerLine());
+    const base::Status decoded = indexed ? imaging::decodeBmpIndices(file, info, pixels, stride)
+                                         : imaging::decodeBmpColours(file, info, pixels, stride);
+    if (!decoded) return base::Status::error(name + ": " + decoded.message());
+    if (indexed) {
+        QList<QRgb> table;
+        for (const Rgb& c : info.palette) table.push_back(qRgb(c.r, c.g, c.b));
+        image.setColorTable(table);
+        m_palette = info.palette;
+    }
     m_image = std::move(image);
     m_depth = info.bitDepth;
     m_green6 = info.green6;

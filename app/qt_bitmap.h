@@ -1,13 +1,15 @@
 #pragma once
 // QtBitmap: the converter's Bitmap over QImage, for BMP files of every depth Windows writes: 1, 4 and 8
-// bits with a palette (8 and 4 bits also run-length encoded), 16 bits (5-5-5, or 5-6-5 with bit fields),
+// bits with a palette (8 and 4 bits also run-length encoded), 16 bits (5-5-5, or bit fields such as 5-6-5),
 // 24 and 32 bits, bottom-up or top-down, with any of the Windows and OS/2 header sizes.
 //
-// Loading reads the file without blocking on it (a FIFO or device is refused), checks the headers itself
-// and leaves the pixels to Qt's BMP reader. The bitmap remembers the file's pixel format (bit depth,
-// palette, 5-6-5 or 5-5-5), and save() writes a plain uncompressed bottom-up BMP in that same format
-// (written here, since Qt's own writer knows only some depths); a run-length encoded source is saved
-// uncompressed in its depth. Palette bitmaps take the nearest palette colour in setPixel.
+// Loading reads the file without blocking on it (a FIFO or device is refused) and hands its bytes to the
+// BMP reader (imaging/bmp_reader.h), which checks headers and pixel data whole before the picture is
+// allocated and then decodes them into it: a file that is cut short, or whose run-length data ends before
+// its picture, is refused with the reason, and no pixel comes from anywhere but the file. The bitmap
+// remembers the file's pixel format (bit depth, palette, 5-6-5 or 5-5-5), and save() writes a plain
+// uncompressed bottom-up BMP in that same format; a run-length encoded source is saved uncompressed in its
+// depth. Palette bitmaps take the nearest palette colour in setPixel.
 //
 // Limits: a picture of at most 65,535 pixels each way and at most 256 MB of pixels in memory, and a file
 // of at most 512 MB; beyond them loading is refused with a message rather than attempted.
@@ -25,20 +27,6 @@
 #include "imaging/bitmap.h"
 
 namespace hlx::app {
-
-// What the headers of a BMP file say, checked before any pixel is read.
-struct BmpInfo {
-    int width = 0;
-    int height = 0;  // always positive; topDown tells the row order
-    int bitDepth = 0;
-    bool topDown = false;
-    bool green6 = false;                // 16 bits as 5-6-5 rather than 5-5-5
-    std::vector<imaging::Rgb> palette;  // 1, 4 and 8 bits: the colour table in file order
-};
-
-// Reads and checks the file and information headers of a BMP file's bytes. The message names no path;
-// the caller adds it.
-base::Status readBmpInfo(std::span<const std::uint8_t> file, BmpInfo& info);
 
 class QtBitmap : public imaging::Bitmap {
 public:

@@ -38,7 +38,7 @@ struct JobContext {
 struct JobOutcome {
     std::int32_t word = 0;
     std::string closingLine;  // empty: none
-    std::vector<std::string> failureLines;
+    std::vector<std::string> failureLines{};
     // Every part of the transfer had been confirmed when the port went away, if it did: a monitor whose
     // service port is a USB device leaves the bus as it restarts after its download. The frame then says
     // that the monitor closed the connection, and records no failure for it.

@@ -1,5 +1,5 @@
-// Fuzz target for reading BMP files: the header check and Qt's reader behind QtBitmap. For every input: a
-// file the header check refuses is refused by loading too; a loaded picture has the size and depth the
+// Fuzz target for reading BMP files through QtBitmap: the BMP reader and the QImage it fills. For every
+// input: a file the reader refuses is refused by loading too; a loaded picture has the size and depth the
 // headers gave and a palette that fits the depth; every pixel can be read and painted back; and the BMP
 // file it saves loads again with the same size, depth, palette and colours (16-bit colours compared in
 // the bits the format keeps).
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/qt_bitmap.h"
+#include "imaging/bmp_reader.h"
 
 namespace {
 
@@ -25,8 +26,8 @@ bool sameColour(hlx::imaging::Rgb a, hlx::imaging::Rgb b, int depth, bool green6
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace hlx;
     const std::span<const std::uint8_t> file(data, size);
-    app::BmpInfo info;
-    const bool headersOk = app::readBmpInfo(file, info).isOk();
+    imaging::BmpInfo info;
+    const bool headersOk = imaging::readBmpInfo(file, info).isOk();
     // Large pictures are refused or read the same way as small ones; they only slow the search down.
     if (headersOk && static_cast<std::int64_t>(info.width) * info.height > 1 << 20) return 0;
 
@@ -48,12 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bitmap.readRow(y, row);
         for (int x = 0; x < bitmap.width(); ++x) {
             if (!(row[x] == bitmap.pixel(x, y))) std::abort();
-            // A colour of the picture paints as itself (an index beyond a short palette reads as black,
-            // which the palette may not hold).
-            const bool held =
-                palette.empty() || std::find(palette.begin(), palette.end(), row[x]) != palette.end();
+            // Every colour of a palette picture is an entry of its palette, and paints as itself.
+            if (!palette.empty() && std::find(palette.begin(), palette.end(), row[x]) == palette.end())
+                std::abort();
             bitmap.setPixel(x, y, row[x]);
-            if (held && !(bitmap.pixel(x, y) == row[x])) std::abort();
+            if (!(bitmap.pixel(x, y) == row[x])) std::abort();
         }
     }
 

@@ -1,7 +1,8 @@
 // Fuzz target for the HEX reader, the check and the pre-flight analysis. For every input: reading record
 // by record ends (each call moves the position on), never writes beyond a small record buffer, gives
 // decoded length 0 with every failure; the check counts exactly the failures and over-long lines of that
-// reading and rewinds; and the analysis counts the same syntax errors as the check.
+// reading (and one more when no data record holds a byte) and rewinds; and the analysis counts the same
+// syntax errors as the check.
 
 #include <algorithm>
 #include <array>
@@ -37,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     area.fill(0xA5);
     const std::span<std::uint8_t> record(area.data() + 8, 8);
     int failures = 0;
+    bool holdsData = false;  // a data record holding a byte; a file without one is an error of the check
     while (!hex.atEnd()) {
         const std::int32_t before = hex.position();
         int length = -1;
@@ -44,8 +46,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (hex.position() <= before || hex.position() > hex.size()) std::abort();
         if (code != 0 && code != 2 && code != 4 && code != 8) std::abort();
         if (length < 0 || length > 8 || (code != 0 && length != 0)) std::abort();
-        if (code != 0 || hex.lastLineTooLong() || (length > 3 && record[0] + 5 != length)) ++failures;
+        if (code != 0 || hex.lastLineTooLong() || (length > 3 && record[0] + 5 != length))
+            ++failures;
+        else if (length > 5 && record[3] == 0)
+            holdsData = true;
     }
+    if (!holdsData) ++failures;
     for (int i = 0; i < 8; ++i)
         if (area[i] != 0xA5 || area[16 + i] != 0xA5) std::abort();
 

@@ -159,6 +159,21 @@ TEST_F(ConvertBitmapTest, UnreadableSourceEndsBeforeAnyLineOrFile) {
     EXPECT_FALSE(exists(dir.file("vxc_broken.c")));
 }
 
+// A picture that is not all there: refused before anything is allocated, shown or written.
+TEST_F(ConvertBitmapTest, PictureCutShortIsRefusedBeforeAnyLineOrFile) {
+    std::vector<std::uint8_t> bytes =
+        buildBmp({.width = 4, .height = 3, .depth = 24, .pixels = std::vector<std::uint8_t>(36, 0x80)});
+    bytes.pop_back();
+    writeFile(dir.file("cut.bmp"), std::string(bytes.begin(), bytes.end()));
+    const imaging::ConversionResult result = convert(dir.file("cut.bmp"));
+    EXPECT_EQ(imaging::ConversionOutcome::SourceUnreadable, result.outcome);
+    EXPECT_EQ(dir.file("cut.bmp") + ": BMP-Datei abgeschnitten (Bilddaten: 35 von 36 Bytes)", result.error);
+    EXPECT_EQ("", addedLines());
+    EXPECT_TRUE(display.shown.empty());
+    for (const char* name : {"vxc_cut.c", "vxc_cut.vxc", "vxc_cut.bmp"})
+        EXPECT_FALSE(exists(dir.file(name))) << name;
+}
+
 TEST_F(ConvertBitmapTest, TooWidePictureIsRefusedWithALineAndNoFile) {
     const std::string source = saveSource("wide.bmp", MemoryBitmap(imaging::kMaxRowPixels + 1, 2, kRed));
     const imaging::ConversionResult result = convert(source);
