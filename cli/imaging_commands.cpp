@@ -60,6 +60,11 @@ int convertBmpCommand(const std::string& path) {
     return kExitFailed;
 }
 
+// The decoded picture holds the rows the stream paints, not the rows its header claims: a few bytes can
+// claim 65,535 x 65,535 pixels. What the stream paints is bounded too, by the pixels a picture may have in
+// memory (a single repeat record paints two whole rows).
+constexpr std::uint64_t kMaxDecodedPixels = 64ull * 1024 * 1024;
+
 int decodeVxcCommand(const std::string& vxcPath, const std::string& bmpPath) {
     const std::unique_ptr<imaging::BitmapFactory> bitmaps = bitmapFactory();
     if (!bitmaps) return notAvailable("decode-vxc");
@@ -69,24 +74,36 @@ int decodeVxcCommand(const std::string& vxcPath, const std::string& bmpPath) {
     if (base::Status s = imaging::readVxcHeader(stream, header); !s)
         return reportUnusable(vxcPath + ": " + s.message());
 
+    // First the stream alone: how wide, how many rows, and where it is damaged.
+    const imaging::VxcDecodeResult measured = imaging::measureStream(stream, header.height);
+    const int rows = measured.rows;
+    if (static_cast<std::uint64_t>(header.width) * static_cast<std::uint64_t>(rows) > kMaxDecodedPixels)
+        return reportUnusable(vxcPath + ": Bild zu groß zum Dekodieren (" + std::to_string(header.width) +
+                              " x " + std::to_string(rows) + " Pixel)");
+
     ConsoleWindow window;
     output::OutputLog log(window);
-    const std::unique_ptr<imaging::Bitmap> picture = bitmaps->newBitmap();
-    if (base::Status s = picture->create(header.width, header.height); !s) return reportUnusable(s.message());
-    const imaging::VxcDecodeResult decoded = imaging::decodeStream(stream, *picture);
     bool whole = true;
-    if (!decoded.status) {
-        log.addLine("Fehler: " + decoded.status.message());
+    if (!measured.status) {
+        log.addLine("Fehler: " + measured.status.message());
         whole = false;
-    } else if (decoded.rows != header.height) {
-        log.addLine("Fehler: VXC-Daten enden nach " + std::to_string(decoded.rows) + " von " +
+    } else if (rows != header.height) {
+        log.addLine("Fehler: VXC-Daten enden nach " + std::to_string(rows) + " von " +
                     std::to_string(header.height) + " Zeilen");
         whole = false;
     }
-    log.addLine("Erzeuge: " + bmpPath + " (" + std::to_string(header.width) + " x " +
-                std::to_string(header.height) + " Pixel" +
-                (whole ? "" : ", " + std::to_string(decoded.rows) + " Zeilen dekodiert, der Rest schwarz") +
-                ")");
+    if (rows == 0) {
+        log.addLine("Keine Bildzeile dekodiert, keine Datei erzeugt");
+        return kExitFailed;
+    }
+    const std::unique_ptr<imaging::Bitmap> picture = bitmaps->newBitmap();
+    if (base::Status s = picture->create(header.width, rows); !s) return reportUnusable(s.message());
+    imaging::decodeStream(stream, *picture);  // the rows measured; what follows them was reported above
+    log.addLine(
+        "Erzeuge: " + bmpPath + " (" + std::to_string(header.width) + " x " + std::to_string(rows) +
+        " Pixel" +
+        (whole ? "" : ", " + std::to_string(rows) + " von " + std::to_string(header.height) + " Zeilen") +
+        ")");
     if (base::Status s = picture->save(bmpPath); !s) {
         log.addLine(s.message());
         return kExitFailed;

@@ -15,9 +15,11 @@ std::string hexByte(std::uint8_t b) {
     return text;
 }
 
+// Walks the stream record by record; paints onto the target when there is one, else only counts.
 class Decoder {
 public:
-    Decoder(std::span<const std::uint8_t> stream, Bitmap& target) : m_in(stream), m_target(target) {}
+    Decoder(std::span<const std::uint8_t> stream, Bitmap* target, int maxWidth, int maxRows)
+        : m_in(stream), m_target(target), m_maxWidth(maxWidth), m_maxRows(maxRows) {}
 
     VxcDecodeResult run() {
         while (m_pos < m_in.size() && m_result.status) step();
@@ -40,13 +42,18 @@ private:
 
     // Whether rows more rows fit below the rows painted so far.
     bool rowsFit(int rows) {
-        if (m_y + rows <= m_target.height()) return true;
-        damaged(m_pos, "mehr Zeilen als das Bild hat (" + std::to_string(m_target.height()) + ")");
+        if (m_y + rows <= m_maxRows) return true;
+        damaged(m_pos, "mehr Zeilen als das Bild hat (" + std::to_string(m_maxRows) + ")");
         return false;
     }
 
+    void paint(int x, int y, Rgb colour) {
+        if (m_target) m_target->setPixel(x, y, colour);
+    }
+
     void paintRow(int y, Rgb colour) {
-        for (int x = 0; x < m_width; ++x) m_target.setPixel(x, y, colour);
+        if (!m_target) return;
+        for (int x = 0; x < m_width; ++x) m_target->setPixel(x, y, colour);
     }
 
     void step() {
@@ -76,9 +83,9 @@ private:
         if (left() < kVxcHeaderSize) return truncated(VXC_HEADER, kVxcHeaderSize);
         const int width = static_cast<int>(word(m_pos + 5));
         if (width == 0) return damaged(m_pos, "Bildbreite 0");
-        if (width > m_target.width())
+        if (width > m_maxWidth)
             return damaged(m_pos, "Bildbreite " + std::to_string(width) + " größer als das Ziel (" +
-                                      std::to_string(m_target.width()) + ")");
+                                      std::to_string(m_maxWidth) + ")");
         m_width = width;
         m_result.width = width;
         m_pos += kVxcHeaderSize;
@@ -90,7 +97,7 @@ private:
         if (!rowsFit(1)) return;
         for (int x = 0; x < m_width; ++x) {
             m_colour = static_cast<VxcPixel>(word(m_pos + 1 + 2 * static_cast<std::size_t>(x)));
-            m_target.setPixel(x, m_y, unpackVxcPixel(m_colour));
+            paint(x, m_y, unpackVxcPixel(m_colour));
         }
         m_pos += size;
         finishRows(1);
@@ -116,7 +123,9 @@ private:
             m_colour = static_cast<VxcPixel>(word(at));
             const int count = countBytes == 1 ? m_in[at + 2] : static_cast<int>(word(at + 2));
             const Rgb colour = unpackVxcPixel(m_colour);
-            for (int i = 0; i <= count; ++i) m_target.setPixel(x++, m_y, colour);
+            if (m_target)
+                for (int i = 0; i <= count; ++i) paint(x + i, m_y, colour);
+            x += count + 1;
         }
         m_pos = end;
         finishRows(1);
@@ -136,7 +145,9 @@ private:
     }
 
     std::span<const std::uint8_t> m_in;
-    Bitmap& m_target;
+    Bitmap* m_target;
+    int m_maxWidth;
+    int m_maxRows;
     std::size_t m_pos = 0;
     int m_width = 0;
     int m_y = 0;
@@ -147,7 +158,11 @@ private:
 }  // namespace
 
 VxcDecodeResult decodeStream(std::span<const std::uint8_t> stream, Bitmap& target) {
-    return Decoder(stream, target).run();
+    return Decoder(stream, &target, target.width(), target.height()).run();
+}
+
+VxcDecodeResult measureStream(std::span<const std::uint8_t> stream, int maxRows) {
+    return Decoder(stream, nullptr, kMaxFieldValue, maxRows).run();
 }
 
 base::Status readVxcHeader(std::span<const std::uint8_t> stream, VxcHeader& header) {

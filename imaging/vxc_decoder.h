@@ -34,6 +34,11 @@ struct VxcDecodeResult {
 
 VxcDecodeResult decodeStream(std::span<const std::uint8_t> stream, Bitmap& target);
 
+// The same walk without a target, painting nothing: the width the header gives (up to 65,535), the rows the
+// stream paints (at most maxRows) and where it is damaged. Its time and memory depend on the stream's
+// length only, so a caller can size a target by what the stream holds before allocating it.
+VxcDecodeResult measureStream(std::span<const std::uint8_t> stream, int maxRows);
+
 struct VxcHeader {
     int width = 0;
     int height = 0;

@@ -141,6 +141,11 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+bool fileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
 // ---- command line -------------------------------------------------------------------------------------
 
 struct HelpCase {
@@ -311,9 +316,12 @@ TEST(Cli, ConvertBmpPrintsTheWindowsLinesAndDecodeVxcGivesThePictureBack) {
     hlx::test::writeFile(dir.file("damaged.vxc"), vxc);
     const HlxRun damaged = hlx({"decode-vxc", dir.file("damaged.vxc"), dir.file("damaged.bmp")});
     EXPECT_EQ(1, damaged.exitCode);
-    EXPECT_EQ("Fehler: VXC-Daten beschädigt bei Byte 11: unbekannter Code 0x12\nErzeuge: " +
-                  dir.file("damaged.bmp") + " (2 x 2 Pixel, 0 Zeilen dekodiert, der Rest schwarz)\n",
-              damaged.out);
+    EXPECT_EQ(
+        "Fehler: VXC-Daten beschädigt bei Byte 11: unbekannter Code 0x12\nKeine Bildzeile dekodiert, keine "
+        "Datei "
+        "erzeugt\n",
+        damaged.out);
+    EXPECT_FALSE(fileExists(dir.file("damaged.bmp")));
 
     const HlxRun missing = hlx({"convert-bmp", dir.file("missing.bmp")});
     EXPECT_EQ(2, missing.exitCode);
@@ -321,6 +329,66 @@ TEST(Cli, ConvertBmpPrintsTheWindowsLinesAndDecodeVxcGivesThePictureBack) {
     const HlxRun notVxc = hlx({"decode-vxc", source, dir.file("x.bmp")});
     EXPECT_EQ(2, notVxc.exitCode);
     EXPECT_TRUE(contains(notVxc.err, "keine gültige VXC-Datei")) << notVxc.err;
+}
+// A picture is no larger than what the stream paints, whatever its header claims.
+TEST(Cli, DecodeVxcSizesThePictureByTheRowsItPaints) {
+    hlx::test::TempDir dir;
+    auto vxcFile = [&](const std::string& name, int width, int height,
+                       const std::vector<std::uint8_t>& records) {
+        std::vector<std::uint8_t> stream = {0x80,
+                                            'V',
+                                            'X',
+                                            'P',
+                                            '1',
+                                            static_cast<std::uint8_t>(width),
+                                            static_cast<std::uint8_t>(width >> 8),
+                                            static_cast<std::uint8_t>(height),
+                                            static_cast<std::uint8_t>(height >> 8),
+                                            0,
+                                            0};
+        stream.insert(stream.end(), records.begin(), records.end());
+        std::string file(4, '\0');
+        for (int i = 0; i < 4; ++i)
+            file[static_cast<std::size_t>(i)] = static_cast<char>(stream.size() >> (8 * i));
+        file.append(stream.begin(), stream.end());
+        hlx::test::writeFile(dir.file(name), file);
+        return dir.file(name);
+    };
+    struct Case {
+        const char* name;
+        std::string vxc;
+        int exitCode;
+        std::string out;
+        std::int64_t bmpBytes;  // -1: no file
+    };
+    const std::string out = dir.file("out.bmp");
+    const Case cases[] = {
+        // 20 bytes that claim 65535 x 65535 pixels: eight pairs of rows and one row.
+        {"TwentyBytesClaimingTheLargestPicture",
+         vxcFile("huge.vxc", 65'535, 65'535, {0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x65}), 1,
+         "Fehler: VXC-Daten enden nach 17 von 65535 Zeilen\nErzeuge: " + out +
+             " (65535 x 17 Pixel, 17 von 65535 Zeilen)\n",
+         54 + 17 * (65'535 * 3 + 3)},
+        {"OneRowOf4000", vxcFile("one.vxc", 65'535, 4000, {0x65}), 1,
+         "Fehler: VXC-Daten enden nach 1 von 4000 Zeilen\nErzeuge: " + out +
+             " (65535 x 1 Pixel, 1 von 4000 Zeilen)\n",
+         54 + 65'535 * 3 + 3},
+        // A short stream can still paint more than any picture may hold: 2 rows per byte.
+        {"PaintsMoreThanAPictureMayHold",
+         vxcFile("flood.vxc", 65'535, 65'535, std::vector<std::uint8_t>(1000, 0x55)), 2, "", -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::remove(out.c_str());
+        const HlxRun run = hlx({"decode-vxc", c.vxc, out});
+        EXPECT_EQ(c.exitCode, run.exitCode) << run.err;
+        EXPECT_EQ(c.out, run.out);
+        EXPECT_EQ(c.bmpBytes >= 0, fileExists(out));
+        if (c.bmpBytes >= 0 && fileExists(out))
+            EXPECT_EQ(c.bmpBytes, static_cast<std::int64_t>(hlx::test::readFile(out).size()));
+        if (c.exitCode == 2)
+            EXPECT_TRUE(contains(run.err, "Bild zu groß zum Dekodieren (65535 x 2000 Pixel)")) << run.err;
+    }
 }
 #else
 TEST(Cli, PictureCommandsSayTheyNeedQt) {

@@ -91,6 +91,15 @@ TEST_P(VxcDecoderDamageTest, StopsAtTheFirstBadRecordAndSaysWhere) {
     for (int y = 0; y < c.targetHeight; ++y)
         for (int x = 0; x < c.targetWidth; ++x)
             EXPECT_EQ(y < c.rows ? 1 : 0, target.paints(x, y)) << "pixel " << x << "," << y;
+
+    // Measuring without a target finds the same rows and damage (its width bound is the format's own).
+    if (c.message.find("größer als das Ziel") == std::string::npos) {
+        const imaging::VxcDecodeResult measured =
+            imaging::measureStream({exact.get(), c.stream.size()}, c.targetHeight);
+        EXPECT_EQ(c.message, measured.status.message());
+        EXPECT_EQ(c.rows, measured.rows);
+        EXPECT_EQ(result.width, measured.width);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, VxcDecoderDamageTest, ::testing::ValuesIn(damageCases()),
@@ -106,6 +115,21 @@ TEST(VxcDecoder, RepeatRowsTakeTheLastWordReadEvenFromARunRow) {
     EXPECT_EQ((std::vector<imaging::Rgb>{kBlack, kBlack, kBlack, red, blue, blue, blue, blue, blue, blue,
                                          blue, blue}),
               target.pixels());
+}
+
+// A few bytes may claim the largest picture the format allows: measuring walks the records only, so it
+// takes the time of the stream, not of the picture, and a target can be sized by the rows painted.
+TEST(VxcDecoder, MeasuringTakesTheStreamsTimeNotThePictures) {
+    const Bytes claims = concat({headerBytes(65'535, 65'535), Bytes(1000, 0x55), {0x65}});
+    const imaging::VxcDecodeResult measured = imaging::measureStream(claims, 65'535);
+    EXPECT_TRUE(measured.status) << measured.status.message();
+    EXPECT_EQ(65'535, measured.width);
+    EXPECT_EQ(2001, measured.rows);
+
+    const imaging::VxcDecodeResult beyond = imaging::measureStream(claims, 2000);
+    EXPECT_EQ("VXC-Daten beschädigt bei Byte 1011: mehr Zeilen als das Bild hat (2000)",
+              beyond.status.message());
+    EXPECT_EQ(2000, beyond.rows);
 }
 
 TEST(VxcDecoder, HeaderGivesTheSizeOnlyWithItsMagic) {
