@@ -330,6 +330,38 @@ TEST(Cli, ConvertBmpPrintsTheWindowsLinesAndDecodeVxcGivesThePictureBack) {
     EXPECT_EQ(2, notVxc.exitCode);
     EXPECT_TRUE(contains(notVxc.err, "keine gültige VXC-Datei")) << notVxc.err;
 }
+// A bitmap whose pixel data is shorter than its header says: refused, nothing written.
+TEST(Cli, ConvertBmpRefusesAPictureThatIsNotAllThere) {
+    hlx::test::TempDir dir;
+    std::vector<std::uint8_t> cut = hlx::test::buildBmp(
+        {.width = 4, .height = 3, .depth = 24, .pixels = std::vector<std::uint8_t>(36, 0x80)});
+    cut.pop_back();
+    // 118 bytes whose header claims 20000 x 3000 pixels.
+    const std::vector<std::uint8_t> claims = hlx::test::buildBmp(
+        {.width = 20'000, .height = 3'000, .depth = 24, .pixels = std::vector<std::uint8_t>(64, 0)});
+    ASSERT_EQ(118u, claims.size());
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"OneByteShort", cut, "BMP-Datei abgeschnitten (Bilddaten: 35 von 36 Bytes)"},
+        {"ClaimsFarMore", claims, "BMP-Datei abgeschnitten (Bilddaten: 64 von 180000000 Bytes)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string source = dir.file("pic.bmp");
+        hlx::test::writeFile(source, std::string(c.bytes.begin(), c.bytes.end()));
+        const HlxRun run = hlx({"convert-bmp", source});
+        EXPECT_EQ(2, run.exitCode);
+        EXPECT_EQ("hlx: " + source + ": " + c.reason + "\n", run.err);
+        EXPECT_EQ("", run.out);
+        for (const char* name : {"vxc_pic.c", "vxc_pic.vxc", "vxc_pic.bmp"})
+            EXPECT_FALSE(fileExists(dir.file(name))) << name;
+    }
+}
+
 // A picture is no larger than what the stream paints, whatever its header claims.
 TEST(Cli, DecodeVxcSizesThePictureByTheRowsItPaints) {
     hlx::test::TempDir dir;
