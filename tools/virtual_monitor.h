@@ -34,8 +34,8 @@
 // every download's closing lines, as a monitor whose USB service port leaves the bus meanwhile: once the
 // tool has read the closing lines (at least 100 ms, at most 2 s after they went out) it removes the link
 // and closes its pseudo-terminal, so the tool sees a hang-up; after `restartTime` it opens a new
-// pseudo-terminal (a new device path) and points the link at it. While it restarts it takes and sends
-// nothing.
+// pseudo-terminal (a new device path) and points the link at it. From its closing lines until it is back
+// it takes nothing, and off the bus it sends nothing.
 //
 // Threads: the monitor runs on a thread of its own, sleeping in poll() on the pseudo-terminal and an
 // eventfd (no busy waiting); every public function may be called from any thread. The destructor stops
