@@ -202,9 +202,7 @@ TEST_F(SendCliTest, SendFileSendsTheFileAndSaysHowItWent) {
 // Eight lines of 45 bytes go out as a chunk of five and one of three; a monitor that falls silent at the
 // third line leaves the transfer short, and hlx says so and exits 1.
 TEST_F(SendCliTest, SendFileThatStopsEarlyIsAFailure) {
-    tools::MonitorConfig config;
-    config.answerEmptyLines = true;
-    startMonitor(config, {.lineSilentAt = 3});
+    startMonitor({}, {.lineSilentAt = 3});
     std::string text;
     for (int i = 0; i < 8; ++i) text += "Line" + std::to_string(i) + "=" + std::string(37, 'v') + "\r\n";
     ASSERT_EQ(360u, text.size());
