@@ -145,7 +145,7 @@ TEST_F(ProgramsTest, TheWholeUserFlashCanBeProgrammed) {
     ASSERT_TRUE(monitor->waitFor("written to " + flashOut)) << monitor->printed();
     const tools::MemoryImage flash = imageOf(test::readFile(flashOut));
     for (const auto& [address, value] : firmware.bytes()) {
-        if (address < 0x20) continue;  // the vector checksum word is the job's
+        if (address < 0x20) continue;         // the vector checksum word is the job's
         const auto at = flash.find(address);  // the file written out leaves erased bytes out
         EXPECT_EQ(value, at == flash.end() ? 0xFF : at->second) << "0x" << std::hex << address;
     }
