@@ -100,6 +100,7 @@ TEST_F(MainWindowLogicTest, Image1ClickConvertsAConfirmedExistingBitmap) {
 
     view.dialogAnswers.push_back(source);
     logic.Image1Click();
+    logic.waitForConversion();  // it runs off the GUI thread
     const std::string stem = dir.file("vxc_logo");
     EXPECT_EQ("Komprimiere logo\r\nErzeuge: " + stem + ".c\r\nErzeuge: " + stem + ".vxc\r\nErzeuge: " + stem +
                   ".bmp\r\n",
@@ -121,6 +122,7 @@ TEST_F(MainWindowLogicTest, Image1ClickShowsTheLoadersReportInTheErrorDialog) {
     view.window.setText("");
     view.dialogAnswers.push_back(source);
     logic.Image1Click();
+    logic.waitForConversion();
     EXPECT_EQ(std::vector<std::string>{view.picture.loadError}, view.errors);
     EXPECT_EQ("", view.window.text());
     EXPECT_TRUE(view.picture.shown.empty());
