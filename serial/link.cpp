@@ -218,8 +218,12 @@ bool readAvailable(Link& link, std::string& text, std::optional<Milliseconds> ca
 }
 
 std::size_t readNow(Link& link, std::string& raw) {
+    auto keepText = [&raw](std::string_view bytes) {
+        for (const char c : bytes)
+            if (c != static_cast<char>(kXon) && c != static_cast<char>(kXoff)) raw += c;
+    };
     const std::string early = takeEarly(link);  // its XON and XOFF are noted already
-    raw += early;
+    keepText(early);
     std::size_t got = early.size();
     std::array<std::uint8_t, kReadChunk> chunk;
     while (link.port.isOpen()) {
@@ -227,7 +231,7 @@ std::size_t readNow(Link& link, std::string& raw) {
         if (n == 0) break;
         const std::string_view bytes(reinterpret_cast<const char*>(chunk.data()), n);
         noteFlow(link, bytes);
-        raw += bytes;
+        keepText(bytes);
         got += n;
         if (got >= kReadNowLimit) break;
     }

@@ -91,9 +91,10 @@ bool writeBytes(Link& link, std::span<const std::uint8_t> bytes);
 bool readAvailable(Link& link, std::string& text, std::optional<Milliseconds> cap = std::nullopt);
 
 // Reads, without waiting, what has arrived (bytes read ahead by a sender first) and appends it to raw as
-// it came, at most about kReadNowLimit bytes a call. Returns the number of bytes added. XON and XOFF
-// among them set the link's flow state as for every other reader. For the idle poll, which must never
-// hold up the window.
+// it came, at most about kReadNowLimit bytes a call. Returns the number of bytes read. XON and XOFF
+// among them set the link's flow state, as for every other reader, and are not added to raw: they are
+// the monitor's flow control, not text (shown, a lone XON after a line's CR would join that line with
+// the next one typed). For the idle poll, which must never hold up the window.
 inline constexpr std::size_t kReadNowLimit = 64 * 1024;
 std::size_t readNow(Link& link, std::string& raw);
 
