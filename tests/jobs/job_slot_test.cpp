@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -116,13 +117,13 @@ TEST(JobSlot, AThrowAfterTheJobMarkedItsEndLeavesTheNextJobRunning) {
     slot.init();
     Gate throwNow;
     std::atomic<bool> marked{false};
-    // Opens when the first job's thread has let go of the job, which is after its catch.
-    Gate firstThreadDone;
-    struct OpenWhenDropped {
-        Gate& gate;
-        ~OpenWhenDropped() { gate.open(); }
+    // Set when the first job's thread has let go of the job, which is after its catch.
+    struct SetWhenDropped {
+        std::promise<void> promise;
+        ~SetWhenDropped() { promise.set_value(); }
     };
-    auto dropped = std::make_shared<OpenWhenDropped>(OpenWhenDropped{firstThreadDone});
+    auto dropped = std::make_shared<SetWhenDropped>();
+    std::future<void> firstThreadDone = dropped->promise.get_future();
     ASSERT_TRUE(slot.start([&, dropped](std::stop_token stop) {
         slot.markFinished();
         marked = true;
@@ -137,7 +138,7 @@ TEST(JobSlot, AThrowAfterTheJobMarkedItsEndLeavesTheNextJobRunning) {
         slot.markFinished();
     }));
     throwNow.open();
-    firstThreadDone.wait({});
+    firstThreadDone.wait();
     EXPECT_EQ(jobs::JobState::Running, slot.state());
     release.open();
     slot.wait();
