@@ -128,7 +128,8 @@ struct Window {
 
 struct Run {
     Seconds took{};
-    double cpu = 0;  // the window process's CPU seconds (monitor thread included)
+    double cpu = 0;     // the window process's CPU seconds (the monitor's thread included)
+    double guiCpu = 0;  // the GUI thread's share: inserting, scrolling and painting the output
     bool complete = false;
 };
 
@@ -144,11 +145,13 @@ Run downloadInTheWindow(const std::string& folder, const std::string& firmware) 
         ->setText(QString::fromStdString(firmware));
     Run run;
     const double cpu = processCpuSeconds();
+    const double guiCpu = bench::threadCpuSeconds();
     const auto start = SteadyClock::now();
     QTest::mouseClick(window.form->findChild<QPushButton*>(QStringLiteral("btnUpdate")), Qt::LeftButton);
     serveWhile([&] { return window.form->logic().jobSlot().running(); });
     run.took = SteadyClock::now() - start;
     run.cpu = processCpuSeconds() - cpu;
+    run.guiCpu = bench::threadCpuSeconds() - guiCpu;
     run.complete = window.form->outputWindow().text().find(kCountLine) != std::string::npos;
     return run;
 }
@@ -170,29 +173,37 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+double least(const std::vector<double>& values) {
+    return *std::min_element(values.begin(), values.end());
+}
+
 void compareDownloads(const std::string& folder) {
     const std::string firmware = folder + "/firmware.hex";
     std::ofstream(firmware, std::ios::binary) << bench::firmwareText(kRecords, 32);
     std::printf("Binary record download of %d separate records (one reply line each), %d rounds\n", kRecords,
                 kRounds);
-    std::vector<double> hlxTimes, windowTimes, windowCpu;
+    std::vector<double> hlxTimes, windowTimes, windowCpu, guiCpu;
     for (int round = 0; round < kRounds; ++round) {
         const Run hlx = downloadThroughHlx(firmware);
         const Run window = downloadInTheWindow(folder, firmware);
         hlxTimes.push_back(hlx.took.count());
         windowTimes.push_back(window.took.count());
         windowCpu.push_back(window.cpu);
-        std::printf("  round %d: hlx %6.2f s%s, window %6.2f s%s (window process CPU %5.2f s)\n", round + 1,
-                    hlx.took.count(), hlx.complete ? "" : " INCOMPLETE", window.took.count(),
-                    window.complete ? "" : " INCOMPLETE", window.cpu);
+        guiCpu.push_back(window.guiCpu);
+        std::printf(
+            "  round %d: hlx %6.2f s%s, window %6.2f s%s (CPU: window process %5.2f s, GUI thread %5.2f s)\n",
+            round + 1, hlx.took.count(), hlx.complete ? "" : " INCOMPLETE", window.took.count(),
+            window.complete ? "" : " INCOMPLETE", window.cpu, window.guiCpu);
     }
-    const double hlx = median(hlxTimes);
-    const double window = median(windowTimes);
-    const double ratio = window / hlx;
-    std::printf("  through hlx (median)    %8.2f s\n", hlx);
-    std::printf("  in the window (median)  %8.2f s   CPU %.2f s\n", window, median(windowCpu));
-    std::printf("  ratio window / hlx      %8.2f     (target at most 1.20: %s)\n", ratio,
-                ratio <= 1.2 ? "met" : "NOT MET");
+    // A shared machine slows single rounds at random; the fastest round of each shows what the code costs.
+    const double ratio = median(windowTimes) / median(hlxTimes);
+    const double bestRatio = least(windowTimes) / least(hlxTimes);
+    std::printf("  through hlx             %8.2f s median, %.2f s fastest\n", median(hlxTimes),
+                least(hlxTimes));
+    std::printf("  in the window           %8.2f s median, %.2f s fastest (GUI thread CPU %.2f s median)\n",
+                median(windowTimes), least(windowTimes), median(guiCpu));
+    std::printf("  ratio window / hlx      %8.2f median, %.2f fastest   (target at most 1.20: %s)\n", ratio,
+                bestRatio, ratio <= 1.2 ? "met" : "NOT MET");
 }
 
 void eventLoopLatency(const std::string& folder) {
