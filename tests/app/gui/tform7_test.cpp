@@ -420,7 +420,7 @@ TEST_F(TForm7Test, AnEnterDuringXoffSaysSoAndTheNextOneAfterTheXonIsSent) {
     openWindow();
     auto* edit = control<QPlainTextEdit>("OutputWindow");
     monitor.send({0x13});
-    QTest::qWait(300);  // the idle poll takes it
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor.unread() == 0; }, 5000)) << "the idle poll takes it";
     edit->moveCursor(QTextCursor::End);
     QTest::keyClicks(edit, "ver?");
     QTest::keyClick(edit, Qt::Key_Return);
@@ -431,11 +431,29 @@ TEST_F(TForm7Test, AnEnterDuringXoffSaysSoAndTheNextOneAfterTheXonIsSent) {
         << outputText();
 
     monitor.send({0x11});
-    QTest::qWait(300);  // the idle poll takes the XON
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor.unread() == 0; }, 5000))
+        << "the idle poll takes the XON";
     edit->moveCursor(QTextCursor::End);
     QTest::keyClicks(edit, "ver?");
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ("ver?\r\n", monitor.receive(6)) << outputText();
+
+    // The same when the Enter itself meets the XOFF, before the idle poll has read it (no events are served
+    // in between): the XON the idle poll reads afterwards still releases the flow.
+    monitor.send({0x13});
+    for (int i = 0; i < 500 && monitor.unread() == 0; ++i) std::this_thread::sleep_for(1ms);
+    edit->moveCursor(QTextCursor::End);
+    QTest::keyClicks(edit, "ver?");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ("", monitor.receive(1, 200ms));
+    monitor.send({0x11});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor.unread() == 0; }, 5000))
+        << "the idle poll takes the XON";
+    edit->moveCursor(QTextCursor::End);
+    QTest::keyClicks(edit, "ver?");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ("ver?\r\n", monitor.receive(6)) << outputText();
+    EXPECT_EQ(2, count(outputText(), std::string(terminal::notSentLine(serial::SendOutcome::FlowHeld))));
     form->close();
 }
 
