@@ -70,20 +70,28 @@ int main(int argc, char** argv) {
         hlx::app::SettingsStore store(hlx::app::SettingsStore::defaultPath());
         hlx::app::TForm7 form(port, store);
         hlx::preview::TForm4 preview;  // the OSD menu preview: built now, never shown by the window
+        // A signal closes the window as the close button does (settings saved, job ended), without a
+        // dialog, and ends the loop, also out of a dialog's loop. The close itself does not depend on the
+        // loop running, so a signal that came while the window was being built is handled right here and
+        // the loop is not entered at all.
+        auto closeForSignal = [&](int signal) {
+            std::fprintf(stderr, "hlx-service-tool: %s: closing the window\n",
+                         hlx::base::StopSignals::name(signal).c_str());
+            form.closeForSignal();
+            QApplication::exit();
+        };
         std::unique_ptr<QSocketNotifier> signalNotifier;
         if (stopSignals) {
+            if (const int signal = stopSignals->take(); signal != 0) closeForSignal(signal);
             signalNotifier = std::make_unique<QSocketNotifier>(stopSignals->fd(), QSocketNotifier::Read);
             QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &form, [&] {
-                const int signal = stopSignals->take();
-                if (signal == 0) return;
-                std::fprintf(stderr, "hlx-service-tool: %s: closing the window\n",
-                             hlx::base::StopSignals::name(signal).c_str());
-                form.close();          // saves the settings and ends a running job, as the close button does
-                QApplication::exit();  // also out of a dialog's event loop
+                if (const int signal = stopSignals->take(); signal != 0) closeForSignal(signal);
             });
         }
-        form.show();
-        app->exec();
+        if (!form.closed()) {
+            form.show();
+            app->exec();
+        }
     } catch (const std::exception& e) {
         showException(QString::fromUtf8(e.what()));
     } catch (...) {

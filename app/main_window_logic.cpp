@@ -51,6 +51,10 @@ Edit fileEditOf(jobs::JobKind kind) {
 
 }  // namespace
 
+std::string conversionAbortedLine(std::string_view reason) {
+    return "Fehler: Konvertierung abgebrochen, unerwarteter Fehler (" + std::string(reason) + ")";
+}
+
 MainWindowLogic::MainWindowLogic(MainWindowView& view, serial::SerialPort& port, SettingsStore& store,
                                  const base::Clock& clock)
     : m_view(view),
@@ -58,12 +62,20 @@ MainWindowLogic::MainWindowLogic(MainWindowView& view, serial::SerialPort& port,
       m_store(store),
       m_log(view.outputWindow()),
       m_replyDeadline(clock),
-      m_terminalLink{m_port, m_replyDeadline, m_log, {}},
+      m_terminalDeadline(clock),
+      m_terminalLink{m_port, m_terminalDeadline, m_log, {}},
       m_idlePoll(clock) {}
 
 MainWindowLogic::~MainWindowLogic() {
+    endThreads();
+}
+
+// The window's calls return at once from here on, so neither thread can wait for the GUI thread that
+// joins it; a conversion still encoding finishes its rows (a second at most) without the window.
+void MainWindowLogic::endThreads() {
     m_view.releaseJobThread();
     m_slot.end();
+    waitForConversion();
 }
 
 void MainWindowLogic::construct() {
@@ -79,8 +91,7 @@ void MainWindowLogic::construct() {
 
 base::Status MainWindowLogic::close() {
     const base::Status saved = m_store.save(readControls(m_view));
-    m_view.releaseJobThread();
-    m_slot.end();
+    endThreads();
     return saved;
 }
 
@@ -134,10 +145,19 @@ void MainWindowLogic::startJob(jobs::JobKind kind) {
     if (!job || m_slot.running()) return;
     jobs::JobInputs inputs = inputsFor(kind);
     if (kind == jobs::JobKind::TerminalSender) m_view.setTxMemoText(inputs.windowText);
-    m_slot.start([this, job = std::move(*job), inputs = std::move(inputs)](std::stop_token stop) mutable {
-        jobs::JobContext context{{m_port, m_replyDeadline, m_log, stop}, m_view, m_file, std::move(inputs)};
-        jobs::runJobFrame(job, context, m_slot);
-    });
+    const bool started =
+        m_slot.start([this, job = std::move(*job), inputs = std::move(inputs)](std::stop_token stop) mutable {
+            output::OutputLog log(m_view.outputWindow());  // the job's own knowledge of its lines
+            jobs::JobContext context{{m_port, m_replyDeadline, log, stop}, m_view, m_file, std::move(inputs)};
+            jobs::runJobFrame(job, context, m_slot);
+        });
+    // The job reads the line from here on (it drains it first): what the terminal knew of the monitor's
+    // flow and had read ahead is the job's business now, and the XON the job may read must not be waited
+    // for by the terminal afterwards.
+    if (started) {
+        m_terminalLink.flow = {};
+        m_idlePoll.reset();
+    }
 }
 
 void MainWindowLogic::startSendFile(int number) {
@@ -165,11 +185,45 @@ void MainWindowLogic::terminalEnter() {
 }
 
 void MainWindowLogic::Image1Click() {
+    if (m_converting) return;
     auto path = m_view.runOpenDialog(imaging::kBitmapFilter);
-    if (!path || !fileExists(*path)) return;
-    imaging::PictureControl& image = m_view.image1();
-    const imaging::ConversionResult result = imaging::convertBitmap(*path, &image, {image, m_log, m_view});
-    if (!result.error.empty()) m_view.showError(result.error);
+    if (!path || !fileExists(*path) || m_converting) return;
+    waitForConversion();  // the last one has ended; its thread is only joined here
+    m_converting = true;
+    try {
+        m_conversion = std::thread([this, path = std::move(*path)] {
+            convertOnItsThread(path);
+            m_converting = false;
+        });
+    } catch (...) {
+        m_converting = false;
+        throw;
+    }
+}
+
+// An exception ends the conversion, not the program: a line says why.
+void MainWindowLogic::convertOnItsThread(const std::string& path) {
+    output::OutputLog log(m_view.outputWindow());
+    std::string failure;
+    try {
+        imaging::PictureControl& image = m_view.image1();
+        const imaging::ConversionResult result = imaging::convertBitmap(path, &image, {image, log, m_view});
+        if (!result.error.empty()) m_view.showError(result.error);
+        return;
+    } catch (const std::exception& e) {
+        failure = e.what();
+    } catch (...) {
+        failure = "unbekannte Ausnahme";
+    }
+    try {
+        log.addLine(conversionAbortedLine(failure));
+        log.refresh();
+    } catch (...) {
+    }
+}
+
+void MainWindowLogic::waitForConversion() {
+    if (m_conversion.joinable()) m_conversion.join();
 }
 
 void MainWindowLogic::clearOutput() {

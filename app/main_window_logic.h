@@ -5,12 +5,19 @@
 // view.
 //
 // Threads: every public function runs on the GUI thread. Jobs run on the slot's thread and reach the
-// window only through MainWindowView's JobView and OutputWindow parts.
+// window only through MainWindowView's JobView and OutputWindow parts. A picture conversion runs on a
+// thread of its own (one at a time), so a large bitmap never holds up the window or the idle poll; it
+// reaches the window through the same parts and the picture control. Each job and each conversion writes
+// through an OutputLog of its own. The close (and the destructor) releases the window's calls and then
+// joins both threads.
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <thread>
 
 #include "app/main_window_view.h"
 #include "app/settings_store.h"
@@ -25,6 +32,9 @@
 #include "terminal/idle_poll.h"
 
 namespace hlx::app {
+
+// The line shown when an exception ended a picture conversion.
+std::string conversionAbortedLine(std::string_view reason);
 
 class MainWindowLogic {
 public:
@@ -56,8 +66,12 @@ public:
     // it holds "=", "!", "?" or "_" and no job runs; "Bilder" shows the picture control.
     void terminalEnter();
 
-    // A click on Image1: a chosen BMP file becomes the C source, ".vxc" file and preview beside it.
+    // A click on Image1: a chosen BMP file becomes the C source, ".vxc" file and preview beside it. The
+    // conversion runs off the GUI thread; a click while one runs is ignored.
     void Image1Click();
+    bool converting() const { return m_converting.load(); }
+    // Waits until a conversion started has ended (tests; the close does it itself).
+    void waitForConversion();
     void clearOutput();  // double click in the output window
     void loadTerminal();
     void saveTerminal();
@@ -69,17 +83,24 @@ public:
 
 private:
     jobs::JobInputs inputsFor(jobs::JobKind kind) const;
+    void convertOnItsThread(const std::string& path);
+    void endThreads();
 
     MainWindowView& m_view;
     serial::SerialPort& m_port;
     SettingsStore& m_store;
     output::OutputLog m_log;
-    serial::Deadline m_replyDeadline;
-    serial::Link m_terminalLink;  // the idle poll's and the terminal input's link (no stop token)
+    serial::Deadline m_replyDeadline;  // the jobs' reply deadline
+    // The idle poll's and the terminal input's link (no stop token), with a deadline of its own: it never
+    // waits on it, and a job's deadline is never touched from the GUI thread.
+    serial::Deadline m_terminalDeadline;
+    serial::Link m_terminalLink;
     terminal::IdlePoll m_idlePoll;
     base::TextEncoding m_terminalEncoding = base::TextEncoding::Windows1252;
     base::FileBuffer m_file;  // the program's one file buffer, handed to each job
     jobs::JobSlot m_slot;
+    std::atomic<bool> m_converting{false};
+    std::thread m_conversion;
 };
 
 }  // namespace hlx::app

@@ -162,115 +162,103 @@ void OutputEdit::keepCaretOffLineEnd() {
 // ---- QtOutputWindow ---------------------------------------------------------------------------------
 
 QtOutputWindow::QtOutputWindow(OutputEdit& edit, const QtCall& call)
-    : m_edit(edit), m_call(call), m_pending(std::make_shared<PendingAppends>()) {}
+    : m_edit(edit), m_call(call), m_screen(call, [this] {
+          flushPending();
+          m_edit.viewport()->update();
+      }) {}
 
-// Appends waiting for the GUI thread are applied first, so every operation sees them in order.
-void QtOutputWindow::flushPending(OutputEdit& edit, PendingAppends& pending) {
+void QtOutputWindow::flushPending() const {
     QString text;
     {
-        std::lock_guard lock(pending.mutex);
-        text.swap(pending.text);
-        pending.posted = false;
+        std::lock_guard lock(m_pendingMutex);
+        text.swap(m_pending);
     }
-    appendNow(edit, text);
+    appendNow(m_edit, text);
 }
 
 std::string QtOutputWindow::text() const {
     return m_call.get([this] {
-        flushPending(m_edit, *m_pending);
+        flushPending();
         return textNow();
     });
 }
 
 void QtOutputWindow::setText(std::string_view text) {
     m_call.run([this, s = toDocumentText(text)] {
-        flushPending(m_edit, *m_pending);
+        flushPending();
         m_edit.changeExactly([&] { m_edit.setPlainText(s); });
     });
 }
 
-// From the job thread an append does not wait for the window: it joins the text waiting to be shown, and
-// one queued call shows all of it. Anything that reads or changes the window afterwards sees it first.
+// From another thread an append does not wait for the window: it joins the text waiting to be shown, which
+// the GUI thread shows within a frame. Anything that reads or changes the window afterwards sees it first.
 void QtOutputWindow::append(std::string_view text) {
     if (text.empty()) return;
     QString s = toDocumentText(text);
     if (m_call.onGuiThread()) {
-        flushPending(m_edit, *m_pending);
+        flushPending();
         appendNow(m_edit, s);
         return;
     }
     if (m_call.released()) return;
     {
-        std::lock_guard lock(m_pending->mutex);
-        m_pending->text += s;
+        std::lock_guard lock(m_pendingMutex);
+        m_pending += s;
     }
-    postFlush();
-}
-
-// One queued call at a time shows everything pending and has the window painted.
-void QtOutputWindow::postFlush() {
-    {
-        std::lock_guard lock(m_pending->mutex);
-        if (m_pending->posted) return;
-        m_pending->posted = true;
-    }
-    m_call.post([edit = &m_edit, pending = m_pending] {
-        flushPending(*edit, *pending);
-        edit->viewport()->update();
-    });
+    m_screen.request();
 }
 
 bool QtOutputWindow::atLineStart() const {
     return m_call.get([this] {
-        flushPending(m_edit, *m_pending);
+        flushPending();
         return atLineStartNow();
     });
 }
 
 int QtOutputWindow::length() const {
     return m_call.get([this] {
-        flushPending(m_edit, *m_pending);
+        flushPending();
         return lengthNow();
     });
 }
 
 int QtOutputWindow::selectionStart() const {
     return m_call.get([this] {
-        flushPending(m_edit, *m_pending);
+        flushPending();
         return m_edit.textCursor().selectionStart();
     });
 }
 
 void QtOutputWindow::setSelection(int start, int length) {
     m_call.run([this, start, length] {
-        flushPending(m_edit, *m_pending);
+        flushPending();
         setSelectionNow(start, length);
     });
 }
 
 void QtOutputWindow::insert(int position, std::string_view text) {
     m_call.run([this, position, s = toDocumentText(text)] {
-        flushPending(m_edit, *m_pending);
+        flushPending();
         insertNow(position, s);
     });
 }
 
 std::string QtOutputWindow::lineAt(int position) const {
     return m_call.get([this, position] {
-        flushPending(m_edit, *m_pending);
+        flushPending();
         return lineAtNow(position);
     });
 }
 
-// Shows what is pending and has the window painted in the next pass of the event loop; the job does not
-// wait for the paint (a repaint per reply line would cost more than the line itself).
+// The window is painted in the next pass of the event loop (from another thread: with the next frame's
+// flush); nobody waits for the paint.
 void QtOutputWindow::refresh() {
     if (m_call.onGuiThread()) {
-        flushPending(m_edit, *m_pending);
+        flushPending();
         m_edit.viewport()->update();
         return;
     }
-    if (!m_call.released()) postFlush();
+    if (!m_call.released()) m_screen.request();
 }
 
 std::string QtOutputWindow::textNow() const {

@@ -16,21 +16,22 @@
 //
 // QtOutputWindow implements hlx::OutputWindow over an OutputEdit. Its calls from the job thread run on the
 // GUI thread through QtCall and return when they have taken effect (or at once after release), except
-// append and refresh: they queue the text and return at once, and one queued call shows everything queued.
-// Every other call shows what is queued before it acts, so the order of the job's changes holds and a job
-// that reads the window sees its own appends.
+// append and refresh: they queue the text and return at once, and the GUI thread shows everything queued
+// at most once a frame (ScreenRateFlush), in one insert and one paint, however many lines came. Every
+// other call shows what is queued before it acts, so the order of the job's changes holds and a job that
+// reads the window sees its own appends.
 //
-// Threads: OutputEdit on the GUI thread only; QtOutputWindow from any thread. The form owns both; the
-// QtCall passed in must outlive the QtOutputWindow.
+// Threads: OutputEdit on the GUI thread only; QtOutputWindow from any thread, built on the GUI thread.
+// The form owns both; the QtCall passed in must outlive the QtOutputWindow.
 
 #include <QPlainTextEdit>
 
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 
 #include "app/qt_call.h"
+#include "app/qt_screen_rate.h"
 #include "output/output_window.h"
 
 namespace hlx::app {
@@ -95,14 +96,9 @@ public:
     void refresh() override;
 
 private:
-    struct PendingAppends {
-        std::mutex mutex;
-        QString text;
-        bool posted = false;
-    };
-    static void flushPending(OutputEdit& edit, PendingAppends& pending);
+    // GUI thread: shows what is queued, in order, before anything else touches the document.
+    void flushPending() const;
     static void appendNow(OutputEdit& edit, const QString& text);
-    void postFlush();
 
     // The GUI-thread halves.
     std::string textNow() const;
@@ -114,7 +110,9 @@ private:
 
     OutputEdit& m_edit;
     const QtCall& m_call;
-    std::shared_ptr<PendingAppends> m_pending;  // shared with the queued calls that show it
+    mutable std::mutex m_pendingMutex;
+    mutable QString m_pending;  // appended by other threads, not yet shown
+    mutable ScreenRateFlush m_screen;
 };
 
 }  // namespace hlx::app

@@ -8,7 +8,8 @@
 
 namespace hlx::app {
 
-QtPictureControl::QtPictureControl(QLabel* label) : QObject(label), m_label(label) {
+QtPictureControl::QtPictureControl(QLabel* label, const QtCall& call)
+    : QObject(label), m_label(label), m_call(call) {
     m_label->installEventFilter(this);
 }
 
@@ -19,9 +20,13 @@ std::unique_ptr<imaging::Bitmap> QtPictureControl::newBitmap() const {
 void QtPictureControl::showPictureFile(const std::string& path) {
     QtBitmap picture;
     if (!picture.load(path)) return;
-    const QPixmap pixmap = QPixmap::fromImage(picture.image());
-    m_label->setPixmap(pixmap.scaled(m_label->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    m_label->repaint();
+    const QSize size = m_call.get([this] { return m_label->size(); });
+    if (size.isEmpty()) return;  // released meanwhile (or a label of no size)
+    QImage scaled = picture.image().scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    m_call.run([this, scaled = std::move(scaled)] {
+        m_label->setPixmap(QPixmap::fromImage(scaled));
+        m_label->update();
+    });
 }
 
 bool QtPictureControl::eventFilter(QObject* watched, QEvent* event) {

@@ -3,10 +3,14 @@
 // It shows a BMP file scaled to fit the label with its aspect kept, hands out QtBitmaps, and signals a
 // click on the label (a press and release of the left button over it).
 //
-// Threads: GUI thread only. Ownership: a child of the label it watches, so it goes with the label.
+// Threads: built on the GUI thread. newBitmap and showPictureFile may be called from the conversion's
+// thread: the file is read and scaled there, and only the finished picture is handed to the label on the
+// GUI thread through the QtCall (at once after its release). Ownership: a child of the label it watches,
+// so it goes with the label; the QtCall must outlive it.
 
 #include <QObject>
 
+#include "app/qt_call.h"
 #include "imaging/bitmap_conversion.h"
 
 class QLabel;
@@ -16,7 +20,7 @@ namespace hlx::app {
 class QtPictureControl : public QObject, public imaging::PictureControl {
     Q_OBJECT
 public:
-    explicit QtPictureControl(QLabel* label);
+    QtPictureControl(QLabel* label, const QtCall& call);
 
     std::unique_ptr<imaging::Bitmap> newBitmap() const override;
     // A file that cannot be read leaves the picture shown before.
@@ -30,6 +34,7 @@ protected:
 
 private:
     QLabel* m_label;
+    const QtCall& m_call;
 };
 
 }  // namespace hlx::app

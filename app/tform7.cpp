@@ -122,7 +122,11 @@ void PaintBox::paintEvent(QPaintEvent*) {
 // ---- TForm7 -----------------------------------------------------------------------------------------
 
 TForm7::TForm7(serial::SerialPort& port, SettingsStore& store, QWidget* parent)
-    : QMainWindow(parent), m_call(this), m_outputEdit(new OutputEdit(this)), m_output(*m_outputEdit, m_call) {
+    : QMainWindow(parent),
+      m_call(this),
+      m_outputEdit(new OutputEdit(this)),
+      m_output(*m_outputEdit, m_call),
+      m_progressFlush(m_call, [this] { showQueuedProgress(); }) {
     setObjectName(QStringLiteral("TForm7"));
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     QFont font;
@@ -163,7 +167,7 @@ void TForm7::buildControls() {
     m_image->setToolTip(QStringLiteral("Klicken Sie hier um eine vxc zu erzeugen"));
     m_image->setCursor(Qt::PointingHandCursor);
     m_image->hide();
-    m_picture = new QtPictureControl(m_image);
+    m_picture = new QtPictureControl(m_image, m_call);
 
     m_comNr = makeEdit(client, QStringLiteral("editComNr"), 65);
     m_comNr->setText(QStringLiteral("1"));
@@ -365,14 +369,25 @@ bool TForm7::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm7::closeEvent(QCloseEvent* event) {
+    closeWindow(/*dialogOnFailure=*/true);
+    event->accept();
+}
+
+void TForm7::closeForSignal() {
+    closeWindow(/*dialogOnFailure=*/false);
+    hide();
+}
+
+void TForm7::closeWindow(bool dialogOnFailure) {
+    if (m_closed) return;
+    m_closed = true;
     m_timer->stop();
     m_quietTimer->stop();
     if (const base::Status saved = m_logic->close(); !saved) {
         const std::string message = "Die Einstellungen konnten nicht gespeichert werden: " + saved.message();
         std::fprintf(stderr, "%s\n", message.c_str());
-        QMessageBox::warning(this, windowTitle(), qs(message));
+        if (dialogOnFailure) QMessageBox::warning(this, windowTitle(), qs(message));
     }
-    event->accept();
 }
 
 void TForm7::runIdlePoll() {
@@ -452,14 +467,41 @@ void TForm7::releaseJobThread() {
 }
 
 void TForm7::setProgressRange(int minimum, int maximum) {
-    m_call.run([this, minimum, maximum] { m_progress->setRange(minimum, maximum); });
+    queueProgress({true, minimum, maximum});
 }
 
 void TForm7::setProgress(int position) {
-    m_call.run([this, position] {
-        m_progress->setValue(position);
-        m_progress->repaint();
-    });
+    queueProgress({false, position, position});
+}
+
+// The bar shows a job's progress at screen rate; the job does not wait for it. Only the last of a run of
+// positions matters, so the queue stays as short as the range changes in it.
+void TForm7::queueProgress(ProgressChange change) {
+    {
+        std::lock_guard lock(m_progressMutex);
+        if (!change.range && !m_progressQueue.empty() && !m_progressQueue.back().range)
+            m_progressQueue.back() = change;
+        else
+            m_progressQueue.push_back(change);
+    }
+    if (m_call.onGuiThread())
+        m_progressFlush.flushNow();
+    else if (!m_call.released())
+        m_progressFlush.request();
+}
+
+void TForm7::showQueuedProgress() {
+    std::vector<ProgressChange> changes;
+    {
+        std::lock_guard lock(m_progressMutex);
+        changes.swap(m_progressQueue);
+    }
+    for (const ProgressChange& c : changes) {
+        if (c.range)
+            m_progress->setRange(c.minimum, c.maximum);
+        else
+            m_progress->setValue(c.minimum);
+    }
 }
 
 void TForm7::setIdlePollEnabled(bool enabled) {

@@ -4,9 +4,10 @@
 // window grow with the window, forwards every event to MainWindowLogic, and implements MainWindowView for
 // it. The behaviour lives in MainWindowLogic; this class only reads and writes widgets.
 //
-// Threads: built and used on the GUI thread. The JobView and OutputWindow calls may come from the job
-// thread; they run on the GUI thread through QtCall and return when they have taken effect, or at once
-// after releaseJobThread() (the close).
+// Threads: built and used on the GUI thread. The JobView, OutputWindow and picture control calls may come
+// from the job thread (or a picture conversion's); they run on the GUI thread through QtCall and return
+// when they have taken effect, or at once after releaseJobThread() (the close). Output text and the
+// progress bar's position do not wait at all: they are queued and shown at most once a frame.
 //
 // Ownership: the serial port and the settings store belong to the caller and must outlive the form. The
 // form owns its widgets, its output window adapter and the window logic (and with it the job slot).
@@ -16,15 +17,18 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/main_window_logic.h"
 #include "app/main_window_view.h"
 #include "app/qt_call.h"
 #include "app/qt_output_window.h"
 #include "app/qt_picture_control.h"
+#include "app/qt_screen_rate.h"
 
 class QComboBox;
 class QLabel;
@@ -62,6 +66,12 @@ public:
 
     MainWindowLogic& logic() { return *m_logic; }
 
+    // The close on a stop signal: what the close button does (settings saved, job ended) and the window
+    // hidden, at once, whether or not the event loop runs yet. Nobody is there to answer a dialog, so a
+    // settings file that cannot be written is reported on stderr only. Closing again does nothing.
+    void closeForSignal();
+    bool closed() const { return m_closed; }
+
     // MainWindowView
     std::string editText(Edit edit) const override;
     void setEditText(Edit edit, std::string_view text) override;
@@ -87,6 +97,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The close steps, once: timers stopped, settings saved (a failure on stderr, and in a dialog when
+    // asked), the job ended.
+    void closeWindow(bool dialogOnFailure);
     void buildControls();
     void runIdlePoll();
     void arrangeControls();
@@ -94,10 +107,21 @@ private:
     QLineEdit* editFor(Edit edit) const;
     // What a double click on a control does; empty when it has none.
     std::function<void()> doubleClickAction(QObject* watched);
+    // A change of the progress bar, queued by another thread.
+    struct ProgressChange {
+        bool range;  // setRange(minimum, maximum), else setValue(minimum)
+        int minimum;
+        int maximum;
+    };
+    void queueProgress(ProgressChange change);
+    void showQueuedProgress();
 
     QtCall m_call;
     OutputEdit* m_outputEdit = nullptr;
     QtOutputWindow m_output;
+    std::mutex m_progressMutex;
+    std::vector<ProgressChange> m_progressQueue;  // in order; consecutive positions kept as the last one
+    ScreenRateFlush m_progressFlush;
 
     PaintBox* m_paintBox = nullptr;
     QLabel* m_image = nullptr;
@@ -118,6 +142,7 @@ private:
     QLabel* m_portState = nullptr;
 
     std::unique_ptr<MainWindowLogic> m_logic;
+    bool m_closed = false;
 };
 
 }  // namespace hlx::app

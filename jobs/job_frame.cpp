@@ -1,26 +1,62 @@
 #include "jobs/job_frame.h"
 
+#include <exception>
+
 #include "base/text_codec.h"
 #include "output/job_result.h"
 #include "serial/port_name.h"
 
 namespace hlx::jobs {
+namespace {
 
-std::string connectionLostLine(std::string_view device) {
-    return "Fehler: Verbindung zum COM Port verloren (" + std::string(device) + ")";
+// What the frame has done of its closing steps, so that a step that throws does not repeat them.
+struct FrameSteps {
+    bool finished = false;  // the slot is marked finished
+    bool pollRestarted = false;
+};
+
+// Steps 3 and 4 of the frame: report, closing steps, idle poll, finished.
+std::optional<std::int32_t> closeFrame(const JobDefinition& job, JobContext& context, JobSlot& slot,
+                                       JobOutcome& outcome, FrameSteps& steps) {
+    const JobTraits& traits = job.traits();
+    output::OutputLog& log = context.link.log;
+    const std::stop_token& stop = context.link.stop;
+    if (job.beforeReport) job.beforeReport(context, outcome);
+    const std::int32_t reported =
+        traits.noSuccessLine ? (outcome.word | output::result::kNoSuccessLine) : outcome.word;
+    log.report(reported);
+    for (const std::string& line : outcome.failureLines) {
+        log.appendLine(line);
+        log.refresh();
+    }
+    if (!outcome.closingLine.empty()) {
+        log.appendLine(outcome.closingLine);
+        log.refresh();
+    }
+    if (job.afterReport) job.afterReport(context, outcome);
+    if (traits.caretToEnd) log.caretToEnd();
+    if (stop.stop_requested()) return std::nullopt;
+
+    if (traits.finishedBeforePoll) {
+        slot.markFinished();
+        steps.finished = true;
+        context.view.setIdlePollEnabled(true);
+        steps.pollRestarted = true;
+    } else {
+        context.view.setIdlePollEnabled(true);
+        steps.pollRestarted = true;
+        slot.markFinished();
+        steps.finished = true;
+    }
+    return reported;
 }
 
-std::string closedByMonitorLine(std::string_view device) {
-    return "Monitor hat die Verbindung beendet (" + std::string(device) + ")";
-}
-
-std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& context, JobSlot& slot) {
+std::optional<std::int32_t> runSteps(const JobDefinition& job, JobContext& context, JobSlot& slot,
+                                     FrameSteps& steps) {
     const JobTraits& traits = job.traits();
     serial::Link& link = context.link;
     output::OutputLog& log = link.log;
     const std::stop_token& stop = link.stop;
-    // Wakes the port so a wait of the job ends at once when the window closes.
-    std::stop_callback wakeOnStop(stop, [&link] { link.port.wake(); });
 
     context.view.setIdlePollEnabled(false);
     if (traits.clearsWindow) {
@@ -50,31 +86,62 @@ std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& co
         log.appendLine(connectionLostLine(port.device));
         log.refresh();
     }
+    return closeFrame(job, context, slot, outcome, steps);
+}
 
-    if (job.beforeReport) job.beforeReport(context, outcome);
-    const std::int32_t reported =
-        traits.noSuccessLine ? (outcome.word | output::result::kNoSuccessLine) : outcome.word;
-    log.report(reported);
-    for (const std::string& line : outcome.failureLines) {
-        log.appendLine(line);
-        log.refresh();
+// After an exception: the line with its reason and the report, then what the frame had not done yet of
+// restarting the idle poll and marking the slot finished. Each step on its own, so one that throws again
+// does not keep the slot Running.
+std::optional<std::int32_t> abandonJob(const JobDefinition& job, JobContext& context, JobSlot& slot,
+                                       const FrameSteps& steps, std::string_view reason) {
+    if (context.link.stop.stop_requested()) return std::nullopt;
+    const JobTraits& traits = job.traits();
+    std::int32_t reported = output::result::kJobAborted;
+    if (traits.noSuccessLine) reported |= output::result::kNoSuccessLine;
+    if (!steps.finished) {
+        try {
+            output::OutputLog& log = context.link.log;
+            log.appendLine(jobAbortedLine(reason));
+            log.report(reported);
+            if (traits.caretToEnd) log.caretToEnd();
+        } catch (...) {
+        }
     }
-    if (!outcome.closingLine.empty()) {
-        log.appendLine(outcome.closingLine);
-        log.refresh();
+    if (!steps.pollRestarted) {
+        try {
+            context.view.setIdlePollEnabled(true);
+        } catch (...) {
+        }
     }
-    if (job.afterReport) job.afterReport(context, outcome);
-    if (traits.caretToEnd) log.caretToEnd();
-    if (stop.stop_requested()) return std::nullopt;
-
-    if (traits.finishedBeforePoll) {
-        slot.markFinished();
-        context.view.setIdlePollEnabled(true);
-    } else {
-        context.view.setIdlePollEnabled(true);
-        slot.markFinished();
-    }
+    if (!steps.finished) slot.markFinished();
     return reported;
+}
+
+}  // namespace
+
+std::string connectionLostLine(std::string_view device) {
+    return "Fehler: Verbindung zum COM Port verloren (" + std::string(device) + ")";
+}
+
+std::string closedByMonitorLine(std::string_view device) {
+    return "Monitor hat die Verbindung beendet (" + std::string(device) + ")";
+}
+
+std::string jobAbortedLine(std::string_view reason) {
+    return "Fehler: Job abgebrochen, unerwarteter Fehler (" + std::string(reason) + ")";
+}
+
+std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& context, JobSlot& slot) {
+    // Wakes the port so a wait of the job ends at once when the window closes.
+    std::stop_callback wakeOnStop(context.link.stop, [&link = context.link] { link.port.wake(); });
+    FrameSteps steps;
+    try {
+        return runSteps(job, context, slot, steps);
+    } catch (const std::exception& e) {
+        return abandonJob(job, context, slot, steps, e.what());
+    } catch (...) {
+        return abandonJob(job, context, slot, steps, "unbekannte Ausnahme");
+    }
 }
 
 }  // namespace hlx::jobs

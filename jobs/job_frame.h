@@ -14,6 +14,11 @@
 //
 // A stop request (the window closes) ends the frame at once: after it the job touches neither port nor
 // window, and the slot is left to end(), which joins the thread.
+//
+// An exception out of any step (an allocation that fails, a library call that throws) ends the job, not
+// the program: the frame writes jobAbortedLine(reason), hands 0x2000 to the result report, restarts the
+// idle poll and marks the slot finished (whatever of that the job had not done yet), so the window goes
+// on and the next job can start.
 
 #include <functional>
 #include <optional>
@@ -45,6 +50,8 @@ struct JobDefinition {
 std::string connectionLostLine(std::string_view device);
 // The line written instead when the port went away after the transfer was complete.
 std::string closedByMonitorLine(std::string_view device);
+// The line written when an exception ended the job.
+std::string jobAbortedLine(std::string_view reason);
 
 // Runs the whole job on the calling (job) thread and marks the slot finished unless stopped. Returns the
 // word handed to the result report (0x1000 included where the kind adds it), or nothing when stopped.

@@ -5,6 +5,12 @@
 #include <system_error>
 
 namespace hlx::jobs {
+namespace {
+
+// Set on a job thread while its job runs: whether that job has marked its end.
+thread_local bool* t_markedFinished = nullptr;
+
+}  // namespace
 
 void JobSlot::init() {
     m_state.store(static_cast<std::int32_t>(JobState::Idle));
@@ -34,8 +40,17 @@ bool JobSlot::start(Job job) {
     setAsideCurrent();
     auto returned = std::make_shared<std::atomic<bool>>(false);
     try {
-        m_current.thread = std::jthread([job = std::move(job), returned](std::stop_token stop) {
-            job(stop);
+        m_current.thread = std::jthread([this, job = std::move(job), returned](std::stop_token stop) {
+            bool marked = false;
+            t_markedFinished = &marked;
+            try {
+                job(stop);
+            } catch (...) {
+                // Only while the slot is still this job's: it has not marked its end (after which a new
+                // job may have started) and end() has not taken the slot back.
+                if (!marked && !stop.stop_requested()) markFinished();
+            }
+            t_markedFinished = nullptr;
             returned->store(true);
         });
         m_current.returned = std::move(returned);
@@ -43,6 +58,11 @@ bool JobSlot::start(Job job) {
         std::_Exit(m_parameter.load());
     }
     return true;
+}
+
+void JobSlot::markFinished() {
+    m_state.store(static_cast<std::int32_t>(JobState::Finished));
+    if (t_markedFinished != nullptr) *t_markedFinished = true;
 }
 
 void JobSlot::requestStop() {

@@ -12,6 +12,11 @@
 // the window return at once on a stop, so end() never hangs. If a thread cannot be created the process
 // ends at once with the job parameter as its exit code.
 //
+// A job that throws ends its thread, not the program: the exception is caught at the top of the thread
+// and, unless the job had marked its end already (or was stopped), the slot is marked finished, so it
+// never stays Running with no thread behind it. (The job frame catches first and reports the failure;
+// this is the last line for whatever escapes it.)
+//
 // Threads: start, end and wait on one controlling thread (the GUI thread, or main in `hlx`);
 // markFinished on the job thread; state() and parameter() anywhere.
 
@@ -40,7 +45,7 @@ public:
     // Returns whether the job was started (the window ignores the answer). Never blocks on a thread.
     bool start(Job job);
     // Job thread: the job's end.
-    void markFinished() { m_state.store(static_cast<std::int32_t>(JobState::Finished)); }
+    void markFinished();
     // At the window's close: stops a running job and every thread set aside, and joins them.
     void end();
     // Waits until the current job's thread has returned (the command-line companion).

@@ -24,6 +24,8 @@ inline constexpr std::int32_t kCheckFailed = 0x0100;
 inline constexpr std::int32_t kConfigure = 0x0400;
 inline constexpr std::int32_t kOpen = 0x0800;
 inline constexpr std::int32_t kNoSuccessLine = 0x1000;  // makes the word non-zero; writes nothing
+// The job was cut short by an unexpected exception; the job frame writes the line with the reason itself.
+inline constexpr std::int32_t kJobAborted = 0x2000;
 }  // namespace result
 
 struct ReportLine {

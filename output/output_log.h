@@ -3,7 +3,13 @@
 // report. A thin layer over OutputWindow: each operation has the visible result of the classic
 // "text := text + more", but appends only what is new.
 //
-// Threads: as OutputWindow; one OutputLog per window, shared by the GUI thread and the job thread.
+// The log keeps what it knows about the end of the text it wrote itself (whether it ends a line), so
+// addLine does not ask the window once per line: it asks once, when the log knows nothing yet, and
+// after clear() not at all. Changes that others make to the window meanwhile (the technician typing while
+// a job writes) are not seen, so each writer keeps its own log: the GUI thread one, each job and each
+// picture conversion a fresh one.
+//
+// Threads: one thread per OutputLog; the window behind it may be shared (see OutputWindow).
 
 #include <cstdint>
 #include <string_view>
@@ -19,7 +25,7 @@ public:
     void clear();                         // text := empty
     void appendText(std::string_view s);  // text := text + s
     void appendLine(std::string_view s);  // text := text + s + CR LF
-    void addLine(std::string_view s);     // s on a new last line (see atLineStart)
+    void addLine(std::string_view s);     // s on a new last line (see OutputWindow::atLineStart)
     void report(std::int32_t word);       // one appendLine per line of reportLines(word), then refresh
     void caretToEnd();                    // selection start := length, selection length := 0
     void refresh();
@@ -27,7 +33,12 @@ public:
     OutputWindow& window() { return m_window; }
 
 private:
+    // How the text ends, as far as this log knows.
+    enum class End { Unknown, LineStart, Cr, InLine };
+    void appendAndNote(std::string_view s);
+
     OutputWindow& m_window;
+    End m_end = End::Unknown;
 };
 
 }  // namespace hlx::output

@@ -38,18 +38,24 @@ bool waitOnPort(Link& link, const Deadline& deadline) {
     return !link.stop.stop_requested();
 }
 
-// XON and XOFF in bytes that a reader has not handled yet.
-void scanForFlow(Link& link) {
-    FlowState& flow = link.flow;
-    for (; flow.scanned < flow.early.size(); ++flow.scanned) {
-        const auto b = static_cast<std::uint8_t>(flow.early[flow.scanned]);
+// Notes XON and XOFF in bytes as they come off the port, whoever reads them.
+void noteFlow(Link& link, std::string_view bytes) {
+    for (const char c : bytes) {
+        const auto b = static_cast<std::uint8_t>(c);
         if (b == kXoff) {
-            flow.held = true;
+            link.flow.held = true;
         } else if (b == kXon) {
-            flow.held = false;
+            link.flow.held = false;
             link.replyDeadline.arm(kLineRearm);
         }
     }
+}
+
+// XON and XOFF in bytes that a reader has not handled yet.
+void scanForFlow(Link& link) {
+    FlowState& flow = link.flow;
+    noteFlow(link, std::string_view(flow.early).substr(flow.scanned));
+    flow.scanned = flow.early.size();
 }
 
 // Reads what has arrived (never waits) and keeps it for the next reader.
@@ -212,18 +218,35 @@ bool readAvailable(Link& link, std::string& text, std::optional<Milliseconds> ca
 }
 
 std::size_t readNow(Link& link, std::string& raw) {
-    const std::string early = takeEarly(link);
-    raw += early;
+    auto keepText = [&raw](std::string_view bytes) {
+        for (const char c : bytes)
+            if (c != static_cast<char>(kXon) && c != static_cast<char>(kXoff)) raw += c;
+    };
+    const std::string early = takeEarly(link);  // its XON and XOFF are noted already
+    keepText(early);
     std::size_t got = early.size();
     std::array<std::uint8_t, kReadChunk> chunk;
     while (link.port.isOpen()) {
         const std::size_t n = link.port.read(chunk);
         if (n == 0) break;
-        raw.append(reinterpret_cast<const char*>(chunk.data()), n);
+        const std::string_view bytes(reinterpret_cast<const char*>(chunk.data()), n);
+        noteFlow(link, bytes);
+        keepText(bytes);
         got += n;
         if (got >= kReadNowLimit) break;
     }
     return got;
+}
+
+SendOutcome sendLineNow(Link& link, std::string_view textUtf8) {
+    if (!link.port.isOpen()) return SendOutcome::NotOpen;
+    readAhead(link);  // an XOFF or XON that has arrived counts before the line goes
+    if (link.flow.held) return SendOutcome::FlowHeld;
+    std::string bytes = base::to8Bit(textUtf8);
+    bytes += "\r\n";
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    return link.port.write({data, bytes.size()}) == bytes.size() ? SendOutcome::Sent
+                                                                 : SendOutcome::NotWritten;
 }
 
 }  // namespace hlx::serial

@@ -91,10 +91,19 @@ bool writeBytes(Link& link, std::span<const std::uint8_t> bytes);
 bool readAvailable(Link& link, std::string& text, std::optional<Milliseconds> cap = std::nullopt);
 
 // Reads, without waiting, what has arrived (bytes read ahead by a sender first) and appends it to raw as
-// it came, at most about kReadNowLimit bytes a call. Returns the number of bytes added. For the idle
-// poll, which must never hold up the window.
+// it came, at most about kReadNowLimit bytes a call. Returns the number of bytes read. XON and XOFF
+// among them set the link's flow state, as for every other reader, and are not added to raw: they are
+// the monitor's flow control, not text (shown, a lone XON after a line's CR would join that line with
+// the next one typed). For the idle poll, which must never hold up the window.
 inline constexpr std::size_t kReadNowLimit = 64 * 1024;
 std::size_t readNow(Link& link, std::string& raw);
+
+enum class SendOutcome { Sent, NotOpen, FlowHeld, NotWritten };
+
+// The terminal's line sender, for the GUI thread: never waits for the monitor. It first reads what has
+// arrived (kept for the next reader) so a fresh XOFF or XON counts; while the monitor holds the flow the
+// line is not sent. Otherwise as sendLine (8-bit characters, CR LF, one write).
+SendOutcome sendLineNow(Link& link, std::string_view text);
 
 // Whether the monitor holds the flow (XOFF seen, no XON since).
 inline bool flowHeld(const Link& link) {

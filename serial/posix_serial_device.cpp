@@ -146,6 +146,9 @@ base::Status PosixSerialDevice::configure(const LineSettings& settings) {
 
 void PosixSerialDevice::close() {
     if (m_fd < 0) return;
+    // What still waits in the output queue is dropped: close would otherwise wait for it to drain, as
+    // long as the monitor holds the flow or the line is slow, and a re-open must return at once.
+    (void)::tcflush(m_fd, TCOFLUSH);
     (void)::ioctl(m_fd, TIOCNXCL);
     (void)::flock(m_fd, LOCK_UN);
     ::close(m_fd);

@@ -18,7 +18,8 @@
 //   time the bytes still in the driver's output queue (TIOCOUTQ) need on the wire at the configured rate.
 // - A wake-up eventfd that cannot be created makes every open fail with the reason, rather than leaving
 //   waits that nothing can end.
-// - close clears TIOCEXCL first: the flag stays on the tty while a peer holds it open, and would make
+// - close drops what is still queued for output (so it never waits for the tty to drain) and clears
+//   TIOCEXCL first: the flag stays on the tty while a peer holds it open, and would make
 //   our own re-open fail for a user who is not root.
 
 #include <termios.h>

@@ -1,34 +1,44 @@
 #include "serial/serial_port.h"
 
 namespace hlx::serial {
-namespace {
+namespace {}  // namespace
 
-// Marks a control operation (open, configure, close) as pending while it waits for the mutex, and
-// wakes a job that sleeps in a wait so the mutex comes free at once.
-class ControlGuard {
+// Marks a control operation (open, configure, close) as under way from before it waits for the mutex
+// until it has finished, and wakes a job that sleeps in a wait so the mutex comes free at once.
+class SerialPort::ControlGuard {
 public:
-    ControlGuard(std::atomic<int>& pending, std::condition_variable& done, SerialDevice& device,
-                 std::mutex& mutex)
-        : m_pending(pending), m_done(done) {
-        ++m_pending;
-        device.wake();
-        m_lock = std::unique_lock(mutex);
+    explicit ControlGuard(SerialPort& port) : m_port(port) {
+        {
+            std::lock_guard state(m_port.m_stateMutex);
+            ++m_port.m_controlPending;
+        }
+        m_port.m_device->wake();
+        m_lock = std::unique_lock(m_port.m_mutex);
     }
     ~ControlGuard() {
-        --m_pending;
+        {
+            std::lock_guard state(m_port.m_stateMutex);
+            --m_port.m_controlPending;
+        }
         m_lock.unlock();
-        m_done.notify_all();
+        m_port.m_controlDone.notify_all();
+        m_port.m_controlSettled.notify_all();
     }
+    ControlGuard(const ControlGuard&) = delete;
+    ControlGuard& operator=(const ControlGuard&) = delete;
 
 private:
-    std::atomic<int>& m_pending;
-    std::condition_variable& m_done;
+    SerialPort& m_port;
     std::unique_lock<std::mutex> m_lock;
 };
 
-}  // namespace
-
 SerialPort::SerialPort(std::unique_ptr<SerialDevice> device) : m_device(std::move(device)) {}
+
+bool SerialPort::isOpen() const {
+    std::unique_lock lock(m_stateMutex);
+    m_controlSettled.wait(lock, [this] { return m_controlPending.load() == 0; });
+    return m_open.load();
+}
 
 template <class F>
 void SerialPort::updateState(F change) {
@@ -37,7 +47,7 @@ void SerialPort::updateState(F change) {
 }
 
 bool SerialPort::open(const std::string& devicePath, int entry, bool closeFirst) {
-    ControlGuard guard(m_controlPending, m_controlDone, *m_device, m_mutex);
+    ControlGuard guard(*this);
     if (closeFirst) closeLocked();
     m_open = false;
     updateState([&](PortState& s) {
@@ -61,7 +71,7 @@ bool SerialPort::open(const std::string& devicePath, int entry, bool closeFirst)
 }
 
 bool SerialPort::configure(int entry) {
-    ControlGuard guard(m_controlPending, m_controlDone, *m_device, m_mutex);
+    ControlGuard guard(*this);
     if (!m_device->isOpen()) {
         updateState([](PortState& s) {
             if (s.error.empty()) s.error = "the serial port is not open";
@@ -83,7 +93,7 @@ bool SerialPort::configure(int entry) {
 }
 
 void SerialPort::close() {
-    ControlGuard guard(m_controlPending, m_controlDone, *m_device, m_mutex);
+    ControlGuard guard(*this);
     closeLocked();
 }
 

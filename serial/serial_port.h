@@ -8,8 +8,11 @@
 // Threads: the GUI thread re-opens the port on a COM event while a job thread may be reading or waiting
 // on it. One mutex keeps each read, write, wait, open and close whole; a re-open first wakes a waiting
 // job, so it never waits out the job's time-out, and the job's next read finds the re-opened port.
-// state() and isOpen() take no part in that: they read a copy kept under a lock of their own, which is
-// never held across a wait, so the status bar never waits for a job.
+// isOpen() never reports the moment inside a re-open between its close and its open: while an open,
+// configure or close is under way it waits for it to end (as long as an open takes; it never waits for a
+// job's read, write or wait), so a job's reader cannot take a re-open for a port that went away.
+// state() takes no part in any of it: it reads a copy kept under a lock of its own, which is never held
+// across a device call, so the status bar never waits.
 // A device that reports an error or hang-up (an unplugged USB adapter) is closed and the port counts as
 // lost until the next open; operations then behave as on a closed port.
 
@@ -42,7 +45,8 @@ public:
     bool open(const std::string& devicePath, int entry, bool closeFirst);
     bool configure(int entry);
     void close();
-    bool isOpen() const { return m_open.load(); }
+    // Whether the port is open, once a re-open under way has ended.
+    bool isOpen() const;
 
     // Never waits. Returns the bytes read; 0 when nothing is there or the port is not open.
     std::size_t read(std::span<std::uint8_t> buffer);
@@ -59,6 +63,7 @@ public:
     PortState state() const;
 
 private:
+    class ControlGuard;
     void closeLocked();
     void markGoneLocked();
     template <class F>
@@ -67,9 +72,12 @@ private:
     std::unique_ptr<SerialDevice> m_device;
     std::mutex m_mutex;  // the device: each operation whole
     std::condition_variable m_controlDone;
-    std::atomic<int> m_controlPending{0};  // re-opens waiting for the mutex; waits step aside for them
+    // Open, configure and close calls under way (waiting for the mutex or running); waits step aside for
+    // them. Changed under both m_mutex and m_stateMutex, so either lock sees it settle.
+    std::atomic<int> m_controlPending{0};
     std::atomic<bool> m_open{false};
-    mutable std::mutex m_stateMutex;  // m_state only; never held across a device call
+    mutable std::mutex m_stateMutex;  // m_state and the settling of m_controlPending
+    mutable std::condition_variable m_controlSettled;
     PortState m_state;
 };
 

@@ -2,8 +2,14 @@
 // The terminal input: Enter in the window sends the caret's line to the monitor when it is a command;
 // "Bilder" reveals the picture control. (What the monitor sends is shown by IdlePoll.)
 //
+// Sending never waits for the monitor: while it holds the flow with XOFF (seen by any reader of the
+// terminal's link, the idle poll included) the line is not sent. A command line that cannot go out, for
+// that or any other reason, gets a line at the end of the window saying why; the technician types it
+// again once the monitor is ready. During a job nothing typed is sent, by design, and nothing is said.
+//
 // Threads: GUI thread only (the idle poll is stopped while a job runs).
 
+#include <optional>
 #include <string_view>
 
 #include "output/output_window.h"
@@ -14,8 +20,10 @@ namespace hlx::terminal {
 inline constexpr std::string_view kPictureCommand = "Bilder";
 
 struct EnterResult {
-    bool sent = false;
+    // What became of a command line; nothing when the line was not one or a job runs.
+    std::optional<serial::SendOutcome> send;
     bool showPicture = false;
+    bool sent() const { return send == serial::SendOutcome::Sent; }
 };
 
 // Enter pressed in the window, before the window inserts its line break.
@@ -23,5 +31,8 @@ EnterResult terminalEnter(serial::Link& link, output::OutputWindow& window, bool
 
 // Whether a typed line is a command for the monitor: it holds "=", "!", "?" or "_".
 bool isMonitorCommand(std::string_view line8bit);
+
+// The line shown for a command line that did not go out (empty for Sent).
+std::string_view notSentLine(serial::SendOutcome outcome);
 
 }  // namespace hlx::terminal

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "serial/posix_serial_device.h"
+#include "terminal/terminal_io.h"
 #include "tests/app/fake_main_window_view.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/pty.h"
@@ -19,6 +20,12 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
+
+int count(const std::string& text, const std::string& part) {
+    int n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
 
 class MainWindowLogicTest : public ::testing::Test {
 protected:
@@ -100,6 +107,7 @@ TEST_F(MainWindowLogicTest, Image1ClickConvertsAConfirmedExistingBitmap) {
 
     view.dialogAnswers.push_back(source);
     logic.Image1Click();
+    logic.waitForConversion();  // it runs off the GUI thread
     const std::string stem = dir.file("vxc_logo");
     EXPECT_EQ("Komprimiere logo\r\nErzeuge: " + stem + ".c\r\nErzeuge: " + stem + ".vxc\r\nErzeuge: " + stem +
                   ".bmp\r\n",
@@ -121,6 +129,7 @@ TEST_F(MainWindowLogicTest, Image1ClickShowsTheLoadersReportInTheErrorDialog) {
     view.window.setText("");
     view.dialogAnswers.push_back(source);
     logic.Image1Click();
+    logic.waitForConversion();
     EXPECT_EQ(std::vector<std::string>{view.picture.loadError}, view.errors);
     EXPECT_EQ("", view.window.text());
     EXPECT_TRUE(view.picture.shown.empty());
@@ -244,6 +253,31 @@ TEST_F(TerminalTest, EnterOnAnEarlierLineSendsThatLine) {
     view.window.setSelection(3, 0);
     logic.terminalEnter();
     EXPECT_EQ("first?\r\n", pty.receive(8));
+}
+
+// The flow state lives in the terminal's link between calls and every reader keeps it: an Enter while the
+// monitor holds XOFF says so in the window, and once the idle poll has read the XON the next line goes.
+TEST_F(TerminalTest, AnEnterDuringXoffSaysSoAndTheXonTheIdlePollReadsReleasesTheNext) {
+    pty.send({serial::kXoff});
+    showWhatArrives();
+    typeAndEnter("ver?");
+    EXPECT_EQ("", pty.receive(1, 100ms));
+    EXPECT_EQ("ver?\r\n" + std::string(terminal::notSentLine(serial::SendOutcome::FlowHeld)) + "\r\n",
+              view.window.text());
+
+    pty.send({serial::kXon});
+    showWhatArrives();
+    typeAndEnter("ver?");
+    EXPECT_EQ("ver?\r\n", pty.receive(6));
+    EXPECT_EQ(1, count(view.window.text(), "nicht gesendet")) << "flow control bytes are not shown as text";
+}
+
+// A command line typed while the port is not open does not go out silently either.
+TEST_F(TerminalTest, AnEnterOnAClosedPortSaysSo) {
+    port.close();
+    typeAndEnter("ver?");
+    EXPECT_EQ("ver?\r\n" + std::string(terminal::notSentLine(serial::SendOutcome::NotOpen)) + "\r\n",
+              view.window.text());
 }
 
 TEST_F(TerminalTest, NothingIsSentWhileAJobRuns) {

@@ -1,14 +1,24 @@
-// The main window under load, on the offscreen platform, against the virtual monitor:
-//   1. the same binary record download in the window and through hlx: the window may take no more than
-//      20 % longer;
+// The main window under load, against the virtual monitor, drawn by a real X server (an Xvfb of its own,
+// through Qt's xcb platform, as a technician's desktop draws it; offscreen only when asked with
+// QT_QPA_PLATFORM or when Xvfb is missing):
+//   1. the same binary record download (20,000 separate records, one reply line each) through hlx and in
+//      the window, alternately, several rounds: the window may take no more than 20 % longer (medians);
+//      also the window process's and its GUI thread's CPU time during the download;
 //   2. the event loop's latency while the monitor prints a line every 50 ms (target: below 20 ms).
-// Prints what it measured; it asserts nothing.
+// Prints what it measured; it asserts nothing. HLX_BENCH_ROUNDS and HLX_BENCH_RECORDS change the rounds
+// (5) and the records (20,000).
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest/QTest>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -32,6 +42,75 @@ using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
 using Seconds = std::chrono::duration<double>;
 
+int kRecords = 20000;
+int kRounds = 5;
+
+// An X server of the benchmark's own, so the window is drawn as on a desktop.
+class Xvfb {
+public:
+    // Starts Xvfb and points Qt's xcb platform at it; running() is false when that did not work.
+    Xvfb() {
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(fds[0]);
+            const std::string fd = std::to_string(fds[1]);
+            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
+                     "tcp", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        // Xvfb writes the display number it chose once it accepts connections.
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        char c;
+        while (m_pid > 0 && ::poll(&p, 1, 10000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        ::close(fds[0]);
+        if (number.empty()) {
+            stop();
+            return;
+        }
+        ::setenv("DISPLAY", (":" + number).c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+        m_display = ":" + number;
+    }
+    ~Xvfb() { stop(); }
+    bool running() const { return !m_display.empty(); }
+    const std::string& display() const { return m_display; }
+
+private:
+    void stop() {
+        if (m_pid <= 0) return;
+        ::kill(m_pid, SIGTERM);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+    pid_t m_pid = -1;
+    std::string m_display;
+};
+
+double processCpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+// Runs the GUI thread's event loop as the program does (sleeping in the OS between events) while
+// condition() holds, looking every 5 ms. (processEvents with a time limit never sleeps: a loop of it
+// would take a processor from the job and the monitor.)
+template <class F>
+void serveWhile(F condition) {
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+        if (!condition()) loop.quit();
+    });
+    check.start(5);
+    loop.exec();
+}
+
 struct Window {
     explicit Window(const std::string& folder, const std::string& comText)
         : store(folder + "/settings.reg"), port(std::make_unique<serial::PosixSerialDevice>()) {
@@ -41,47 +120,92 @@ struct Window {
         (void)store.save(values);
         form = std::make_unique<app::TForm7>(port, store);
         form->show();
+        QTest::qWait(200);  // mapped and drawn once, as a window the technician looks at
     }
     app::SettingsStore store;
     serial::SerialPort port;
     std::unique_ptr<app::TForm7> form;
 };
 
-Seconds downloadInTheWindow(const std::string& folder, const std::string& firmware) {
+struct Run {
+    Seconds took{};
+    double cpu = 0;     // the window process's CPU seconds (the monitor's thread included)
+    double guiCpu = 0;  // the GUI thread's share: inserting, scrolling and painting the output
+    bool complete = false;
+};
+
+// The count line of a complete download: 21 bytes a record (16 data), 7 for each page's type 4 record, 5
+// for the end record.
+std::string countLine() {
+    return std::to_string(kRecords * 21 + (kRecords * 32 + 0xFFFF) / 0x10000 * 7 + 5) + " Bytes";
+}
+
+Run downloadInTheWindow(const std::string& folder, const std::string& firmware) {
     tools::VirtualMonitor monitor;
     Window window(folder, monitor.slavePath());
     window.form->findChild<QLineEdit*>(QStringLiteral("editFirmwareFile"))
         ->setText(QString::fromStdString(firmware));
+    Run run;
+    const double cpu = processCpuSeconds();
+    const double guiCpu = bench::threadCpuSeconds();
     const auto start = SteadyClock::now();
     QTest::mouseClick(window.form->findChild<QPushButton*>(QStringLiteral("btnUpdate")), Qt::LeftButton);
-    while (window.form->logic().jobSlot().running())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    QCoreApplication::processEvents();
-    return SteadyClock::now() - start;
+    serveWhile([&] { return window.form->logic().jobSlot().running(); });
+    run.took = SteadyClock::now() - start;
+    run.cpu = processCpuSeconds() - cpu;
+    run.guiCpu = bench::threadCpuSeconds() - guiCpu;
+    run.complete = window.form->outputWindow().text().find(countLine()) != std::string::npos;
+    return run;
 }
 
-Seconds downloadThroughHlx(const std::string& firmware) {
+Run downloadThroughHlx(const std::string& firmware) {
     tools::VirtualMonitor monitor;
     const std::string command = std::string(HLX_CLI_PATH) + " flash rtq " + firmware + " --port " +
-                                monitor.slavePath() + " >/dev/null 2>&1";
+                                monitor.slavePath() + " 2>/dev/null | grep -q '" + countLine() + "'";
+    Run run;
     const auto start = SteadyClock::now();
     const int status = std::system(command.c_str());
-    const Seconds took = SteadyClock::now() - start;
-    if (status != 0) std::printf("  (hlx exited with status %d)\n", status);
-    return took;
+    run.took = SteadyClock::now() - start;
+    run.complete = status == 0;
+    return run;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double least(const std::vector<double>& values) {
+    return *std::min_element(values.begin(), values.end());
 }
 
 void compareDownloads(const std::string& folder) {
-    constexpr int kRecords = 20000;
     const std::string firmware = folder + "/firmware.hex";
     std::ofstream(firmware, std::ios::binary) << bench::firmwareText(kRecords, 32);
-    const Seconds hlx = downloadThroughHlx(firmware);
-    const Seconds window = downloadInTheWindow(folder, firmware);
-    const double ratio = window.count() / hlx.count();
-    std::printf("Binary record download of %d records (one reply line each)\n", kRecords);
-    std::printf("  through hlx             %8.2f s\n", hlx.count());
-    std::printf("  in the window           %8.2f s   = %.0f %% of hlx (target at most 120 %%: %s)\n",
-                window.count(), ratio * 100, ratio <= 1.2 ? "met" : "NOT MET");
+    std::printf("Binary record download of %d separate records (one reply line each), %d rounds\n", kRecords,
+                kRounds);
+    std::vector<double> hlxTimes, windowTimes, windowCpu, guiCpu;
+    for (int round = 0; round < kRounds; ++round) {
+        const Run hlx = downloadThroughHlx(firmware);
+        const Run window = downloadInTheWindow(folder, firmware);
+        hlxTimes.push_back(hlx.took.count());
+        windowTimes.push_back(window.took.count());
+        windowCpu.push_back(window.cpu);
+        guiCpu.push_back(window.guiCpu);
+        std::printf(
+            "  round %d: hlx %6.2f s%s, window %6.2f s%s (CPU: window process %5.2f s, GUI thread %5.2f s)\n",
+            round + 1, hlx.took.count(), hlx.complete ? "" : " INCOMPLETE", window.took.count(),
+            window.complete ? "" : " INCOMPLETE", window.cpu, window.guiCpu);
+    }
+    // A shared machine slows single rounds at random; the fastest round of each shows what the code costs.
+    const double ratio = median(windowTimes) / median(hlxTimes);
+    const double bestRatio = least(windowTimes) / least(hlxTimes);
+    std::printf("  through hlx             %8.2f s median, %.2f s fastest\n", median(hlxTimes),
+                least(hlxTimes));
+    std::printf("  in the window           %8.2f s median, %.2f s fastest (GUI thread CPU %.2f s median)\n",
+                median(windowTimes), least(windowTimes), median(guiCpu));
+    std::printf("  ratio window / hlx      %8.2f median, %.2f fastest   (target at most 1.20: %s)\n", ratio,
+                bestRatio, ratio <= 1.2 ? "met" : "NOT MET");
 }
 
 void eventLoopLatency(const std::string& folder) {
@@ -103,7 +227,7 @@ void eventLoopLatency(const std::string& folder) {
     });
     probe.start(5);
     const auto end = SteadyClock::now() + 5s;
-    while (SteadyClock::now() < end) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    serveWhile([&] { return SteadyClock::now() < end; });
     probe.stop();
     std::sort(lateMs.begin(), lateMs.end());
     const double p99 = lateMs.empty() ? 0 : lateMs[lateMs.size() * 99 / 100];
@@ -120,8 +244,20 @@ void eventLoopLatency(const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (const char* rounds = std::getenv("HLX_BENCH_ROUNDS")) kRounds = std::max(1, std::atoi(rounds));
+    if (const char* records = std::getenv("HLX_BENCH_RECORDS")) kRecords = std::max(1, std::atoi(records));
+    std::unique_ptr<Xvfb> xvfb;
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        xvfb = std::make_unique<Xvfb>();
+        if (!xvfb->running()) {
+            std::printf(
+                "(Xvfb could not be started: the window is measured offscreen, where nothing is drawn)\n");
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        }
+    }
     QApplication app(argc, argv);
+    std::printf("Qt platform: %s%s\n", qPrintable(QGuiApplication::platformName()),
+                xvfb && xvfb->running() ? (" on Xvfb " + xvfb->display()).c_str() : "");
     char folder[] = "/tmp/hlx-bench-window-XXXXXX";
     if (::mkdtemp(folder) == nullptr) return 1;
     compareDownloads(folder);

@@ -3,7 +3,11 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <future>
+#include <memory>
 #include <mutex>
+#include <stdexcept>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -88,6 +92,57 @@ TEST(JobSlot, EndStopsARunningJobPromptlyAndLeavesIdle) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
     EXPECT_TRUE(stopped.load());
     EXPECT_EQ(jobs::JobState::Idle, slot.state());
+}
+
+// A job that throws ends its thread, not the program, and the slot does not stay Running without it.
+TEST(JobSlot, AJobThatThrowsLeavesTheSlotFinishedAndTheNextStartIsAccepted) {
+    jobs::JobSlot slot;
+    slot.init();
+    ASSERT_TRUE(slot.start([](std::stop_token) { throw std::runtime_error("out of memory"); }));
+    slot.wait();
+    EXPECT_EQ(jobs::JobState::Finished, slot.state());
+    std::atomic<bool> ran{false};
+    EXPECT_TRUE(slot.start([&](std::stop_token) {
+        ran = true;
+        slot.markFinished();
+    }));
+    slot.wait();
+    EXPECT_TRUE(ran.load());
+}
+
+// A job that has marked its end may throw afterwards (in its last call on the window), when the next job
+// already runs: that job's Running state must stand.
+TEST(JobSlot, AThrowAfterTheJobMarkedItsEndLeavesTheNextJobRunning) {
+    jobs::JobSlot slot;
+    slot.init();
+    Gate throwNow;
+    std::atomic<bool> marked{false};
+    // Set when the first job's thread has let go of the job, which is after its catch.
+    struct SetWhenDropped {
+        std::promise<void> promise;
+        ~SetWhenDropped() { promise.set_value(); }
+    };
+    auto dropped = std::make_shared<SetWhenDropped>();
+    std::future<void> firstThreadDone = dropped->promise.get_future();
+    ASSERT_TRUE(slot.start([&, dropped](std::stop_token stop) {
+        slot.markFinished();
+        marked = true;
+        throwNow.wait(stop);
+        throw std::runtime_error("late");
+    }));
+    dropped.reset();
+    while (!marked) std::this_thread::yield();
+    Gate release;
+    ASSERT_TRUE(slot.start([&](std::stop_token stop) {
+        release.wait(stop);
+        slot.markFinished();
+    }));
+    throwNow.open();
+    firstThreadDone.wait();
+    EXPECT_EQ(jobs::JobState::Running, slot.state());
+    release.open();
+    slot.wait();
+    EXPECT_EQ(jobs::JobState::Finished, slot.state());
 }
 
 }  // namespace

@@ -131,6 +131,39 @@ TEST_F(OutputLogTest, AddLineAfterOpenTextLeavesItsOwnLineOpen) {
     EXPECT_EQ(std::string(kEarlier) + "?\r\nSynchronized\r\nOK12000\r\nOK\r\ndone\r\n", m_window.text());
 }
 
+// The log knows how its own text ends: a job's lines cost no question to the window (which, in the real
+// window, is a round trip to the GUI thread), whatever pieces the reply reader appends them in.
+TEST(OutputLogLineStartTest, AsksTheWindowOnceAndFollowsItsOwnText) {
+    class CountingWindow : public test::FakeOutputWindow {
+    public:
+        using FakeOutputWindow::FakeOutputWindow;
+        bool atLineStart() const override {
+            ++asked;
+            return FakeOutputWindow::atLineStart();
+        }
+        mutable int asked = 0;
+    };
+    CountingWindow window("typed");
+    output::OutputLog log(window);
+    log.addLine("Starte Download");
+    EXPECT_EQ(1, window.asked);
+    log.appendText("OK\r");  // a reply's CR LF split over two reads
+    log.appendText("\n");
+    log.addLine("Page: 1");
+    log.appendText("\n");  // a lone LF ends no line
+    log.addLine("Page: 2");
+    log.appendLine("x");
+    for (int i = 0; i < 100; ++i) log.addLine("Page: n");
+    EXPECT_EQ(1, window.asked);
+    EXPECT_EQ(0u, window.text().rfind("typed\r\nStarte DownloadOK\r\nPage: 1\r\n\n\r\nPage: 2x\r\n", 0))
+        << window.text();
+
+    log.clear();
+    log.addLine("first");
+    EXPECT_EQ("first\r\n", window.text());
+    EXPECT_EQ(1, window.asked) << "after clear the log knows the text is empty";
+}
+
 // --- clear and caret -------------------------------------------------------------------------------------
 
 TEST_F(OutputLogTest, ClearEmptiesTheWindowSoTheNextLineStartsAtTheTop) {

@@ -223,6 +223,36 @@ TEST_F(LinkTest, XoffNeverReleasedSendsNothingAndExpiresTheDeadline) {
     EXPECT_EQ(1500ms, clock.elapsed());
 }
 
+// The terminal's send on the GUI thread: held by an XOFF whichever reader took it (the idle poll's readNow
+// included) or that has only just arrived, released by the XON the idle poll reads, and never waiting.
+TEST_F(LinkTest, TheTerminalsSendFollowsTheFlowEveryReaderSawAndNeverWaits) {
+    std::string raw;
+    device->replyAfter(0ms, {kXoff});
+    readNow(link, raw);  // the idle poll takes the XOFF
+    EXPECT_TRUE(flowHeld(link));
+    EXPECT_EQ(SendOutcome::FlowHeld, sendLineNow(link, "ver?"));
+
+    device->replyAfter(0ms, {kXon});
+    readNow(link, raw);  // and the XON
+    EXPECT_FALSE(flowHeld(link));
+    EXPECT_EQ(SendOutcome::Sent, sendLineNow(link, "ver?"));
+
+    device->replyAfter(0ms, std::string("busy") + static_cast<char>(kXoff));
+    EXPECT_EQ(SendOutcome::FlowHeld, sendLineNow(link, "again?")) << "an XOFF no reader has taken yet";
+    EXPECT_EQ("", raw) << "flow control is not text";
+    readNow(link, raw);
+    EXPECT_EQ("busy", raw) << "what the send read ahead is shown once";
+
+    EXPECT_EQ(0ms, clock.elapsed()) << "the GUI thread never waits for the monitor";
+    EXPECT_EQ("ver?\r\n", device->written());
+
+    device->replyAfter(0ms, {kXon});
+    device->failWrite(2, 3);
+    EXPECT_EQ(SendOutcome::NotWritten, sendLineNow(link, "short?"));
+    port.close();
+    EXPECT_EQ(SendOutcome::NotOpen, sendLineNow(link, "closed?"));
+}
+
 // The same link over a real pseudo-terminal, for what only the operating system can show: hang-ups,
 // wake-ups from another thread, re-opens while a job waits.
 class PtyLinkTest : public ::testing::Test {
@@ -299,6 +329,28 @@ TEST_F(PtyLinkTest, ReopenAndStateDuringAWaitTakeEffectAtOnce) {
     EXPECT_TRUE(readReply(link, ReplyMode::Lines, 1, seen));
     EXPECT_EQ(1, seen);
     gui.join();
+}
+
+// The GUI thread re-opens the port again and again while the job waits for its reply: the reader never
+// takes the moment between a re-open's close and its open for a port that went away, so the reply that
+// comes on the re-opened port is read and the wait is no time-out.
+TEST_F(PtyLinkTest, ReopensRacingAReplyWaitNeverEndItAsATimeOut) {
+    for (int round = 0; round < 50; ++round) {
+        SCOPED_TRACE(round);
+        window.setText("");
+        std::thread gui([this] {
+            for (int i = 0; i < 20; ++i) EXPECT_TRUE(port.open(pty.slavePath(), 0, true));
+            pty.send("OK\n");
+        });
+        reply.arm(5000ms);
+        int seen = -1;
+        EXPECT_TRUE(readReply(link, ReplyMode::Lines, 1, seen));
+        gui.join();
+        EXPECT_EQ(1, seen);
+        EXPECT_FALSE(reply.expired()) << "a false time-out";
+        EXPECT_EQ("OK\n", window.text());
+        if (HasFailure()) break;
+    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -72,6 +73,12 @@ std::string PseudoTerminal::receive(std::size_t atLeast, std::chrono::millisecon
         pollfd p{m_master, POLLIN, 0};
         ::poll(&p, 1, static_cast<int>(left.count()));
     }
+}
+
+std::size_t PseudoTerminal::unread() const {
+    int count = 0;
+    if (::ioctl(m_slaveKeep, FIONREAD, &count) != 0) return 0;
+    return static_cast<std::size_t>(count);
 }
 
 void PseudoTerminal::hangUp() {

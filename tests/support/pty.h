@@ -27,6 +27,8 @@ public:
                         std::chrono::milliseconds timeout = std::chrono::milliseconds{1000});
     // Closes the master side: the slave then reports a hang-up, like an unplugged adapter.
     void hangUp();
+    // Bytes sent that the code under test has not read yet.
+    std::size_t unread() const;
 
 private:
     int m_master = -1;

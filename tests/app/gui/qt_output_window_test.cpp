@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QtTest/QTest>
 
 #include <chrono>
@@ -209,6 +210,32 @@ TEST_F(QtOutputWindowTest, AppendsFromTheJobDoNotWaitForTheWindowAndKeepTheirOrd
     std::string expected = "start\r\n";
     for (int i = 0; i < 1000; ++i) expected += "line " + std::to_string(i) + "\r\n";
     EXPECT_EQ(expected, window.text());
+}
+
+// A job that writes a line per reply wakes the window at most once a frame: however many lines come, the
+// document takes them in one insert per frame, and nothing is lost or reordered.
+TEST_F(QtOutputWindowTest, AJobsLinesAreShownAtMostOncePerFrame) {
+    window.setText("");
+    int inserts = 0;
+    QObject::connect(edit.document(), &QTextDocument::contentsChange,
+                     [&](int, int, int added) { inserts += added > 0 ? 1 : 0; });
+    const auto start = std::chrono::steady_clock::now();
+    std::future<void> job = std::async(std::launch::async, [this] {
+        for (int i = 0; i < 2000; ++i) {
+            window.append("OK " + std::to_string(i) + "\r\n");
+            window.refresh();
+            std::this_thread::sleep_for(50us);  // as replies come, a few per millisecond
+        }
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return job.wait_for(0s) == std::future_status::ready; }, 20000));
+    QTest::qWait(static_cast<int>(2 * kScreenFrame.count()));
+    const auto frames = (std::chrono::steady_clock::now() - start) / kScreenFrame;
+    EXPECT_GE(frames + 2, inserts) << "more than one insert per frame";
+    EXPECT_LT(0, inserts);
+    std::string expected;
+    for (int i = 0; i < 2000; ++i) expected += "OK " + std::to_string(i) + "\r\n";
+    EXPECT_EQ(expected, fromDocumentText(edit.document()->toRawText()))
+        << "shown without a call that flushes";
 }
 
 TEST_F(QtOutputWindowTest, AZeroWidthSpaceInATextStaysOneAndIsNoLineEnd) {

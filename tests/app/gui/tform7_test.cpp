@@ -30,9 +30,14 @@
 #include "app/qt_bitmap.h"
 #include "app/settings_store.h"
 #include "app/tform7.h"
+#include "jobs/job_frame.h"
 #include "serial/posix_serial_device.h"
+#include "terminal/terminal_io.h"
+#include "tests/support/hex_text.h"
 #include "tests/support/pty.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/thread_sanitizer.h"
+#include "tools/virtual_monitor.h"
 
 namespace hlx::app {
 namespace {
@@ -75,16 +80,51 @@ protected:
     }
 
     std::string outputText() { return form->outputWindow().text(); }
+
+    // "Bilder" and Enter in the output window: the picture control shows.
+    QLabel* showImage1() {
+        auto* edit = control<QPlainTextEdit>("OutputWindow");
+        edit->moveCursor(QTextCursor::End);
+        QTest::keyClicks(edit, "Bilder");
+        QTest::keyClick(edit, Qt::Key_Return);
+        auto* image = control<QLabel>("Image1");
+        EXPECT_FALSE(image->isHidden());
+        return image;
+    }
+
+    // Clicks the control and, in the open dialog that follows, types the path and confirms it, as often
+    // as it takes the dialog to take it (it may still be reading the folder); after 3 s the dialog is
+    // cancelled. Returns the filter the dialog showed.
+    QString clickChoosing(QWidget* target, const std::string& path) {
+        QString filter;
+        int ticks = 0;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            filter = dialog->selectedNameFilter();
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (++ticks > 300 || !name) {
+                static_cast<QDialog*>(dialog)->reject();
+                return;
+            }
+            name->setText(QString::fromStdString(path));
+            static_cast<QDialog*>(dialog)->accept();  // the Open button
+        });
+        answer.start(10);
+        QTest::mouseClick(target, Qt::LeftButton);
+        return filter;
+    }
     QString portState() { return control<QLabel>("PortState")->text(); }
 
-    // Serves the GUI thread's events until the job has finished; a hang fails the test.
+    // Serves the GUI thread's events until done() holds, then for two frames more, so what other threads
+    // queued for the window (shown once a frame) is on it; a hang fails the test.
+    void serveUntil(const std::function<bool()>& done) {
+        ASSERT_TRUE(QTest::qWaitFor(done, 20000)) << "it did not end";
+        QTest::qWait(static_cast<int>(2 * kScreenFrame.count()));
+    }
     void serveUntilJobEnds() {
-        const auto giveUp = std::chrono::steady_clock::now() + 20s;
-        while (form->logic().jobSlot().running()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            ASSERT_LT(std::chrono::steady_clock::now(), giveUp) << "the job did not end";
-        }
-        QCoreApplication::processEvents();
+        serveUntil([&] { return !form->logic().jobSlot().running(); });
     }
 
     test::TempDir dir;
@@ -340,6 +380,111 @@ TEST_F(TForm7Test, AReopenDuringAJobsReplyWaitDoesNotWaitForIt) {
     form->close();
 }
 
+// The re-open (Enter in COM-Nr) again and again while a download waits for a record's reply, which the
+// monitor holds back: the reply comes on the re-opened port and is no time-out, round after round.
+TEST_F(TForm7Test, ReopensRacingADownloadsReplyWaitNeverMakeItATimeOut) {
+    tools::VirtualMonitor monitor;
+    const std::string firmware = dir.file("fw.hex");
+    // Four records apart from each other, so each is sent and answered on its own.
+    test::writeFile(firmware,
+                    test::HexText().fill(0x00, 16).fill(0x20, 16).fill(0x40, 16).fill(0x60, 16).end().text());
+    storeComNumber(monitor.slavePath());
+    openWindow();
+    control<QLineEdit>("editFirmwareFile")->setText(QString::fromStdString(firmware));
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        monitor.clear();
+        tools::MonitorFaults faults;
+        faults.delay = 400ms;
+        faults.delayAt = 2;
+        monitor.setFaults(faults);
+        QTest::mouseClick(control<QPushButton>("btnUpdate"), Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return monitor.records().size() >= 2; }, 5000));
+        for (int i = 0; i < 10; ++i) {
+            QTest::keyClick(control<QLineEdit>("editComNr"), Qt::Key_Return);
+            QTest::qWait(10);
+        }
+        serveUntilJobEnds();
+        const std::string text = outputText();
+        EXPECT_EQ(std::string::npos, text.find("Zeitüberschreitung")) << text;
+        EXPECT_NE(std::string::npos, text.find("Neustart\r\n")) << text;
+    }
+    form->close();
+}
+
+// An Enter while the monitor holds XOFF is not sent and the window says so; the XON that the idle poll
+// reads releases the flow, and the next Enter sends its line.
+TEST_F(TForm7Test, AnEnterDuringXoffSaysSoAndTheNextOneAfterTheXonIsSent) {
+    test::PseudoTerminal monitor;
+    storeComNumber(monitor.slavePath());
+    openWindow();
+    auto* edit = control<QPlainTextEdit>("OutputWindow");
+    monitor.send({0x13});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor.unread() == 0; }, 5000)) << "the idle poll takes it";
+    edit->moveCursor(QTextCursor::End);
+    QTest::keyClicks(edit, "ver?");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ("", monitor.receive(1, 200ms));
+    EXPECT_NE(
+        std::string::npos,
+        outputText().find("ver?\r\n" + std::string(terminal::notSentLine(serial::SendOutcome::FlowHeld))))
+        << outputText();
+
+    monitor.send({0x11});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor.unread() == 0; }, 5000))
+        << "the idle poll takes the XON";
+    edit->moveCursor(QTextCursor::End);
+    QTest::keyClicks(edit, "ver?");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ("ver?\r\n", monitor.receive(6)) << outputText();
+
+    // The same when the Enter itself meets the XOFF, before the idle poll has read it (no events are served
+    // in between): the XON the idle poll reads afterwards still releases the flow.
+    monitor.send({0x13});
+    for (int i = 0; i < 500 && monitor.unread() == 0; ++i) std::this_thread::sleep_for(1ms);
+    edit->moveCursor(QTextCursor::End);
+    QTest::keyClicks(edit, "ver?");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ("", monitor.receive(1, 200ms));
+    monitor.send({0x11});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return monitor.unread() == 0; }, 5000))
+        << "the idle poll takes the XON";
+    edit->moveCursor(QTextCursor::End);
+    QTest::keyClicks(edit, "ver?");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ("ver?\r\n", monitor.receive(6)) << outputText();
+    EXPECT_EQ(2, count(outputText(), std::string(terminal::notSentLine(serial::SendOutcome::FlowHeld))));
+    form->close();
+}
+
+// No real job throws, so the test runs the frame with a body that does: the window goes on, the slot is
+// finished and the next job starts.
+TEST_F(TForm7Test, AThrowFromAJobBodyLeavesTheWindowRunningAndTheSlotFinished) {
+    storeComNumber(kMissingPort);
+    openWindow();
+    const jobs::JobDefinition throwing{
+        jobs::JobKind::FileSender,
+        [](jobs::JobContext&, std::int32_t) -> jobs::JobOutcome { throw std::bad_alloc(); },
+        {},
+        {}};
+    serial::Deadline deadline;
+    base::FileBuffer file;
+    jobs::JobSlot& slot = form->logic().jobSlot();
+    ASSERT_TRUE(slot.start([&](std::stop_token stop) {
+        output::OutputLog log(form->outputWindow());
+        jobs::JobContext context{{port, deadline, log, stop}, *form, file, {}};
+        jobs::runJobFrame(throwing, context, slot);
+    }));
+    serveUntilJobEnds();
+    EXPECT_EQ(jobs::JobState::Finished, slot.state());
+    EXPECT_EQ(jobs::jobAbortedLine("std::bad_alloc") + "\r\n", outputText());
+    EXPECT_TRUE(control<QTimer>("Timer1")->isActive());
+
+    QTest::mouseClick(control<QPushButton>("btnUpdate"), Qt::LeftButton);
+    serveUntilJobEnds();
+    EXPECT_NE(std::string::npos, outputText().find("0 Bytes übertragen"));
+}
+
 TEST_F(TForm7Test, SendButtonsStartTheSendersOnTheirInput) {
     storeComNumber(kMissingPort);
     openWindow();
@@ -377,33 +522,10 @@ TEST_F(TForm7Test, ClickOnImage1ConvertsTheChosenBitmapAndShowsThePreview) {
     for (int x = 0; x < 80; ++x) picture.setPixel(x, 10, {255, 0, 0});
     ASSERT_TRUE(picture.save(source));
 
-    auto* edit = control<QPlainTextEdit>("OutputWindow");
-    edit->moveCursor(QTextCursor::End);
-    QTest::keyClicks(edit, "Bilder");
-    QTest::keyClick(edit, Qt::Key_Return);
-    auto* image = control<QLabel>("Image1");
-    ASSERT_FALSE(image->isHidden());
-
-    // The technician types the file's name into the open dialog and confirms it, as often as it takes
-    // the dialog to take it (it may still be reading the folder); after 3 s the dialog is cancelled.
-    QString filter;
-    int ticks = 0;
-    QTimer answer;
-    QObject::connect(&answer, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog) return;
-        filter = dialog->selectedNameFilter();
-        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        if (++ticks > 300 || !name) {
-            static_cast<QDialog*>(dialog)->reject();
-            return;
-        }
-        name->setText(QString::fromStdString(source));
-        static_cast<QDialog*>(dialog)->accept();  // the Open button
-    });
-    answer.start(10);
-    QTest::mouseClick(image, Qt::LeftButton);
-    answer.stop();
+    auto* image = showImage1();
+    const QString filter = clickChoosing(image, source);
+    // The conversion runs off the GUI thread, which serves the window meanwhile.
+    serveUntil([&] { return !form->logic().converting(); });
 
     EXPECT_EQ(QStringLiteral("Bitmap (*.BMP *.bmp)"), filter);
     const std::string stem = pictures.file("vxc_logo");
@@ -419,6 +541,43 @@ TEST_F(TForm7Test, ClickOnImage1ConvertsTheChosenBitmapAndShowsThePreview) {
     EXPECT_EQ(image->width(), shown.width());
     EXPECT_EQ(image->width() / 4, shown.height());
     EXPECT_EQ(19, control<QProgressBar>("ProgressBar1")->value());
+}
+
+// A full-HD bitmap takes the converter a while: the click returns at once and the window, idle poll
+// included, goes on while it runs; the lines and the preview are those of the conversion.
+TEST_F(TForm7Test, AFullHdConversionRunsOffTheWindowThread) {
+    if (test::kUnderThreadSanitizer) GTEST_SKIP() << "Qt's image thread pool is not seen by the sanitizer";
+    storeComNumber(kMissingPort);
+    openWindow();
+    test::TempDir pictures;
+    const std::string source = pictures.file("photo.bmp");
+    QtBitmap picture;
+    ASSERT_TRUE(picture.create(1920, 1080));
+    for (int y = 0; y < 1080; ++y)
+        for (int x = 0; x < 1920; ++x)
+            picture.setPixel(x, y,
+                             {static_cast<std::uint8_t>(x * 7 + y), static_cast<std::uint8_t>(y * 3),
+                              static_cast<std::uint8_t>((x ^ y) & 0xFF)});
+    ASSERT_TRUE(picture.save(source));
+
+    auto* image = showImage1();
+    int pollTicks = 0;
+    QObject::connect(control<QTimer>("Timer1"), &QTimer::timeout, [&] { ++pollTicks; });
+    const auto start = std::chrono::steady_clock::now();
+    clickChoosing(image, source);
+    EXPECT_TRUE(form->logic().converting()) << "the click waited for the conversion";
+    serveUntil([&] { return !form->logic().converting(); });
+    if (std::chrono::steady_clock::now() - start > 500ms) {
+        EXPECT_LT(1, pollTicks) << "the idle poll stood still during the conversion";
+    }
+
+    const std::string stem = pictures.file("vxc_photo");
+    EXPECT_NE(std::string::npos,
+              outputText().find("Komprimiere photo\r\nErzeuge: " + stem + ".c\r\nErzeuge: " + stem +
+                                ".vxc\r\nErzeuge: " + stem + ".bmp\r\n"))
+        << outputText();
+    EXPECT_EQ(image->width(), image->pixmap().width());
+    EXPECT_EQ(1079, control<QProgressBar>("ProgressBar1")->value());
 }
 
 // The filter of the file dialogs matches names in either case.
