@@ -22,28 +22,24 @@ constexpr std::string_view kFileName = "RTQ1.0.reg";
 // Far above any settings file; a larger file is not ours and is neither read nor replaced.
 constexpr std::size_t kMaxFileSize = std::size_t{64} << 20;
 
-// The whole file into out, without ever waiting on it (a FIFO or a device there is refused). Returns 0 or
-// the errno of the failure (ENOENT or ENOTDIR: there is no file).
-int readWholeFile(const std::string& path, std::string& out) {
-    const base::FileRead r = base::readRegularFile(path, out, kMaxFileSize);
-    return r.status ? 0 : r.error;
+// The whole file into out, without ever waiting on it (a FIFO or a device there is refused). NotFound:
+// there is no file.
+base::Status readWholeFile(const std::string& path, std::string& out) {
+    return base::readRegularFile(path, out, kMaxFileSize).status;
 }
 
-bool isMissing(int err) {
-    return err == ENOENT || err == ENOTDIR;
-}
-
-// Creates the folder and its missing parents, new ones private to the user. Returns 0 or an errno.
-int makeFolders(const std::string& folder) {
+// Creates the folder and its missing parents, new ones private to the user. The message is the reason
+// alone.
+base::Status makeFolders(const std::string& folder) {
     for (std::size_t pos = 1;; ++pos) {
         pos = folder.find('/', pos);
         const std::string prefix = folder.substr(0, pos);
-        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return base::systemError(errno);
         if (pos == std::string::npos) break;
     }
     struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0) return errno;
-    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (::stat(folder.c_str(), &st) != 0) return base::systemError(errno);
+    return S_ISDIR(st.st_mode) ? base::Status::ok() : base::systemError(ENOTDIR);
 }
 
 std::string homeFolder() {
@@ -127,7 +123,7 @@ SettingsStore::SettingsStore(std::string path) : m_path(std::move(path)) {}
 
 void SettingsStore::load(SettingsValues& values) const {
     std::string text;
-    if (readWholeFile(m_path, text) != 0) return;  // none yet, or not readable: a first start
+    if (!readWholeFile(m_path, text)) return;  // none yet, or not readable: a first start
     loadSettings(RegistryFile::parse(text), values);
 }
 
@@ -136,24 +132,21 @@ base::Status SettingsStore::save(const SettingsValues& values) {
     // replaced.
     const std::string target = base::resolveSymlink(m_path);
     std::string existing;
-    const int readError = readWholeFile(target, existing);
-    if (readError != 0 && !isMissing(readError))
-        return base::systemError("Cannot read the settings file " + target + ", so it is left as it is",
-                                 readError);
+    if (base::Status read = readWholeFile(target, existing); !read && !read.isNotFound())
+        return base::Status::error(read.code(), "Cannot read the settings file " + target +
+                                                    ", so it is left as it is: " + read.message());
 
     // The write probe: the folder must exist and take a new file, else nothing is written.
     const std::string folder = base::folderOf(target);
-    if (const int err = makeFolders(folder); err != 0)
-        return base::systemError("Cannot create the settings folder " + folder, err);
+    if (base::Status s = makeFolders(folder); !s)
+        return s.withContext("Cannot create the settings folder " + folder);
     base::FileReplacement replacement(target, 0600);
-    if (replacement.error() != 0)
-        return base::systemError("Cannot write in the settings folder " + folder, replacement.error());
+    if (!replacement.status())
+        return replacement.status().withContext("Cannot write in the settings folder " + folder);
 
     RegistryFile store = RegistryFile::parse(existing);
     saveSettings(store, values);
-    if (const int err = replacement.commit(store.serialise()); err != 0)
-        return base::systemError("Cannot write the settings file " + target, err);
-    return base::Status::ok();
+    return replacement.commit(store.serialise()).withContext("Cannot write the settings file " + target);
 }
 
 }  // namespace hlx::app

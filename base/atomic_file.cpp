@@ -16,17 +16,17 @@ namespace hlx::base {
 
 namespace {
 
-// Writes all of data; returns 0 or errno.
-int writeAll(int fd, std::string_view data) {
+// Writes all of data.
+Status writeAll(int fd, std::string_view data) {
     while (!data.empty()) {
         const ssize_t written = ::write(fd, data.data(), data.size());
         if (written < 0) {
             if (errno == EINTR) continue;
-            return errno;
+            return systemError(errno);
         }
         data.remove_prefix(static_cast<std::size_t>(written));
     }
-    return 0;
+    return Status::ok();
 }
 
 std::string nameOf(const std::string& path) {
@@ -104,14 +104,14 @@ FileReplacement::FileReplacement(const std::string& target, mode_t newFileMode)
     struct stat existing {};
     m_existed = ::stat(m_target.c_str(), &existing) == 0;
     if (m_existed && S_ISDIR(existing.st_mode)) {
-        m_error = EISDIR;
+        m_status = systemError(EISDIR);
         return;
     }
     m_existingMode = existing.st_mode & 07777;
     removeStaleTemporaries(m_target);
     const int fd = createTemporaryBeside(m_target, newFileMode, m_tempPath);
     if (fd < 0) {
-        m_error = errno;
+        m_status = systemError(errno);
         m_tempPath.clear();
         return;
     }
@@ -124,25 +124,25 @@ FileReplacement::~FileReplacement() {
     ::unlink(m_tempPath.c_str());
 }
 
-int FileReplacement::commit(std::string_view bytes) {
-    if (m_error != 0) return m_error;
+Status FileReplacement::commit(std::string_view bytes) {
+    if (!m_status) return m_status;
     // Keep the old file's permissions; best effort, a file that cannot take them is still written.
     if (m_existed) (void)::fchmod(m_temp.get(), m_existingMode);
-    if (const int err = writeAll(m_temp.get(), bytes); err != 0) return err;
-    if (::fsync(m_temp.get()) != 0) return errno;
-    if (const int err = m_temp.close(); err != 0) return err;
-    if (::rename(m_tempPath.c_str(), m_target.c_str()) != 0) return errno;
+    if (Status s = writeAll(m_temp.get(), bytes); !s) return s;
+    if (::fsync(m_temp.get()) != 0) return systemError(errno);
+    if (const int err = m_temp.close(); err != 0) return systemError(err);
+    if (::rename(m_tempPath.c_str(), m_target.c_str()) != 0) return systemError(errno);
     m_tempPath.clear();  // renamed into place: nothing left to remove
 
     // Make the rename itself durable; a failure here leaves the new file in place, so it is not reported.
     FileDescriptor folder(::open(folderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() >= 0) (void)::fsync(folder.get());
-    return 0;
+    return Status::ok();
 }
 
-int replaceFileAtomically(const std::string& target, std::string_view bytes, mode_t newFileMode) {
+Status replaceFileAtomically(const std::string& target, std::string_view bytes, mode_t newFileMode) {
     FileReplacement replacement(target, newFileMode);
-    return replacement.error() != 0 ? replacement.error() : replacement.commit(bytes);
+    return replacement.commit(bytes);
 }
 
 }  // namespace hlx::base

@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
+
 namespace hlx::base {
 
 // Closes a descriptor on every path out of a function.
@@ -44,30 +46,33 @@ std::string resolveSymlink(const std::string& path);
 
 class FileReplacement {
 public:
-    // Follows a link at target and creates the temporary file beside the file it names. error() tells
-    // whether that worked (EISDIR if the target is a folder).
+    // Follows a link at target and creates the temporary file beside the file it names. status() tells
+    // whether that worked (NotRegularFile if the target is a folder).
     FileReplacement(const std::string& target, mode_t newFileMode);
     // Removes the temporary file unless commit() succeeded.
     ~FileReplacement();
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
 
-    // 0, or the errno of creating the temporary file; then commit() must not be called.
-    int error() const { return m_error; }
-    // Writes bytes, flushes them, renames the file over the target and flushes the folder. Returns 0 or
-    // the errno of the failing step. Called at most once.
-    int commit(std::string_view bytes);
+    // Ok, or why the temporary file could not be made; then commit() returns the same failure.
+    const Status& status() const { return m_status; }
+    // Writes bytes, flushes them, renames the file over the target and flushes the folder. Returns ok or
+    // the system's reason for the failing step (the message is the reason alone: the caller names the
+    // file). Called at most once.
+    [[nodiscard]] Status commit(std::string_view bytes);
 
 private:
     std::string m_target;  // the link already followed
     std::string m_tempPath;
     FileDescriptor m_temp{-1};
-    int m_error = 0;
+    Status m_status;
     bool m_existed = false;
     mode_t m_existingMode = 0;
 };
 
-// Replaces target with bytes in one step (see above). Returns 0 or the errno of the failing step.
-int replaceFileAtomically(const std::string& target, std::string_view bytes, mode_t newFileMode);
+// Replaces target with bytes in one step (see above). Returns ok or the system's reason for the failing
+// step, without the path.
+[[nodiscard]] Status replaceFileAtomically(const std::string& target, std::string_view bytes,
+                                           mode_t newFileMode);
 
 }  // namespace hlx::base

@@ -18,12 +18,6 @@
 
 namespace hlx::base {
 
-enum class LoadResult {
-    Ok,
-    CannotOpen,  // cannot be opened or read, or not a regular file; see lastError()
-    TooLarge,    // more than kCapacity bytes; nothing was read
-};
-
 class FileBuffer {
 public:
     static constexpr std::int32_t kCapacity = 30'000'000;
@@ -32,16 +26,15 @@ public:
     FileBuffer(const FileBuffer&) = delete;
     FileBuffer& operator=(const FileBuffer&) = delete;
 
-    // Reads the whole file; size := its length, position := 0. CannotOpen and TooLarge leave the buffer as
-    // it was, except a read that failed part way: the buffer is then empty, so nothing half-read passes
-    // for a whole file.
-    LoadResult load(const std::string& path);
-    // The same from memory (tests, fuzzing, tools).
-    LoadResult assign(std::string_view bytes);
+    // Reads the whole file; size := its length, position := 0. A failure names the path and says its kind
+    // (see readRegularFile): TooLarge for more than kCapacity bytes, of which nothing was read. A failure
+    // leaves the buffer as it was, except a read that failed part way: the buffer is then empty, so
+    // nothing half-read passes for a whole file.
+    [[nodiscard]] Status load(const std::string& path);
+    // The same from memory (tests, fuzzing, tools); fails only as TooLarge.
+    [[nodiscard]] Status assign(std::string_view bytes);
     // The length the last load or assign found, also when it was refused as TooLarge (-1: not known).
     std::int64_t lastFileSize() const { return m_lastFileSize; }
-    // Why the last load failed, naming the path.
-    const Status& lastError() const { return m_lastError; }
 
     std::int32_t position() const { return m_position; }
     // Clamped to 0..size, so the position never passes the end.
@@ -58,7 +51,6 @@ private:
     std::int32_t m_size = 0;
     std::int32_t m_position = 0;
     std::int64_t m_lastFileSize = 0;
-    Status m_lastError;
 };
 
 }  // namespace hlx::base

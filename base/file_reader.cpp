@@ -16,32 +16,24 @@ FileRead openChecked(const std::string& path, FileDescriptor& fd, std::size_t li
     FileRead r;
     fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (fd.get() < 0) {
-        r.error = errno;
-        r.status = systemError(path, r.error);
-        r.failure = ReadFailure::CannotOpen;
+        r.status = systemError(path, errno);
         return r;
     }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) {
-        r.error = errno;
-        r.status = systemError(path, r.error);
-        r.failure = ReadFailure::CannotOpen;
+        r.status = systemError(path, errno);
         return r;
     }
     if (!S_ISREG(info.st_mode)) {
-        r.error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        r.status =
-            S_ISDIR(info.st_mode) ? systemError(path, EISDIR) : Status::error(path + ": Not a regular file");
-        r.failure = ReadFailure::CannotOpen;
+        r.status = S_ISDIR(info.st_mode)
+                       ? systemError(path, EISDIR)
+                       : Status::error(StatusCode::NotRegularFile, path + ": Not a regular file");
         return r;
     }
     r.fileSize = info.st_size;
-    if (static_cast<std::uint64_t>(info.st_size) > limit) {
-        r.error = EFBIG;
-        r.status = Status::error(path + ": " + std::to_string(info.st_size) + " bytes, at most " +
-                                 std::to_string(limit));
-        r.failure = ReadFailure::TooLarge;
-    }
+    if (static_cast<std::uint64_t>(info.st_size) > limit)
+        r.status = Status::error(StatusCode::TooLarge, path + ": " + std::to_string(info.st_size) +
+                                                           " bytes, at most " + std::to_string(limit));
     return r;
 }
 
@@ -52,15 +44,12 @@ FileRead readAll(const std::string& path, int fd, std::uint8_t* out, std::size_t
         const ssize_t got = ::read(fd, out + done, size - done);
         if (got < 0) {
             if (errno == EINTR) continue;
-            r.error = errno;
-            r.status = systemError(path, r.error);
-            r.failure = ReadFailure::CannotOpen;
+            r.status = systemError(path, errno);
             return r;
         }
         if (got == 0) {
-            r.error = EIO;
-            r.status = Status::error(path + ": the file became shorter while it was read");
-            r.failure = ReadFailure::CannotOpen;
+            r.status =
+                Status::error(StatusCode::IoError, path + ": the file became shorter while it was read");
             return r;
         }
         done += static_cast<std::size_t>(got);

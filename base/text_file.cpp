@@ -108,18 +108,17 @@ std::string encodeText(std::string_view utf8, TextEncoding encoding) {
 Status readTextFile(const std::string& path, DecodedText& out, std::size_t limit) {
     std::string bytes;
     const FileRead r = readRegularFile(path, bytes, limit);
-    if (r.failure == ReadFailure::TooLarge)
-        return Status::error(path + ": too large for the terminal window (" + std::to_string(r.fileSize) +
-                             " bytes, at most " + std::to_string(limit) + ")");
+    if (r.status.isTooLarge())
+        return Status::error(StatusCode::TooLarge, path + ": too large for the terminal window (" +
+                                                       std::to_string(r.fileSize) + " bytes, at most " +
+                                                       std::to_string(limit) + ")");
     if (!r.status) return r.status;
     out = decodeText(bytes);
     return Status::ok();
 }
 
 Status writeTextFile(const std::string& path, std::string_view utf8, TextEncoding encoding) {
-    if (const int err = replaceFileAtomically(path, encodeText(utf8, encoding), 0666); err != 0)
-        return systemError(path, err);
-    return Status::ok();
+    return replaceFileAtomically(path, encodeText(utf8, encoding), 0666).withContext(path);
 }
 
 }  // namespace hlx::base

@@ -108,8 +108,8 @@ int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
                      options.stoppedNote.c_str());
         return 128 + signal;
     }
-    if (const serial::PortState state = port.state(); !state.error.empty())
-        std::fprintf(stderr, "hlx: %s\n", state.error.c_str());
+    if (const serial::PortState state = port.state(); !state.status)
+        std::fprintf(stderr, "hlx: %s\n", state.status.message().c_str());
     if (options.printResult) std::fprintf(stderr, "JobResult=0x%X\n", static_cast<unsigned>(*reported));
     return (*reported & ~output::result::kNoSuccessLine) == 0 ? kExitOk : kExitFailed;
 }

@@ -25,7 +25,8 @@ std::vector<std::uint8_t> vxcFileBytes(std::span<const std::uint8_t> stream);
 base::Status writeVxcFile(std::string_view path, std::span<const std::uint8_t> stream);
 
 // The stream inside a ".vxc" file's bytes. The length prefix must match the bytes that follow it exactly
-// and lie within the 10,000,000-byte stream limit; the message says what does not fit.
+// and lie within the 10,000,000-byte stream limit; a file that does not is Corrupt, and the message says
+// what does not fit.
 base::Status parseVxcFile(std::span<const std::uint8_t> fileBytes, std::vector<std::uint8_t>& stream);
 
 // Reads a ".vxc" file from disk (a regular file of at most 4 + 10,000,000 bytes) and parses it.

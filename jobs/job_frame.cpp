@@ -37,7 +37,7 @@ std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& co
     if (stop.stop_requested()) return std::nullopt;
     // The device went away during the job: whatever the steps saw, the transfer did not complete. The step
     // that could not finish has set its bit (0x10 write, 0x20 reply) unless it was a closing read.
-    if (const serial::PortState port = link.port.state(); port.lost) {
+    if (const serial::PortState port = link.port.state(); port.lost()) {
         if ((outcome.word & (output::result::kShortWrite | output::result::kTimeout)) == 0)
             outcome.word |= output::result::kTimeout;
         log.appendLine(connectionLostLine(port.device));

@@ -81,11 +81,11 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
     std::int64_t bytesSent = 0;
     auto bytesSentLine = [&bytesSent] { return std::to_string(bytesSent) + std::string(kBytesSentSuffix); };
 
-    const base::LoadResult loaded = file.load(firmware::filePathFromEdit(context.inputs.filePath));
-    if (loaded != base::LoadResult::Ok) {
+    const base::Status loaded = file.load(firmware::filePathFromEdit(context.inputs.filePath));
+    if (!loaded) {
         // Reported as the downloads report their file: a bare "0 Bytes übertragen" would read as done.
         word |= output::result::kFileOpen;
-        if (loaded == base::LoadResult::TooLarge) {
+        if (loaded.isTooLarge()) {
             log.appendLine(firmware::tooLargeLine(file.lastFileSize()));
             log.refresh();
         }

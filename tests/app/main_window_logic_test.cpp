@@ -38,7 +38,8 @@ TEST_F(MainWindowLogicTest, MissingPortAtStartGivesTheTwoErrorLinesInOrder) {
         "Fehler: COM Port konnte nicht geöffnet werden\r\n",
         view.window.text());
     ASSERT_FALSE(view.portStates.empty());
-    EXPECT_NE(std::string::npos, view.portStates.back().error.find("No such file"));
+    EXPECT_TRUE(view.portStates.back().status.isNotFound()) << view.portStates.back().status;
+    EXPECT_NE(std::string::npos, view.portStates.back().status.message().find("No such file"));
     EXPECT_EQ(jobs::JobState::Idle, logic.jobSlot().state());
     EXPECT_EQ(1, logic.jobSlot().parameter());
 }
@@ -269,7 +270,7 @@ TEST_F(MainWindowLogicTest, ClosingDuringALongWaitReturnsPromptlyAndSavesTheSett
     std::this_thread::sleep_for(300ms);
     ASSERT_EQ(jobs::JobState::Running, logic.jobSlot().state()) << view.window.text();
     const auto start = Clock::now();
-    logic.close();
+    EXPECT_TRUE(logic.close());
     EXPECT_LT(Clock::now() - start, 500ms);
     EXPECT_TRUE(view.released);
     EXPECT_EQ(jobs::JobState::Idle, logic.jobSlot().state());
