@@ -16,6 +16,7 @@
 #include "app/settings_store.h"
 #include "base/clock.h"
 #include "base/file_buffer.h"
+#include "base/file_system.h"
 #include "base/text_file.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
@@ -28,9 +29,11 @@ namespace hlx::app {
 
 class MainWindowLogic {
 public:
-    // The clock serves the reply deadline and the idle poll (tests hand in their own).
+    // The clock serves the reply deadline and the idle poll, the file system Load and Save Terminal (tests
+    // hand in their own).
     MainWindowLogic(MainWindowView& view, serial::SerialPort& port, SettingsStore& store,
-                    const base::Clock& clock = base::systemClock());
+                    const base::Clock& clock = base::systemClock(),
+                    base::FileSystem& files = base::posixFileSystem());
     ~MainWindowLogic();
 
     // Loads the settings into the controls, opens the port, puts the job slot into Idle.
@@ -73,6 +76,7 @@ private:
     MainWindowView& m_view;
     serial::SerialPort& m_port;
     SettingsStore& m_store;
+    base::FileSystem& m_files;
     output::OutputLog m_log;
     serial::Deadline m_replyDeadline;
     serial::Link m_terminalLink;  // the idle poll's and the terminal input's link (no stop token)

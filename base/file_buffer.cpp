@@ -9,8 +9,8 @@ namespace hlx::base {
 
 FileBuffer::FileBuffer() : m_data(new std::uint8_t[kCapacity]) {}
 
-Status FileBuffer::load(const std::string& path) {
-    const FileRead r = readRegularFile(path, {m_data.get(), static_cast<std::size_t>(kCapacity)});
+Status FileBuffer::load(const std::string& path, FileSystem& files) {
+    const FileRead r = readRegularFile(path, {m_data.get(), static_cast<std::size_t>(kCapacity)}, files);
     if (r.fileSize >= 0) m_lastFileSize = r.fileSize;
     if (r.status.isTooLarge()) return r.status;
     if (!r.status) {

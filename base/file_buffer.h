@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_system.h"
 #include "base/status.h"
 
 namespace hlx::base {
@@ -30,7 +31,7 @@ public:
     // (see readRegularFile): TooLarge for more than kCapacity bytes, of which nothing was read. A failure
     // leaves the buffer as it was, except a read that failed part way: the buffer is then empty, so
     // nothing half-read passes for a whole file.
-    [[nodiscard]] Status load(const std::string& path);
+    [[nodiscard]] Status load(const std::string& path, FileSystem& files = posixFileSystem());
     // The same from memory (tests, fuzzing, tools); fails only as TooLarge.
     [[nodiscard]] Status assign(std::string_view bytes);
     // The length the last load or assign found, also when it was refused as TooLarge (-1: not known).

@@ -9,6 +9,8 @@
 // words a technician can act on ("/home/t/fw.hex: No such file or directory", "/tmp/fifo: Not a regular
 // file", "/home/t/big.hex: 31000000 bytes, at most 30000000").
 //
+// The file is reached through the FileSystem given (the operating system's by default).
+//
 // Threads: no shared state.
 
 #include <cstddef>
@@ -16,6 +18,7 @@
 #include <span>
 #include <string>
 
+#include "base/file_system.h"
 #include "base/status.h"
 
 namespace hlx::base {
@@ -30,8 +33,10 @@ struct [[nodiscard]] FileRead {
 };
 
 // Reads the regular file at path whole into destination, which must hold at least its size.
-[[nodiscard]] FileRead readRegularFile(const std::string& path, std::span<std::uint8_t> destination);
+[[nodiscard]] FileRead readRegularFile(const std::string& path, std::span<std::uint8_t> destination,
+                                       FileSystem& files = posixFileSystem());
 // The same into a string; limit is the largest size accepted.
-[[nodiscard]] FileRead readRegularFile(const std::string& path, std::string& destination, std::size_t limit);
+[[nodiscard]] FileRead readRegularFile(const std::string& path, std::string& destination, std::size_t limit,
+                                       FileSystem& files = posixFileSystem());
 
 }  // namespace hlx::base

@@ -22,14 +22,14 @@ std::optional<std::string> narrowFileName(std::string_view uiPath) {
     return base::windows1252ToUtf8(*narrow);
 }
 
-base::Status writeNarrowedFile(std::string_view uiPath, std::string_view bytes) {
+base::Status writeNarrowedFile(std::string_view uiPath, std::string_view bytes, base::FileSystem& files) {
     const std::optional<std::string> name = narrowFileName(uiPath);
     if (!name)
         return base::Status::error(base::StatusCode::TooLarge,
                                    "Fehler: " + std::string(uiPath) +
                                        " nicht geschrieben: Dateiname länger als " +
                                        std::to_string(kMaxNarrowNameLength) + " Zeichen");
-    return base::replaceFileAtomically(*name, bytes, 0666)
+    return base::replaceFileAtomically(*name, bytes, 0666, files)
         .withContext("Fehler: " + *name + " nicht geschrieben");
 }
 

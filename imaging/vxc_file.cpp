@@ -20,10 +20,11 @@ std::vector<std::uint8_t> vxcFileBytes(std::span<const std::uint8_t> stream) {
     return bytes;
 }
 
-base::Status writeVxcFile(std::string_view path, std::span<const std::uint8_t> stream) {
+base::Status writeVxcFile(std::string_view path, std::span<const std::uint8_t> stream,
+                          base::FileSystem& files) {
     const std::vector<std::uint8_t> bytes = vxcFileBytes(stream);
-    return writeNarrowedFile(path,
-                             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return writeNarrowedFile(
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), files);
 }
 
 base::Status parseVxcFile(std::span<const std::uint8_t> fileBytes, std::vector<std::uint8_t>& stream) {
@@ -47,9 +48,10 @@ base::Status parseVxcFile(std::span<const std::uint8_t> fileBytes, std::vector<s
     return base::Status::ok();
 }
 
-base::Status readVxcFile(const std::string& path, std::vector<std::uint8_t>& stream) {
+base::Status readVxcFile(const std::string& path, std::vector<std::uint8_t>& stream,
+                         base::FileSystem& files) {
     std::string bytes;
-    const base::FileRead read = base::readRegularFile(path, bytes, kPrefixSize + kMaxStreamBytes);
+    const base::FileRead read = base::readRegularFile(path, bytes, kPrefixSize + kMaxStreamBytes, files);
     if (!read.status) return read.status;
     const std::span<const std::uint8_t> fileBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                                   bytes.size());

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -10,6 +11,7 @@
 #include "serial/posix_serial_device.h"
 #include "tests/app/fake_main_window_view.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/faulty_file_system.h"
 #include "tests/support/pty.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/temp_dir.h"
@@ -312,6 +314,48 @@ TEST_F(MainWindowLogicTest, ASettingsSaveThatFailsAtCloseIsReported) {
     const base::Status saved = closing.close();
     ASSERT_FALSE(saved);
     EXPECT_NE(std::string::npos, saved.message().find("not-a-folder")) << saved.message();
+}
+
+// Save Terminal over a file that is there: whatever step of the write fails, the technician reads why and
+// the old file is as it was. Runs as root too: the folder refuses new files through the file system.
+TEST_F(MainWindowLogicTest, SaveTerminalThatFailsSaysWhyAndKeepsTheOldFile) {
+    test::FaultyFileSystem files;
+    MainWindowLogic saving(view, port, store, base::systemClock(), files);
+    view.edits[Edit::ComNr] = "/dev/hlx-no-such-port";
+    saving.construct();
+    const std::string path = dir.file("terminal.txt");
+    test::writeFile(path, "old terminal text\r\n");
+    view.window.setText("new terminal text, longer than the old one\r\n");
+    const struct {
+        const char* name;
+        void (*breakIt)(test::FaultyFileSystem&, const std::string& folder);
+        std::string reason;
+    } cases[] = {
+        {"DiskFull", [](test::FaultyFileSystem& f, const std::string&) { f.failWritesAfter(8, ENOSPC); },
+         "No space left on device"},
+        {"FsyncFails",
+         [](test::FaultyFileSystem& f, const std::string&) { f.fail(test::FileStep::Sync, EIO); },
+         "Input/output error"},
+        {"ReadOnlyFolder",
+         [](test::FaultyFileSystem& f, const std::string& folder) { f.makeReadOnly(folder); },
+         "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        view.errors.clear();
+        files.heal();
+        c.breakIt(files, dir.path());
+        view.dialogAnswers.push_back(path);
+        saving.saveTerminal();
+        EXPECT_EQ(std::vector<std::string>{path + ": " + c.reason}, view.errors);
+        EXPECT_EQ("old terminal text\r\n", test::readFile(path));
+    }
+    files.heal();
+    view.errors.clear();
+    view.dialogAnswers.push_back(path);
+    saving.saveTerminal();
+    EXPECT_TRUE(view.errors.empty());
+    EXPECT_EQ("new terminal text, longer than the old one\r\n", test::readFile(path));
 }
 
 TEST_F(MainWindowLogicTest, ASecondStartWhileAJobRunsIsIgnored) {

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/faulty_file_system.h"
 #include "tests/support/temp_dir.h"
 
 namespace hlx::base {
@@ -282,6 +283,21 @@ TEST_F(TextFileTest, SaveIntoAReadOnlyFolderFailsAndLeavesTheOldFile) {
     ASSERT_FALSE(status);
     EXPECT_EQ(path + ": Permission denied", status.message());
     EXPECT_EQ("old text", test::readFile(path));
+}
+
+// The same through a file system that refuses new files in the folder, which binds root as well.
+TEST_F(TextFileTest, SaveIntoAFolderThatTakesNoNewFileFailsAndLeavesTheOldFileAsRootToo) {
+    const std::string path = m_dir.file("terminal.txt");
+    test::writeFile(path, "old text");
+    test::FaultyFileSystem files;
+    files.makeReadOnly(m_dir.path());
+
+    const base::Status status = base::writeTextFile(path, "new text", base::TextEncoding::Utf8, files);
+    ASSERT_FALSE(status);
+    EXPECT_EQ(path + ": Permission denied", status.message());
+    EXPECT_TRUE(status.isPermissionDenied()) << status;
+    EXPECT_EQ("old text", test::readFile(path));
+    EXPECT_EQ(std::vector<std::string>{"terminal.txt"}, folderEntries(m_dir.path()));
 }
 
 // A write that fails half-way (here: the file size limit, which binds root too, as a full disk would) must
