@@ -5,7 +5,7 @@ FUZZBUILD ?= build-fuzz
 JOBS      ?= $(shell nproc)
 DEBIAN_PACKAGES = clang-format cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
                   libbenchmark-dev xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev \
-                  libssl-dev libudev-dev libcli11-dev lpc21isp
+                  libssl-dev libudev-dev libcli11-dev lpc21isp python3
 
 .PHONY: run test build deps fuzz bench screenshot tsan clean format format-check
 
@@ -43,7 +43,9 @@ test: build
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$${FUZZ_SECONDS:-10}
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-# libFuzzer targets in a clang build of their own; each runs FUZZ_SECONDS on its seed corpus.
+# libFuzzer targets in a clang build of their own; each runs FUZZ_SECONDS on its seed corpus. What a run
+# finds (crash-*, leak-*, timeout-*, oom-*) lands in $(FUZZBUILD)/artifacts/<target>/, never in the
+# source tree; a finding, once fixed, goes into the target's corpus as a regression input.
 FUZZ_SECONDS ?= 60
 fuzz: deps
 	CXX=clang++ cmake -S . -B $(FUZZBUILD) -G Ninja -DHLX_BUILD_FUZZERS=ON -DHLX_BUILD_TESTS=OFF \
@@ -51,9 +53,11 @@ fuzz: deps
 	cmake --build $(FUZZBUILD) -j $(JOBS)
 	@for f in $(FUZZBUILD)/tests/fuzz/fuzz_*; do \
 	  name=$$(basename $$f); corpus=tests/fuzz/corpus/$${name#fuzz_}; work=$$(mktemp -d); \
+	  artifacts=$(FUZZBUILD)/artifacts/$${name#fuzz_}; mkdir -p $$artifacts; \
 	  [ -d $$corpus ] && cp -r $$corpus/. $$work/; \
 	  echo "fuzzing $$name for $(FUZZ_SECONDS) s"; \
-	  $$f -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=0 $$work 2>$$work.log || { tail -40 $$work.log; exit 1; }; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -print_final_stats=0 -artifact_prefix=$$artifacts/ $$work \
+	    2>$$work.log || { tail -40 $$work.log; echo "finding kept in $$artifacts/"; exit 1; }; \
 	  rm -rf $$work $$work.log; \
 	done
 

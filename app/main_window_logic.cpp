@@ -56,10 +56,11 @@ std::string conversionAbortedLine(std::string_view reason) {
 }
 
 MainWindowLogic::MainWindowLogic(MainWindowView& view, serial::SerialPort& port, SettingsStore& store,
-                                 const base::Clock& clock)
+                                 const base::Clock& clock, base::FileSystem& files)
     : m_view(view),
       m_port(port),
       m_store(store),
+      m_files(files),
       m_log(view.outputWindow()),
       m_replyDeadline(clock),
       m_terminalDeadline(clock),
@@ -237,7 +238,7 @@ void MainWindowLogic::loadTerminal() {
     auto path = m_view.runOpenDialog(kTextFilter);
     if (!path || !fileExists(*path)) return;
     base::DecodedText decoded;
-    if (base::Status s = base::readTextFile(*path, decoded); !s) {
+    if (base::Status s = base::readTextFile(*path, decoded, base::kTerminalFileLimit, m_files); !s) {
         m_view.showError(s.message());
         return;
     }
@@ -248,7 +249,9 @@ void MainWindowLogic::loadTerminal() {
 void MainWindowLogic::saveTerminal() {
     auto path = m_view.runSaveDialog(kTextFilter);
     if (!path) return;
-    if (base::Status s = base::writeTextFile(*path, m_view.outputWindow().text(), m_terminalEncoding); !s)
+    if (base::Status s =
+            base::writeTextFile(*path, m_view.outputWindow().text(), m_terminalEncoding, m_files);
+        !s)
         m_view.showError(s.message());
 }
 

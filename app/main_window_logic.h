@@ -23,6 +23,7 @@
 #include "app/settings_store.h"
 #include "base/clock.h"
 #include "base/file_buffer.h"
+#include "base/file_system.h"
 #include "base/text_file.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
@@ -38,9 +39,11 @@ std::string conversionAbortedLine(std::string_view reason);
 
 class MainWindowLogic {
 public:
-    // The clock serves the reply deadline and the idle poll (tests hand in their own).
+    // The clock serves the reply deadline and the idle poll, the file system Load and Save Terminal (tests
+    // hand in their own).
     MainWindowLogic(MainWindowView& view, serial::SerialPort& port, SettingsStore& store,
-                    const base::Clock& clock = base::systemClock());
+                    const base::Clock& clock = base::systemClock(),
+                    base::FileSystem& files = base::posixFileSystem());
     ~MainWindowLogic();
 
     // Loads the settings into the controls, opens the port, puts the job slot into Idle.
@@ -89,6 +92,7 @@ private:
     MainWindowView& m_view;
     serial::SerialPort& m_port;
     SettingsStore& m_store;
+    base::FileSystem& m_files;
     output::OutputLog m_log;
     serial::Deadline m_replyDeadline;  // the jobs' reply deadline
     // The idle poll's and the terminal input's link (no stop token), with a deadline of its own: it never

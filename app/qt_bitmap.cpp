@@ -220,10 +220,9 @@ std::vector<std::uint8_t> QtBitmap::bmpBytes() const {
 base::Status QtBitmap::save(const std::string& path) const {
     if (m_depth == 0) return base::Status::error("Fehler: " + path + " nicht gespeichert: kein Bild");
     const std::vector<std::uint8_t> bytes = bmpBytes();
-    const int err = base::replaceFileAtomically(
-        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), 0666);
-    if (err != 0) return base::Status::error("Fehler: " + path + " nicht gespeichert: " + std::strerror(err));
-    return base::Status::ok();
+    return base::replaceFileAtomically(
+               path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), 0666)
+        .withContext("Fehler: " + path + " nicht gespeichert");
 }
 
 std::unique_ptr<imaging::Bitmap> QtBitmapFactory::newBitmap() const {

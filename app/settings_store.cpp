@@ -1,8 +1,6 @@
 #include "app/settings_store.h"
 
-#include <fcntl.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cassert>
@@ -22,28 +20,24 @@ constexpr std::string_view kFileName = "RTQ1.0.reg";
 // Far above any settings file; a larger file is not ours and is neither read nor replaced.
 constexpr std::size_t kMaxFileSize = std::size_t{64} << 20;
 
-// The whole file into out, without ever waiting on it (a FIFO or a device there is refused). Returns 0 or
-// the errno of the failure (ENOENT or ENOTDIR: there is no file).
-int readWholeFile(const std::string& path, std::string& out) {
-    const base::FileRead r = base::readRegularFile(path, out, kMaxFileSize);
-    return r.status ? 0 : r.error;
+// The whole file into out, without ever waiting on it (a FIFO or a device there is refused). NotFound:
+// there is no file.
+base::Status readWholeFile(const std::string& path, std::string& out, base::FileSystem& files) {
+    return base::readRegularFile(path, out, kMaxFileSize, files).status;
 }
 
-bool isMissing(int err) {
-    return err == ENOENT || err == ENOTDIR;
-}
-
-// Creates the folder and its missing parents, new ones private to the user. Returns 0 or an errno.
-int makeFolders(const std::string& folder) {
+// Creates the folder and its missing parents, new ones private to the user. The message is the reason
+// alone.
+base::Status makeFolders(const std::string& folder, base::FileSystem& files) {
     for (std::size_t pos = 1;; ++pos) {
         pos = folder.find('/', pos);
         const std::string prefix = folder.substr(0, pos);
-        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+        if (base::Status s = files.createFolder(prefix, 0700); !s && !s.isAlreadyExists()) return s;
         if (pos == std::string::npos) break;
     }
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0) return errno;
-    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    base::FileInfo info;
+    if (base::Status s = files.info(folder, info); !s) return s;
+    return info.kind == base::FileKind::Folder ? base::Status::ok() : base::systemError(ENOTDIR);
 }
 
 std::string homeFolder() {
@@ -123,37 +117,34 @@ std::string SettingsStore::defaultPath() {
     return path;
 }
 
-SettingsStore::SettingsStore(std::string path) : m_path(std::move(path)) {}
+SettingsStore::SettingsStore(std::string path, base::FileSystem& files)
+    : m_path(std::move(path)), m_files(files) {}
 
 void SettingsStore::load(SettingsValues& values) const {
     std::string text;
-    if (readWholeFile(m_path, text) != 0) return;  // none yet, or not readable: a first start
+    if (!readWholeFile(m_path, text, m_files)) return;  // none yet, or not readable: a first start
     loadSettings(RegistryFile::parse(text), values);
 }
 
 base::Status SettingsStore::save(const SettingsValues& values) {
     // A settings file that is a symbolic link (a managed dotfile) stays one: the file it points to is
     // replaced.
-    const std::string target = base::resolveSymlink(m_path);
+    const std::string target = m_files.resolveLink(m_path);
     std::string existing;
-    const int readError = readWholeFile(target, existing);
-    if (readError != 0 && !isMissing(readError))
-        return base::systemError("Cannot read the settings file " + target + ", so it is left as it is",
-                                 readError);
+    if (base::Status read = readWholeFile(target, existing, m_files); !read && !read.isNotFound())
+        return read.withContext("Cannot read the settings file, so it is left as it is");
 
     // The write probe: the folder must exist and take a new file, else nothing is written.
     const std::string folder = base::folderOf(target);
-    if (const int err = makeFolders(folder); err != 0)
-        return base::systemError("Cannot create the settings folder " + folder, err);
-    base::FileReplacement replacement(target, 0600);
-    if (replacement.error() != 0)
-        return base::systemError("Cannot write in the settings folder " + folder, replacement.error());
+    if (base::Status s = makeFolders(folder, m_files); !s)
+        return s.withContext("Cannot create the settings folder " + folder);
+    base::FileReplacement replacement(target, 0600, m_files);
+    if (!replacement.status())
+        return replacement.status().withContext("Cannot write in the settings folder " + folder);
 
     RegistryFile store = RegistryFile::parse(existing);
     saveSettings(store, values);
-    if (const int err = replacement.commit(store.serialise()); err != 0)
-        return base::systemError("Cannot write the settings file " + target, err);
-    return base::Status::ok();
+    return replacement.commit(store.serialise()).withContext("Cannot write the settings file " + target);
 }
 
 }  // namespace hlx::app

@@ -20,13 +20,15 @@
 // whole: if the folder cannot be created or no file can be made in it (the probe fails), or the existing
 // file cannot be read, nothing is written and the Status says why.
 //
-// Threads: load and save run on the user-interface thread; the object holds only the path.
+// Threads: load and save run on the user-interface thread; the object holds only the path and the file
+// system it reaches the file through, which must outlive it.
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "base/file_system.h"
 #include "base/status.h"
 
 namespace hlx::app {
@@ -91,7 +93,7 @@ public:
     // $HOME/.config/QUENDAL/RTQ1.0.reg (the home folder from the user database when HOME is unset).
     static std::string defaultPath();
 
-    explicit SettingsStore(std::string path);
+    explicit SettingsStore(std::string path, base::FileSystem& files = base::posixFileSystem());
     const std::string& path() const { return m_path; }
 
     // Overwrites the fields that have a stored setting; see above for what is left unchanged.
@@ -101,6 +103,7 @@ public:
 
 private:
     std::string m_path;
+    base::FileSystem& m_files;
 };
 
 }  // namespace hlx::app

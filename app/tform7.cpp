@@ -59,11 +59,11 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
 
 QString portStateText(const serial::PortState& state) {
     if (!state.open)
-        return state.error.empty() ? qs(state.device) + QStringLiteral(": not open") : qs(state.error);
+        return state.status ? qs(state.device) + QStringLiteral(": not open") : qs(state.status.message());
     if (!state.configured) {
         // The reason usually names the device already.
-        if (state.error.rfind(state.device, 0) == 0) return qs(state.error);
-        return qs(state.device) + QStringLiteral(" \u2014 ") + qs(state.error);
+        if (state.status.message().rfind(state.device, 0) == 0) return qs(state.status.message());
+        return qs(state.device) + QStringLiteral(" \u2014 ") + qs(state.status.message());
     }
     const serial::LineSettings& s = state.settings;
     return QStringLiteral("%1 \u2014 %2 %3%4%5")

@@ -1,32 +1,28 @@
 #include "base/atomic_file.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
-#include <climits>
-#include <cstdlib>
+#include <vector>
 
 namespace hlx::base {
 
 namespace {
 
-// Writes all of data; returns 0 or errno.
-int writeAll(int fd, std::string_view data) {
+// Writes all of data, however little each write takes.
+Status writeAll(WritableFile& file, std::string_view data) {
     while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        data.remove_prefix(static_cast<std::size_t>(written));
+        std::size_t written = 0;
+        if (Status s = file.write(data, written); !s) return s;
+        // A regular file takes at least one byte or fails; one that takes none would loop for ever.
+        if (written == 0) return Status::error(StatusCode::IoError, "the file took no more bytes");
+        data.remove_prefix(std::min(written, data.size()));
     }
-    return 0;
+    return Status::ok();
 }
 
 std::string nameOf(const std::string& path) {
@@ -34,55 +30,48 @@ std::string nameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Whether the process that made a temporary file has ended (kill with signal 0 only asks).
+bool processEnded(pid_t pid) {
+    return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
 // Removes what interrupted replacements of target left behind (a kill or power loss between creating the
 // temporary file and renaming it): files named like ours whose process no longer exists. Files of a
 // process that still runs (another replacement under way) are left alone.
-void removeStaleTemporaries(const std::string& target) {
+void removeStaleTemporaries(const std::string& target, FileSystem& files) {
     const std::string prefix = "." + nameOf(target) + ".tmp-";
     const std::string folder = folderOf(target);
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr) return;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name(entry->d_name);
+    std::vector<std::string> names;
+    if (!files.listFolder(folder, names)) return;  // then the temporary file cannot be made either
+    for (const std::string& name : names) {
         if (!name.starts_with(prefix)) continue;
-        const std::string_view rest = name.substr(prefix.size());
+        const std::string_view rest = std::string_view(name).substr(prefix.size());
         pid_t pid = 0;
         const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
-        if (ec != std::errc{} || end == rest.data() || *end != '-' || pid <= 0) continue;
-        if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
-        (void)::unlinkat(::dirfd(dir), entry->d_name, 0);
+        if (ec != std::errc{} || end == rest.data() || end == rest.data() + rest.size() || *end != '-' ||
+            pid <= 0)
+            continue;
+        // Best effort: a stale file that cannot be removed costs disk space, not correctness.
+        if (processEnded(pid)) (void)files.remove(folder + "/" + name);
     }
-    ::closedir(dir);
 }
 
 // Creates a new, unique file beside target (same folder, so the final rename stays within one file
-// system). Returns the descriptor or -1 with errno set.
-int createTemporaryBeside(const std::string& target, mode_t mode, std::string& tempPath) {
+// system); tempPath receives its name.
+Status createTemporaryBeside(const std::string& target, std::uint32_t mode, FileSystem& files,
+                             std::string& tempPath, std::unique_ptr<WritableFile>& file) {
     static std::atomic<unsigned> counter{0};
     const std::string prefix =
         folderOf(target) + "/." + nameOf(target) + ".tmp-" + std::to_string(::getpid());
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempPath = prefix + "-" + std::to_string(counter.fetch_add(1));
-        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        Status created = files.createNew(tempPath, mode, file);
+        if (!created.isAlreadyExists()) return created;
     }
-    errno = EEXIST;
-    return -1;
+    return systemError(EEXIST);
 }
 
 }  // namespace
-
-void FileDescriptor::reset(int fd) {
-    close();
-    m_fd = fd;
-}
-
-int FileDescriptor::close() {
-    if (m_fd < 0) return 0;
-    const int result = ::close(m_fd);
-    m_fd = -1;
-    return result == 0 ? 0 : errno;
-}
 
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -91,58 +80,46 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-std::string resolveSymlink(const std::string& path) {
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) == nullptr) return path;
-    return resolved;
-}
-
-FileReplacement::FileReplacement(const std::string& target, mode_t newFileMode)
-    : m_target(resolveSymlink(target)) {
-    struct stat existing {};
-    m_existed = ::stat(m_target.c_str(), &existing) == 0;
-    if (m_existed && S_ISDIR(existing.st_mode)) {
-        m_error = EISDIR;
+FileReplacement::FileReplacement(const std::string& target, std::uint32_t newFileMode, FileSystem& files)
+    : m_files(files), m_target(files.resolveLink(target)) {
+    FileInfo existing;
+    m_existed = m_files.info(m_target, existing).isOk();
+    if (m_existed && existing.kind == FileKind::Folder) {
+        m_status = systemError(EISDIR);
         return;
     }
-    m_existingMode = existing.st_mode & 07777;
-    removeStaleTemporaries(m_target);
-    const int fd = createTemporaryBeside(m_target, newFileMode, m_tempPath);
-    if (fd < 0) {
-        m_error = errno;
-        m_tempPath.clear();
-        return;
-    }
-    m_temp.reset(fd);
+    m_existingMode = existing.permissions;
+    removeStaleTemporaries(m_target, m_files);
+    m_status = createTemporaryBeside(m_target, newFileMode, m_files, m_tempPath, m_temp);
+    if (!m_status) m_tempPath.clear();
 }
 
 FileReplacement::~FileReplacement() {
     if (m_tempPath.empty()) return;
-    m_temp.close();
-    ::unlink(m_tempPath.c_str());
+    m_temp.reset();
+    // Best effort: the destructor cannot report, and the next replacement removes what is left.
+    (void)m_files.remove(m_tempPath);
 }
 
-int FileReplacement::commit(std::string_view bytes) {
-    if (m_error != 0) return m_error;
+Status FileReplacement::commit(std::string_view bytes) {
+    if (!m_status) return m_status;
     // Keep the old file's permissions; best effort, a file that cannot take them is still written.
-    if (m_existed) (void)::fchmod(m_temp.get(), m_existingMode);
-    if (const int err = writeAll(m_temp.get(), bytes); err != 0) return err;
-    if (::fsync(m_temp.get()) != 0) return errno;
-    if (const int err = m_temp.close(); err != 0) return err;
-    if (::rename(m_tempPath.c_str(), m_target.c_str()) != 0) return errno;
+    if (m_existed) (void)m_temp->setPermissions(m_existingMode);
+    if (Status s = writeAll(*m_temp, bytes); !s) return s;
+    if (Status s = m_temp->sync(); !s) return s;
+    if (Status s = m_temp->close(); !s) return s;
+    if (Status s = m_files.rename(m_tempPath, m_target); !s) return s;
     m_tempPath.clear();  // renamed into place: nothing left to remove
 
     // Make the rename itself durable; a failure here leaves the new file in place, so it is not reported.
-    FileDescriptor folder(::open(folderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.get() >= 0) (void)::fsync(folder.get());
-    return 0;
+    (void)m_files.syncFolder(folderOf(m_target));
+    return Status::ok();
 }
 
-int replaceFileAtomically(const std::string& target, std::string_view bytes, mode_t newFileMode) {
-    FileReplacement replacement(target, newFileMode);
-    return replacement.error() != 0 ? replacement.error() : replacement.commit(bytes);
+Status replaceFileAtomically(const std::string& target, std::string_view bytes, std::uint32_t newFileMode,
+                             FileSystem& files) {
+    FileReplacement replacement(target, newFileMode, files);
+    return replacement.commit(bytes);
 }
 
 }  // namespace hlx::base

@@ -9,65 +9,57 @@
 // FileReplacement splits the work in two for callers that must know the folder takes a new file before
 // they build the contents (a write probe); replaceFileAtomically does both steps at once.
 //
+// Every step goes through the FileSystem given (the operating system's unless a test hands in one that
+// fails on request), so each failure path above can be tried.
+//
 // Threads: no shared state apart from a counter for temporary names; objects are used by one thread.
-// Ownership: a FileReplacement owns its temporary file until commit() renames it into place.
+// Ownership: a FileReplacement owns its temporary file until commit() renames it into place; the file
+// system must outlive it.
 
-#include <sys/types.h>
-
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "base/file_system.h"
+#include "base/status.h"
+
 namespace hlx::base {
-
-// Closes a descriptor on every path out of a function.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() { close(); }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return m_fd; }
-    // Closes the descriptor held (if any) and takes fd instead.
-    void reset(int fd);
-    // Closes now; returns 0 or the errno of a failed close (which can report a delayed write error).
-    int close();
-
-private:
-    int m_fd;
-};
 
 // The folder part of a path: "." for a bare name, "/" for a file in the root.
 std::string folderOf(const std::string& path);
-// A symbolic link resolved to the file it points to; any other path (or a dangling link) as it is.
-std::string resolveSymlink(const std::string& path);
 
 class FileReplacement {
 public:
-    // Follows a link at target and creates the temporary file beside the file it names. error() tells
-    // whether that worked (EISDIR if the target is a folder).
-    FileReplacement(const std::string& target, mode_t newFileMode);
+    // Follows a link at target and creates the temporary file beside the file it names. status() tells
+    // whether that worked (NotRegularFile if the target is a folder).
+    FileReplacement(const std::string& target, std::uint32_t newFileMode,
+                    FileSystem& files = posixFileSystem());
     // Removes the temporary file unless commit() succeeded.
     ~FileReplacement();
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
 
-    // 0, or the errno of creating the temporary file; then commit() must not be called.
-    int error() const { return m_error; }
-    // Writes bytes, flushes them, renames the file over the target and flushes the folder. Returns 0 or
-    // the errno of the failing step. Called at most once.
-    int commit(std::string_view bytes);
+    // Ok, or why the temporary file could not be made; then commit() returns the same failure.
+    const Status& status() const { return m_status; }
+    // Writes bytes, flushes them, renames the file over the target and flushes the folder. Returns ok or
+    // the system's reason for the failing step (the message is the reason alone: the caller names the
+    // file). Called at most once.
+    [[nodiscard]] Status commit(std::string_view bytes);
 
 private:
+    FileSystem& m_files;
     std::string m_target;  // the link already followed
     std::string m_tempPath;
-    FileDescriptor m_temp{-1};
-    int m_error = 0;
+    std::unique_ptr<WritableFile> m_temp;
+    Status m_status;
     bool m_existed = false;
-    mode_t m_existingMode = 0;
+    std::uint32_t m_existingMode = 0;
 };
 
-// Replaces target with bytes in one step (see above). Returns 0 or the errno of the failing step.
-int replaceFileAtomically(const std::string& target, std::string_view bytes, mode_t newFileMode);
+// Replaces target with bytes in one step (see above). Returns ok or the system's reason for the failing
+// step, without the path.
+[[nodiscard]] Status replaceFileAtomically(const std::string& target, std::string_view bytes,
+                                           std::uint32_t newFileMode, FileSystem& files = posixFileSystem());
 
 }  // namespace hlx::base

@@ -14,15 +14,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_system.h"
 #include "base/status.h"
 
 namespace hlx::base {
-
-enum class LoadResult {
-    Ok,
-    CannotOpen,  // cannot be opened or read, or not a regular file; see lastError()
-    TooLarge,    // more than kCapacity bytes; nothing was read
-};
 
 class FileBuffer {
 public:
@@ -32,15 +27,16 @@ public:
     FileBuffer(const FileBuffer&) = delete;
     FileBuffer& operator=(const FileBuffer&) = delete;
 
-    // Reads the whole file; size := its length, position := 0. CannotOpen and TooLarge leave the buffer as
-    // it was, except a read that failed part way: the buffer is then empty, so nothing half-read passes
-    // for a whole file.
-    LoadResult load(const std::string& path);
-    // The same from memory (tests, fuzzing, tools).
-    LoadResult assign(std::string_view bytes);
+    // Reads the whole file; size := its length, position := 0. A failure names the path and says its kind
+    // (see readRegularFile): TooLarge for more than kCapacity bytes, of which nothing was read. A failure
+    // leaves the buffer as it was, except a read that failed part way: the buffer is then empty, so
+    // nothing half-read passes for a whole file.
+    [[nodiscard]] Status load(const std::string& path, FileSystem& files = posixFileSystem());
+    // The same from memory (tests, fuzzing, tools); fails only as TooLarge.
+    [[nodiscard]] Status assign(std::string_view bytes);
     // The length the last load or assign found, also when it was refused as TooLarge (-1: not known).
     std::int64_t lastFileSize() const { return m_lastFileSize; }
-    // Why the last load failed, naming the path.
+    // What the last load returned, so that a caller further up can name the reason (ok after a good load).
     const Status& lastError() const { return m_lastError; }
 
     std::int32_t position() const { return m_position; }
@@ -54,6 +50,8 @@ public:
     }
 
 private:
+    Status loadFrom(const std::string& path, FileSystem& files);
+
     std::unique_ptr<std::uint8_t[]> m_data;
     std::int32_t m_size = 0;
     std::int32_t m_position = 0;

@@ -9,6 +9,8 @@
 // words a technician can act on ("/home/t/fw.hex: No such file or directory", "/tmp/fifo: Not a regular
 // file", "/home/t/big.hex: 31000000 bytes, at most 30000000").
 //
+// The file is reached through the FileSystem given (the operating system's by default).
+//
 // Threads: no shared state.
 
 #include <cstddef>
@@ -16,27 +18,25 @@
 #include <span>
 #include <string>
 
+#include "base/file_system.h"
 #include "base/status.h"
 
 namespace hlx::base {
 
-enum class ReadFailure {
-    None,
-    CannotOpen,  // missing, no permission, not a regular file, or a read error part way
-    TooLarge,    // a regular file larger than the limit; nothing was read
-};
-
-struct FileRead {
-    base::Status status;
-    ReadFailure failure = ReadFailure::None;
+// status says what kind of failure it was: NotFound, PermissionDenied, NotRegularFile (a folder, FIFO or
+// device), TooLarge (a regular file above the limit; nothing was read), IoError (a read failed part way or
+// the file shrank while it was read), or the kind of any other system error.
+struct [[nodiscard]] FileRead {
+    Status status;
     std::int64_t fileSize = -1;  // the size found by fstat, also when the file was refused as too large
     std::size_t bytes = 0;       // bytes placed in the destination
-    int error = 0;               // errno of the failure (EINVAL: not a regular file, EFBIG: too large)
 };
 
 // Reads the regular file at path whole into destination, which must hold at least its size.
-FileRead readRegularFile(const std::string& path, std::span<std::uint8_t> destination);
+[[nodiscard]] FileRead readRegularFile(const std::string& path, std::span<std::uint8_t> destination,
+                                       FileSystem& files = posixFileSystem());
 // The same into a string; limit is the largest size accepted.
-FileRead readRegularFile(const std::string& path, std::string& destination, std::size_t limit);
+[[nodiscard]] FileRead readRegularFile(const std::string& path, std::string& destination, std::size_t limit,
+                                       FileSystem& files = posixFileSystem());
 
 }  // namespace hlx::base

@@ -1,11 +1,5 @@
 #include "base/text_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-
 #include "base/atomic_file.h"
 #include "base/file_reader.h"
 #include "base/text_codec.h"
@@ -105,21 +99,21 @@ std::string encodeText(std::string_view utf8, TextEncoding encoding) {
     return utf8ToWindows1252(utf8);
 }
 
-Status readTextFile(const std::string& path, DecodedText& out, std::size_t limit) {
+Status readTextFile(const std::string& path, DecodedText& out, std::size_t limit, FileSystem& files) {
     std::string bytes;
-    const FileRead r = readRegularFile(path, bytes, limit);
-    if (r.failure == ReadFailure::TooLarge)
-        return Status::error(path + ": too large for the terminal window (" + std::to_string(r.fileSize) +
-                             " bytes, at most " + std::to_string(limit) + ")");
+    const FileRead r = readRegularFile(path, bytes, limit, files);
+    if (r.status.isTooLarge())
+        return Status::error(StatusCode::TooLarge, path + ": too large for the terminal window (" +
+                                                       std::to_string(r.fileSize) + " bytes, at most " +
+                                                       std::to_string(limit) + ")");
     if (!r.status) return r.status;
     out = decodeText(bytes);
     return Status::ok();
 }
 
-Status writeTextFile(const std::string& path, std::string_view utf8, TextEncoding encoding) {
-    if (const int err = replaceFileAtomically(path, encodeText(utf8, encoding), 0666); err != 0)
-        return systemError(path, err);
-    return Status::ok();
+Status writeTextFile(const std::string& path, std::string_view utf8, TextEncoding encoding,
+                     FileSystem& files) {
+    return replaceFileAtomically(path, encodeText(utf8, encoding), 0666, files).withContext(path);
 }
 
 }  // namespace hlx::base

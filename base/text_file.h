@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_system.h"
 #include "base/status.h"
 
 namespace hlx::base {
@@ -26,10 +27,13 @@ std::string encodeText(std::string_view utf8, TextEncoding encoding);
 // directory"). A text of this size still shows at once in the window, even as one long line; a larger file is
 // refused with a message that states the limit.
 inline constexpr std::size_t kTerminalFileLimit = std::size_t{2} << 20;
-Status readTextFile(const std::string& path, DecodedText& out, std::size_t limit = kTerminalFileLimit);
+[[nodiscard]] Status readTextFile(const std::string& path, DecodedText& out,
+                                  std::size_t limit = kTerminalFileLimit,
+                                  FileSystem& files = posixFileSystem());
 // Replaces an existing file atomically (a new file beside it, flushed to disk, then renamed over it), keeping
 // its permissions; a symbolic link is followed. On failure the old file is left as it was, no temporary file
 // remains, and the message names the path.
-Status writeTextFile(const std::string& path, std::string_view utf8, TextEncoding encoding);
+[[nodiscard]] Status writeTextFile(const std::string& path, std::string_view utf8, TextEncoding encoding,
+                                   FileSystem& files = posixFileSystem());
 
 }  // namespace hlx::base

@@ -16,12 +16,12 @@ int checkHex(const std::string& path) {
     firmware::HexImage image;
     ConsoleWindow window;
     output::OutputLog log(window);
-    const firmware::LoadResult loaded = image.load(path);
-    if (loaded == firmware::LoadResult::TooLarge) {
+    const base::Status loaded = image.load(path);
+    if (loaded.isTooLarge()) {
         log.appendLine(firmware::tooLargeLine(image.lastFileSize()));
         return kExitFailed;
     }
-    if (loaded != firmware::LoadResult::Ok) return reportUnusable(image.lastError().message());
+    if (!loaded) return reportUnusable(loaded.message());
     firmware::RecordArea scratch{};
     return image.checkFile(scratch, log) == 0 ? kExitOk : kExitFailed;
 }

@@ -13,12 +13,12 @@ namespace {
 
 int hexInfo(const std::string& path) {
     firmware::HexImage image;
-    const firmware::LoadResult loaded = image.load(path);
-    if (loaded == firmware::LoadResult::TooLarge) {
+    const base::Status loaded = image.load(path);
+    if (loaded.isTooLarge()) {
         std::printf("%s\n", firmware::tooLargeLine(image.lastFileSize()).c_str());
         return kExitFailed;
     }
-    if (loaded != firmware::LoadResult::Ok) return reportUnusable(image.lastError().message());
+    if (!loaded) return reportUnusable(loaded.message());
     const firmware::HexReport report = firmware::analyseHex(image.bytes());
     for (const std::string& line : firmware::formatHexReport(report)) std::printf("%s\n", line.c_str());
     return report.suspicious() ? kExitFailed : kExitOk;

@@ -111,8 +111,8 @@ int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
     const bool failed = (*reported & ~output::result::kNoSuccessLine) != 0;
     // A port that went away after a complete transfer (the monitor restarted) is no failure: the job's
     // report already says that the monitor closed the connection.
-    if (const serial::PortState state = port.state(); !state.error.empty() && (failed || !state.lost))
-        std::fprintf(stderr, "hlx: %s\n", state.error.c_str());
+    if (const serial::PortState state = port.state(); !state.status && (failed || !state.lost()))
+        std::fprintf(stderr, "hlx: %s\n", state.status.message().c_str());
     // A file that cannot be used is a fault of the command line, as for every other command: its reason
     // goes to stderr and the exit code is 2.
     const bool fileUnusable = (*reported & output::result::kFileOpen) != 0;

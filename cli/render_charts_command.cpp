@@ -42,8 +42,8 @@ int renderChartsCommand(const std::string& dir) {
     const charts::ChartSet set = charts::renderCharts(text);
     for (const charts::Chart& chart : set.charts) {
         const fs::path file = folder / (std::string("chart-") + chart.letter + ".png");
-        const charts::PngResult written = charts::saveChartPng(chart.image, file.string());
-        if (!written) return fail(written.message);
+        const base::Status written = charts::saveChartPng(chart.image, file.string());
+        if (!written) return fail(written.message());
         std::printf("%s  %d x %d\n", file.string().c_str(), chart.image.width(), chart.image.height());
     }
     return 0;

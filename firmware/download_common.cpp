@@ -19,10 +19,10 @@ std::string filePathFromEdit(const std::string& editText) {
 PreparedFile loadAndCheck(jobs::JobContext& context, HexImage& image, RecordArea& scratch, std::int32_t& word,
                           bool showBytesRead, bool useAddLine) {
     output::OutputLog& log = context.link.log;
-    const LoadResult loaded = image.load(filePathFromEdit(context.inputs.filePath));
-    if (loaded != LoadResult::Ok) {
+    const base::Status loaded = image.load(filePathFromEdit(context.inputs.filePath));
+    if (!loaded) {
         word |= output::result::kFileOpen;
-        if (loaded == LoadResult::TooLarge) {
+        if (loaded.isTooLarge()) {
             log.appendLine(tooLargeLine(image.lastFileSize()));
             log.refresh();
         }

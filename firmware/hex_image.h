@@ -48,10 +48,8 @@
 
 namespace hlx::firmware {
 
-using base::LoadResult;
-
 // "Fehler: Datei ist zu groß (N Bytes, höchstens 30000000 Bytes)": written by a caller whose load
-// returned TooLarge, with lastFileSize().
+// failed as TooLarge, with lastFileSize().
 std::string tooLargeLine(std::int64_t fileSize);
 
 // Decodes the line at position in bytes into record, as HexImage::readRecord does; position is advanced.
@@ -72,10 +70,9 @@ public:
     HexImage& operator=(const HexImage&) = delete;
 
     // Reads the whole file; size := its length, position := 0 (see FileBuffer::load).
-    LoadResult load(const std::string& path) { return m_buffer->load(path); }
-    LoadResult assign(std::string_view bytes) { return m_buffer->assign(bytes); }
+    base::Status load(const std::string& path) { return m_buffer->load(path); }
+    base::Status assign(std::string_view bytes) { return m_buffer->assign(bytes); }
     std::int64_t lastFileSize() const { return m_buffer->lastFileSize(); }
-    const base::Status& lastError() const { return m_buffer->lastError(); }
 
     // Decodes the next line at position into record; returns the line result code. decodedLength is the
     // number of digit pairs on success and 0 otherwise. Writes at most record.size() bytes.

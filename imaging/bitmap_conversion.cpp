@@ -30,9 +30,10 @@ bool reported(output::OutputLog& log, const base::Status& s) {
 // Writes one of the two stream files; a failure gets its line and the conversion goes on. A name that
 // narrowing changed (a tab, a quote, a character beyond Latin-1) is named, so the file can be found.
 bool writeStreamFile(output::OutputLog& log, const std::string& path,
-                     base::Status (*write)(std::string_view, std::span<const std::uint8_t>),
+                     base::Status (*write)(std::string_view, std::span<const std::uint8_t>,
+                                           base::FileSystem&),
                      std::span<const std::uint8_t> stream) {
-    if (!reported(log, write(path, stream))) return false;
+    if (!reported(log, write(path, stream, base::posixFileSystem()))) return false;
     if (const std::optional<std::string> name = narrowFileName(path); name && *name != path) {
         log.addLine("Hinweis: gespeichert als " + *name + " (Dateiname in 8-Bit-Zeichen)");
         log.refresh();

@@ -35,8 +35,9 @@ std::string cArrayText(std::span<const std::uint8_t> stream) {
     return text;
 }
 
-base::Status writeCArray(std::string_view path, std::span<const std::uint8_t> stream) {
-    return writeNarrowedFile(path, cArrayText(stream));
+base::Status writeCArray(std::string_view path, std::span<const std::uint8_t> stream,
+                         base::FileSystem& files) {
+    return writeNarrowedFile(path, cArrayText(stream), files);
 }
 
 }  // namespace hlx::imaging

@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 
+#include "base/file_system.h"
 #include "base/status.h"
 
 namespace hlx::imaging {
@@ -25,6 +26,7 @@ std::string cArrayText(std::span<const std::uint8_t> stream);
 // Writes cArrayText(stream) to the file named by the user-interface path (narrowed, see
 // imaging/narrow_path.h), replacing it atomically: on failure an existing file is left as it was and no
 // partial file remains. The message names the path and the reason.
-base::Status writeCArray(std::string_view path, std::span<const std::uint8_t> stream);
+base::Status writeCArray(std::string_view path, std::span<const std::uint8_t> stream,
+                         base::FileSystem& files = base::posixFileSystem());
 
 }  // namespace hlx::imaging

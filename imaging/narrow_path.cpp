@@ -1,7 +1,5 @@
 #include "imaging/narrow_path.h"
 
-#include <cstring>
-
 #include "base/atomic_file.h"
 #include "base/text_codec.h"
 
@@ -24,15 +22,15 @@ std::optional<std::string> narrowFileName(std::string_view uiPath) {
     return base::windows1252ToUtf8(*narrow);
 }
 
-base::Status writeNarrowedFile(std::string_view uiPath, std::string_view bytes) {
+base::Status writeNarrowedFile(std::string_view uiPath, std::string_view bytes, base::FileSystem& files) {
     const std::optional<std::string> name = narrowFileName(uiPath);
     if (!name)
-        return base::Status::error("Fehler: " + std::string(uiPath) +
-                                   " nicht geschrieben: Dateiname länger als " +
-                                   std::to_string(kMaxNarrowNameLength) + " Zeichen");
-    if (const int err = base::replaceFileAtomically(*name, bytes, 0666); err != 0)
-        return base::Status::error("Fehler: " + *name + " nicht geschrieben: " + std::strerror(err));
-    return base::Status::ok();
+        return base::Status::error(base::StatusCode::TooLarge,
+                                   "Fehler: " + std::string(uiPath) +
+                                       " nicht geschrieben: Dateiname länger als " +
+                                       std::to_string(kMaxNarrowNameLength) + " Zeichen");
+    return base::replaceFileAtomically(*name, bytes, 0666, files)
+        .withContext("Fehler: " + *name + " nicht geschrieben");
 }
 
 }  // namespace hlx::imaging

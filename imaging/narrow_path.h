@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/file_system.h"
 #include "base/status.h"
 
 namespace hlx::imaging {
@@ -29,7 +30,9 @@ std::optional<std::string> narrowFileName(std::string_view uiPath);
 
 // Replaces the file named by the user-interface path (narrowed) with bytes, atomically: on failure an
 // existing file is left as it was and no partial file remains. The German message names the path and the
-// reason.
-base::Status writeNarrowedFile(std::string_view uiPath, std::string_view bytes);
+// reason; its kind is the file system's (NoSpace, PermissionDenied, ...), TooLarge for a name beyond 499
+// characters.
+base::Status writeNarrowedFile(std::string_view uiPath, std::string_view bytes,
+                               base::FileSystem& files = base::posixFileSystem());
 
 }  // namespace hlx::imaging

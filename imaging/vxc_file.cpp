@@ -20,39 +20,42 @@ std::vector<std::uint8_t> vxcFileBytes(std::span<const std::uint8_t> stream) {
     return bytes;
 }
 
-base::Status writeVxcFile(std::string_view path, std::span<const std::uint8_t> stream) {
+base::Status writeVxcFile(std::string_view path, std::span<const std::uint8_t> stream,
+                          base::FileSystem& files) {
     const std::vector<std::uint8_t> bytes = vxcFileBytes(stream);
-    return writeNarrowedFile(path,
-                             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return writeNarrowedFile(
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), files);
 }
 
 base::Status parseVxcFile(std::span<const std::uint8_t> fileBytes, std::vector<std::uint8_t>& stream) {
     if (fileBytes.size() < kPrefixSize)
-        return base::Status::error("keine VXC-Datei: " + std::to_string(fileBytes.size()) +
-                                   " Bytes, die Längenangabe allein braucht 4");
+        return base::Status::error(base::StatusCode::Corrupt,
+                                   "keine VXC-Datei: " + std::to_string(fileBytes.size()) +
+                                       " Bytes, die Längenangabe allein braucht 4");
     const std::uint32_t n =
         static_cast<std::uint32_t>(fileBytes[0]) | static_cast<std::uint32_t>(fileBytes[1]) << 8 |
         static_cast<std::uint32_t>(fileBytes[2]) << 16 | static_cast<std::uint32_t>(fileBytes[3]) << 24;
     const std::size_t present = fileBytes.size() - kPrefixSize;
     if (n > kMaxStreamBytes)
-        return base::Status::error("keine gültige VXC-Datei: Längenangabe " + std::to_string(n) +
-                                   " Bytes, höchstens " + std::to_string(kMaxStreamBytes));
+        return base::Status::error(base::StatusCode::Corrupt, "keine gültige VXC-Datei: Längenangabe " +
+                                                                  std::to_string(n) + " Bytes, höchstens " +
+                                                                  std::to_string(kMaxStreamBytes));
     if (n != present)
-        return base::Status::error("keine gültige VXC-Datei: Längenangabe " + std::to_string(n) +
-                                   " Bytes, es folgen aber " + std::to_string(present));
+        return base::Status::error(base::StatusCode::Corrupt,
+                                   "keine gültige VXC-Datei: Längenangabe " + std::to_string(n) +
+                                       " Bytes, es folgen aber " + std::to_string(present));
     stream.assign(fileBytes.begin() + kPrefixSize, fileBytes.end());
     return base::Status::ok();
 }
 
-base::Status readVxcFile(const std::string& path, std::vector<std::uint8_t>& stream) {
+base::Status readVxcFile(const std::string& path, std::vector<std::uint8_t>& stream,
+                         base::FileSystem& files) {
     std::string bytes;
-    const base::FileRead read = base::readRegularFile(path, bytes, kPrefixSize + kMaxStreamBytes);
+    const base::FileRead read = base::readRegularFile(path, bytes, kPrefixSize + kMaxStreamBytes, files);
     if (!read.status) return read.status;
     const std::span<const std::uint8_t> fileBytes(reinterpret_cast<const std::uint8_t*>(bytes.data()),
                                                   bytes.size());
-    if (base::Status s = parseVxcFile(fileBytes, stream); !s)
-        return base::Status::error(path + ": " + s.message());
-    return base::Status::ok();
+    return parseVxcFile(fileBytes, stream).withContext(path);
 }
 
 }  // namespace hlx::imaging

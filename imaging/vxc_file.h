@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/file_system.h"
 #include "base/status.h"
 
 namespace hlx::imaging {
@@ -22,13 +23,16 @@ std::vector<std::uint8_t> vxcFileBytes(std::span<const std::uint8_t> stream);
 // Writes vxcFileBytes(stream) to the file named by the user-interface path (narrowed, see
 // imaging/narrow_path.h), replacing it atomically: on failure an existing file is left as it was and no
 // partial file remains. The message names the path and the reason.
-base::Status writeVxcFile(std::string_view path, std::span<const std::uint8_t> stream);
+base::Status writeVxcFile(std::string_view path, std::span<const std::uint8_t> stream,
+                          base::FileSystem& files = base::posixFileSystem());
 
 // The stream inside a ".vxc" file's bytes. The length prefix must match the bytes that follow it exactly
-// and lie within the 10,000,000-byte stream limit; the message says what does not fit.
+// and lie within the 10,000,000-byte stream limit; a file that does not is Corrupt, and the message says
+// what does not fit.
 base::Status parseVxcFile(std::span<const std::uint8_t> fileBytes, std::vector<std::uint8_t>& stream);
 
 // Reads a ".vxc" file from disk (a regular file of at most 4 + 10,000,000 bytes) and parses it.
-base::Status readVxcFile(const std::string& path, std::vector<std::uint8_t>& stream);
+base::Status readVxcFile(const std::string& path, std::vector<std::uint8_t>& stream,
+                         base::FileSystem& files = base::posixFileSystem());
 
 }  // namespace hlx::imaging

@@ -77,10 +77,10 @@ std::optional<std::int32_t> runSteps(const JobDefinition& job, JobContext& conte
     if (stop.stop_requested()) return std::nullopt;
     // The device went away during the job: whatever the steps saw, the transfer did not complete. The step
     // that could not finish has set its bit (0x10 write, 0x20 reply) unless it was a closing read.
-    if (const serial::PortState port = link.port.state(); port.lost && outcome.completeBeforeLoss) {
+    if (const serial::PortState port = link.port.state(); port.lost() && outcome.completeBeforeLoss) {
         log.appendLine(closedByMonitorLine(port.device));
         log.refresh();
-    } else if (port.lost) {
+    } else if (port.lost()) {
         if ((outcome.word & (output::result::kShortWrite | output::result::kTimeout)) == 0)
             outcome.word |= output::result::kTimeout;
         log.appendLine(connectionLostLine(port.device));

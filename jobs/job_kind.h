@@ -4,6 +4,7 @@
 // only the frame's switches.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace hlx::jobs {
@@ -18,22 +19,67 @@ enum class JobKind : int {
 enum class JobState : std::int32_t { Idle = 0, Running = 1, Finished = 2 };
 
 struct JobTraits {
-    bool clearsWindow;
-    bool refreshAfterClear;
-    bool recordsPortBits;  // 0x800 / 0x400 start the word
-    bool noSuccessLine;    // 0x1000 added for the report
-    bool caretToEnd;
+    JobKind kind;
+    bool clearsWindow;        // the output window is emptied before the job starts
+    bool refreshAfterClear;   // and drawn at once, before the port is opened
+    bool recordsPortBits;     // a failed open (0x800) or configure (0x400) starts the word
+    bool noSuccessLine;       // 0x1000 is added for the report, so a clean run shows no success line
+    bool caretToEnd;          // the caret goes to the end of the text after the report
     bool finishedBeforePoll;  // the slot is marked finished before the idle poll restarts
     int fixedEntry;           // settings entry the job opens the port with; -1: the selected one
 };
 
+// Every field is named in every row, so a row reads without counting positions.
 inline constexpr std::array<JobTraits, 5> kJobTraits{{
-    /* RtqDownload      */ {true, true, true, true, true, false, -1},
-    /* RealtermDownload */ {true, false, true, false, false, false, -1},
-    /* BootLoader       */ {true, true, true, false, false, true, 2},
-    /* TerminalSender   */ {false, false, false, true, true, false, -1},
-    /* FileSender       */ {true, true, true, true, true, false, -1},
+    {.kind = JobKind::RtqDownload,
+     .clearsWindow = true,
+     .refreshAfterClear = true,
+     .recordsPortBits = true,
+     .noSuccessLine = true,
+     .caretToEnd = true,
+     .finishedBeforePoll = false,
+     .fixedEntry = -1},
+    {.kind = JobKind::RealtermDownload,
+     .clearsWindow = true,
+     .refreshAfterClear = false,
+     .recordsPortBits = true,
+     .noSuccessLine = false,
+     .caretToEnd = false,
+     .finishedBeforePoll = false,
+     .fixedEntry = -1},
+    {.kind = JobKind::BootLoader,
+     .clearsWindow = true,
+     .refreshAfterClear = true,
+     .recordsPortBits = true,
+     .noSuccessLine = false,
+     .caretToEnd = false,
+     .finishedBeforePoll = true,
+     .fixedEntry = 2},
+    {.kind = JobKind::TerminalSender,
+     .clearsWindow = false,
+     .refreshAfterClear = false,
+     .recordsPortBits = false,
+     .noSuccessLine = true,
+     .caretToEnd = true,
+     .finishedBeforePoll = false,
+     .fixedEntry = -1},
+    {.kind = JobKind::FileSender,
+     .clearsWindow = true,
+     .refreshAfterClear = true,
+     .recordsPortBits = true,
+     .noSuccessLine = true,
+     .caretToEnd = true,
+     .finishedBeforePoll = false,
+     .fixedEntry = -1},
 }};
+
+// The table is indexed by the kind's value.
+constexpr bool traitsInKindOrder() {
+    for (std::size_t i = 0; i < kJobTraits.size(); ++i)
+        if (static_cast<std::size_t>(kJobTraits[i].kind) != i) return false;
+    return true;
+}
+static_assert(traitsInKindOrder(), "kJobTraits rows must follow the JobKind values");
 
 constexpr const JobTraits& traitsOf(JobKind kind) {
     return kJobTraits[static_cast<int>(kind)];

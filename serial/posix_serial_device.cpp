@@ -72,24 +72,26 @@ PosixSerialDevice::~PosixSerialDevice() {
 
 base::Status PosixSerialDevice::open(const std::string& path) {
     close();
-    if (path.empty()) return base::Status::error("no serial port named");
+    if (path.empty()) return base::Status::error(base::StatusCode::NotFound, "no serial port named");
     // Without the wake-up descriptor no wait on the port could be ended early: refuse rather than hang.
     if (m_wakeFd < 0) return base::systemError("eventfd for waking a wait", m_wakeError);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
         // EBUSY: another program holds the port with TIOCEXCL (the flock below catches root as well).
-        if (err == EBUSY) return base::Status::error(path + ": in use by another program");
+        if (err == EBUSY)
+            return base::Status::error(base::StatusCode::Busy, path + ": in use by another program");
         return base::systemError(path, err);
     }
     if (!::isatty(fd)) {
         ::close(fd);
-        return base::Status::error(path + ": not a serial port");
+        return base::Status::error(base::StatusCode::NotSerialPort, path + ": not a serial port");
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         ::close(fd);
-        if (err == EWOULDBLOCK) return base::Status::error(path + ": in use by another program");
+        if (err == EWOULDBLOCK)
+            return base::Status::error(base::StatusCode::Busy, path + ": in use by another program");
         return base::systemError(path, err);
     }
     if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) {

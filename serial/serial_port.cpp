@@ -55,7 +55,7 @@ bool SerialPort::open(const std::string& devicePath, int entry, bool closeFirst)
         s.device = devicePath;
     });
     if (base::Status s = m_device->open(devicePath); !s) {
-        updateState([&](PortState& st) { st.error = s.message(); });
+        updateState([&](PortState& st) { st.status = s; });
         return false;
     }
     const LineSettings settings = comSettings(entry);
@@ -63,7 +63,7 @@ bool SerialPort::open(const std::string& devicePath, int entry, bool closeFirst)
     updateState([&](PortState& s) {
         s.settings = settings;
         s.configured = configured.isOk();
-        if (!configured) s.error = configured.message();
+        s.status = configured;
         s.open = true;
     });
     m_open = true;
@@ -74,20 +74,17 @@ bool SerialPort::configure(int entry) {
     ControlGuard guard(*this);
     if (!m_device->isOpen()) {
         updateState([](PortState& s) {
-            if (s.error.empty()) s.error = "the serial port is not open";
+            if (s.status) s.status = base::Status::error("the serial port is not open");
         });
         return false;
     }
     const LineSettings settings = comSettings(entry);
     const base::Status status = m_device->configure(settings);
     updateState([&](PortState& s) {
-        if (!status) {
-            s.error = status.message();
-            return;
-        }
+        s.status = status;
+        if (!status) return;
         s.settings = settings;
         s.configured = true;
-        s.error.clear();
     });
     return status.isOk();
 }
@@ -107,8 +104,7 @@ void SerialPort::markGoneLocked() {
     const std::string device = m_device->path();
     closeLocked();
     updateState([&](PortState& s) {
-        s.lost = true;
-        s.error = device + ": the device has gone (unplugged?)";
+        s.status = base::Status::error(base::StatusCode::Gone, device + ": the device has gone (unplugged?)");
     });
 }
 

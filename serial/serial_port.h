@@ -34,8 +34,10 @@ struct PortState {
     std::string device;  // as opened (or as tried, when the open failed)
     LineSettings settings{kFallbackSettings};
     bool configured = false;
-    bool lost = false;  // the device went away after it was opened (hang-up, I/O error, unplugged)
-    std::string error;  // the operating system's reason for the last failure, empty when none
+    // The last failure with the operating system's reason, ok when none. Gone from the moment the device
+    // went away after it was opened (hang-up, I/O error, unplugged) until the next open.
+    base::Status status;
+    bool lost() const { return status.isGone(); }
 };
 
 class SerialPort {

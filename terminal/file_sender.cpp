@@ -105,11 +105,11 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
     Tally tally;
     auto bytesSentLine = [&tally] { return std::to_string(tally.bytesSent) + std::string(kBytesSentSuffix); };
 
-    const base::LoadResult loaded = file.load(firmware::filePathFromEdit(context.inputs.filePath));
-    if (loaded != base::LoadResult::Ok) {
+    const base::Status loaded = file.load(firmware::filePathFromEdit(context.inputs.filePath));
+    if (!loaded) {
         // Reported as the downloads report their file: a bare "0 Bytes übertragen" would read as done.
         word |= output::result::kFileOpen;
-        if (loaded == base::LoadResult::TooLarge) {
+        if (loaded.isTooLarge()) {
             log.appendLine(firmware::tooLargeLine(file.lastFileSize()));
             log.refresh();
         }

@@ -11,7 +11,7 @@
 namespace hlx::terminal {
 
 inline std::int32_t failedWriteBit(const serial::Link& link) {
-    if (!link.port.isOpen() && !link.port.state().lost) return 0;
+    if (!link.port.isOpen() && !link.port.state().lost()) return 0;
     return serial::writeFailure(link);
 }
 

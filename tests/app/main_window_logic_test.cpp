@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -11,6 +12,7 @@
 #include "terminal/terminal_io.h"
 #include "tests/app/fake_main_window_view.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/faulty_file_system.h"
 #include "tests/support/pty.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/temp_dir.h"
@@ -45,7 +47,8 @@ TEST_F(MainWindowLogicTest, MissingPortAtStartGivesTheTwoErrorLinesInOrder) {
         "Fehler: COM Port konnte nicht geöffnet werden\r\n",
         view.window.text());
     ASSERT_FALSE(view.portStates.empty());
-    EXPECT_NE(std::string::npos, view.portStates.back().error.find("No such file"));
+    EXPECT_TRUE(view.portStates.back().status.isNotFound()) << view.portStates.back().status;
+    EXPECT_NE(std::string::npos, view.portStates.back().status.message().find("No such file"));
     EXPECT_EQ(jobs::JobState::Idle, logic.jobSlot().state());
     EXPECT_EQ(1, logic.jobSlot().parameter());
 }
@@ -303,7 +306,7 @@ TEST_F(MainWindowLogicTest, ClosingDuringALongWaitReturnsPromptlyAndSavesTheSett
     std::this_thread::sleep_for(300ms);
     ASSERT_EQ(jobs::JobState::Running, logic.jobSlot().state()) << view.window.text();
     const auto start = Clock::now();
-    logic.close();
+    EXPECT_TRUE(logic.close());
     EXPECT_LT(Clock::now() - start, 500ms);
     EXPECT_TRUE(view.released);
     EXPECT_EQ(jobs::JobState::Idle, logic.jobSlot().state());
@@ -345,6 +348,48 @@ TEST_F(MainWindowLogicTest, ASettingsSaveThatFailsAtCloseIsReported) {
     const base::Status saved = closing.close();
     ASSERT_FALSE(saved);
     EXPECT_NE(std::string::npos, saved.message().find("not-a-folder")) << saved.message();
+}
+
+// Save Terminal over a file that is there: whatever step of the write fails, the technician reads why and
+// the old file is as it was. Runs as root too: the folder refuses new files through the file system.
+TEST_F(MainWindowLogicTest, SaveTerminalThatFailsSaysWhyAndKeepsTheOldFile) {
+    test::FaultyFileSystem files;
+    MainWindowLogic saving(view, port, store, base::systemClock(), files);
+    view.edits[Edit::ComNr] = "/dev/hlx-no-such-port";
+    saving.construct();
+    const std::string path = dir.file("terminal.txt");
+    test::writeFile(path, "old terminal text\r\n");
+    view.window.setText("new terminal text, longer than the old one\r\n");
+    const struct {
+        const char* name;
+        void (*breakIt)(test::FaultyFileSystem&, const std::string& folder);
+        std::string reason;
+    } cases[] = {
+        {"DiskFull", [](test::FaultyFileSystem& f, const std::string&) { f.failWritesAfter(8, ENOSPC); },
+         "No space left on device"},
+        {"FsyncFails",
+         [](test::FaultyFileSystem& f, const std::string&) { f.fail(test::FileStep::Sync, EIO); },
+         "Input/output error"},
+        {"ReadOnlyFolder",
+         [](test::FaultyFileSystem& f, const std::string& folder) { f.makeReadOnly(folder); },
+         "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        view.errors.clear();
+        files.heal();
+        c.breakIt(files, dir.path());
+        view.dialogAnswers.push_back(path);
+        saving.saveTerminal();
+        EXPECT_EQ(std::vector<std::string>{path + ": " + c.reason}, view.errors);
+        EXPECT_EQ("old terminal text\r\n", test::readFile(path));
+    }
+    files.heal();
+    view.errors.clear();
+    view.dialogAnswers.push_back(path);
+    saving.saveTerminal();
+    EXPECT_TRUE(view.errors.empty());
+    EXPECT_EQ("new terminal text, longer than the old one\r\n", test::readFile(path));
 }
 
 TEST_F(MainWindowLogicTest, ASecondStartWhileAJobRunsIsIgnored) {

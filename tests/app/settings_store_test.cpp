@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "app/registry_file.h"
+#include "tests/support/faulty_file_system.h"
 #include "tests/support/temp_dir.h"
 
 namespace hlx::app {
@@ -339,6 +341,49 @@ TEST_F(SettingsStoreTest, ProbeFailureWritesNothing) {
         EXPECT_EQ((std::set<std::string>{"blocked.reg", "plain"}), entriesOf(dir.path()));
         EXPECT_EQ(std::set<std::string>{"inside"}, entriesOf(dir.file("blocked.reg")));
         EXPECT_EQ("a regular file", test::readFile(plain));
+    }
+}
+
+// Every way the save can fail on the disk, as root too: the old settings file stays as it was and nothing
+// else is left in the folder; the message says which step failed, the Status its kind.
+TEST_F(SettingsStoreTest, ASaveThatFailsOnTheDiskLeavesTheOldFile) {
+    save(sample());
+    const std::string old = test::readFile(path);
+    SettingsValues changed = sample();
+    changed.comNumber = "7";
+    const std::string folder = dir.path();
+    const struct {
+        const char* name;
+        std::function<void(test::FaultyFileSystem&)> breakIt;
+        base::StatusCode code;
+        std::string message;
+    } cases[] = {
+        {"ReadOnlyFolder", [&](test::FaultyFileSystem& f) { f.makeReadOnly(folder); },
+         base::StatusCode::PermissionDenied,
+         "Cannot write in the settings folder " + folder + ": Permission denied"},
+        {"DiskFull", [](test::FaultyFileSystem& f) { f.failWritesAfter(10, ENOSPC); },
+         base::StatusCode::NoSpace, "Cannot write the settings file " + path + ": No space left on device"},
+        {"FsyncFails", [](test::FaultyFileSystem& f) { f.fail(test::FileStep::Sync, EIO); },
+         base::StatusCode::IoError, "Cannot write the settings file " + path + ": Input/output error"},
+        {"RenameAcrossFileSystems", [](test::FaultyFileSystem& f) { f.fail(test::FileStep::Rename, EXDEV); },
+         base::StatusCode::Other, "Cannot write the settings file " + path + ": Invalid cross-device link"},
+        {"OldFileUnreadable", [](test::FaultyFileSystem& f) { f.failReadsAfter(0, EIO); },
+         base::StatusCode::IoError,
+         "Cannot read the settings file, so it is left as it is: " + path + ": Input/output error"},
+        {"FolderCannotBeMade",
+         [](test::FaultyFileSystem& f) { f.fail(test::FileStep::CreateFolder, ENOSPC); },
+         base::StatusCode::NoSpace,
+         "Cannot create the settings folder " + folder + ": No space left on device"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::FaultyFileSystem files;
+        c.breakIt(files);
+        const base::Status status = SettingsStore(path, files).save(changed);
+        EXPECT_EQ(c.code, status.code()) << status;
+        EXPECT_EQ(c.message, status.message());
+        EXPECT_EQ(old, test::readFile(path));
+        EXPECT_EQ(std::set<std::string>{"RTQ1.0.reg"}, entriesOf(dir.path()));
     }
 }
 

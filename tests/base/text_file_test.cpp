@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/faulty_file_system.h"
 #include "tests/support/temp_dir.h"
 
 namespace hlx::base {
@@ -203,10 +204,12 @@ TEST_F(TextFileTest, LoadFailuresNameTheFileAndLeaveTheResultAlone) {
     const base::Status status = base::readTextFile(missing, loaded);
     ASSERT_FALSE(status);
     EXPECT_EQ(missing + ": No such file or directory", status.message());
+    EXPECT_TRUE(status.isNotFound()) << status;
 
     const base::Status folder = base::readTextFile(m_dir.path(), loaded);
     ASSERT_FALSE(folder);
     EXPECT_EQ(m_dir.path() + ": Is a directory", folder.message());
+    EXPECT_TRUE(folder.isNotRegularFile()) << folder;
 
     // A FIFO would block the open and a device would never end: neither is read.
     const std::string fifo = m_dir.file("fifo");
@@ -214,7 +217,10 @@ TEST_F(TextFileTest, LoadFailuresNameTheFileAndLeaveTheResultAlone) {
     const base::Status special = base::readTextFile(fifo, loaded);
     ASSERT_FALSE(special);
     EXPECT_EQ(fifo + ": Not a regular file", special.message());
-    EXPECT_EQ("/dev/zero: Not a regular file", base::readTextFile("/dev/zero", loaded).message());
+    EXPECT_TRUE(special.isNotRegularFile()) << special;
+    const base::Status device = base::readTextFile("/dev/zero", loaded);
+    EXPECT_EQ("/dev/zero: Not a regular file", device.message());
+    EXPECT_TRUE(device.isNotRegularFile()) << device;
 
     EXPECT_EQ("before", loaded.text);
     EXPECT_EQ(base::TextEncoding::Utf16BE, loaded.encoding);
@@ -249,6 +255,7 @@ TEST_F(TextFileTest, SaveIntoAMissingFolderFailsWithThePath) {
     const base::Status status = base::writeTextFile(path, "x", base::TextEncoding::Utf8);
     ASSERT_FALSE(status);
     EXPECT_EQ(path + ": No such file or directory", status.message());
+    EXPECT_TRUE(status.isNotFound()) << status;
     EXPECT_TRUE(folderEntries(m_dir.path()).empty());
 }
 
@@ -260,6 +267,7 @@ TEST_F(TextFileTest, SaveOverAFolderFailsAndLeavesItAlone) {
     const base::Status status = base::writeTextFile(folder, "x", base::TextEncoding::Utf8);
     ASSERT_FALSE(status);
     EXPECT_EQ(folder + ": Is a directory", status.message());
+    EXPECT_TRUE(status.isNotRegularFile()) << status;
     EXPECT_EQ("kept", test::readFile(folder + "/inside.txt"));
     EXPECT_EQ(std::vector<std::string>{"folder"}, folderEntries(m_dir.path()));
 }
@@ -275,6 +283,21 @@ TEST_F(TextFileTest, SaveIntoAReadOnlyFolderFailsAndLeavesTheOldFile) {
     ASSERT_FALSE(status);
     EXPECT_EQ(path + ": Permission denied", status.message());
     EXPECT_EQ("old text", test::readFile(path));
+}
+
+// The same through a file system that refuses new files in the folder, which binds root as well.
+TEST_F(TextFileTest, SaveIntoAFolderThatTakesNoNewFileFailsAndLeavesTheOldFileAsRootToo) {
+    const std::string path = m_dir.file("terminal.txt");
+    test::writeFile(path, "old text");
+    test::FaultyFileSystem files;
+    files.makeReadOnly(m_dir.path());
+
+    const base::Status status = base::writeTextFile(path, "new text", base::TextEncoding::Utf8, files);
+    ASSERT_FALSE(status);
+    EXPECT_EQ(path + ": Permission denied", status.message());
+    EXPECT_TRUE(status.isPermissionDenied()) << status;
+    EXPECT_EQ("old text", test::readFile(path));
+    EXPECT_EQ(std::vector<std::string>{"terminal.txt"}, folderEntries(m_dir.path()));
 }
 
 // A write that fails half-way (here: the file size limit, which binds root too, as a full disk would) must
@@ -296,6 +319,7 @@ TEST_F(TextFileTest, SaveThatFailsHalfWayLeavesTheOldFileUntouched) {
 
     ASSERT_FALSE(status);
     EXPECT_EQ(path + ": File too large", status.message());
+    EXPECT_TRUE(status.isTooLarge()) << status;
     EXPECT_EQ(old, test::readFile(path));
     EXPECT_EQ(std::vector<std::string>{"terminal.txt"}, folderEntries(m_dir.path()));
 }

@@ -61,7 +61,10 @@ const std::string& firmwareFile() {
 
 void BM_CheckFile(benchmark::State& state) {
     static firmware::HexImage image;
-    image.assign(firmwareFile());
+    if (base::Status s = image.assign(firmwareFile()); !s) {
+        state.SkipWithError(s.message().c_str());
+        return;
+    }
     test::NullOutputWindow window;
     output::OutputLog log(window);
     std::array<std::uint8_t, 512> scratch{};

@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <QFont>
@@ -15,6 +17,7 @@
 #include "charts/chart_png.h"
 #include "charts/qt_chart_text.h"
 #include "charts/render_charts.h"
+#include "tests/support/faulty_file_system.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -106,8 +109,8 @@ TEST(ChartPng, ReadsBackPixelForPixel) {
     for (const char letter : {'A', 'H'}) {
         const charts::Chart& chart = set.chart(letter);
         const std::string path = dir.file(std::string("chart-") + letter + ".png");
-        const charts::PngResult written = charts::saveChartPng(chart.image, path);
-        ASSERT_TRUE(written) << written.message;
+        const base::Status written = charts::saveChartPng(chart.image, path);
+        ASSERT_TRUE(written) << written;
         QImage png;
         ASSERT_TRUE(png.load(QString::fromStdString(path), "PNG"));
         ASSERT_EQ(chart.image.width(), png.width());
@@ -124,20 +127,31 @@ TEST(ChartPng, ReadsBackPixelForPixel) {
 TEST(ChartPng, AFailedWriteSaysWhyAndKeepsTheOldFile) {
     test::TempDir dir;
     RgbImage image(4, 4);
-    const charts::PngResult missing = charts::saveChartPng(image, dir.file("no/such/folder/chart.png"));
+    const base::Status missing = charts::saveChartPng(image, dir.file("no/such/folder/chart.png"));
     EXPECT_FALSE(missing);
-    EXPECT_NE(std::string::npos, missing.message.find(dir.file("no/such/folder/chart.png")))
-        << missing.message;
+    EXPECT_NE(std::string::npos, missing.message().find(dir.file("no/such/folder/chart.png"))) << missing;
 
-    const charts::PngResult empty = charts::saveChartPng(RgbImage(), dir.file("empty.png"));
+    const base::Status empty = charts::saveChartPng(RgbImage(), dir.file("empty.png"));
     EXPECT_FALSE(empty);
     EXPECT_FALSE(std::filesystem::exists(dir.file("empty.png")));
 
     const std::string folder = dir.file("chart-as-folder.png");
     std::filesystem::create_directory(folder);
-    const charts::PngResult onFolder = charts::saveChartPng(image, folder);
+    const base::Status onFolder = charts::saveChartPng(image, folder);
     EXPECT_FALSE(onFolder);
-    EXPECT_NE(std::string::npos, onFolder.message.find(folder)) << onFolder.message;
+    EXPECT_NE(std::string::npos, onFolder.message().find(folder)) << onFolder;
+
+    EXPECT_TRUE(onFolder.isNotRegularFile()) << onFolder;
+
+    // A disk that fills up part way, as root too: the old file stays and no part of the new one is left.
+    test::writeFile(dir.file("full.png"), "old");
+    test::FaultyFileSystem full;
+    full.failWritesAfter(16, ENOSPC);
+    const base::Status noSpace = charts::saveChartPng(image, dir.file("full.png"), full);
+    EXPECT_TRUE(noSpace.isNoSpace()) << noSpace;
+    EXPECT_EQ(dir.file("full.png") + ": No space left on device", noSpace.message());
+    EXPECT_EQ("old", test::readFile(dir.file("full.png")));
+    EXPECT_EQ((std::vector<std::string>{"chart-as-folder.png", "full.png"}), dir.entries());
 
     if (::geteuid() != 0) {  // root may write anyway
         namespace fs = std::filesystem;
@@ -145,7 +159,7 @@ TEST(ChartPng, AFailedWriteSaysWhyAndKeepsTheOldFile) {
         fs::create_directory(locked);
         test::writeFile(locked + "/chart.png", "old");
         fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-        const charts::PngResult denied = charts::saveChartPng(image, locked + "/chart.png");
+        const base::Status denied = charts::saveChartPng(image, locked + "/chart.png");
         EXPECT_FALSE(denied);
         EXPECT_EQ("old", test::readFile(locked + "/chart.png"));
     }

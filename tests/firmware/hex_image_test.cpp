@@ -94,7 +94,7 @@ class ReaderTest : public ::testing::TestWithParam<ReaderCase> {};
 
 TEST_P(ReaderTest, DecodesLinesAndResumesAfterFailures) {
     const ReaderCase& c = GetParam();
-    ASSERT_EQ(LoadResult::Ok, image().assign(c.file));
+    ASSERT_TRUE(image().assign(c.file));
     EXPECT_EQ(c.expected, readAll(image()));
     EXPECT_EQ(image().size(), image().position());
 }
@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(HexFiles, ReaderTest, ::testing::ValuesIn(kReaderCases)
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReaderTest, LookAheadAndSetBackReadsTheSameRecordAgain) {
-    ASSERT_EQ(LoadResult::Ok, image().assign(":0100000011EE\r\n:0100010022DC\r\n"));
+    ASSERT_TRUE(image().assign(":0100000011EE\r\n:0100010022DC\r\n"));
     std::array<std::uint8_t, 512> first{}, again{};
     int length = 0;
     ASSERT_EQ(0, image().readRecord(first, length));
@@ -127,8 +127,7 @@ TEST(ReaderTest, LookAheadAndSetBackReadsTheSameRecordAgain) {
 // to its end, and the record is empty so no consumer sends a cut-off record.
 TEST(ReaderTest, LineLongerThanBufferDoesNotOverrun) {
     const std::string longLine = ":" + std::string(40, 'A') + "\r\n";  // 20 pairs
-    ASSERT_EQ(LoadResult::Ok,
-              image().assign(longLine + ":00000001FF\r\n" + longLine.substr(0, 30) + "G\r\n"));
+    ASSERT_TRUE(image().assign(longLine + ":00000001FF\r\n" + longLine.substr(0, 30) + "G\r\n"));
     std::array<std::uint8_t, 16> area;
     area.fill(0x55);
     const std::span<std::uint8_t> buffer(area.data() + 4, 8);  // guards: 4 bytes before, 4 after
@@ -156,7 +155,7 @@ TEST(ReaderTest, LineLongerThanBufferDoesNotOverrun) {
 class CheckFileTest : public ::testing::Test {
 protected:
     int check(std::string_view file, std::span<std::uint8_t> scratch) {
-        EXPECT_EQ(LoadResult::Ok, image().assign(file));
+        EXPECT_TRUE(image().assign(file));
         const int errors = image().checkFile(scratch, m_log);
         EXPECT_EQ(0, image().position()) << "the check rewinds";
         return errors;
@@ -249,7 +248,7 @@ TEST_F(LoadTest, ReadsTheFileAsStored) {
     const std::string bytes = ":0100000000FF\r\n\n\0binary\xff"s;
     test::writeFile(m_dir.file("a.hex"), bytes);
     image().setPosition(0);
-    ASSERT_EQ(LoadResult::Ok, image().load(m_dir.file("a.hex")));
+    ASSERT_TRUE(image().load(m_dir.file("a.hex")));
     EXPECT_EQ(bytes, image().bytes());
     EXPECT_EQ(static_cast<std::int32_t>(bytes.size()), image().size());
     EXPECT_EQ(0, image().position());
@@ -258,27 +257,27 @@ TEST_F(LoadTest, ReadsTheFileAsStored) {
 
 TEST_F(LoadTest, FileThatCannotBeOpenedLeavesTheImageAlone) {
     test::writeFile(m_dir.file("a.hex"), ":00000001FF\r\n");
-    ASSERT_EQ(LoadResult::Ok, image().load(m_dir.file("a.hex")));
+    ASSERT_TRUE(image().load(m_dir.file("a.hex")));
     image().setPosition(4);
-    EXPECT_EQ(LoadResult::CannotOpen, image().load(m_dir.file("missing.hex")));
-    EXPECT_EQ(LoadResult::CannotOpen, image().load(m_dir.path()));  // a folder is no file
+    EXPECT_EQ(base::StatusCode::NotFound, image().load(m_dir.file("missing.hex")).code());
+    EXPECT_EQ(base::StatusCode::NotRegularFile, image().load(m_dir.path()).code());
     EXPECT_EQ(":00000001FF\r\n", image().bytes());
     EXPECT_EQ(4, image().position());
 }
 
 TEST_F(LoadTest, FileLargerThanTheBufferIsRefusedUnread) {
     test::writeFile(m_dir.file("a.hex"), ":00000001FF\r\n");
-    ASSERT_EQ(LoadResult::Ok, image().load(m_dir.file("a.hex")));
+    ASSERT_TRUE(image().load(m_dir.file("a.hex")));
     const std::string big = m_dir.file("big.hex");
     test::writeFile(big, "");
     std::filesystem::resize_file(big, HexImage::kCapacity + 1);  // sparse: cheap to make
-    EXPECT_EQ(LoadResult::TooLarge, image().load(big));
+    EXPECT_EQ(base::StatusCode::TooLarge, image().load(big).code());
     EXPECT_EQ(HexImage::kCapacity + 1, image().lastFileSize());
     EXPECT_EQ(":00000001FF\r\n", image().bytes());
     EXPECT_EQ("Fehler: Datei ist zu groß (30000001 Bytes, höchstens 30000000 Bytes)",
               tooLargeLine(image().lastFileSize()));
 
-    EXPECT_EQ(LoadResult::TooLarge, image().assign(std::string(HexImage::kCapacity + 1, ':')));
+    EXPECT_EQ(base::StatusCode::TooLarge, image().assign(std::string(HexImage::kCapacity + 1, ':')).code());
     EXPECT_EQ(":00000001FF\r\n", image().bytes());
 }
 
@@ -286,7 +285,7 @@ TEST_F(LoadTest, FileOfExactlyTheCapacityIsRead) {
     const std::string full = m_dir.file("full.hex");
     test::writeFile(full, "");
     std::filesystem::resize_file(full, HexImage::kCapacity);
-    ASSERT_EQ(LoadResult::Ok, image().load(full));
+    ASSERT_TRUE(image().load(full));
     EXPECT_EQ(HexImage::kCapacity, image().size());
     EXPECT_EQ(0, image().data()[HexImage::kCapacity - 1]);
 }

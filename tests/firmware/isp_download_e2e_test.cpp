@@ -446,7 +446,7 @@ TEST_F(IspDownloadTest, UpdateBootloaderFromTheWindow) {
     EXPECT_EQ(expectedFlash(firmware), sim->flash());
     EXPECT_EQ(serial::comSettings(3), windowPort.state().settings);
     EXPECT_EQ((std::vector<bool>{false, true}), windowView.idlePollSwitches());
-    logic.close();
+    EXPECT_TRUE(logic.close());
 }
 
 struct CliRun {

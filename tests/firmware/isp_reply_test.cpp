@@ -136,7 +136,7 @@ TEST_F(IspLinkTest, AVanishedPortIsAMissingAnswerAndAFailedWrite) {
     EXPECT_EQ(output::result::kTimeout, word);
     EXPECT_FALSE(isp.sendLine("P 0 27"));
     EXPECT_EQ(output::result::kTimeout | output::result::kShortWrite, word);
-    EXPECT_TRUE(port.state().lost);
+    EXPECT_TRUE(port.state().lost());
 }
 
 TEST_F(IspLinkTest, APortThatNeverOpenedAddsNoWaitingFailure) {

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace hlx::firmware;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     HexImage& hex = image();
-    if (hex.assign(bytes) != LoadResult::Ok) return 0;
+    if (!hex.assign(bytes)) return 0;
 
     // A 16-byte area with guards around a buffer of 8, like a small look-ahead record.
     std::array<std::uint8_t, 24> area;

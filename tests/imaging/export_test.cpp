@@ -5,12 +5,15 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <string>
+#include <vector>
 
 #include "imaging/c_array.h"
 #include "imaging/narrow_path.h"
 #include "imaging/vxc_file.h"
 #include "tests/imaging/picture_helpers.h"
+#include "tests/support/faulty_file_system.h"
 #include "tests/support/temp_dir.h"
 
 namespace hlx::test {
@@ -230,6 +233,46 @@ TEST(VxcWriters, SayWhyAFileWasNotWrittenAndLeaveNothingBehind) {
     EXPECT_EQ("Fehler: " + longest + "x nicht geschrieben: Dateiname länger als 499 Zeichen",
               tooLong.message());
     EXPECT_FALSE(exists(longest + "x"));
+}
+
+// The disk failing under either writer, as root too: the older file stays whole, no part of the new one
+// is left, and the message names the file and the system's reason.
+TEST(VxcWriters, ADiskThatFailsLeavesTheOlderFileWhole) {
+    using Writer = base::Status (*)(std::string_view, std::span<const std::uint8_t>, base::FileSystem&);
+    const struct {
+        const char* name;
+        Writer write;
+        const char* file;
+    } writers[] = {{"Vxc", imaging::writeVxcFile, "vxc_logo.vxc"},
+                   {"CArray", imaging::writeCArray, "vxc_logo.c"}};
+    const struct {
+        const char* name;
+        void (*breakIt)(FaultyFileSystem&, const std::string& folder);
+        base::StatusCode code;
+        const char* reason;
+    } failures[] = {
+        {"DiskFull", [](FaultyFileSystem& f, const std::string&) { f.failWritesAfter(5, ENOSPC); },
+         base::StatusCode::NoSpace, "No space left on device"},
+        {"FsyncFails", [](FaultyFileSystem& f, const std::string&) { f.fail(FileStep::Sync, EIO); },
+         base::StatusCode::IoError, "Input/output error"},
+        {"ReadOnlyFolder", [](FaultyFileSystem& f, const std::string& folder) { f.makeReadOnly(folder); },
+         base::StatusCode::PermissionDenied, "Permission denied"},
+    };
+    for (const auto& w : writers) {
+        for (const auto& f : failures) {
+            SCOPED_TRACE(std::string(w.name) + "/" + f.name);
+            TempDir dir;
+            const std::string path = dir.file(w.file);
+            writeFile(path, "older picture");
+            FaultyFileSystem files;
+            f.breakIt(files, dir.path());
+            const base::Status s = w.write(path, kSmallStream, files);
+            EXPECT_EQ(f.code, s.code()) << s;
+            EXPECT_EQ("Fehler: " + path + " nicht geschrieben: " + f.reason, s.message());
+            EXPECT_EQ("older picture", readFile(path));
+            EXPECT_EQ(std::vector<std::string>{w.file}, dir.entries());
+        }
+    }
 }
 
 TEST(ReadVxcFile, RefusesWhatIsNoVxcFile) {

@@ -182,7 +182,7 @@ TEST_F(LinkTest, DeviceThatVanishesDuringAReplyWaitEndsItAsATimeOut) {
     EXPECT_EQ(300ms, clock.elapsed());
     EXPECT_TRUE(reply.expired());
     EXPECT_FALSE(port.isOpen());
-    EXPECT_TRUE(port.state().lost);
+    EXPECT_TRUE(port.state().lost());
 }
 
 TEST_F(LinkTest, XoffAfterAReplyHoldsTheNextWriteUntilXon) {
@@ -291,7 +291,7 @@ TEST_F(PtyLinkTest, UnpluggedDeviceEndsTheWaitAndClosesThePort) {
     EXPECT_TRUE(readReply(link, ReplyMode::Lines, 1, seen));
     EXPECT_LT(SteadyClock::now() - start, 1000ms);
     EXPECT_FALSE(port.isOpen());
-    EXPECT_TRUE(port.state().lost);
+    EXPECT_TRUE(port.state().lost());
     EXPECT_TRUE(reply.expired());
     unplug.join();
 }

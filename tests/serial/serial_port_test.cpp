@@ -9,6 +9,7 @@
 
 #include "serial/posix_serial_device.h"
 #include "tests/support/pty.h"
+#include "tests/support/temp_dir.h"
 
 namespace hlx::serial {
 namespace {
@@ -64,34 +65,57 @@ TEST(ComSettingsTable, EntriesAndFallback) {
     EXPECT_EQ(kFallbackSettings, comSettings(5));
 }
 
-// Opens the device in a child process with the same backend and reports whether that worked.
-bool openableByAnotherProcess(const std::string& path) {
+// Opens the device in a child process with the same backend; returns the kind of failure (Ok: opened).
+base::StatusCode openInAnotherProcess(const std::string& path) {
     const pid_t child = ::fork();
     if (child == 0) {
         SerialPort other(std::make_unique<PosixSerialDevice>());
-        ::_exit(other.open(path, 0, true) ? 0 : 1);
+        (void)other.open(path, 0, true);  // the state tells how it went
+        ::_exit(static_cast<int>(other.state().status.code()));
     }
     int status = 0;
     ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return WIFEXITED(status) ? static_cast<base::StatusCode>(WEXITSTATUS(status)) : base::StatusCode::Other;
 }
 
 TEST_F(SerialPortTest, HeldExclusivelyAndReopenedByItsOwner) {
     ASSERT_TRUE(port.open(pty.slavePath(), 0, true));
-    EXPECT_FALSE(openableByAnotherProcess(pty.slavePath()));
+    EXPECT_EQ(base::StatusCode::Busy, openInAnotherProcess(pty.slavePath()));
     EXPECT_TRUE(port.open(pty.slavePath(), 1, true)) << "the close-first re-open must succeed";
     port.close();
-    EXPECT_TRUE(openableByAnotherProcess(pty.slavePath()));
+    EXPECT_EQ(base::StatusCode::Ok, openInAnotherProcess(pty.slavePath()));
 }
 
 TEST_F(SerialPortTest, MissingDeviceFailsWithTheReason) {
     EXPECT_FALSE(port.open("/dev/does-not-exist-hlx", 0, true));
     EXPECT_FALSE(port.isOpen());
     EXPECT_FALSE(port.configure(0));
-    EXPECT_NE(std::string::npos, port.state().error.find("No such file or directory"));
+    EXPECT_TRUE(port.state().status.isNotFound()) << port.state().status;
+    EXPECT_NE(std::string::npos, port.state().status.message().find("No such file or directory"));
     std::uint8_t buffer[4];
     EXPECT_EQ(0u, port.read(buffer));
     EXPECT_EQ(0u, port.write(buffer));
+}
+
+TEST_F(SerialPortTest, WhatIsNoSerialPortIsRefusedAsSuch) {
+    test::TempDir dir;
+    test::writeFile(dir.file("notes.txt"), "text");
+    struct Case {
+        const char* name;
+        std::string path;
+        base::StatusCode code;
+    };
+    const Case cases[] = {
+        {"RegularFile", dir.file("notes.txt"), base::StatusCode::NotSerialPort},
+        {"NullDevice", "/dev/null", base::StatusCode::NotSerialPort},
+        {"NoNameAtAll", "", base::StatusCode::NotFound},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_FALSE(port.open(c.path, 0, true));
+        EXPECT_EQ(c.code, port.state().status.code()) << port.state().status;
+        EXPECT_FALSE(port.state().lost());
+    }
 }
 
 TEST_F(SerialPortTest, VanishedDeviceClosesThePort) {
@@ -102,7 +126,10 @@ TEST_F(SerialPortTest, VanishedDeviceClosesThePort) {
     std::uint8_t buffer[4];
     port.read(buffer);
     EXPECT_FALSE(port.isOpen());
-    EXPECT_NE(std::string::npos, port.state().error.find("gone"));
+    EXPECT_TRUE(port.state().lost());
+    EXPECT_NE(std::string::npos, port.state().status.message().find("gone"));
+    EXPECT_FALSE(port.configure(0));
+    EXPECT_TRUE(port.state().lost()) << "a configure on the lost port keeps the reason";
 }
 
 }  // namespace

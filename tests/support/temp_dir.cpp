@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -46,6 +47,15 @@ std::string TempDir::file(std::string_view name) const {
     path += '/';
     path += name;
     return path;
+}
+
+std::vector<std::string> TempDir::entries() const {
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(m_path, ignored))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void writeFile(const std::string& path, std::string_view bytes) {

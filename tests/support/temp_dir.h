@@ -10,6 +10,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace hlx::test {
 
@@ -23,6 +24,8 @@ public:
     const std::string& path() const { return m_path; }
     // The path of the entry name inside the folder (nothing is created).
     std::string file(std::string_view name) const;
+    // The names in the folder itself, sorted (a left-over temporary file shows here).
+    std::vector<std::string> entries() const;
 
 private:
     std::string m_path;

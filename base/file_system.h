@@ -1,0 +1,91 @@
+#pragma once
+// FileSystem: the seam between the program and the files it reads and writes, as SerialDevice is the seam
+// to the serial port. The atomic writer, the regular-file reader and everything built on them (settings,
+// terminal text files, the picture exports, firmware and send files) reach the disk only through it, so a
+// test can put a wrapper in between that fails a chosen step on request: a full disk on write, an I/O
+// error on fsync, a rename across file systems, a folder that takes no new file, even as root.
+//
+// posixFileSystem() is the program's one implementation; functions and classes that touch files take a
+// FileSystem& that defaults to it (as the clock defaults to systemClock()).
+//
+// Contract: every call either succeeds or returns a Status whose code says the kind of failure (see
+// systemError) and whose message is the system's reason alone ("No space left on device"); the caller puts
+// the path or purpose in front, since only it knows what the file is for. Nothing throws, nothing waits on
+// a FIFO or a device: files are opened for reading with O_NONBLOCK, never as a controlling terminal.
+//
+// Threads: posixFileSystem() holds no state and may be used from any thread; a ReadableFile or
+// WritableFile belongs to one thread at a time. Ownership: a file object closes its descriptor when it is
+// destroyed.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/status.h"
+
+namespace hlx::base {
+
+enum class FileKind { Regular, Folder, Other };
+
+struct FileInfo {
+    FileKind kind = FileKind::Other;
+    std::int64_t size = 0;
+    std::uint32_t permissions = 0;  // the mode's permission bits (07777)
+};
+
+// A file opened for reading.
+class ReadableFile {
+public:
+    virtual ~ReadableFile() = default;
+    // What the open file is (fstat): a path's kind and size are checked on the file itself, not the name.
+    [[nodiscard]] virtual Status info(FileInfo& info) = 0;
+    // Reads what is there, up to buffer.size() bytes, into buffer; got = 0 at the end of the file.
+    [[nodiscard]] virtual Status read(std::span<std::uint8_t> buffer, std::size_t& got) = 0;
+};
+
+// A file created for writing.
+class WritableFile {
+public:
+    virtual ~WritableFile() = default;  // closes it if close() was not called; a failure then goes unseen
+    [[nodiscard]] virtual Status setPermissions(std::uint32_t permissions) = 0;
+    // Writes some of bytes: written may be less than bytes.size() (call again with the rest).
+    [[nodiscard]] virtual Status write(std::string_view bytes, std::size_t& written) = 0;
+    // Flushes what was written to the disk (fsync).
+    [[nodiscard]] virtual Status sync() = 0;
+    // Closes the file; a failure here can be a delayed write error. Called at most once.
+    [[nodiscard]] virtual Status close() = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    [[nodiscard]] virtual Status openForReading(const std::string& path,
+                                                std::unique_ptr<ReadableFile>& file) = 0;
+    // Creates a file that must not exist yet (AlreadyExists otherwise) with the permission bits given (less
+    // the umask).
+    [[nodiscard]] virtual Status createNew(const std::string& path, std::uint32_t permissions,
+                                           std::unique_ptr<WritableFile>& file) = 0;
+    // What the path names, a symbolic link followed.
+    [[nodiscard]] virtual Status info(const std::string& path, FileInfo& info) = 0;
+    // A symbolic link resolved to the file it points to; any other path (or a dangling link) as it is.
+    virtual std::string resolveLink(const std::string& path) = 0;
+    // Renames from over to (both in one file system); to is replaced at once if it exists.
+    [[nodiscard]] virtual Status rename(const std::string& from, const std::string& to) = 0;
+    [[nodiscard]] virtual Status remove(const std::string& path) = 0;
+    // Flushes the folder itself, so a rename into it lasts through a power loss.
+    [[nodiscard]] virtual Status syncFolder(const std::string& folder) = 0;
+    // The names in folder, without "." and "..".
+    [[nodiscard]] virtual Status listFolder(const std::string& folder, std::vector<std::string>& names) = 0;
+    // Creates one folder (its parent must exist); AlreadyExists when the name is taken.
+    [[nodiscard]] virtual Status createFolder(const std::string& path, std::uint32_t permissions) = 0;
+};
+
+// The operating system's files.
+FileSystem& posixFileSystem();
+
+}  // namespace hlx::base
