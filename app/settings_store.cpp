@@ -13,6 +13,7 @@
 #include "app/registry_file.h"
 #include "base/atomic_file.h"
 #include "base/file_reader.h"
+#include "base/user_folders.h"
 
 namespace hlx::app {
 namespace {
@@ -31,31 +32,6 @@ int readWholeFile(const std::string& path, std::string& out) {
 
 bool isMissing(int err) {
     return err == ENOENT || err == ENOTDIR;
-}
-
-// Creates the folder and its missing parents, new ones private to the user. Returns 0 or an errno.
-int makeFolders(const std::string& folder) {
-    for (std::size_t pos = 1;; ++pos) {
-        pos = folder.find('/', pos);
-        const std::string prefix = folder.substr(0, pos);
-        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return errno;
-        if (pos == std::string::npos) break;
-    }
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0) return errno;
-    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-}
-
-std::string homeFolder() {
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && *home != '\0') return home;
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr)
-        return found->pw_dir;
-    return ".";
 }
 
 void loadString(const RegistryFile& store, SettingKind kind, int fileNumber, std::string& field) {
@@ -112,10 +88,7 @@ void saveSettings(RegistryFile& store, const SettingsValues& values) {
 }
 
 std::string SettingsStore::defaultPath() {
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    // Only an absolute XDG_CONFIG_HOME counts; an empty or relative one is ignored.
-    std::string path =
-        (configHome != nullptr && configHome[0] == '/') ? std::string(configHome) : homeFolder() + "/.config";
+    std::string path = base::userFolder("XDG_CONFIG_HOME", ".config");
     path += '/';
     path += kFolderName;
     path += '/';
@@ -143,7 +116,7 @@ base::Status SettingsStore::save(const SettingsValues& values) {
 
     // The write probe: the folder must exist and take a new file, else nothing is written.
     const std::string folder = base::folderOf(target);
-    if (const int err = makeFolders(folder); err != 0)
+    if (const int err = base::makeFolders(folder); err != 0)
         return base::systemError("Cannot create the settings folder " + folder, err);
     base::FileReplacement replacement(target, 0600);
     if (replacement.error() != 0)

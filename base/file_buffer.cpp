@@ -9,7 +9,31 @@ namespace hlx::base {
 
 FileBuffer::FileBuffer() : m_data(new std::uint8_t[kCapacity]) {}
 
+FileBuffer::FileBuffer(ViewOf, const FileBuffer& source)
+    : m_data(source.m_data),
+      m_readOnly(true),
+      m_loads(source.m_loads),
+      m_size(source.m_size),
+      m_lastFileSize(source.m_lastFileSize),
+      m_lastError(source.m_lastError) {}
+
+std::unique_ptr<FileBuffer> FileBuffer::readOnlyView(const FileBuffer& source) {
+    return std::unique_ptr<FileBuffer>(new FileBuffer(ViewOf{}, source));
+}
+
+namespace {
+
+Status readOnlyRefusal() {
+    return Status::error("the file buffer is a read-only view of a file read for several jobs");
+}
+
+}  // namespace
+
 LoadResult FileBuffer::load(const std::string& path) {
+    if (m_readOnly) {
+        m_lastError = readOnlyRefusal();
+        return LoadResult::CannotOpen;
+    }
     const FileRead r = readRegularFile(path, {m_data.get(), static_cast<std::size_t>(kCapacity)});
     m_lastError = r.status;
     if (r.fileSize >= 0) m_lastFileSize = r.fileSize;
@@ -23,16 +47,22 @@ LoadResult FileBuffer::load(const std::string& path) {
     }
     m_size = static_cast<std::int32_t>(r.bytes);
     m_position = 0;
+    ++m_loads;
     return LoadResult::Ok;
 }
 
 LoadResult FileBuffer::assign(std::string_view bytes) {
+    if (m_readOnly) {
+        m_lastError = readOnlyRefusal();
+        return LoadResult::CannotOpen;
+    }
     m_lastFileSize = static_cast<std::int64_t>(bytes.size());
     if (bytes.size() > static_cast<std::size_t>(kCapacity)) return LoadResult::TooLarge;
     if (!bytes.empty()) std::memcpy(m_data.get(), bytes.data(), bytes.size());
     m_size = static_cast<std::int32_t>(bytes.size());
     m_position = 0;
     m_lastError = Status::ok();
+    ++m_loads;
     return LoadResult::Ok;
 }
 

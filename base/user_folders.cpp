@@ -1,0 +1,43 @@
+#include "base/user_folders.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+namespace hlx::base {
+
+std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') return home;
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr)
+        return found->pw_dir;
+    return ".";
+}
+
+std::string userFolder(const char* variable, const char* fallbackBelowHome) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && value[0] == '/') return value;
+    return homeFolder() + "/" + fallbackBelowHome;
+}
+
+int makeFolders(const std::string& folder) {
+    for (std::size_t pos = 1;; ++pos) {
+        pos = folder.find('/', pos);
+        const std::string prefix = folder.substr(0, pos);
+        if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+        if (pos == std::string::npos) break;
+    }
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+}  // namespace hlx::base
