@@ -17,7 +17,7 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 LAYERS = [
     ["base"],
     ["output"],
-    ["serial"],
+    ["serial", "report"],
     ["jobs"],
     ["firmware", "imaging", "charts"],
     ["terminal"],
