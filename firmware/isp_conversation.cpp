@@ -32,7 +32,10 @@ bool IspConversation::sendUuLine(std::span<const std::uint8_t> area, std::size_t
                                  std::int32_t& checksum) {
     const UuLine line = encodeUuLine(area, count);
     checksum += uuChecksum(area.first(std::min(count, area.size())));
-    return serial::writeBytes(m_link, line.bytes()) || writeFailed();
+    if (!serial::writeBytes(m_link, line.bytes())) return writeFailed();
+    ++m_state.dataLinesSent;
+    m_state.dataBytesSent += static_cast<std::int64_t>(line.bytes().size());
+    return true;
 }
 
 IspReplyStatus IspConversation::await(std::string_view echo, IspReplyKind kind) {

@@ -22,11 +22,13 @@
 
 namespace hlx::firmware {
 
-// What the parts of one job share: whether the port was open when the job began, and whether the boot
-// loader has confirmed that its echo is off.
+// What the parts of one job share: whether the port was open when the job began, whether the boot
+// loader has confirmed that its echo is off, and the UU data lines that went out whole (for the record).
 struct IspJobState {
     bool portWasOpen = false;
     bool echoOff = false;
+    std::int64_t dataLinesSent = 0;
+    std::int64_t dataBytesSent = 0;
 };
 
 class IspConversation {

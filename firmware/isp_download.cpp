@@ -158,7 +158,7 @@ jobs::JobOutcome runIspDownload(jobs::JobContext& context, std::int32_t word, co
     std::vector<CopyChunk> programmed;
     transfer(context, isp, image, content, word, programmed);
     if (options.verify && isp.ok()) verifyProgrammed(isp, content, programmed);
-    return {word, {}};
+    return {word, {}, state.dataBytesSent, state.dataLinesSent};
 }
 
 // Starts the target's code, whatever happened before; its answer's failure joins the report.

@@ -50,14 +50,20 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
     }
 
     bool firstPass = true;
+    std::int64_t bytesSent = 0;
+    std::int64_t linesSent = 0;
     ProgressShown progress(context.view);
     while (word == 0 && !image.atEnd() && !link.stop.stop_requested()) {
         int length = 0;
         word |= image.readRecord(record, length);
         if (length > 3) {
             if (record[3] == kExtendedLinearAddressRecord) log.addLine(pageLine(record.data()));
-            if (!writeHexLine(link, {record.data(), static_cast<std::size_t>(length)}))
+            if (writeHexLine(link, {record.data(), static_cast<std::size_t>(length)})) {
+                bytesSent += 2 * length + 3;  // ":", two digits a byte, CR LF
+                ++linesSent;
+            } else {
                 word |= serial::writeFailure(link);
+            }
             link.replyDeadline.arm(kLineDeadline);
             int lines = 0;
             // The first line goes out with no pause after it; from the second on, the monitor paces us.
@@ -73,7 +79,7 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
         progress.show(truncatedPercent(image.position(), image.size()));
         firstPass = false;
     }
-    return {word, {}};
+    return {word, {}, bytesSent, linesSent};
 }
 
 jobs::JobDefinition realtermDownloadJob() {

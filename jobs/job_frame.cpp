@@ -10,7 +10,8 @@ std::string connectionLostLine(std::string_view device) {
     return "Fehler: Verbindung zum COM Port verloren (" + std::string(device) + ")";
 }
 
-std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& context, JobSlot& slot) {
+std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& context, JobSlot& slot,
+                                        JobOutcome* finalOutcome) {
     const JobTraits& traits = job.traits();
     serial::Link& link = context.link;
     output::OutputLog& log = link.log;
@@ -34,6 +35,7 @@ std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& co
     }
 
     JobOutcome outcome = job.body(context, word);
+    if (finalOutcome) *finalOutcome = outcome;
     if (stop.stop_requested()) return std::nullopt;
     // The device went away during the job: whatever the steps saw, the transfer did not complete. The step
     // that could not finish has set its bit (0x10 write, 0x20 reply) unless it was a closing read.
@@ -53,6 +55,10 @@ std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& co
         log.refresh();
     }
     if (job.afterReport) job.afterReport(context, outcome);
+    if (finalOutcome) {
+        *finalOutcome = outcome;
+        finalOutcome->word = reported;
+    }
     if (traits.caretToEnd) log.caretToEnd();
     if (stop.stop_requested()) return std::nullopt;
 

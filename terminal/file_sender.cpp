@@ -79,6 +79,7 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
     output::OutputLog& log = link.log;
     base::FileBuffer& file = context.file;
     std::int64_t bytesSent = 0;
+    std::int64_t chunksSent = 0;
     auto bytesSentLine = [&bytesSent] { return std::to_string(bytesSent) + std::string(kBytesSentSuffix); };
 
     const base::LoadResult loaded = file.load(firmware::filePathFromEdit(context.inputs.filePath));
@@ -112,6 +113,7 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
         if (const std::int32_t failed = sendChunk(link, file, chunk, text, bytesSent)) {
             word = failed;
         } else {
+            ++chunksSent;
             int seen = 0;
             if (!serial::readReply(link, ReplyMode::Lines, chunk.replies, seen))
                 word = output::result::kSenderError;
@@ -119,7 +121,7 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
         }
         progress.show(sendPercent(file.position(), file.size()));
     }
-    if (link.stop.stop_requested()) return {word, {}};
+    if (link.stop.stop_requested()) return {word, {}, bytesSent, chunksSent};
     if (file.size() > 0) progress.show(sendPercent(file.position(), file.size()));
 
     if (word == 0) {
@@ -128,7 +130,7 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
     } else {
         context.view.setProgress(0);
     }
-    return {word, bytesSentLine()};
+    return {word, bytesSentLine(), bytesSent, chunksSent};
 }
 
 jobs::JobDefinition fileSenderJob() {
