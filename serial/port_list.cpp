@@ -21,7 +21,7 @@ using UdevPtr = std::unique_ptr<T, UdevUnref>;
 
 // The sysfs attributes the mapping reads, per kind of device.
 constexpr const char* kTtyAttributes[] = {"type"};
-constexpr const char* kUsbDeviceAttributes[] = {"idVendor", "idProduct", "manufacturer", "product"};
+constexpr const char* kUsbDeviceAttributes[] = {"idVendor", "idProduct", "manufacturer", "product", "serial"};
 
 std::string text(const char* value) {
     return value == nullptr ? std::string() : std::string(value);

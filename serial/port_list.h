@@ -20,6 +20,7 @@ struct PortInfo {
     std::string usbVendorId;  // "0403", empty for non-USB ports
     std::string usbProductId;
     std::string description;  // manufacturer and product strings, where known
+    std::string usbSerial;    // the USB device's serial number string, empty when it has none
     int comNumber = 0;        // n for /dev/ttyS(n-1), else 0
     bool accessible = false;  // this user may read and write it
     // What to type into COM-Nr: the COM number for /dev/ttySn, else the stable by-id name or the device.
