@@ -6,6 +6,9 @@
 //
 // Threads: every public function runs on the GUI thread. Jobs run on the slot's thread and reach the
 // window only through MainWindowView's JobView and OutputWindow parts.
+//
+// Every job leaves its record (port, file, times, result, the lines it showed) as one line in the user's
+// job log (report/report_files.h), so a technician can show later what was done to which monitor.
 
 #include <chrono>
 #include <memory>
@@ -69,6 +72,7 @@ public:
 
 private:
     jobs::JobInputs inputsFor(jobs::JobKind kind) const;
+    std::string jobText(const jobs::JobInputs& inputs) const;  // job thread
 
     MainWindowView& m_view;
     serial::SerialPort& m_port;
