@@ -19,10 +19,11 @@ function(hlx_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;ENV" ${ARGN})
   add_executable(${name}_tests ${ARG_SOURCES})
   target_link_libraries(${name}_tests PRIVATE ${ARG_DEPS} hlx::testsupport GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name}_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
-                       PROPERTIES ENVIRONMENT "${ARG_ENV}"
-                                  ENVIRONMENT_MODIFICATION "XDG_STATE_HOME=set:${PROJECT_BINARY_DIR}/test-state"
-                                  TIMEOUT 120)
+  set(properties ENVIRONMENT_MODIFICATION "XDG_STATE_HOME=set:${PROJECT_BINARY_DIR}/test-state" TIMEOUT 120)
+  if(ARG_ENV)  # an empty value would shift the property list
+    list(APPEND properties ENVIRONMENT "${ARG_ENV}")
+  endif()
+  gtest_discover_tests(${name}_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES PROPERTIES ${properties})
 endfunction()
 
 # hlx_add_fuzzer(hex_record SOURCE fuzz_hex_record.cpp DEPS hlx::firmware)
