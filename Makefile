@@ -5,7 +5,7 @@ FUZZBUILD ?= build-fuzz
 JOBS      ?= $(shell nproc)
 DEBIAN_PACKAGES = clang-format cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
                   libbenchmark-dev xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev \
-                  libssl-dev libudev-dev libcli11-dev nlohmann-json3-dev python3 python3-jsonschema
+                  libssl-dev libudev-dev libcli11-dev lpc21isp nlohmann-json3-dev python3 python3-jsonschema
 
 .PHONY: run test build deps fuzz bench screenshot tsan clean format format-check
 
