@@ -178,7 +178,8 @@ TEST_F(GangTest, IspProgramsEveryBootLoaderButTheRefusingOne) {
         SCOPED_TRACE(i);
         const std::vector<std::uint8_t> flash = sims[i]->flash();
         for (const auto& [address, value] : firmware.bytes()) {
-            if (address < 0x14 || address >= 0x18) ASSERT_EQ(value, flash[address]) << "at " << address;
+            if (address >= 0x14 && address < 0x18) continue;  // the vector checksum word
+            ASSERT_EQ(value, flash[address]) << "at " << address;
         }
         EXPECT_TRUE(sims[i]->userCodeValid());
         EXPECT_EQ(0u, sims[i]->bytesProgrammedTwice());
@@ -319,9 +320,7 @@ TEST_F(GangTest, SingleRunsWriteTheirReportToo) {
     EXPECT_EQ(Json(shown), job["lines"]) << "the lines the job showed, as hlx printed them";
 
     // A sender's record: no memory image, its chunks counted as lines.
-    tools::MonitorConfig answering;
-    answering.answerEmptyLines = true;
-    tools::VirtualMonitor receiver(answering);
+    tools::VirtualMonitor receiver;
     test::writeFile(dir.file("text.txt"), "a=1\r\nb=2\r\n");
     const HlxRun sent =
         hlx({"send-file", dir.file("text.txt"), "--port", receiver.slavePath(), "--report", report});
