@@ -61,6 +61,10 @@ bool SerialPort::open(const std::string& devicePath, int entry, bool closeFirst)
 }
 
 bool SerialPort::configure(int entry) {
+    return configureLine(comSettings(entry));
+}
+
+bool SerialPort::configureLine(const LineSettings& settings) {
     ControlGuard guard(m_controlPending, m_controlDone, *m_device, m_mutex);
     if (!m_device->isOpen()) {
         updateState([](PortState& s) {
@@ -68,7 +72,6 @@ bool SerialPort::configure(int entry) {
         });
         return false;
     }
-    const LineSettings settings = comSettings(entry);
     const base::Status status = m_device->configure(settings);
     updateState([&](PortState& s) {
         if (!status) {
