@@ -39,10 +39,16 @@ bool IspConversation::sendUuLine(std::span<const std::uint8_t> area, std::size_t
 }
 
 IspReplyStatus IspConversation::await(std::string_view echo, IspReplyKind kind) {
-    const IspReplyStatus status = readIspReply(m_link, echo, kind);
+    std::string answer;
+    const IspReplyStatus status = awaitAnswer(echo, kind, answer);
+    if (status == IspReplyStatus::Failure) m_word |= result::kErrorByte;
+    return status;
+}
+
+IspReplyStatus IspConversation::awaitAnswer(std::string_view echo, IspReplyKind kind, std::string& answer) {
+    const IspReplyStatus status = readIspReply(m_link, echo, kind, &answer);
     switch (status) {
         case IspReplyStatus::Failure:
-            m_word |= result::kErrorByte;
             break;
         case IspReplyStatus::TimedOut:
             m_word |= result::kTimeout;

@@ -56,6 +56,9 @@ public:
 
     // Waits for the answer (the caller has armed the reply deadline) and records its failure.
     IspReplyStatus await(std::string_view echo, IspReplyKind kind);
+    // The same, but an answer that reports failure is the caller's to judge (nothing recorded for it), and
+    // the answer bytes are kept in answer.
+    IspReplyStatus awaitAnswer(std::string_view echo, IspReplyKind kind, std::string& answer);
     // Reads one text line of at most 128 characters (without its line end, empty lines skipped), as the
     // boot loader sends read-back data; a missing line sets 0x20, an overlong one 0x40.
     bool readLine(std::string& line);
