@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <sstream>
@@ -204,6 +205,26 @@ TEST_F(GangTest, IspProgramsEveryBootLoaderButTheRefusingOne) {
     EXPECT_EQ(bytes, good["bytes_sent"]);
     EXPECT_TRUE(contains(good["lines"].dump(), "Datei fehlerfrei übertragen"));
     EXPECT_EQ("error-reply", json["jobs"][1]["failures"][0]["name"]);
+}
+
+TEST_F(GangTest, IspAtTheFasterRateOnEveryPort) {
+    test::HexText firmware;
+    firmware.page(0).fill(0, 0x1000, 16);
+    const std::string path = writeFirmware(firmware.end());
+    tools::LpcIspSim first;
+    tools::LpcIspSim second;
+    const HlxRun run = hlx({"flash", "isp", path, "--isp-baud", "230400", "--port", first.slavePath(),
+                            "--port", second.slavePath()});
+    EXPECT_EQ(0, run.exitCode) << run.out << run.err;
+    for (const tools::LpcIspSim* sim : {&first, &second}) {
+        const std::vector<std::string> commands = sim->commands();
+        EXPECT_NE(commands.end(), std::find(commands.begin(), commands.end(), "B 230400 1"));
+        EXPECT_TRUE(sim->userCodeValid());
+        EXPECT_TRUE(contains(run.out, sim->slavePath() + ": Setting Baud Rate 230400")) << run.out;
+    }
+    const HlxRun refused = hlx({"flash", "isp", path, "--isp-baud", "250000", "--port", first.slavePath()});
+    EXPECT_EQ(2, refused.exitCode);
+    EXPECT_TRUE(contains(refused.err, "--isp-baud")) << refused.err;
 }
 
 TEST_F(GangTest, CtrlCStopsEveryJobReleasesEveryPortAndKeepsTheRecord) {
