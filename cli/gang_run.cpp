@@ -78,9 +78,12 @@ std::string deviceOf(const std::string& typed) {
     return ec ? device : canonical.string();
 }
 
+// The report's failure lines of a word, joined; empty when nothing failed.
 std::string failureText(std::int32_t word) {
+    const std::int32_t failures = word & ~output::result::kNoSuccessLine;
+    if (failures == 0) return {};
     std::string text;
-    for (const std::string& line : output::reportLines(word & ~output::result::kNoSuccessLine)) {
+    for (const std::string& line : output::reportLines(failures)) {
         if (!text.empty()) text += "; ";
         text += line;
     }
@@ -100,9 +103,9 @@ std::string resultText(const std::optional<std::int32_t>& reported, bool withFai
 }
 
 // One line per port: the port, ok or failed, the bytes sent, the time taken and the failure lines.
-void printSummary(const std::vector<std::unique_ptr<GangJob>>& jobs, std::size_t labelWidth) {
+void printSummary(const std::vector<std::unique_ptr<GangJob>>& gang, std::size_t labelWidth) {
     std::size_t ok = 0;
-    for (const auto& job : jobs) {
+    for (const auto& job : gang) {
         const report::JobRecord* record = job->recorded ? &job->recorded->record : nullptr;
         std::string line = job->inputs.comText;
         line.append(labelWidth - line.size(), ' ');
@@ -111,11 +114,13 @@ void printSummary(const std::vector<std::unique_ptr<GangJob>>& jobs, std::size_t
             figures, sizeof figures, "  %-7s %10lld bytes %8.2f s", resultText(job->reported, false).c_str(),
             static_cast<long long>(record ? record->bytesSent : 0), record ? record->durationSeconds : 0.0);
         line += figures;
-        if (job->reported && !succeeded(job->reported)) line += "  " + failureText(*job->reported);
+        if (const std::string failures = job->reported ? failureText(*job->reported) : std::string();
+            !failures.empty())
+            line += "  " + failures;
         std::printf("%s\n", line.c_str());
         if (succeeded(job->reported)) ++ok;
     }
-    std::printf("%zu of %zu ports without failure\n", ok, jobs.size());
+    std::printf("%zu of %zu ports without failure\n", ok, gang.size());
     std::fflush(stdout);
 }
 
@@ -151,7 +156,7 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
     // Before the job threads start, so that they inherit the blocked signals.
     base::StopSignals signals;
     EventFd done;
-    std::vector<std::unique_ptr<GangJob>> jobs;
+    std::vector<std::unique_ptr<GangJob>> gang;
     for (std::size_t i = 0; i < options.ports.size(); ++i) {
         auto job = std::make_unique<GangJob>(i, console);
         job->file = base::FileBuffer::readOnlyView(file);
@@ -161,10 +166,10 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
         job->inputs.prepared = prepared;
         job->definition = makeJob();
         job->slot.init();
-        jobs.push_back(std::move(job));
+        gang.push_back(std::move(job));
     }
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        GangJob& job = *jobs[i];
+    for (std::size_t i = 0; i < gang.size(); ++i) {
+        GangJob& job = *gang[i];
         job.slot.start([&job, &done, &console, i](std::stop_token stop) {
             jobs::JobContext context{
                 {job.port, job.replyDeadline, job.log, stop}, job.view, *job.file, job.inputs};
@@ -177,27 +182,27 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
     }
 
     int stopSignal = 0;
-    for (std::uint64_t finished = 0; finished < jobs.size();) {
+    for (std::uint64_t finished = 0; finished < gang.size();) {
         pollfd fds[3] = {{signals.fd(), POLLIN, 0}, {done.fd(), POLLIN, 0}, {console.fd(), POLLIN, 0}};
         // A tick even when nothing wakes us: the status lines redraw what changed within their 100 ms.
         if (::poll(fds, 3, 100) < 0 && errno != EINTR) break;
         if (fds[0].revents != 0) {
             if (const int signal = signals.take(); signal != 0 && stopSignal == 0) {
                 stopSignal = signal;
-                for (const auto& job : jobs) job->slot.requestStop();
+                for (const auto& job : gang) job->slot.requestStop();
             }
         }
         if (fds[1].revents != 0) finished += done.take();
         console.show();
     }
-    for (const auto& job : jobs) {
+    for (const auto& job : gang) {
         job->slot.wait();
         if (!job->reported) job->port.close();  // stopped: every port released before anything else
     }
     console.finish();
-    printSummary(jobs, labelWidth);
+    printSummary(gang, labelWidth);
 
-    for (const auto& job : jobs) {
+    for (const auto& job : gang) {
         if (const serial::PortState state = job->port.state(); !state.error.empty())
             std::fprintf(stderr, "hlx: %s\n", state.error.c_str());
         if (options.printResult && job->reported)
@@ -208,9 +213,9 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
     if (reportFile) {
         report::RunReport run;
         run.tool = app::toolFacts("hlx");
-        run.method = app::methodName(jobs.front()->definition->kind);
+        run.method = app::methodName(gang.front()->definition->kind);
         run.file = fileFacts;
-        for (const auto& job : jobs)
+        for (const auto& job : gang)
             if (job->recorded) run.jobs.push_back(job->recorded->record);
         if (const base::Status s = reportFile->commit(run); !s)
             exitCode = reportUnusable("the report was not written: " + s.message());
@@ -221,7 +226,7 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
         return 128 + stopSignal;
     }
     if (exitCode != kExitOk) return exitCode;
-    for (const auto& job : jobs)
+    for (const auto& job : gang)
         if (!succeeded(job->reported)) return kExitFailed;
     return kExitOk;
 }
