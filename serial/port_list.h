@@ -6,7 +6,8 @@
 // them (port type 0) are left out: opening one fails, and a PC shows dozens of them. How udev's data is
 // turned into a PortInfo is in serial/udev_port.h.
 //
-// Threads: listSerialPorts may be called from any thread; each call has its own udev context.
+// Threads: listSerialPorts may be called from any thread; each call has its own udev context, and calls
+// from several threads take turns (libudev keeps process-wide state it does not lock).
 
 #include <string>
 #include <vector>
