@@ -5,7 +5,7 @@ FUZZBUILD ?= build-fuzz
 JOBS      ?= $(shell nproc)
 DEBIAN_PACKAGES = clang-format cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
                   libbenchmark-dev xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev \
-                  libssl-dev libudev-dev libcli11-dev lpc21isp python3
+                  libssl-dev libudev-dev libcli11-dev lpc21isp nlohmann-json3-dev python3 python3-jsonschema
 
 .PHONY: run test build deps fuzz bench screenshot tsan clean format format-check
 
@@ -64,7 +64,8 @@ fuzz: deps
 bench: build
 	tests/bench/run-benchmarks.sh $(BUILD)
 
-# The thread-sanitizer build of the suites that run threads (job slot, window, link, downloads). Qt's
+# The thread-sanitizer build of the suites that run threads (job slot, window, link, downloads, the gang
+# runs of hlx, which the cli suite starts as the sanitized binary, the job log's writers). Qt's
 # event queue is not instrumented, so the window hands calls to the GUI thread through a queue of its own
 # that the sanitizer sees; nothing is suppressed. (Qt's own worker threads are not instrumented either:
 # the few tests that drive them at scale, a full-HD picture or the window program painting, skip
@@ -72,9 +73,9 @@ bench: build
 tsan: deps
 	cmake -S . -B build-tsan -G Ninja -DHLX_SANITIZE=thread -DHLX_BUILD_BENCHMARKS=OFF >/dev/null
 	cmake --build build-tsan -j $(JOBS) --target shell_tests serial_tests jobs_tests firmware_tests gui_tests download_e2e_tests \
-	  terminal_tests sender_e2e_tests
+	  terminal_tests sender_e2e_tests cli_tests report_tests output_tests base_tests
 	cd build-tsan && TSAN_OPTIONS="halt_on_error=1" QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) \
-	  -R 'JobSlot|JobFrame|MainWindowLogic|Terminal|Link|SerialPort|TForm7|QtOutputWindow|QtCall|Download|Monitor|Sender|SendCli'
+	  -R 'JobSlot|JobFrame|MainWindowLogic|Terminal|Link|SerialPort|TForm7|QtOutputWindow|QtCall|Download|Monitor|Sender|SendCli|Gang|JobLog|TextWindow|FileBuffer|IspRate'
 
 # Every C++ file as .clang-format has it; format rewrites them, format-check (run by make test) only looks.
 FORMATTED = $(shell git ls-files '*.cpp' '*.h' 2>/dev/null)

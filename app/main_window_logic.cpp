@@ -2,9 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include "app/job_catalogue.h"
+#include "app/job_records.h"
 #include "base/text_codec.h"
 #include "output/job_result.h"
+#include "report/report_files.h"
 #include "serial/port_name.h"
 #include "terminal/terminal_io.h"
 
@@ -47,6 +51,16 @@ Edit fileEditOf(jobs::JobKind kind) {
         default:
             return Edit::FirmwareFile;
     }
+}
+
+// Every job the window runs leaves its record in the user's job log. A log that cannot be written must not
+// fail the job; it is said on stderr.
+void keepInJobLog(jobs::JobKind kind, RecordedJob recorded) {
+    const std::string path = report::jobLogPath();
+    if (const base::Status s =
+            report::appendJobLog(path, runOf("hlx-service-tool", kind, std::move(recorded)));
+        !s)
+        std::fprintf(stderr, "hlx-service-tool: the job log was not written: %s\n", s.message().c_str());
 }
 
 }  // namespace
@@ -150,7 +164,9 @@ void MainWindowLogic::startJob(jobs::JobKind kind) {
         m_slot.start([this, job = std::move(*job), inputs = std::move(inputs)](std::stop_token stop) mutable {
             output::OutputLog log(m_view.outputWindow());  // the job's own knowledge of its lines
             jobs::JobContext context{{m_port, m_replyDeadline, log, stop}, m_view, m_file, std::move(inputs)};
-            jobs::runJobFrame(job, context, m_slot);
+            runRecordedJob(
+                job, context, m_slot, [&] { return jobText(context.inputs); },
+                [kind = job.kind](RecordedJob recorded) { keepInJobLog(kind, std::move(recorded)); });
         });
     // The job reads the line from here on (it drains it first): what the terminal knew of the monitor's
     // flow and had read ahead is the job's business now, and the XON the job may read must not be waited
@@ -159,6 +175,15 @@ void MainWindowLogic::startJob(jobs::JobKind kind) {
         m_terminalLink.flow = {};
         m_idlePoll.reset();
     }
+}
+
+// What the job has shown: the window's text, less the text the terminal sender started from (the other
+// jobs clear the window first).
+std::string MainWindowLogic::jobText(const jobs::JobInputs& inputs) const {
+    std::string text = m_view.outputWindow().text();
+    if (!inputs.windowText.empty() && text.starts_with(inputs.windowText))
+        text.erase(0, inputs.windowText.size());
+    return text;
 }
 
 void MainWindowLogic::startSendFile(int number) {

@@ -10,6 +10,9 @@
 // reaches the window through the same parts and the picture control. Each job and each conversion writes
 // through an OutputLog of its own. The close (and the destructor) releases the window's calls and then
 // joins both threads.
+//
+// Every job leaves its record (port, file, times, result, the lines it showed) as one line in the user's
+// job log (report/report_files.h), so a technician can show later what was done to which monitor.
 
 #include <atomic>
 #include <chrono>
@@ -88,6 +91,7 @@ private:
     jobs::JobInputs inputsFor(jobs::JobKind kind) const;
     void convertOnItsThread(const std::string& path);
     void endThreads();
+    std::string jobText(const jobs::JobInputs& inputs) const;  // job thread
 
     MainWindowView& m_view;
     serial::SerialPort& m_port;

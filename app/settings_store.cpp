@@ -1,16 +1,12 @@
 #include "app/settings_store.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cassert>
 #include <cerrno>
-#include <cstdlib>
-#include <vector>
 
 #include "app/registry_file.h"
 #include "base/atomic_file.h"
 #include "base/file_reader.h"
+#include "base/user_folders.h"
 
 namespace hlx::app {
 namespace {
@@ -24,32 +20,6 @@ constexpr std::size_t kMaxFileSize = std::size_t{64} << 20;
 // there is no file.
 base::Status readWholeFile(const std::string& path, std::string& out, base::FileSystem& files) {
     return base::readRegularFile(path, out, kMaxFileSize, files).status;
-}
-
-// Creates the folder and its missing parents, new ones private to the user. The message is the reason
-// alone.
-base::Status makeFolders(const std::string& folder, base::FileSystem& files) {
-    for (std::size_t pos = 1;; ++pos) {
-        pos = folder.find('/', pos);
-        const std::string prefix = folder.substr(0, pos);
-        if (base::Status s = files.createFolder(prefix, 0700); !s && !s.isAlreadyExists()) return s;
-        if (pos == std::string::npos) break;
-    }
-    base::FileInfo info;
-    if (base::Status s = files.info(folder, info); !s) return s;
-    return info.kind == base::FileKind::Folder ? base::Status::ok() : base::systemError(ENOTDIR);
-}
-
-std::string homeFolder() {
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && *home != '\0') return home;
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr)
-        return found->pw_dir;
-    return ".";
 }
 
 void loadString(const RegistryFile& store, SettingKind kind, int fileNumber, std::string& field) {
@@ -106,10 +76,7 @@ void saveSettings(RegistryFile& store, const SettingsValues& values) {
 }
 
 std::string SettingsStore::defaultPath() {
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    // Only an absolute XDG_CONFIG_HOME counts; an empty or relative one is ignored.
-    std::string path =
-        (configHome != nullptr && configHome[0] == '/') ? std::string(configHome) : homeFolder() + "/.config";
+    std::string path = base::userFolder("XDG_CONFIG_HOME", ".config");
     path += '/';
     path += kFolderName;
     path += '/';
@@ -136,7 +103,7 @@ base::Status SettingsStore::save(const SettingsValues& values) {
 
     // The write probe: the folder must exist and take a new file, else nothing is written.
     const std::string folder = base::folderOf(target);
-    if (base::Status s = makeFolders(folder, m_files); !s)
+    if (base::Status s = base::makeFolders(folder, m_files); !s)
         return s.withContext("Cannot create the settings folder " + folder);
     base::FileReplacement replacement(target, 0600, m_files);
     if (!replacement.status())

@@ -9,8 +9,28 @@ namespace hlx::base {
 
 FileBuffer::FileBuffer() : m_data(new std::uint8_t[kCapacity]) {}
 
+FileBuffer::FileBuffer(ViewOf, const FileBuffer& source)
+    : m_data(source.m_data),
+      m_readOnly(true),
+      m_loads(source.m_loads),
+      m_size(source.m_size),
+      m_lastFileSize(source.m_lastFileSize),
+      m_lastError(source.m_lastError) {}
+
+std::unique_ptr<FileBuffer> FileBuffer::readOnlyView(const FileBuffer& source) {
+    return std::unique_ptr<FileBuffer>(new FileBuffer(ViewOf{}, source));
+}
+
+namespace {
+
+Status readOnlyRefusal() {
+    return Status::error("the file buffer is a read-only view of a file read for several jobs");
+}
+
+}  // namespace
+
 Status FileBuffer::load(const std::string& path, FileSystem& files) {
-    m_lastError = loadFrom(path, files);
+    m_lastError = m_readOnly ? readOnlyRefusal() : loadFrom(path, files);
     return m_lastError;
 }
 
@@ -27,10 +47,16 @@ Status FileBuffer::loadFrom(const std::string& path, FileSystem& files) {
     }
     m_size = static_cast<std::int32_t>(r.bytes);
     m_position = 0;
+    ++m_loads;
     return Status::ok();
 }
 
 Status FileBuffer::assign(std::string_view bytes) {
+    m_lastError = m_readOnly ? readOnlyRefusal() : assignFrom(bytes);
+    return m_lastError;
+}
+
+Status FileBuffer::assignFrom(std::string_view bytes) {
     m_lastFileSize = static_cast<std::int64_t>(bytes.size());
     if (bytes.size() > static_cast<std::size_t>(kCapacity))
         return Status::error(StatusCode::TooLarge,
@@ -38,6 +64,7 @@ Status FileBuffer::assign(std::string_view bytes) {
     if (!bytes.empty()) std::memcpy(m_data.get(), bytes.data(), bytes.size());
     m_size = static_cast<std::int32_t>(bytes.size());
     m_position = 0;
+    ++m_loads;
     return Status::ok();
 }
 

@@ -70,6 +70,10 @@ public:
     // the umask).
     [[nodiscard]] virtual Status createNew(const std::string& path, std::uint32_t permissions,
                                            std::unique_ptr<WritableFile>& file) = 0;
+    // Opens a file for appending, created with the permission bits given (less the umask) when missing.
+    // Anything but a regular file is refused (NotRegularFile) without waiting on it (a FIFO).
+    [[nodiscard]] virtual Status openForAppend(const std::string& path, std::uint32_t permissions,
+                                               std::unique_ptr<WritableFile>& file) = 0;
     // What the path names, a symbolic link followed.
     [[nodiscard]] virtual Status info(const std::string& path, FileInfo& info) = 0;
     // A symbolic link resolved to the file it points to; any other path (or a dangling link) as it is.

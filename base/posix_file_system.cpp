@@ -38,6 +38,12 @@ public:
     Descriptor& operator=(const Descriptor&) = delete;
 
     int get() const { return m_fd; }
+    // Hands the descriptor over; this object no longer closes it.
+    int release() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
     // 0 or the errno of a failed close (which can report a delayed write error).
     int close() {
         if (m_fd < 0) return 0;
@@ -127,6 +133,19 @@ public:
             ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(permissions));
         if (fd < 0) return lastError();
         file = std::make_unique<PosixWritableFile>(fd);
+        return Status::ok();
+    }
+
+    Status openForAppend(const std::string& path, std::uint32_t permissions,
+                         std::unique_ptr<WritableFile>& file) override {
+        // Non-blocking, so a FIFO put there by mistake is refused below instead of waiting for a reader.
+        Descriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
+                             static_cast<mode_t>(permissions)));
+        if (fd.get() < 0) return lastError();
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0) return lastError();
+        if (!S_ISREG(st.st_mode)) return Status::error(StatusCode::NotRegularFile, "Not a regular file");
+        file = std::make_unique<PosixWritableFile>(fd.release());
         return Status::ok();
     }
 

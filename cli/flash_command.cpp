@@ -2,7 +2,9 @@
 
 #include <memory>
 
+#include "app/job_catalogue.h"
 #include "cli/command_line.h"
+#include "cli/gang_run.h"
 #include "cli/job_command.h"
 
 namespace hlx::cli {
@@ -10,8 +12,11 @@ namespace {
 
 void addFlashMethod(CommandLine& commands, const char* path, const char* description, jobs::JobKind kind) {
     auto options = std::make_shared<JobOptions>();
-    CLI::App& command = commands.add(path, description, [options, kind] { return runJob(kind, *options); });
-    addJobOptions(command, *options, "the firmware as an Intel HEX file");
+    CLI::App& command = commands.add(path, description, [options, kind] {
+        if (!app::jobDefinition(kind)) return reportUnusable("this build has no such job");
+        return runFlash([kind] { return *app::jobDefinition(kind); }, *options);
+    });
+    addJobOptions(command, *options, "the firmware as an Intel HEX file", PortCount::Many);
 }
 
 }  // namespace

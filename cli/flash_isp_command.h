@@ -3,7 +3,9 @@
 // boot loader, run as the window runs it. The job talks at 115200,8,N,1 whatever --settings says;
 // --settings is the entry the port is returned to at the end. --verify reads every programmed range back
 // with the boot loader's read command before "G 0 A" and lists each range that differs from the file.
-// Other options and exit codes: cli/job_command.h.
+// --isp-baud 230400 (or 9600 to 230400, the rates the boot loader takes) programs at that rate: after the
+// synchronisation at 115200 the job sends "B 230400 1" and, on its answer 0, changes its own line too.
+// Other options and exit codes: cli/job_command.h; several --port: cli/gang_run.h.
 
 namespace hlx::cli {
 

@@ -1,57 +1,45 @@
 #include "cli/job_command.h"
 
-#include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
 #include <optional>
-#include <system_error>
 
 #include "app/job_catalogue.h"
+#include "app/job_records.h"
 #include "base/file_buffer.h"
 #include "base/stop_signals.h"
 #include "cli/command_line.h"
 #include "cli/console_view.h"
+#include "cli/event_fd.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
 #include "output/job_result.h"
+#include "report/report_files.h"
 #include "serial/posix_serial_device.h"
 #include "serial/serial_port.h"
 
 namespace hlx::cli {
-namespace {
 
-// Becomes readable when the job thread has returned from the frame.
-class DoneNotice {
-public:
-    DoneNotice() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-        if (m_fd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
-    }
-    ~DoneNotice() { ::close(m_fd); }
-    DoneNotice(const DoneNotice&) = delete;
-    DoneNotice& operator=(const DoneNotice&) = delete;
-
-    void notify() {
-        const std::uint64_t one = 1;
-        (void)!::write(m_fd, &one, sizeof one);
-    }
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-}  // namespace
-
-void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fileHelp) {
+void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fileHelp, PortCount ports) {
     command.add_option("FILE", options.file, fileHelp)->required()->type_name("");
-    command
-        .add_option("--port", options.port,
-                    "as typed into COM-Nr: a number n for COMn (/dev/ttyS(n-1)) or a "
-                    "device path such as /dev/ttyUSB0 or /dev/serial/by-id/...")
-        ->required()
-        ->type_name("TEXT");
+    const std::string portHelp =
+        "as typed into COM-Nr: a number n for COMn (/dev/ttyS(n-1)) or a device path such as /dev/ttyUSB0 "
+        "or /dev/serial/by-id/...";
+    if (ports == PortCount::One) {
+        command.add_option("--port", options.port, portHelp)->required()->type_name("TEXT");
+    } else {
+        // One value per --port, so that a FILE written after it is not taken for a second port.
+        command
+            .add_option("--port", options.ports,
+                        portHelp +
+                            "; give it once per monitor to update several at once, each on a thread "
+                            "of its own")
+            ->required()
+            ->allow_extra_args(false)
+            ->type_name("TEXT");
+    }
     command
         .add_option("--settings", options.settings,
                     "COM settings entry: 0 115200,8,E,1  1 460800,8,E,1  2 115200,8,N,1  3 9600,8,E,1  "
@@ -60,6 +48,11 @@ void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fi
         ->type_name("N")
         ->capture_default_str();
     command.add_flag("--print-result", options.printResult, "end with the line JobResult=0x... on stderr");
+    command
+        .add_option("--report", options.reportPath,
+                    "write the run's record as JSON to this file (replaced atomically; schema: "
+                    "docs/job-report.schema.json)")
+        ->type_name("FILE.json");
 }
 
 int runJob(jobs::JobKind kind, const JobOptions& options) {
@@ -69,6 +62,12 @@ int runJob(jobs::JobKind kind, const JobOptions& options) {
 }
 
 int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
+    std::optional<report::ReportFile> reportFile;
+    if (!options.reportPath.empty()) {
+        reportFile.emplace(options.reportPath);
+        if (!reportFile->status())
+            return reportUnusable("the report cannot be written: " + reportFile->status().message());
+    }
     serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
     ConsoleWindow window;
     window.setText(options.windowText);
@@ -86,23 +85,36 @@ int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
 
     // Before the job thread starts, so that it inherits the blocked signals.
     base::StopSignals signals;
-    DoneNotice done;
+    EventFd done;  // readable when the job thread has returned from the frame
     jobs::JobSlot slot;
     slot.init();
     slot.setParameter(options.parameter);
     std::optional<std::int32_t> reported;
+    std::optional<app::RecordedJob> recorded;
     slot.start([&](std::stop_token stop) {
         jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
-        reported = jobs::runJobFrame(job, context, slot);
+        // What the job showed: the window's text, less the text a terminal sender started from.
+        const auto shown = [&] {
+            const std::string text = window.text();
+            return text.substr(std::min(text.size(), options.windowText.size()));
+        };
+        reported = app::runRecordedJob(job, context, slot, shown,
+                                       [&](app::RecordedJob r) { recorded = std::move(r); });
         done.notify();
     });
     const int signal = signals.waitForSignalOr(done.fd());
     if (signal != 0) slot.requestStop();
     slot.wait();
     view.finish();
+    if (!reported) port.close();  // stopped: released before anything else
+
+    int reportFailed = kExitOk;
+    if (reportFile && recorded) {
+        if (const base::Status s = reportFile->commit(app::runOf("hlx", job.kind, std::move(*recorded))); !s)
+            reportFailed = reportUnusable("the report was not written: " + s.message());
+    }
 
     if (!reported) {  // stopped before its report; a job that finished first keeps its result
-        port.close();
         if (signal == 0) return reportUnusable("the job ended without its report");
         std::fprintf(stderr, "hlx: stopped by %s; %s\n", base::StopSignals::name(signal).c_str(),
                      options.stoppedNote.c_str());
@@ -123,6 +135,7 @@ int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
     }
     if (options.printResult) std::fprintf(stderr, "JobResult=0x%X\n", static_cast<unsigned>(*reported));
     if (fileUnusable) return kExitUsage;
+    if (reportFailed != kExitOk) return reportFailed;
     return failed ? kExitFailed : kExitOk;
 }
 

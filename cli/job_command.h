@@ -1,12 +1,16 @@
 #pragma once
-// What every hlx command that runs a job shares: the options (FILE, --port, --settings, --print-result)
-// and the run itself. The job runs through the same JobSlot and job frame as in the window, with the
-// console as its view: the output window's lines on stdout, the progress bar on stderr when stderr is
-// a terminal.
+// What every hlx command that runs a job shares: the options (FILE, --port, --settings, --print-result,
+// --report) and the run itself. The job runs through the same JobSlot and job frame as in the window, with
+// the console as its view: the output window's lines on stdout, the progress bar on stderr when stderr is a
+// terminal.
 //
 // After the job's report, a port that could not be used is explained on stderr ("hlx: /dev/ttyUSB0:
 // Permission denied (...dialout...)"), as the window's status bar does; --print-result then adds the
 // line "JobResult=0x..." as the last line on stderr.
+//
+// --report FILE.json writes the run's record (report/report_json.h) when the job has ended, also after a
+// stop; its folder is tried first, and a report that could not be written there refuses the run before
+// the port is touched (exit 2).
 //
 // SIGINT, SIGTERM and SIGHUP during the job stop it (see base/stop_signals.h): the job is asked to stop,
 // its thread is joined, the port is released, "hlx: stopped by SIGINT; <stoppedNote>" goes to stderr and
@@ -15,8 +19,10 @@
 // Threads: runJob on the main thread; the job on the slot's thread.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -26,10 +32,12 @@
 namespace hlx::cli {
 
 struct JobOptions {
-    std::string file;  // the file the job reads, as typed
-    std::string port;  // as typed into COM-Nr: a COM number or a device path
-    int settings = 0;  // COM settings entry 0 to 4
+    std::string file;                // the file the job reads, as typed
+    std::string port;                // as typed into COM-Nr: a COM number or a device path
+    std::vector<std::string> ports;  // with PortCount::Many instead of port: one job per port
+    int settings = 0;                // COM settings entry 0 to 4
     bool printResult = false;
+    std::string reportPath;  // --report; empty: none
 
     // Set by the command, not from the command line:
     std::int32_t parameter = 1;  // the job parameter (the slot's cell)
@@ -37,8 +45,12 @@ struct JobOptions {
     std::string stoppedNote = "the monitor may be left in the download state";
 };
 
-// Adds FILE (as a required positional with fileHelp), --port (required), --settings and --print-result.
-void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fileHelp);
+enum class PortCount { One, Many };
+
+// Adds FILE (as a required positional with fileHelp), --port (required; with PortCount::Many it may be
+// given several times, into ports), --settings, --print-result and --report.
+void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fileHelp,
+                   PortCount ports = PortCount::One);
 
 // Runs the job of that kind to its end or until a stop signal; returns the exit code: 0 when the result
 // word holds no failure, 1 when it does, 2 when the file cannot be used (its reason on stderr, after the

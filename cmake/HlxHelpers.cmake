@@ -13,13 +13,17 @@ function(hlx_add_library name)
 endfunction()
 
 # hlx_add_test(serial SOURCES a_test.cpp DEPS hlx::serial [ENV VAR=value ...])
-# One GoogleTest executable per folder, every case registered with CTest.
+# One GoogleTest executable per folder, every case registered with CTest. Every case runs with the user's
+# state folder in the build tree, so the job records of windows under test never reach the real job log.
 function(hlx_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;ENV" ${ARGN})
   add_executable(${name}_tests ${ARG_SOURCES})
   target_link_libraries(${name}_tests PRIVATE ${ARG_DEPS} hlx::testsupport GTest::gtest GTest::gmock GTest::gtest_main)
-  gtest_discover_tests(${name}_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
-                       PROPERTIES ENVIRONMENT "${ARG_ENV}" TIMEOUT 120)
+  set(properties ENVIRONMENT_MODIFICATION "XDG_STATE_HOME=set:${PROJECT_BINARY_DIR}/test-state" TIMEOUT 120)
+  if(ARG_ENV)  # an empty value would shift the property list
+    list(APPEND properties ENVIRONMENT "${ARG_ENV}")
+  endif()
+  gtest_discover_tests(${name}_tests DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES PROPERTIES ${properties})
 endfunction()
 
 # hlx_add_fuzzer(hex_record SOURCE fuzz_hex_record.cpp DEPS hlx::firmware)

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "output/job_result.h"
+#include "output/text_window.h"
 
 namespace hlx::firmware {
 
@@ -19,11 +20,13 @@ std::string filePathFromEdit(const std::string& editText) {
 PreparedFile loadAndCheck(jobs::JobContext& context, HexImage& image, RecordArea& scratch, std::int32_t& word,
                           bool showBytesRead, bool useAddLine) {
     output::OutputLog& log = context.link.log;
-    const base::Status loaded = image.load(filePathFromEdit(context.inputs.filePath));
+    const jobs::PreparedFile* prepared = context.inputs.prepared.get();
+    const base::Status loaded =
+        prepared ? prepared->loaded : image.load(filePathFromEdit(context.inputs.filePath));
     if (!loaded) {
         word |= output::result::kFileOpen;
         if (loaded.isTooLarge()) {
-            log.appendLine(tooLargeLine(image.lastFileSize()));
+            log.appendLine(tooLargeLine(prepared ? prepared->fileSize : image.lastFileSize()));
             log.refresh();
         }
         return {};
@@ -35,10 +38,32 @@ PreparedFile loadAndCheck(jobs::JobContext& context, HexImage& image, RecordArea
         log.appendLine(opened);
     log.refresh();
     if (showBytesRead) log.appendLine(std::to_string(image.size()) + " Bytes gelesen");
-    if (image.checkFile(scratch, log) > 0) word |= output::result::kCheckFailed;
+    int errors = 0;
+    if (prepared) {
+        log.appendText(prepared->checkText);
+        log.refresh();
+        errors = prepared->checkErrors;
+    } else {
+        errors = image.checkFile(scratch, log);
+    }
+    if (errors > 0) word |= output::result::kCheckFailed;
     context.view.setProgressRange(0, 100);
     context.view.setProgress(0);
     return {true};
+}
+
+jobs::PreparedFile prepareFirmwareFile(const std::string& editText, base::FileBuffer& buffer) {
+    HexImage image(buffer);
+    jobs::PreparedFile prepared;
+    prepared.loaded = image.load(filePathFromEdit(editText));
+    prepared.fileSize = image.lastFileSize();
+    if (!prepared.loaded) return prepared;
+    output::TextWindow window;
+    output::OutputLog log(window);
+    RecordArea scratch{};
+    prepared.checkErrors = image.checkFile(scratch, log);
+    prepared.checkText = window.text();
+    return prepared;
 }
 
 std::string pageLine(const std::uint8_t* record) {

@@ -26,9 +26,15 @@ struct PreparedFile {
 // Loads inputs.filePath into the image; on success writes "<path> geöffnet" (appendLine, or addLine when
 // useAddLine), optionally "<n> Bytes gelesen", runs the check and sets the progress bar to 0..100, 0.
 // Sets 0x80 when the file cannot be read (with a line naming the limit for a file that is too large) and
-// 0x100 when the check finds errors.
+// 0x100 when the check finds errors. With inputs.prepared, the file was read (into the buffer the image
+// views) and checked before the job: the same lines are written from what was found then.
 PreparedFile loadAndCheck(jobs::JobContext& context, HexImage& image, RecordArea& scratch, std::int32_t& word,
                           bool showBytesRead, bool useAddLine = false);
+
+// Reads the firmware file named by editText into buffer and checks it as loadAndCheck would, keeping what
+// the check wrote; for jobs that share the file (their inputs.prepared, their buffers read-only views of
+// this one).
+jobs::PreparedFile prepareFirmwareFile(const std::string& editText, base::FileBuffer& buffer);
 
 // "Page: 0x0001" for a record of type 4 (its data bytes 0 and 1, as one 16-bit value).
 std::string pageLine(const std::uint8_t* record);

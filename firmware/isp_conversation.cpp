@@ -32,14 +32,23 @@ bool IspConversation::sendUuLine(std::span<const std::uint8_t> area, std::size_t
                                  std::int32_t& checksum) {
     const UuLine line = encodeUuLine(area, count);
     checksum += uuChecksum(area.first(std::min(count, area.size())));
-    return serial::writeBytes(m_link, line.bytes()) || writeFailed();
+    if (!serial::writeBytes(m_link, line.bytes())) return writeFailed();
+    ++m_state.dataLinesSent;
+    m_state.dataBytesSent += static_cast<std::int64_t>(line.bytes().size());
+    return true;
 }
 
 IspReplyStatus IspConversation::await(std::string_view echo, IspReplyKind kind) {
-    const IspReplyStatus status = readIspReply(m_link, echo, kind);
+    std::string answer;
+    const IspReplyStatus status = awaitAnswer(echo, kind, answer);
+    if (status == IspReplyStatus::Failure) m_word |= result::kErrorByte;
+    return status;
+}
+
+IspReplyStatus IspConversation::awaitAnswer(std::string_view echo, IspReplyKind kind, std::string& answer) {
+    const IspReplyStatus status = readIspReply(m_link, echo, kind, &answer);
     switch (status) {
         case IspReplyStatus::Failure:
-            m_word |= result::kErrorByte;
             break;
         case IspReplyStatus::TimedOut:
             m_word |= result::kTimeout;

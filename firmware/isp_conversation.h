@@ -23,12 +23,14 @@
 namespace hlx::firmware {
 
 // What the parts of one job share: whether the port was open when the job began, whether the boot
-// loader has confirmed that its echo is off, and whether the flash may have been erased (the erase
-// command went out and was not refused).
+// loader has confirmed that its echo is off, whether the flash may have been erased (the erase command
+// went out and was not refused), and the UU data lines that went out whole (for the record).
 struct IspJobState {
     bool portWasOpen = false;
     bool echoOff = false;
     bool erased = false;
+    std::int64_t dataLinesSent = 0;
+    std::int64_t dataBytesSent = 0;
 };
 
 class IspConversation {
@@ -56,6 +58,9 @@ public:
 
     // Waits for the answer (the caller has armed the reply deadline) and records its failure.
     IspReplyStatus await(std::string_view echo, IspReplyKind kind);
+    // The same, but an answer that reports failure is the caller's to judge (nothing recorded for it), and
+    // the answer bytes are kept in answer.
+    IspReplyStatus awaitAnswer(std::string_view echo, IspReplyKind kind, std::string& answer);
     // Reads one text line of at most 128 characters (without its line end, empty lines skipped), as the
     // boot loader sends read-back data; a missing line sets 0x20, an overlong one 0x40.
     bool readLine(std::string& line);

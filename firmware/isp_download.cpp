@@ -13,6 +13,7 @@
 #include "firmware/isp_verify.h"
 #include "firmware/uu_encode.h"
 #include "output/job_result.h"
+#include "serial/com_settings.h"
 
 namespace hlx::firmware {
 namespace {
@@ -44,6 +45,9 @@ constexpr std::array<HandshakeStep, 7> kHandshake{{
     {"Flash Erase", kErase, 5000ms, kErase, IspReplyKind::ReturnCode},
     {"", "A 0", 2000ms, "A 0", IspReplyKind::ReturnCode},
 }};
+// The synchronisation ends with the crystal frequency's answer; a change of rate comes right after it.
+constexpr std::size_t kUnlockStep = 3;
+constexpr Milliseconds kRateDeadline = 2000ms;
 
 std::string pageLine(std::uint16_t page) {
     char text[32];
@@ -57,12 +61,38 @@ int percentOf(std::int32_t position, std::int32_t size) {
     return size <= 0 ? 0 : static_cast<int>(static_cast<std::int64_t>(position) * 100 / size);
 }
 
-void handshake(IspConversation& isp, IspJobState& state) {
+// Asks the synchronised boot loader (echo still on) for another rate and moves our side with it: the part
+// changes from the byte after its answer, so ours changes as soon as the answer is in.
+void changeRate(IspConversation& isp, int baud) {
+    serial::Link& link = isp.link();
+    const std::string command = "B " + std::to_string(baud) + " 1";
+    link.log.addLine("Setting Baud Rate " + std::to_string(baud));
+    link.log.refresh();
+    if (!isp.sendLine(command)) return;
+    isp.arm(kRateDeadline);
+    std::string answer;
+    if (isp.awaitAnswer(command, IspReplyKind::ReturnCode, answer) == IspReplyStatus::Success) {
+        // The boot loader talks at the new rate now; a line left at the old one would hear nothing.
+        if (!link.port.configureLine({baud, 8, serial::Parity::None, 1}))
+            isp.record(output::result::kConfigure);
+    } else if (isp.ok()) {  // refused: both stay where they were
+        const std::string code = answer.substr(0, answer.find_first_not_of("0123456789"));
+        link.log.addLine("Baud Rate " + std::to_string(baud) + " refused (return code " + code +
+                         "), staying at " +
+                         std::to_string(serial::comSettings(serial::kBootLoaderEntry).baud));
+        link.log.refresh();
+    }
+}
+
+void handshake(IspConversation& isp, IspJobState& state, int baud) {
     serial::Link& link = isp.link();
     isp.arm(kSyncDeadline);
     int lines = 0;
     serial::readReply(link, serial::ReplyMode::Drain, 0, lines);
-    for (const HandshakeStep& step : kHandshake) {
+    const bool newRate = baud != 0 && baud != serial::comSettings(serial::kBootLoaderEntry).baud;
+    for (std::size_t i = 0; i < kHandshake.size(); ++i) {
+        const HandshakeStep& step = kHandshake[i];
+        if (newRate && i == kUnlockStep && isp.ok()) changeRate(isp, baud);
         if (!isp.ok()) return;
         if (!step.line.empty()) {
             link.log.addLine(step.line);
@@ -168,11 +198,11 @@ jobs::JobOutcome runIspDownload(jobs::JobContext& context, std::int32_t word, co
         }
     }
     IspConversation isp(context.link, word, state);
-    if (word == 0) handshake(isp, state);
+    if (word == 0) handshake(isp, state, options.baud);
     std::vector<CopyChunk> programmed;
     transfer(context, isp, image, content, word, programmed);
     if (options.verify && isp.ok()) verifyProgrammed(isp, content, programmed);
-    return {word, {}};
+    return {.word = word, .bytesSent = state.dataBytesSent, .unitsSent = state.dataLinesSent};
 }
 
 // Starts the target's code; its answer's failure joins the report. Not after a failure that came once the

@@ -1,11 +1,13 @@
 #pragma once
 // The boot loader job (job kind 2): programs the monitor's NXP LPC microcontroller through its ISP boot
-// loader, at 115200 baud, 8 data bits, no parity, whatever the COM settings say.
+// loader, at 115200 baud, 8 data bits, no parity, whatever the COM settings say (or, asked for, at another
+// rate the boot loader takes).
 //
 //   tool                                   boot loader (echo on until "A 0")
 //   ?                                      Synchronized
 //   Synchronized                           OK
 //   25000        (crystal in kHz)          OK
+//   [B <baud> 1  (only with IspOptions::baud) 0: both sides change to that rate from the next byte]
 //   U 23130      (unlock)                  0
 //   P 0 27       (prepare sectors 0..27)   0
 //   E 0 27       (erase them)              0
@@ -35,6 +37,7 @@
 // Erase", and "Page: 0x%04x" (with " (Skipped)" for pages at 0x8000 and above, which are not programmed)
 // for every extended linear address record.
 
+#include <array>
 #include <cstdint>
 
 #include "jobs/job_frame.h"
@@ -43,8 +46,16 @@ namespace hlx::firmware {
 
 inline constexpr std::uint32_t kIspRamBuffer = 0x40001000;
 
+// The rates the LPC2378's boot loader takes with "B"; the job starts at the boot loader entry's 115200.
+inline constexpr std::array<int, 6> kIspBaudRates{9600, 19200, 38400, 57600, 115200, 230400};
+
 struct IspOptions {
     bool verify = false;  // read every copy back before "G 0 A" and report what differs
+    // Once synchronised, ask the boot loader for this rate (one of kIspBaudRates) and program at it; our
+    // side changes right after its answer 0, as the part does. A refusal (another return code) leaves
+    // both at the starting rate and says so in a line; no answer is a time-out, as for every command.
+    // 0 or the starting rate: no "B".
+    int baud = 0;
 };
 
 // "Fehler: Datei belegt mehr als 16384 KiB Flash": a file whose programmed pages hold more data than any

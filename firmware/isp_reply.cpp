@@ -91,7 +91,8 @@ bool readIspByte(serial::Link& link, std::uint8_t& byte) {
     }
 }
 
-IspReplyStatus readIspReply(serial::Link& link, std::string_view echo, IspReplyKind kind) {
+IspReplyStatus readIspReply(serial::Link& link, std::string_view echo, IspReplyKind kind,
+                            std::string* answer) {
     if (kind == IspReplyKind::Drain) {
         // One pass: up to the first read that finds nothing, bounded, so a talkative target cannot hold the
         // job's end.
@@ -111,14 +112,10 @@ IspReplyStatus readIspReply(serial::Link& link, std::string_view echo, IspReplyK
         if (link.replyDeadline.expired()) return IspReplyStatus::TimedOut;
         std::uint8_t byte = 0;
         if (readIspByte(link, byte)) {
-            switch (parser.feed(byte)) {
-                case IspVerdict::Success:
-                    return IspReplyStatus::Success;
-                case IspVerdict::Failure:
-                    return IspReplyStatus::Failure;
-                case IspVerdict::Pending:
-                    continue;
-            }
+            const IspVerdict verdict = parser.feed(byte);
+            if (verdict == IspVerdict::Pending) continue;
+            if (answer) answer->assign(parser.held());
+            return verdict == IspVerdict::Success ? IspReplyStatus::Success : IspReplyStatus::Failure;
         }
         // A read on a port that has just gone closes it; the next pass says so instead of sleeping.
         if (link.port.isOpen()) link.port.waitReadable(link.replyDeadline.remaining());

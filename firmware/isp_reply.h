@@ -83,7 +83,9 @@ bool readIspByte(serial::Link& link, std::uint8_t& byte);
 // byte per read so that nothing after the answer is taken from the port; sleeps on the port in between.
 // Drain reads what has already been received (up to the first read that finds nothing, at most
 // serial::kReadNowLimit bytes), shows it with appendText and refresh, and returns Success (also on a port
-// that is not open).
-IspReplyStatus readIspReply(serial::Link& link, std::string_view echo, IspReplyKind kind);
+// that is not open). With answer, the answer bytes held when the reply was complete are stored there (a
+// return code other than 0 can then be named).
+IspReplyStatus readIspReply(serial::Link& link, std::string_view echo, IspReplyKind kind,
+                            std::string* answer = nullptr);
 
 }  // namespace hlx::firmware

@@ -95,16 +95,21 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
     bool sent = false;
     const int lineCount = word == 0 ? countLines(image, record) : 0;
     int lineNumber = 0;
+    std::int64_t bytesSent = 0;
+    std::int64_t linesSent = 0;
     ProgressShown progress(context.view);
     while (word == 0 && !image.atEnd() && !link.stop.stop_requested()) {
         int length = 0;
         word |= image.readRecord(record, length);
         if (length > 3) {
             if (record[3] == kExtendedLinearAddressRecord) log.addLine(pageLine(record.data()));
-            if (writeHexLine(link, {record.data(), static_cast<std::size_t>(length)}))
+            if (writeHexLine(link, {record.data(), static_cast<std::size_t>(length)})) {
                 sent = true;
-            else
+                bytesSent += 2 * length + 3;  // ":", two digits a byte, CR LF
+                ++linesSent;
+            } else {
                 word |= serial::writeFailure(link);
+            }
             link.replyDeadline.arm(kLineDeadline);
             int lines = 0;
             // The first line goes out with no pause after it; from the second on, the monitor paces us. The
@@ -128,6 +133,8 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
     if (word == 0 && sent && !link.stop.stop_requested())
         outcome.completeBeforeLoss = settleAfterLastLine(link, word);
     outcome.word = word;
+    outcome.bytesSent = bytesSent;
+    outcome.unitsSent = linesSent;
     return outcome;
 }
 

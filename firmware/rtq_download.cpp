@@ -63,6 +63,7 @@ jobs::JobOutcome runRtqDownload(jobs::JobContext& context, std::int32_t word) {
     RecordArea send{};
     RecordArea ahead{};  // as large as the send record, so no record of the file can overrun it
     std::int64_t bytesSent = 0;
+    std::int64_t recordsSent = 0;
 
     const PreparedFile file = loadAndCheck(context, image, send, word, /*showBytesRead=*/true);
     if (file.loaded) {
@@ -88,17 +89,19 @@ jobs::JobOutcome runRtqDownload(jobs::JobContext& context, std::int32_t word) {
                 log.refresh();
             }
             // Only a record that went out whole counts as sent: the count line must not claim more.
-            if (serial::writeBytes(link, {send.data(), static_cast<std::size_t>(length)}))
+            if (serial::writeBytes(link, {send.data(), static_cast<std::size_t>(length)})) {
                 bytesSent += length;
-            else
+                ++recordsSent;
+            } else {
                 word |= serial::writeFailure(link);
+            }
             int lines = 0;
             if (!serial::readReply(link, ReplyMode::Lines, 1, lines)) word |= output::result::kErrorByte;
             if (link.replyDeadline.expired()) word |= output::result::kTimeout;
         }
         progress.show(roundedPercent(image.position(), image.size()));
     }
-    if (link.stop.stop_requested()) return {word, {}};
+    if (link.stop.stop_requested()) return {.word = word, .bytesSent = bytesSent, .unitsSent = recordsSent};
 
     jobs::JobOutcome outcome;
     if (word == 0) {
@@ -111,6 +114,8 @@ jobs::JobOutcome runRtqDownload(jobs::JobContext& context, std::int32_t word) {
     context.view.setProgress(0);
     outcome.word = word;
     outcome.closingLine = std::to_string(bytesSent) + " Bytes übertragen";
+    outcome.bytesSent = bytesSent;
+    outcome.unitsSent = recordsSent;
     return outcome;
 }
 

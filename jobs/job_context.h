@@ -8,6 +8,7 @@
 // running job alone (one job at a time).
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,12 +18,23 @@
 
 namespace hlx::jobs {
 
+// A file read and checked once before several jobs start (a gang run over many ports). Each job then
+// takes the bytes from its file buffer (a read-only view of the one copy) and the check's outcome from
+// here, instead of reading and checking the file itself; its window shows the same lines either way.
+struct PreparedFile {
+    base::Status loaded = base::Status::error("not read");  // what loading the file returned
+    std::int64_t fileSize = -1;  // as the load found it (also for a file refused as too large)
+    std::string checkText;       // what the check wrote into the window, line ends included
+    int checkErrors = 0;
+};
+
 struct JobInputs {
     std::string comText;     // COM-Nr as typed
     int settingsEntry = -1;  // the selected item of the COM settings
     std::string filePath;    // the file edit this job reads, as typed (UTF-8)
     std::int32_t parameter = 1;
-    std::string windowText;  // the output window's text, for the terminal sender
+    std::string windowText;                        // the output window's text, for the terminal sender
+    std::shared_ptr<const PreparedFile> prepared;  // set: the file was read and checked for the job
 };
 
 struct JobContext {
@@ -34,7 +46,8 @@ struct JobContext {
 
 // What a job's own part hands back to the frame: its result word, where the job has one the line written
 // last (the byte count), and failure lines of its own, written right after the result report's lines and
-// before that closing line.
+// before that closing line; and for the job's record, what of its transfer went out whole: bytes and units
+// (binary records, HEX or UU lines, chunks or frames, text lines).
 struct JobOutcome {
     std::int32_t word = 0;
     std::string closingLine;  // empty: none
@@ -43,6 +56,8 @@ struct JobOutcome {
     // service port is a USB device leaves the bus as it restarts after its download. The frame then says
     // that the monitor closed the connection, and records no failure for it.
     bool completeBeforeLoss = false;
+    std::int64_t bytesSent = 0;
+    std::int64_t unitsSent = 0;
 };
 
 }  // namespace hlx::jobs

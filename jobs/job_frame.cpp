@@ -17,7 +17,7 @@ struct FrameSteps {
 
 // Steps 3 and 4 of the frame: report, closing steps, idle poll, finished.
 std::optional<std::int32_t> closeFrame(const JobDefinition& job, JobContext& context, JobSlot& slot,
-                                       JobOutcome& outcome, FrameSteps& steps) {
+                                       JobOutcome& outcome, FrameSteps& steps, JobOutcome* finalOutcome) {
     const JobTraits& traits = job.traits();
     output::OutputLog& log = context.link.log;
     const std::stop_token& stop = context.link.stop;
@@ -34,6 +34,10 @@ std::optional<std::int32_t> closeFrame(const JobDefinition& job, JobContext& con
         log.refresh();
     }
     if (job.afterReport) job.afterReport(context, outcome);
+    if (finalOutcome) {
+        *finalOutcome = outcome;
+        finalOutcome->word = reported;
+    }
     if (traits.caretToEnd) log.caretToEnd();
     if (stop.stop_requested()) return std::nullopt;
 
@@ -52,7 +56,7 @@ std::optional<std::int32_t> closeFrame(const JobDefinition& job, JobContext& con
 }
 
 std::optional<std::int32_t> runSteps(const JobDefinition& job, JobContext& context, JobSlot& slot,
-                                     FrameSteps& steps) {
+                                     FrameSteps& steps, JobOutcome* finalOutcome) {
     const JobTraits& traits = job.traits();
     serial::Link& link = context.link;
     output::OutputLog& log = link.log;
@@ -74,6 +78,7 @@ std::optional<std::int32_t> runSteps(const JobDefinition& job, JobContext& conte
     }
 
     JobOutcome outcome = job.body(context, word);
+    if (finalOutcome) *finalOutcome = outcome;
     if (stop.stop_requested()) return std::nullopt;
     // The device went away during the job: whatever the steps saw, the transfer did not complete. The step
     // that could not finish has set its bit (0x10 write, 0x20 reply) unless it was a closing read.
@@ -86,18 +91,20 @@ std::optional<std::int32_t> runSteps(const JobDefinition& job, JobContext& conte
         log.appendLine(connectionLostLine(port.device));
         log.refresh();
     }
-    return closeFrame(job, context, slot, outcome, steps);
+    return closeFrame(job, context, slot, outcome, steps, finalOutcome);
 }
 
 // After an exception: the line with its reason and the report, then what the frame had not done yet of
 // restarting the idle poll and marking the slot finished. Each step on its own, so one that throws again
 // does not keep the slot Running.
 std::optional<std::int32_t> abandonJob(const JobDefinition& job, JobContext& context, JobSlot& slot,
-                                       const FrameSteps& steps, std::string_view reason) {
+                                       const FrameSteps& steps, std::string_view reason,
+                                       JobOutcome* finalOutcome) {
     if (context.link.stop.stop_requested()) return std::nullopt;
     const JobTraits& traits = job.traits();
     std::int32_t reported = output::result::kJobAborted;
     if (traits.noSuccessLine) reported |= output::result::kNoSuccessLine;
+    if (finalOutcome) finalOutcome->word = reported;
     if (!steps.finished) {
         try {
             output::OutputLog& log = context.link.log;
@@ -131,16 +138,17 @@ std::string jobAbortedLine(std::string_view reason) {
     return "Fehler: Job abgebrochen, unerwarteter Fehler (" + std::string(reason) + ")";
 }
 
-std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& context, JobSlot& slot) {
+std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& context, JobSlot& slot,
+                                        JobOutcome* finalOutcome) {
     // Wakes the port so a wait of the job ends at once when the window closes.
     std::stop_callback wakeOnStop(context.link.stop, [&link = context.link] { link.port.wake(); });
     FrameSteps steps;
     try {
-        return runSteps(job, context, slot, steps);
+        return runSteps(job, context, slot, steps, finalOutcome);
     } catch (const std::exception& e) {
-        return abandonJob(job, context, slot, steps, e.what());
+        return abandonJob(job, context, slot, steps, e.what(), finalOutcome);
     } catch (...) {
-        return abandonJob(job, context, slot, steps, "unbekannte Ausnahme");
+        return abandonJob(job, context, slot, steps, "unbekannte Ausnahme", finalOutcome);
     }
 }
 

@@ -19,6 +19,9 @@
 // the program: the frame writes jobAbortedLine(reason), hands 0x2000 to the result report, restarts the
 // idle poll and marks the slot finished (whatever of that the job had not done yet), so the window goes
 // on and the next job can start.
+//
+// A definition may hold state for the run in progress (the boot loader's echo state): it serves one job
+// at a time. Jobs that run at once (a gang run, one job per port) each get a definition of their own.
 
 #include <functional>
 #include <optional>
@@ -55,6 +58,9 @@ std::string jobAbortedLine(std::string_view reason);
 
 // Runs the whole job on the calling (job) thread and marks the slot finished unless stopped. Returns the
 // word handed to the result report (0x1000 included where the kind adds it), or nothing when stopped.
-std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& context, JobSlot& slot);
+// With finalOutcome, the outcome as reported (its word that word) is also stored there; when stopped,
+// it holds what the body had returned by then (or stays as it was if the stop came before).
+std::optional<std::int32_t> runJobFrame(const JobDefinition& job, JobContext& context, JobSlot& slot,
+                                        JobOutcome* finalOutcome = nullptr);
 
 }  // namespace hlx::jobs

@@ -22,7 +22,7 @@ import sys
 LAYERS = [
     ["base"],
     ["output"],
-    ["serial"],
+    ["serial", "report"],
     ["jobs"],
     ["firmware", "imaging", "charts"],
     ["terminal"],

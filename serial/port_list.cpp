@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 
 #include "serial/udev_port.h"
 
@@ -21,7 +22,7 @@ using UdevPtr = std::unique_ptr<T, UdevUnref>;
 
 // The sysfs attributes the mapping reads, per kind of device.
 constexpr const char* kTtyAttributes[] = {"type"};
-constexpr const char* kUsbDeviceAttributes[] = {"idVendor", "idProduct", "manufacturer", "product"};
+constexpr const char* kUsbDeviceAttributes[] = {"idVendor", "idProduct", "manufacturer", "product", "serial"};
 
 std::string text(const char* value) {
     return value == nullptr ? std::string() : std::string(value);
@@ -70,6 +71,10 @@ std::string PortInfo::fieldText() const {
 }
 
 std::vector<PortInfo> listSerialPorts() {
+    // libudev fills process-wide state of its own (random seeds) on first use without a lock, so two
+    // threads listing at once (the jobs of a gang run recording their ports) take turns.
+    static std::mutex udevInUse;
+    std::lock_guard lock(udevInUse);
     std::vector<PortInfo> ports;
     UdevPtr<udev> context(udev_new());
     if (!context) return ports;

@@ -6,7 +6,8 @@
 // them (port type 0) are left out: opening one fails, and a PC shows dozens of them. How udev's data is
 // turned into a PortInfo is in serial/udev_port.h.
 //
-// Threads: listSerialPorts may be called from any thread; each call has its own udev context.
+// Threads: listSerialPorts may be called from any thread; each call has its own udev context, and calls
+// from several threads take turns (libudev keeps process-wide state it does not lock).
 
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ struct PortInfo {
     std::string usbVendorId;  // "0403", empty for non-USB ports
     std::string usbProductId;
     std::string description;  // manufacturer and product strings, where known
+    std::string usbSerial;    // the USB device's serial number string, empty when it has none
     int comNumber = 0;        // n for /dev/ttyS(n-1), else 0
     bool accessible = false;  // this user may read and write it
     // What to type into COM-Nr: the COM number for /dev/ttySn, else the stable by-id name or the device.

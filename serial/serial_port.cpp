@@ -71,6 +71,10 @@ bool SerialPort::open(const std::string& devicePath, int entry, bool closeFirst)
 }
 
 bool SerialPort::configure(int entry) {
+    return configureLine(comSettings(entry));
+}
+
+bool SerialPort::configureLine(const LineSettings& settings) {
     ControlGuard guard(*this);
     if (!m_device->isOpen()) {
         updateState([](PortState& s) {
@@ -78,7 +82,6 @@ bool SerialPort::configure(int entry) {
         });
         return false;
     }
-    const LineSettings settings = comSettings(entry);
     const base::Status status = m_device->configure(settings);
     updateState([&](PortState& s) {
         s.status = status;

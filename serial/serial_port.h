@@ -46,6 +46,8 @@ public:
 
     bool open(const std::string& devicePath, int entry, bool closeFirst);
     bool configure(int entry);
+    // Applies line settings that no entry has (the boot loader's faster rates); as configure otherwise.
+    bool configureLine(const LineSettings& settings);
     void close();
     // Whether the port is open, once a re-open under way has ended.
     bool isOpen() const;

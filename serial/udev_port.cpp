@@ -64,7 +64,9 @@ void fillUsb(const UdevTty& tty, PortInfo& info) {
         info.usbProductId = trimmed(valueOf(usbDevice->attributes, "idProduct"));
         info.description = joined(trimmed(valueOf(usbDevice->attributes, "manufacturer")),
                                   trimmed(valueOf(usbDevice->attributes, "product")));
+        info.usbSerial = trimmed(valueOf(usbDevice->attributes, "serial"));
     }
+    if (info.usbSerial.empty()) info.usbSerial = trimmed(valueOf(tty.properties, "ID_SERIAL_SHORT"));
     if (info.usbVendorId.empty()) info.usbVendorId = valueOf(tty.properties, "ID_VENDOR_ID");
     if (info.usbProductId.empty()) info.usbProductId = valueOf(tty.properties, "ID_MODEL_ID");
     if (info.description.empty())

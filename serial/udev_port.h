@@ -15,7 +15,8 @@
 //   idProduct, manufacturer, product, which need no udev database); else from the udev properties
 //   ID_VENDOR_ID, ID_MODEL_ID and ID_VENDOR_ENC / ID_MODEL_ENC (\xHH escapes decoded) or
 //   ID_VENDOR_FROM_DATABASE / ID_MODEL_FROM_DATABASE. description is "manufacturer product", either
-//   part alone when the other is unknown.
+//   part alone when the other is unknown. usbSerial: the usb_device's "serial" attribute, else the
+//   property ID_SERIAL_SHORT.
 // - byId: the first device link under /dev/serial/by-id/ in name order.
 // accessible is not set here: it depends on the device node and the user, not on udev's data.
 

@@ -32,6 +32,7 @@ struct Tally {
     std::int64_t fileBytesSent = 0;
     int repliesExpected = 0;
     int repliesSeen = 0;
+    std::int64_t chunksSent = 0;  // chunks (or frames) that went out whole
 };
 
 // Writes the chunk at the buffer's send position and moves the position past it; the tally grows by what
@@ -137,6 +138,7 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
             word = failed;
         } else {
             tally.repliesExpected += chunk.replies;
+            ++tally.chunksSent;
             int seen = 0;
             const bool noError = serial::readReply(link, ReplyMode::Lines, chunk.replies, seen);
             tally.repliesSeen += std::min(seen, chunk.replies);
@@ -148,7 +150,8 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
         }
         progress.show(sendPercent(file.position(), file.size()));
     }
-    if (link.stop.stop_requested()) return {word, {}};
+    if (link.stop.stop_requested())
+        return {.word = word, .bytesSent = tally.bytesSent, .unitsSent = tally.chunksSent};
     if (file.size() > 0) progress.show(sendPercent(file.position(), file.size()));
 
     if (word == 0) {
@@ -157,7 +160,11 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
     } else {
         context.view.setProgress(0);
     }
-    return {word, bytesSentLine(), shortfallLines(tally, file.size(), text)};
+    return {.word = word,
+            .closingLine = bytesSentLine(),
+            .failureLines = shortfallLines(tally, file.size(), text),
+            .bytesSent = tally.bytesSent,
+            .unitsSent = tally.chunksSent};
 }
 
 jobs::JobDefinition fileSenderJob() {

@@ -1,5 +1,6 @@
 #include "terminal/terminal_sender.h"
 
+#include "base/text_codec.h"
 #include "output/job_result.h"
 #include "terminal/sender_write.h"
 
@@ -35,9 +36,16 @@ jobs::JobOutcome runTerminalSender(jobs::JobContext& context, std::int32_t) {
     serial::readAvailable(link, dropped, kDrainCap);
 
     std::int32_t word = 0;
+    std::int64_t bytesSent = 0;
+    std::int64_t linesSent = 0;
     for (std::size_t i = 0; i < lines.size() && word == 0 && !link.stop.stop_requested(); ++i) {
         context.view.setProgress(static_cast<int>(i + 1));
-        const std::int32_t failed = serial::sendLine(link, lines[i]) ? 0 : failedWriteBit(link);
+        const bool sent = serial::sendLine(link, lines[i]);
+        const std::int32_t failed = sent ? 0 : failedWriteBit(link);
+        if (sent) {
+            bytesSent += static_cast<std::int64_t>(base::to8Bit(lines[i]).size()) + 2;  // and CR LF
+            ++linesSent;
+        }
         log.appendText(lines[i] + " ");
         if (failed) {
             word = failed;
@@ -50,7 +58,7 @@ jobs::JobOutcome runTerminalSender(jobs::JobContext& context, std::int32_t) {
         }
         log.refresh();
     }
-    return {word, {}};
+    return {.word = word, .bytesSent = bytesSent, .unitsSent = linesSent};
 }
 
 jobs::JobDefinition terminalSenderJob() {

@@ -4,7 +4,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <sstream>
 #include <thread>
+
+#include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +20,7 @@
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/pty.h"
 #include "tests/support/recording_view.h"
+#include "tests/support/report_schema.h"
 #include "tests/support/temp_dir.h"
 
 namespace hlx::app {
@@ -31,6 +37,20 @@ int count(const std::string& text, const std::string& part) {
 
 class MainWindowLogicTest : public ::testing::Test {
 protected:
+    // Every job leaves its record in the job log: kept in the test's folder, not the user's.
+    MainWindowLogicTest() {
+        if (const char* state = std::getenv("XDG_STATE_HOME")) m_savedState = state;
+        ::setenv("XDG_STATE_HOME", dir.file("state").c_str(), 1);
+    }
+    ~MainWindowLogicTest() override {
+        if (m_savedState)
+            ::setenv("XDG_STATE_HOME", m_savedState->c_str(), 1);
+        else
+            ::unsetenv("XDG_STATE_HOME");
+    }
+    std::string jobLog() const { return dir.file("state/QUENDAL/hlx-jobs.jsonl"); }
+
+    std::optional<std::string> m_savedState;
     test::TempDir dir;
     test::FakeMainWindowView view;
     serial::SerialPort port{std::make_unique<serial::PosixSerialDevice>()};
@@ -459,6 +479,48 @@ TEST_F(SendButtonsTest, EachButtonSendsItsOwnFile) {
                                         "Übertrage Textdatei", "OK", "8 Bytes übertragen"}),
               test::splitLines(view.window.text()));
     EXPECT_EQ((std::vector<bool>{false, true}), view.idlePollSwitches());
+}
+
+TEST_F(SendButtonsTest, EveryJobLeavesItsRecordInTheJobLog) {
+    logic.startSendFile(4);
+    EXPECT_EQ("File=4\r\n", monitor.receive(8));
+    monitor.send("OK\r\n");
+    logic.jobSlot().wait();
+    const std::vector<std::string> fileJobLines = test::splitLines(view.window.text());
+    view.window.setText("Version?\r\n");
+    logic.startSendTerminal();
+    EXPECT_EQ("Version?\r\n", monitor.receive(10));
+    monitor.send("V1.3\r\n");
+    logic.jobSlot().wait();
+    view.edits[Edit::FirmwareFile] = dir.file("missing.hex");
+    logic.startJob(jobs::JobKind::RtqDownload);
+    logic.jobSlot().wait();
+
+    EXPECT_EQ("", test::reportSchemaViolations(jobLog(), /*lines=*/true));
+    std::vector<nlohmann::json> records;
+    std::istringstream log(test::readFile(jobLog()));
+    for (std::string line; std::getline(log, line);) records.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(3u, records.size());
+    EXPECT_EQ("hlx-service-tool", records[0]["tool"]["name"]);
+    EXPECT_EQ("send-file", records[0]["method"]);
+    EXPECT_EQ(view.edits[Edit::SendFile4], records[0]["file"]["path"]);
+    EXPECT_EQ(8, records[0]["file"]["size"]);
+    const nlohmann::json& sent = records[0]["jobs"][0];
+    EXPECT_EQ(monitor.slavePath(), sent["port"]);
+    EXPECT_EQ(nlohmann::json(fileJobLines), sent["lines"]);
+    EXPECT_EQ(8, sent["bytes_sent"]);
+    EXPECT_TRUE(sent["success"]);
+
+    EXPECT_EQ("send-terminal", records[1]["method"]);
+    EXPECT_TRUE(records[1]["file"].is_null());
+    EXPECT_EQ(nlohmann::json::parse(R"(["Version? V1.3"])"), records[1]["jobs"][0]["lines"])
+        << "the lines the job added, not the text it started from";
+
+    EXPECT_EQ("rtq", records[2]["method"]);
+    EXPECT_TRUE(records[2]["file"].is_null())
+        << "a file that could not be read; the buffer's older file is not it";
+    EXPECT_EQ("file-cannot-be-opened", records[2]["jobs"][0]["failures"][0]["name"]);
+    EXPECT_FALSE(records[2]["success"]);
 }
 
 TEST_F(SendButtonsTest, SendTerminalSendsTheSnapshotShownInTheMemo) {

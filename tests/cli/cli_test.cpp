@@ -26,6 +26,8 @@
 #include "serial/posix_serial_device.h"
 #include "serial/serial_port.h"
 #include "tests/imaging/bmp_builder.h"
+#include "tests/support/child_process.h"
+#include "tests/support/port_probe.h"
 #include "tests/support/pty.h"
 #include "tests/support/temp_dir.h"
 #include "tools/virtual_monitor.h"
@@ -34,103 +36,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr uid_t kNobody = 65534;
-
-struct RunOptions {
-    bool mergeErr = false;      // stderr into the stdout pipe, in the order written
-    std::optional<uid_t> user;  // run as this user (and its group); the test must be root
-};
-
-struct HlxRun {
-    int exitCode = -1;  // -1 when hlx did not exit normally
-    std::string out;    // stdout, or stdout and stderr merged
-    std::string err;
-};
+using hlx::test::HlxRun;
+using hlx::test::kNobody;
+using hlx::test::RunOptions;
 
 // hlx as a child process with its stdout and stderr on pipes.
-class HlxProcess {
+class HlxProcess : public hlx::test::ChildProcess {
 public:
-    explicit HlxProcess(const std::vector<std::string>& arguments, RunOptions options = {}) {
-        std::vector<std::string> argv{HLX_CLI_PATH};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        std::vector<char*> pointers;
-        for (std::string& a : argv) pointers.push_back(a.data());
-        pointers.push_back(nullptr);
-        int out[2];
-        int err[2];
-        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
-            ADD_FAILURE() << "pipe";
-            return;
-        }
-        m_pid = ::fork();
-        if (m_pid == 0) {  // only async-signal-safe calls until exec: the test process has threads
-            ::dup2(out[1], STDOUT_FILENO);
-            ::dup2(options.mergeErr ? out[1] : err[1], STDERR_FILENO);
-            if (options.user && (::setgroups(0, nullptr) != 0 || ::setgid(*options.user) != 0 ||
-                                 ::setuid(*options.user) != 0))
-                ::_exit(126);
-            ::execv(pointers[0], pointers.data());
-            ::_exit(127);
-        }
-        ::close(out[1]);
-        ::close(err[1]);
-        m_out = out[0];
-        m_err = err[0];
-    }
-
-    ~HlxProcess() {
-        if (m_pid > 0 && !m_reaped) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        if (m_out >= 0) ::close(m_out);
-        if (m_err >= 0) ::close(m_err);
-    }
-
-    void signal(int number) { ::kill(m_pid, number); }
-
-    // Reads both pipes to their end and waits for hlx. A hang guard, not a speed requirement: after
-    // `limit` hlx is killed and the test fails.
-    HlxRun finish(std::chrono::seconds limit = 20s) {
-        HlxRun run;
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (m_out >= 0 || m_err >= 0) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
-                ADD_FAILURE() << "hlx did not end within " << limit.count() << " s";
-                ::kill(m_pid, SIGKILL);
-                break;
-            }
-            pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
-            if (::poll(fds, 2, static_cast<int>(left.count())) < 0) continue;
-            drain(fds[0], m_out, run.out);
-            drain(fds[1], m_err, run.err);
-        }
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-        m_reaped = true;
-        if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-        return run;
-    }
-
-private:
-    static void drain(const pollfd& p, int& fd, std::string& text) {
-        if (fd < 0 || p.revents == 0) return;
-        std::array<char, 4096> buffer;
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n > 0) {
-            text.append(buffer.data(), static_cast<std::size_t>(n));
-        } else {
-            ::close(fd);
-            fd = -1;
-        }
-    }
-
-    pid_t m_pid = -1;
-    int m_out = -1;
-    int m_err = -1;
-    bool m_reaped = false;
+    explicit HlxProcess(const std::vector<std::string>& arguments, RunOptions options = {})
+        : ChildProcess(HLX_CLI_PATH, arguments, options) {}
 };
 
 HlxRun hlx(const std::vector<std::string>& arguments, RunOptions options = {}) {
@@ -166,9 +80,11 @@ const HelpCase kHelpCases[] = {
     {"FlashGroup", {"flash", "--help"}, {"Usage: hlx flash", "rtq", "realterm", "--version"}},
     {"FlashRtq",
      {"flash", "rtq", "--help"},
-     {"Usage: hlx flash rtq [OPTIONS] FILE", "--port TEXT REQUIRED", "--settings", "--print-result",
-      "--version"}},
-    {"FlashRealterm", {"flash", "realterm", "--help"}, {"Usage: hlx flash realterm", "--port TEXT REQUIRED"}},
+     {"Usage: hlx flash rtq [OPTIONS] FILE", "--port TEXT ... REQUIRED", "--settings", "--print-result",
+      "--report FILE.json", "--version"}},
+    {"FlashRealterm",
+     {"flash", "realterm", "--help"},
+     {"Usage: hlx flash realterm", "--port TEXT ... REQUIRED", "several at once"}},
 };
 
 class HelpTest : public ::testing::TestWithParam<HelpCase> {};
@@ -547,23 +463,7 @@ TEST_F(PortReasonTest, PortHeldExclusivelyIsBusyForAnUnprivilegedUser) {
 
 // ---- stop by signal -----------------------------------------------------------------------------------
 
-// Whether another program can open the port now. The monitor keeps the pseudo-terminal open, so an
-// exclusive mark that hlx left on it would still be there; root is not held back by that mark, so where
-// the test runs as root the other program runs as an unprivileged user.
-bool openableByAnotherProgram(const std::string& path) {
-    const bool asRoot = ::geteuid() == 0;
-    if (asRoot) ::chmod(path.c_str(), 0666);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (asRoot && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
-            ::_exit(2);
-        hlx::serial::SerialPort port(std::make_unique<hlx::serial::PosixSerialDevice>());
-        ::_exit(port.open(path, 0, true) ? 0 : 1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+using hlx::test::openableByAnotherProgram;
 
 struct SignalCase {
     const char* name;

@@ -22,7 +22,8 @@ namespace hlx::serial {
 
 void PrintTo(const PortInfo& p, std::ostream* os) {
     *os << "{" << p.device << " byId=" << p.byId << " driver=" << p.driver << " usb=" << p.usbVendorId << ":"
-        << p.usbProductId << " '" << p.description << "' COM" << p.comNumber << "}";
+        << p.usbProductId << " '" << p.description << "' serial=" << p.usbSerial << " COM" << p.comNumber
+        << "}";
 }
 
 namespace {
@@ -42,14 +43,18 @@ std::vector<UdevDevice> usbSerialChain(const std::string& driver,
     };
 }
 
-const std::map<std::string, std::string> kFtdiAttributes{
-    {"idVendor", "0403"}, {"idProduct", "6001"}, {"manufacturer", "FTDI"}, {"product", "FT232R USB UART"}};
+const std::map<std::string, std::string> kFtdiAttributes{{"idVendor", "0403"},
+                                                         {"idProduct", "6001"},
+                                                         {"manufacturer", "FTDI"},
+                                                         {"product", "FT232R USB UART"},
+                                                         {"serial", "A50285BI\n"}};
 const std::string kFtdiById = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
 
 // Expected ports, by kind.
 PortInfo usbPort(std::string device, std::string byId, std::string driver, std::string vendor,
-                 std::string product, std::string description) {
+                 std::string product, std::string description, std::string serial = {}) {
     PortInfo p;
+    p.usbSerial = std::move(serial);
     p.device = std::move(device);
     p.byId = std::move(byId);
     p.driver = std::move(driver);
@@ -85,10 +90,10 @@ const UdevCase kUdevCases[] = {
        {"ID_USB_DRIVER", "ftdi_sio"}},
       {"/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0", kFtdiById},
       usbSerialChain("ftdi_sio", kFtdiAttributes)},
-     usbPort("/dev/ttyUSB0", kFtdiById, "ftdi_sio", "0403", "6001", "FTDI FT232R USB UART")},
+     usbPort("/dev/ttyUSB0", kFtdiById, "ftdi_sio", "0403", "6001", "FTDI FT232R USB UART", "A50285BI")},
     {"FtdiAdapterWithoutUdevDatabase",
      {"ttyUSB0", "/dev/ttyUSB0", {}, {}, {}, usbSerialChain("ftdi_sio", kFtdiAttributes)},
-     usbPort("/dev/ttyUSB0", "", "ftdi_sio", "0403", "6001", "FTDI FT232R USB UART")},
+     usbPort("/dev/ttyUSB0", "", "ftdi_sio", "0403", "6001", "FTDI FT232R USB UART", "A50285BI")},
     {"Cp210xWithPaddedStrings",
      {"ttyUSB1",
       "/dev/ttyUSB1",
@@ -107,13 +112,14 @@ const UdevCase kUdevCases[] = {
       {},
       {{"ID_VENDOR_ID", "2341"},
        {"ID_MODEL_ID", "0043"},
+       {"ID_SERIAL_SHORT", "7563"},
        {"ID_VENDOR_FROM_DATABASE", "Arduino SA"},
        {"ID_MODEL_FROM_DATABASE", "Uno R3 (CDC ACM)"}},
       {"/dev/serial/by-id/usb-Arduino__www.arduino.cc__0043_7563-if00"},
       {{"usb", "usb_interface", "cdc_acm", {}},
        {"usb", "usb_device", "usb", {{"idVendor", "2341"}, {"idProduct", "0043"}}}}},
      usbPort("/dev/ttyACM0", "/dev/serial/by-id/usb-Arduino__www.arduino.cc__0043_7563-if00", "cdc_acm",
-             "2341", "0043", "Arduino SA Uno R3 (CDC ACM)")},
+             "2341", "0043", "Arduino SA Uno R3 (CDC ACM)", "7563")},
     {"OnlyUdevPropertiesWithEncodedVendor",
      {"ttyUSB2",
       "/dev/ttyUSB2",

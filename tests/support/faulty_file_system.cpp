@@ -152,6 +152,17 @@ base::Status FaultyFileSystem::createNew(const std::string& path, std::uint32_t 
     return base::Status::ok();
 }
 
+// Fails as a create does: the same step and the same read-only folders.
+base::Status FaultyFileSystem::openForAppend(const std::string& path, std::uint32_t permissions,
+                                             std::unique_ptr<base::WritableFile>& file) {
+    if (auto failure = take(FileStep::Create)) return *failure;
+    if (inReadOnlyFolder(path)) return base::systemError(EACCES);
+    std::unique_ptr<base::WritableFile> real;
+    if (base::Status s = m_real.openForAppend(path, permissions, real); !s) return s;
+    file = std::make_unique<FaultyWritableFile>(*this, std::move(real));
+    return base::Status::ok();
+}
+
 base::Status FaultyFileSystem::info(const std::string& path, base::FileInfo& info) {
     if (auto failure = take(FileStep::Info)) return *failure;
     return m_real.info(path, info);

@@ -64,6 +64,8 @@ public:
     base::Status openForReading(const std::string& path, std::unique_ptr<base::ReadableFile>& file) override;
     base::Status createNew(const std::string& path, std::uint32_t permissions,
                            std::unique_ptr<base::WritableFile>& file) override;
+    base::Status openForAppend(const std::string& path, std::uint32_t permissions,
+                               std::unique_ptr<base::WritableFile>& file) override;
     base::Status info(const std::string& path, base::FileInfo& info) override;
     std::string resolveLink(const std::string& path) override;
     base::Status rename(const std::string& from, const std::string& to) override;

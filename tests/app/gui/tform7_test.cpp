@@ -26,15 +26,18 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "app/qt_bitmap.h"
 #include "app/settings_store.h"
 #include "app/tform7.h"
 #include "jobs/job_frame.h"
+#include "report/job_record.h"
 #include "serial/posix_serial_device.h"
 #include "terminal/terminal_io.h"
 #include "tests/support/hex_text.h"
 #include "tests/support/pty.h"
+#include "tests/support/report_schema.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/thread_sanitizer.h"
 #include "tools/virtual_monitor.h"
@@ -307,6 +310,30 @@ TEST_F(TForm7Test, JobWritesIntoTheWindowFromItsThread) {
         std::string("Fehler: Datei kann nicht geöffnet werden\r\n") + kPortErrors + "0 Bytes übertragen\r\n",
         outputText());
     EXPECT_TRUE(control<QTimer>("Timer1")->isActive());
+}
+
+TEST_F(TForm7Test, AJobLeavesItsRecordInTheJobLog) {
+    const QByteArray savedState = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", dir.file("state").c_str());
+    storeComNumber(kMissingPort);
+    openWindow();
+    control<QLineEdit>("editFirmwareFile")->setText(QString::fromStdString(dir.file("missing.hex")));
+    QTest::mouseClick(control<QPushButton>("btnUpdate"), Qt::LeftButton);
+    serveUntilJobEnds();
+    qputenv("XDG_STATE_HOME", savedState);
+
+    const std::string log = dir.file("state/QUENDAL/hlx-jobs.jsonl");
+    EXPECT_EQ("", test::reportSchemaViolations(log, /*lines=*/true));
+    const std::string line = test::readFile(log);
+    ASSERT_EQ(1, count(line, "\n")) << "one line for the one job";
+    const nlohmann::json record = nlohmann::json::parse(line);
+    EXPECT_EQ("hlx-service-tool", record["tool"]["name"]);
+    EXPECT_EQ("rtq", record["method"]);
+    const nlohmann::json& job = record["jobs"][0];
+    EXPECT_EQ(kMissingPort, job["port"]);
+    EXPECT_EQ(nlohmann::json(report::splitLines(outputText())), job["lines"]) << "what the window showed";
+    EXPECT_EQ(0x1C80, job["result_word"]);
+    EXPECT_FALSE(job["success"]);
 }
 
 TEST_F(TForm7Test, ClosingDuringAJobSavesTheSettingsAndEndsTheJob) {

@@ -1,0 +1,131 @@
+#pragma once
+// ChildProcess: a program (hlx) run as a technician runs it, as a child process with its stdout and
+// stderr on pipes (or merged, or stdout on a terminal the test holds), for tests of exit codes, output and
+// stop signals. Header-only, for GoogleTest suites.
+//
+// Threads: owned by one test; the child is killed and reaped if the test does not finish it.
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace hlx::test {
+
+struct RunOptions {
+    bool mergeErr = false;        // stderr into the stdout pipe, in the order written
+    std::optional<uid_t> user;    // run as this user (and its group); the test must be root
+    std::optional<int> stdoutFd;  // stdout to this descriptor (a terminal's slave side) instead of a pipe
+};
+
+struct ChildRun {
+    int exitCode = -1;  // -1 when the child did not exit normally
+    std::string out;    // stdout, or stdout and stderr merged
+    std::string err;
+};
+using HlxRun = ChildRun;
+
+class ChildProcess {
+public:
+    ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
+                 RunOptions options = {}) {
+        std::vector<std::string> argv{program};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        std::vector<char*> pointers;
+        for (std::string& a : argv) pointers.push_back(a.data());
+        pointers.push_back(nullptr);
+        int out[2];
+        int err[2];
+        if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+            ADD_FAILURE() << "pipe";
+            return;
+        }
+        const int stdoutFd = options.stdoutFd.value_or(out[1]);
+        m_pid = ::fork();
+        if (m_pid == 0) {  // only async-signal-safe calls until exec: the test process has threads
+            ::dup2(stdoutFd, STDOUT_FILENO);
+            ::dup2(options.mergeErr ? stdoutFd : err[1], STDERR_FILENO);
+            if (options.user && (::setgroups(0, nullptr) != 0 || ::setgid(*options.user) != 0 ||
+                                 ::setuid(*options.user) != 0))
+                ::_exit(126);
+            ::execv(pointers[0], pointers.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        ::close(err[1]);
+        m_out = out[0];
+        m_err = err[0];
+        if (options.stdoutFd) {  // nothing comes through the pipe
+            ::close(m_out);
+            m_out = -1;
+        }
+    }
+
+    ~ChildProcess() {
+        if (m_pid > 0 && !m_reaped) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_out >= 0) ::close(m_out);
+        if (m_err >= 0) ::close(m_err);
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    void signal(int number) { ::kill(m_pid, number); }
+
+    // Reads both pipes to their end and waits for the child. A hang guard, not a speed requirement: after
+    // `limit` the child is killed and the test fails.
+    ChildRun finish(std::chrono::seconds limit = std::chrono::seconds{20}) {
+        ChildRun run;
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (m_out >= 0 || m_err >= 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                ADD_FAILURE() << "the child did not end within " << limit.count() << " s";
+                ::kill(m_pid, SIGKILL);
+                break;
+            }
+            pollfd fds[2] = {{m_out, POLLIN, 0}, {m_err, POLLIN, 0}};
+            if (::poll(fds, 2, static_cast<int>(left.count())) < 0) continue;
+            drain(fds[0], m_out, run.out);
+            drain(fds[1], m_err, run.err);
+        }
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_reaped = true;
+        if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+        return run;
+    }
+
+private:
+    static void drain(const pollfd& p, int& fd, std::string& text) {
+        if (fd < 0 || p.revents == 0) return;
+        std::array<char, 4096> buffer;
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n > 0) {
+            text.append(buffer.data(), static_cast<std::size_t>(n));
+        } else {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+
+    pid_t m_pid = -1;
+    int m_out = -1;
+    int m_err = -1;
+    bool m_reaped = false;
+};
+
+}  // namespace hlx::test
