@@ -26,7 +26,7 @@ LAYERS = [
     ["cli"],
 ]
 STANDALONE = {"tools"}  # the simulated monitor: uses base only, used by nothing but tests and cli
-SKIP = {"tests", "build", "cmake", "scripts", ".ci", ".git"}
+SKIP = {"tests", "build", "cmake", "scripts", "packaging", ".ci", ".git"}  # packaging: install files, no code
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/', re.M)
 TARGET = re.compile(r'(?:hlx_add_library\(\s*(\w+)|add_library\(\s*hlx_(\w+)|add_executable\(\s*([\w-]+))')
