@@ -68,11 +68,14 @@ code=$?
 echo "start-programs: hlx flash rtq into hlx-virtual-monitor on $pty: image received whole"
 
 # The window. SIGTERM is safe to send once the program has blocked it (before any thread starts, so it
-# waits for the window's event loop); SigBlk of the main thread shows when that is.
+# waits for the window's event loop); SigBlk of the main thread shows when that is. Before that, the
+# shell's child that is about to become the program may block signals for a moment of its own, so the
+# program must be running first.
 "$bin/hlx-service-tool" >window.out 2>&1 &
 window=$!
 sigterm_blocked() {
     local mask
+    [ "$(readlink "/proc/$window/exe")" = "$(readlink -f "$bin/hlx-service-tool")" ] || return 1
     mask=$(awk '/^SigBlk:/ { print $2 }' "/proc/$window/status" 2>/dev/null) || return 1
     [ -n "$mask" ] && (((0x$mask >> 14) & 1))
 }
