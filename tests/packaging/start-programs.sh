@@ -67,19 +67,22 @@ code=$?
 [ $code = 0 ] && grep -q '^SIGTERM: stopping' monitor.out || fail "hlx-virtual-monitor ended with $code: $(cat monitor.out)"
 echo "start-programs: hlx flash rtq into hlx-virtual-monitor on $pty: image received whole"
 
-# The window. SIGTERM is safe to send once the program has blocked it (before any thread starts, so it
-# waits for the window's event loop); SigBlk of the main thread shows when that is. Before that, the
-# shell's child that is about to become the program may block signals for a moment of its own, so the
-# program must be running first.
+# The window. It is open once the program's main thread waits in its event loop: it sleeps in poll(2)
+# (the kernel names the wait, or gives the system call's number: 7 poll, 271 ppoll on x86-64) with
+# SIGTERM blocked (SigBlk), so the signal then reaches the window. The shell's child that is about to
+# become the program may block signals for a moment of its own, so the program must be running first.
 "$bin/hlx-service-tool" >window.out 2>&1 &
 window=$!
-sigterm_blocked() {
-    local mask
+window_open() {
+    local mask wchan call
     [ "$(readlink "/proc/$window/exe")" = "$(readlink -f "$bin/hlx-service-tool")" ] || return 1
-    mask=$(awk '/^SigBlk:/ { print $2 }' "/proc/$window/status" 2>/dev/null) || return 1
-    [ -n "$mask" ] && (((0x$mask >> 14) & 1))
+    mask=$(awk '/^SigBlk:/ { print $2 }' "/proc/$window/status" 2>/dev/null)
+    [ -n "$mask" ] && (((0x$mask >> 14) & 1)) || return 1
+    wchan=$(cat "/proc/$window/wchan" 2>/dev/null)
+    call=$(cut -d' ' -f1 "/proc/$window/syscall" 2>/dev/null)
+    [[ $wchan == *poll* || $call == 7 || $call == 271 ]]
 }
-wait_for sigterm_blocked || fail "hlx-service-tool did not start: $(cat window.out)"
+wait_for window_open || fail "hlx-service-tool did not open its window: $(cat window.out)"
 stop_with_sigterm $window
 code=$?
 [ $code = 0 ] || fail "hlx-service-tool ended with $code: $(cat window.out)"
