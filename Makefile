@@ -5,9 +5,10 @@ FUZZBUILD ?= build-fuzz
 JOBS      ?= $(shell nproc)
 DEBIAN_PACKAGES = clang-format cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
                   libbenchmark-dev xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev \
-                  libssl-dev libudev-dev libcli11-dev lpc21isp nlohmann-json3-dev python3 python3-jsonschema
+                  libssl-dev libudev-dev libcli11-dev lpc21isp nlohmann-json3-dev python3 python3-jsonschema \
+                  dpkg-dev lintian desktop-file-utils appstream man-db librsvg2-bin bash-completion
 
-.PHONY: run test build deps fuzz bench screenshot tsan clean format format-check
+.PHONY: run test build deps package fuzz bench screenshot tsan clean format format-check
 
 deps:
 	@missing=""; for p in $(DEBIAN_PACKAGES); do \
@@ -36,12 +37,18 @@ run: build
 	  $(BUILD)/app/hlx-service-tool; \
 	fi
 
-# Short fuzz runs first, so that ctest's summary is the run's closing line.
+# Short fuzz runs and the package check first, so that ctest's summary is the run's closing line.
 test: build
 	scripts/check_layers.py
 	$(MAKE) --no-print-directory format-check
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$${FUZZ_SECONDS:-10}
+	$(MAKE) --no-print-directory package
+	tests/packaging/check-package.sh $(BUILD)
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+# The Debian package of the build, $(BUILD)/hlx-service-tool_VERSION_ARCH.deb (CPack; see packaging/).
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # libFuzzer targets in a clang build of their own; each runs FUZZ_SECONDS on its seed corpus. What a run
 # finds (crash-*, leak-*, timeout-*, oom-*) lands in $(FUZZBUILD)/artifacts/<target>/, never in the

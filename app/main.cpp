@@ -4,6 +4,7 @@
 // ends.
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QSocketNotifier>
 
@@ -65,6 +66,12 @@ int main(int argc, char** argv) {
         app = std::make_unique<ServiceToolApplication>(argc, argv);
         QApplication::setApplicationName(QStringLiteral("hlx-service-tool"));
         QApplication::setApplicationVersion(QString::fromLatin1(hlx::base::kVersion));
+#if defined(HLX_DESKTOP_ID) && defined(HLX_ICON_NAME)
+        // The installed desktop entry and icon (packaging/), so that a desktop shows the window under the
+        // menu entry's name and icon.
+        QGuiApplication::setDesktopFileName(QStringLiteral(HLX_DESKTOP_ID));
+        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(HLX_ICON_NAME)));
+#endif
         // The port and the store outlive the form, whose logic and job use them.
         hlx::serial::SerialPort port(std::make_unique<hlx::serial::PosixSerialDevice>());
         hlx::app::SettingsStore store(hlx::app::SettingsStore::defaultPath());

@@ -32,7 +32,7 @@ LAYERS = [
 ]
 STANDALONE = {"tools"}  # the simulated monitor: uses base only, used by nothing but tests and cli
 STANDALONE_USERS = {"cli"}
-SKIP = {"tests", "build", "cmake", "scripts", ".ci", ".git"}
+SKIP = {"tests", "build", "cmake", "scripts", "packaging", ".ci", ".git"}  # packaging: install files, no code
 SOURCE_SUFFIXES = {".h", ".hh", ".hpp", ".hxx", ".ipp", ".inl", ".c", ".cc", ".cpp", ".cxx"}
 
 INCLUDE = re.compile(r'^[ \t]*#[ \t]*include[ \t]*(?:"([^"\n]+)"|<([^>\n]+)>)', re.M)
