@@ -95,6 +95,8 @@ int decodeVxcCommand(const std::string& vxcPath, const std::string& bmpPath) {
 }
 
 void addImagingCommands(CommandLine& commands) {
+    // Without Qt this build reads and writes no BMP files, so it does not offer the picture commands.
+    if (!bitmapFactory()) return;
     auto file = std::make_shared<std::string>();
     CLI::App& convert = commands.add(
         "convert-bmp",

@@ -1,12 +1,9 @@
 #include "cli/job_command.h"
 
-#include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <optional>
-#include <system_error>
 
 #include "app/job_catalogue.h"
 #include "base/file_buffer.h"
@@ -16,33 +13,10 @@
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
 #include "output/job_result.h"
-#include "serial/posix_serial_device.h"
 #include "serial/serial_port.h"
+#include "serial/system_serial_device.h"
 
 namespace hlx::cli {
-namespace {
-
-// Becomes readable when the job thread has returned from the frame.
-class DoneNotice {
-public:
-    DoneNotice() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-        if (m_fd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
-    }
-    ~DoneNotice() { ::close(m_fd); }
-    DoneNotice(const DoneNotice&) = delete;
-    DoneNotice& operator=(const DoneNotice&) = delete;
-
-    void notify() {
-        const std::uint64_t one = 1;
-        (void)!::write(m_fd, &one, sizeof one);
-    }
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
-}  // namespace
 
 void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fileHelp) {
     command.add_option("FILE", options.file, fileHelp)->required()->type_name("");
@@ -69,7 +43,7 @@ int runJob(jobs::JobKind kind, const JobOptions& options) {
 }
 
 int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
-    serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
+    serial::SerialPort port(serial::makeSystemSerialDevice());
     ConsoleWindow window;
     window.setText(options.windowText);
     ConsoleJobView view(::isatty(STDERR_FILENO) != 0);
@@ -86,7 +60,7 @@ int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
 
     // Before the job thread starts, so that it inherits the blocked signals.
     base::StopSignals signals;
-    DoneNotice done;
+    base::Notice done;  // the job thread has returned from the frame
     jobs::JobSlot slot;
     slot.init();
     slot.setParameter(options.parameter);
@@ -96,7 +70,7 @@ int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
         reported = jobs::runJobFrame(job, context, slot);
         done.notify();
     });
-    const int signal = signals.waitForSignalOr(done.fd());
+    const int signal = signals.waitForSignalOr(done);
     if (signal != 0) slot.requestStop();
     slot.wait();
     view.finish();
