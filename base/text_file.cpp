@@ -1,9 +1,5 @@
 #include "base/text_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "base/atomic_file.h"

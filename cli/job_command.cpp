@@ -1,11 +1,10 @@
 #include "cli/job_command.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <optional>
 
 #include "app/job_catalogue.h"
+#include "base/console.h"
 #include "base/file_buffer.h"
 #include "base/stop_signals.h"
 #include "cli/command_line.h"
@@ -13,6 +12,7 @@
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
 #include "output/job_result.h"
+#include "serial/port_name.h"
 #include "serial/serial_port.h"
 #include "serial/system_serial_device.h"
 
@@ -21,9 +21,7 @@ namespace hlx::cli {
 void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fileHelp) {
     command.add_option("FILE", options.file, fileHelp)->required()->type_name("");
     command
-        .add_option("--port", options.port,
-                    "as typed into COM-Nr: a number n for COMn (/dev/ttyS(n-1)) or a "
-                    "device path such as /dev/ttyUSB0 or /dev/serial/by-id/...")
+        .add_option("--port", options.port, "as typed into COM-Nr: " + std::string(serial::portTextHelp()))
         ->required()
         ->type_name("TEXT");
     command
@@ -46,7 +44,7 @@ int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
     serial::SerialPort port(serial::makeSystemSerialDevice());
     ConsoleWindow window;
     window.setText(options.windowText);
-    ConsoleJobView view(::isatty(STDERR_FILENO) != 0);
+    ConsoleJobView view(base::stderrIsTerminal());
     window.setProgressBar(&view);
     output::OutputLog log(window);
     serial::Deadline replyDeadline;

@@ -2,16 +2,21 @@
 # (the port list) and the registry (advapi32) come with Windows; CLI11 is header-only and GoogleTest is
 # built from its sources (Debian's googletest package) when the build cross-compiles.
 
-# CLI11: Debian's headers serve every target system. Only the CLI folder is put on the include path
-# (through a link in the build folder), never /usr/include itself, which holds the Linux C library.
+# CLI11: a package where one is installed (vcpkg on Windows); else Debian's headers, which serve every
+# target system. Only the CLI folder is put on the include path (through a link in the build folder), never
+# /usr/include itself, which holds the Linux C library. Without CLI11 there is no hlx, the window is built.
 find_package(CLI11 QUIET)
 if(NOT CLI11_FOUND)
-  find_path(HLX_CLI11_INCLUDE CLI/CLI.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-  set(cli11_dir ${PROJECT_BINARY_DIR}/third-party/cli11)
-  file(MAKE_DIRECTORY ${cli11_dir})
-  file(CREATE_LINK ${HLX_CLI11_INCLUDE}/CLI ${cli11_dir}/CLI SYMBOLIC)
-  add_library(CLI11::CLI11 INTERFACE IMPORTED)
-  target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${cli11_dir})
+  find_path(HLX_CLI11_INCLUDE CLI/CLI.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH)
+  if(HLX_CLI11_INCLUDE)
+    set(cli11_dir ${PROJECT_BINARY_DIR}/third-party/cli11)
+    file(MAKE_DIRECTORY ${cli11_dir})
+    file(CREATE_LINK ${HLX_CLI11_INCLUDE}/CLI ${cli11_dir}/CLI SYMBOLIC)
+    add_library(CLI11::CLI11 INTERFACE IMPORTED)
+    target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${cli11_dir})
+  else()
+    message(STATUS "CLI11 not found: hlx is not built (vcpkg install cli11, or -DCMAKE_PREFIX_PATH=...)")
+  endif()
 endif()
 
 # Windows 8 and later (CancelIoEx, bcrypt's SHA-256 objects, SetupAPI's property calls).

@@ -19,5 +19,8 @@ std::optional<int> scanComNumber(std::string_view text8bit);
 int readComNumber(std::string_view text8bit);
 std::string portDevicePath(std::string_view text8bit);
 std::string comPortDevice(int number);
+// What a COM-Nr text may be on this system, for help texts: "a number n for COMn (/dev/ttyS(n-1)) or a
+// device path such as ..." on Linux, the COM names on Windows.
+std::string_view portTextHelp();
 
 }  // namespace hlx::serial

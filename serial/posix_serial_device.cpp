@@ -73,6 +73,11 @@ std::string comPortDevice(int number) {
     return "/dev/ttyS" + std::to_string(number - 1);
 }
 
+std::string_view portTextHelp() {
+    return "a number n for COMn (/dev/ttyS(n-1)) or a device path such as /dev/ttyUSB0 or "
+           "/dev/serial/by-id/...";
+}
+
 PosixSerialDevice::PosixSerialDevice()
     : m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_wakeError(errno) {}
 

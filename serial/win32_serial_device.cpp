@@ -103,6 +103,11 @@ std::string comPortDevice(int number) {
     return "\\\\.\\COM" + std::to_string(number);
 }
 
+std::string_view portTextHelp() {
+    return "a number n or COMn for the COM port n (hlx ports lists them), or a device name such as "
+           "\\\\.\\CNCA0";
+}
+
 Win32SerialDevice::Win32SerialDevice() {
     m_readEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     m_writeEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);

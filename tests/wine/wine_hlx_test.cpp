@@ -245,14 +245,15 @@ TEST_F(WineHlxTest, SendFileDeliversABinaryFileInFramesAndATextFileByLines) {
     EXPECT_EQ(text, monitor.received());
 }
 
-// The Windows build checks a HEX file as the Linux build does: the same lines, the same exit code.
+// The Windows build checks a HEX file as the Linux build does: the same lines, the same exit code; a file
+// name beyond ASCII arrives whole.
 TEST_F(WineHlxTest, CheckHexSaysWhatTheLinuxBuildSays) {
     const std::string linuxHlx = HLX_LINUX_CLI_PATH;
     std::string damaged = firmware().text();
     damaged[damaged.find('\n', 200) + 5] = 'G';                // a digit that is none
     damaged.insert(damaged.find('\n', 800) + 1, ":0400\r\n");  // a short record
     for (const auto& [name, text] :
-         {std::pair{"good.hex", firmware().text()}, std::pair{"bad.hex", damaged}}) {
+         {std::pair{"gr\xC3\xBCn.hex", firmware().text()}, std::pair{"bad.hex", damaged}}) {
         SCOPED_TRACE(name);
         const std::string path = writeFile(name, text);
         const Outcome windows = hlx({"check-hex", windowsPath(path)});
