@@ -171,7 +171,6 @@ base::Status Win32SerialDevice::open(const std::string& path) {
     // Line control off: DTR and RTS low. Emulated ports may have no modem lines; errors are ignored.
     (void)::EscapeCommFunction(port, CLRDTR);
     (void)::EscapeCommFunction(port, CLRRTS);
-    (void)::PurgeComm(port, PURGE_RXABORT | PURGE_TXABORT);
     m_port = port;
     m_lock = lock;
     m_path = path;
@@ -266,7 +265,7 @@ IoResult Win32SerialDevice::write(std::span<const std::uint8_t> bytes, std::chro
         }
         if (!ok) return {done, true};
         done += count;
-        if (count == 0 && SteadyClock::now() >= deadline) break;
+        if (count == 0) break;  // the driver's 100 ms passed, or ours: nothing more goes out
     }
     return {done, false};
 }
