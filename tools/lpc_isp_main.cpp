@@ -12,6 +12,7 @@
 
 #include "tools/lpc_isp_sim.h"
 #include "tools/monitor_image.h"
+#include "tools/simulated_line.h"
 
 namespace hlx::tools {
 namespace {
@@ -71,6 +72,7 @@ void printLpcIspUsage(std::FILE* out) {
         "  --greeting TEXT       what the started firmware says after \"G\" (default \"HLX firmware "
         "started\")\n"
         "  --flash-out FILE      after every \"G\" write the flash's programmed bytes to FILE as Intel HEX\n"
+        "  --link PATH           also reachable as the symbolic link PATH (a stable name to type)\n"
         "Faults:\n"
         "  --no-sync             never answer \"?\"\n"
         "  --resend-at N         answer the N-th checksum line of written data with RESEND\n"
@@ -85,6 +87,7 @@ int runLpcIspSimulator(const std::vector<std::string>& args) {
     LpcIspConfig config;
     LpcIspFaults faults;
     std::string flashOut;
+    std::string linkPath;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& option = args[i];
         if (option == "--lpc-isp") continue;
@@ -109,6 +112,8 @@ int runLpcIspSimulator(const std::vector<std::string>& args) {
             config.greeting = value;
         } else if (option == "--flash-out") {
             flashOut = value;
+        } else if (option == "--link") {
+            linkPath = value;
         } else if (option == "--hang-up-at") {
             if (value.size() != 1) return usageError("--hang-up-at takes a command letter");
             faults.hangUpAt = value[0];
@@ -146,7 +151,12 @@ int runLpcIspSimulator(const std::vector<std::string>& args) {
     try {
         LpcIspSim sim(config);
         sim.setFaults(faults);
-        std::printf("LPC ISP boot loader on %s - type this into COM-Nr\n", sim.slavePath().c_str());
+        if (!linkPath.empty()) {
+            publishLink(linkPath, sim.slavePath());
+            std::printf("boot loader's port %s linked as %s\n", sim.slavePath().c_str(), linkPath.c_str());
+        }
+        std::printf("LPC ISP boot loader on %s - type this into COM-Nr\n",
+                    (linkPath.empty() ? sim.slavePath() : linkPath).c_str());
         std::fflush(stdout);
         std::atomic<bool> stopping{false};
         std::thread writer;
@@ -172,6 +182,7 @@ int runLpcIspSimulator(const std::vector<std::string>& args) {
         std::printf("%s: stopping\n", signal == SIGINT ? "SIGINT" : "SIGTERM");
         stopping = true;
         if (writer.joinable()) writer.join();
+        if (!linkPath.empty()) removeLink(linkPath, sim.slavePath());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "hlx-virtual-monitor: %s\n", e.what());
         return 1;

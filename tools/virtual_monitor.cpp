@@ -1,11 +1,6 @@
 #include "tools/virtual_monitor.h"
 
-#include "tools/simulated_line.h"
-
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,15 +22,25 @@ constexpr std::size_t kMaxLine = 1100;  // longest HEX line (523 characters) wit
 constexpr std::uint8_t kErrTooManyBytes = 0xF7;
 constexpr std::size_t kMinFrame = 2;  // a length byte and one byte of the file
 constexpr std::size_t kMaxFrame = 251;
+// A restarting monitor leaves the bus no sooner than kRestartAfter after its closing lines went out (bytes
+// written to a pseudo-terminal reach the tool's side a moment later) and once the tool has read them, but
+// no later than kReadGrace after them; it looks every kReadLook.
+constexpr auto kRestartAfter = 100ms;
+constexpr auto kReadGrace = 2000ms;
+constexpr auto kReadLook = 10ms;
 
 }  // namespace
 
-VirtualMonitor::VirtualMonitor(MonitorConfig config) : m_config(std::move(config)) {
-    SimulatedLine line = openSimulatedLine("virtual monitor");
-    m_master = line.master;
-    m_slaveKeep = line.slaveKeep;
-    m_wakeFd = line.wakeFd;
-    m_slavePath = line.slavePath;
+VirtualMonitor::VirtualMonitor(MonitorConfig config)
+    : m_config(std::move(config)), m_pty(openSimulatedLine("virtual monitor")) {
+    if (!m_config.linkPath.empty()) {
+        try {
+            publishLink(m_config.linkPath, m_pty.slavePath);
+        } catch (...) {
+            closeSimulatedLine(m_pty);
+            throw;
+        }
+    }
     if (!m_config.periodicText.empty() && m_config.period > 0ms)
         m_nextPeriodic = MonitorClock::now() + m_config.period;
     m_thread = std::thread([this] { run(); });
@@ -47,10 +52,30 @@ VirtualMonitor::~VirtualMonitor() {
         m_stop = true;
     }
     const std::uint64_t one = 1;
-    [[maybe_unused]] auto written = ::write(m_wakeFd, &one, sizeof one);
+    [[maybe_unused]] auto written = ::write(m_pty.wakeFd, &one, sizeof one);
     if (m_thread.joinable()) m_thread.join();
-    SimulatedLine line{m_master, m_slaveKeep, m_wakeFd, m_slavePath};
-    closeSimulatedLine(line);
+    if (!m_config.linkPath.empty() && !m_offBus) removeLink(m_config.linkPath, m_pty.slavePath);
+    closeSimulatedLine(m_pty);
+}
+
+std::string VirtualMonitor::slavePath() const {
+    std::lock_guard lock(m_mutex);
+    return m_pty.slavePath;
+}
+
+std::string VirtualMonitor::path() const {
+    if (!m_config.linkPath.empty()) return m_config.linkPath;
+    return slavePath();
+}
+
+int VirtualMonitor::restarts() const {
+    std::lock_guard lock(m_mutex);
+    return m_restarts;
+}
+
+bool VirtualMonitor::waitForRestarts(int count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] { return m_restarts >= count; });
 }
 
 void VirtualMonitor::say(std::string_view text) {
@@ -59,7 +84,7 @@ void VirtualMonitor::say(std::string_view text) {
         sendLine(std::string(text), MonitorClock::now());
     }
     const std::uint64_t one = 1;
-    [[maybe_unused]] auto written = ::write(m_wakeFd, &one, sizeof one);
+    [[maybe_unused]] auto written = ::write(m_pty.wakeFd, &one, sizeof one);
 }
 
 void VirtualMonitor::setFaults(const MonitorFaults& faults) {
@@ -110,7 +135,7 @@ int VirtualMonitor::downloadsEnded() const {
 
 bool VirtualMonitor::waitForDownloads(int count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(m_mutex);
-    return m_downloadEnded.wait_for(lock, timeout, [&] { return m_downloadsEnded >= count; });
+    return m_changed.wait_for(lock, timeout, [&] { return m_downloadsEnded >= count; });
 }
 
 void VirtualMonitor::clear() {
@@ -138,13 +163,14 @@ void VirtualMonitor::run() {
                 timeoutMs = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
             }
         }
-        pollfd fds[2] = {{m_master, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
-                         {m_wakeFd, POLLIN, 0}};
+        // Off the bus there is no pseudo-terminal: poll() skips a negative descriptor.
+        pollfd fds[2] = {{m_pty.master, static_cast<short>(POLLIN | (wantWrite ? POLLOUT : 0)), 0},
+                         {m_pty.wakeFd, POLLIN, 0}};
         const int ready = ::poll(fds, 2, timeoutMs);
         if (ready < 0 && errno != EINTR) return;
         if (fds[1].revents & POLLIN) {
             std::uint64_t count = 0;
-            [[maybe_unused]] auto got = ::read(m_wakeFd, &count, sizeof count);
+            [[maybe_unused]] auto got = ::read(m_pty.wakeFd, &count, sizeof count);
         }
 
         std::vector<std::string> events;
@@ -154,9 +180,11 @@ void VirtualMonitor::run() {
             std::lock_guard lock(m_mutex);
             if (m_stop) return;
             const int endedBefore = m_downloadsEnded;
-            if (fds[0].revents & POLLIN) {
-                const ssize_t n = ::read(m_master, buffer.data(), buffer.size());
-                if (n > 0) handleBytes(buffer.data(), static_cast<std::size_t>(n), MonitorClock::now());
+            if (m_pty.master >= 0 && (fds[0].revents & POLLIN)) {
+                const ssize_t n = ::read(m_pty.master, buffer.data(), buffer.size());
+                // A monitor about to restart takes nothing more.
+                if (n > 0 && !m_restartPending)
+                    handleBytes(buffer.data(), static_cast<std::size_t>(n), MonitorClock::now());
             }
             const auto now = MonitorClock::now();
             if (m_mode != MonitorMode::Command && now - m_lastByte >= m_config.inactivity) {
@@ -169,6 +197,7 @@ void VirtualMonitor::run() {
                 m_nextPeriodic = now + m_config.period;
             }
             flushDueLocked(MonitorClock::now());
+            restartStepLocked(MonitorClock::now());
             events.swap(m_events);
             received.swap(m_receivedNew);
             if (m_downloadsEnded != endedBefore && m_config.onDownloadEnd) ended = m_image;
@@ -188,6 +217,8 @@ std::optional<MonitorClock::time_point> VirtualMonitor::nextTimerLocked() const 
     if (!m_scheduled.empty()) consider(m_scheduled.front().due);
     if (m_mode != MonitorMode::Command) consider(m_lastByte + m_config.inactivity);
     if (!m_config.periodicText.empty() && m_config.period > 0ms) consider(m_nextPeriodic);
+    if (m_restartPending) consider(MonitorClock::now() + kReadLook);
+    if (m_offBus) consider(m_backOnBus);
     return next;
 }
 
@@ -208,7 +239,7 @@ void VirtualMonitor::handleBytes(const std::uint8_t* data, std::size_t count, Mo
                     if (!line.empty() && line.back() == '\r') line.pop_back();
                     if (!line.empty())
                         handleCommandLine(line, now);
-                    else if (m_config.answerEmptyLines)
+                    else if (!m_config.ignoreEmptyLines)
                         answerReceived(now);
                 } else if (m_line.size() < kMaxLine) {
                     m_line += static_cast<char>(b);
@@ -388,11 +419,48 @@ void VirtualMonitor::finishDownload(MonitorClock::time_point now) {
     m_events.push_back("download ended: " + std::to_string(m_recordNumber) + " records, " +
                        std::to_string(m_image.size()) + " bytes in memory");
     backToCommandMode();
-    m_downloadEnded.notify_all();
+    if (m_config.restartAfterDownload) {
+        m_restartPending = true;
+        m_closingWritten.reset();
+    }
+    m_changed.notify_all();
+}
+
+void VirtualMonitor::restartStepLocked(MonitorClock::time_point now) {
+    if (m_restartPending && m_scheduled.empty() && m_unwritten.empty()) {
+        if (!m_closingWritten) m_closingWritten = now;
+        const auto since = now - *m_closingWritten;
+        if (since < kRestartAfter || (unreadByTool(m_pty) > 0 && since < kReadGrace)) return;
+        // The service port leaves the bus: the tool sees a hang-up, and the link goes with the device.
+        if (!m_config.linkPath.empty()) removeLink(m_config.linkPath, m_pty.slavePath);
+        closePseudoTerminal(m_pty);
+        m_restartPending = false;
+        m_offBus = true;
+        m_backOnBus = now + m_config.restartTime;
+        backToCommandMode();
+        m_frame.clear();
+        m_events.push_back("restarting: the service port is off the bus for " +
+                           std::to_string(m_config.restartTime.count()) + " ms");
+        return;
+    }
+    if (!m_offBus || now < m_backOnBus) return;
+    try {
+        openPseudoTerminal(m_pty, "virtual monitor");
+        if (!m_config.linkPath.empty()) publishLink(m_config.linkPath, m_pty.slavePath);
+    } catch (const std::exception& e) {
+        m_events.push_back(std::string("cannot come back on the bus: ") + e.what());
+        m_backOnBus = MonitorClock::time_point::max();
+        return;
+    }
+    m_offBus = false;
+    ++m_restarts;
+    m_events.push_back("back on the bus at " + m_pty.slavePath +
+                       (m_config.linkPath.empty() ? "" : " (" + m_config.linkPath + ")"));
+    m_changed.notify_all();
 }
 
 void VirtualMonitor::send(std::string bytes, MonitorClock::time_point due, bool replyEnd) {
-    if (m_silent) return;
+    if (m_silent || m_offBus) return;
     // First in, first out: nothing overtakes a reply that is held back.
     if (!m_scheduled.empty()) due = std::max(due, m_scheduled.back().due);
     m_scheduled.push_back({due, std::move(bytes), replyEnd});
@@ -409,7 +477,7 @@ void VirtualMonitor::flushDueLocked(MonitorClock::time_point now) {
         m_scheduled.pop_front();
     }
     while (!m_unwritten.empty()) {
-        const ssize_t n = ::write(m_master, m_unwritten.data(), m_unwritten.size());
+        const ssize_t n = ::write(m_pty.master, m_unwritten.data(), m_unwritten.size());
         if (n <= 0) break;  // the pseudo-terminal is full; poll() says when it takes more
         m_unwritten.erase(0, static_cast<std::size_t>(n));
     }

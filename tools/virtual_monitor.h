@@ -18,15 +18,24 @@
 //   record sends the closing lines and returns to command mode.
 // - In either download mode, no byte for `inactivity` returns to command mode, dropping a partial record.
 // - Receiving a text (the tool's file sender and terminal sender): command lines are what a text file's
-//   lines are to the monitor, each answered with replyLine; with answerEmptyLines an empty line is
-//   answered too. With fileFrames, command mode takes the file sender's binary frames instead of lines:
-//   a length byte L (2 to 251, the frame's length counting itself), then L - 1 bytes of the file; each
-//   frame is answered with replyLine. A length byte below 2 is answered with ERR_WRONGLINEFORMAT (0xFB),
-//   one above 251 with ERR_TOMANYBYTES (0xF7), each followed by LF; a frame broken off for `inactivity`
-//   is dropped when the next byte comes. What arrives is recorded (received(), frames()).
+//   lines are to the monitor, each answered with replyLine, the empty ones too (the monitor answers every
+//   line; with ignoreEmptyLines an empty line is no command and goes unanswered). With fileFrames, command
+//   mode takes the file sender's binary frames instead of lines: a length byte L (2 to 251, the frame's
+//   length counting itself), then L - 1 bytes of the file; each frame is answered with replyLine. A length
+//   byte below 2 is answered with ERR_WRONGLINEFORMAT (0xFB), one above 251 with ERR_TOMANYBYTES (0xF7), each
+//   followed by LF; a frame broken off for `inactivity` is dropped when the next byte comes. What arrives is
+//   recorded (received(), frames()).
 // Records are counted from 1 in each download (both modes); the fault settings refer to those numbers.
 // Replies leave in the order they were made: a delayed reply holds back everything after it, as a busy
 // monitor would.
+//
+// Path and restart: with linkPath the pseudo-terminal is also reachable as that symbolic link, a stable
+// name as /dev/serial/by-id gives a USB serial port. With restartAfterDownload the monitor restarts after
+// every download's closing lines, as a monitor whose USB service port leaves the bus meanwhile: once the
+// tool has read the closing lines (at least 100 ms, at most 2 s after they went out) it removes the link
+// and closes its pseudo-terminal, so the tool sees a hang-up; after `restartTime` it opens a new
+// pseudo-terminal (a new device path) and points the link at it. From its closing lines until it is back
+// it takes nothing, and off the bus it sends nothing.
 //
 // Threads: the monitor runs on a thread of its own, sleeping in poll() on the pseudo-terminal and an
 // eventfd (no busy waiting); every public function may be called from any thread. The destructor stops
@@ -46,6 +55,7 @@
 #include <vector>
 
 #include "tools/monitor_image.h"
+#include "tools/simulated_line.h"
 
 namespace hlx::tools {
 
@@ -66,7 +76,10 @@ struct MonitorConfig {
     std::function<void(const MemoryImage&)> onDownloadEnd;
     std::function<void(const std::string&)> onEvent;
     bool fileFrames = false;        // command mode takes file frames instead of lines (see above)
-    bool answerEmptyLines = false;  // an empty line is answered like any other (off: it is no command)
+    bool ignoreEmptyLines = false;  // an empty line is no command and goes unanswered
+    std::string linkPath;           // a symbolic link to the pseudo-terminal (empty: none)
+    bool restartAfterDownload = false;
+    std::chrono::milliseconds restartTime{1000};  // how long the service port is off the bus
     // Called with the bytes recorded by received(), as they arrive.
     std::function<void(const std::string&)> onReceived;
 };
@@ -101,8 +114,10 @@ public:
     VirtualMonitor(const VirtualMonitor&) = delete;
     VirtualMonitor& operator=(const VirtualMonitor&) = delete;
 
-    // The pseudo-terminal's device path, e.g. "/dev/pts/5".
-    const std::string& slavePath() const { return m_slavePath; }
+    // The pseudo-terminal's device path, e.g. "/dev/pts/5" (a new one after each restart).
+    std::string slavePath() const;
+    // What the tool opens: the link if there is one, else the device path.
+    std::string path() const;
 
     // Sends text followed by CR LF, after whatever is already scheduled.
     void say(std::string_view text);
@@ -123,6 +138,9 @@ public:
     std::vector<std::size_t> frames() const;
     // Waits until `count` end records have been handled in total; false on time-out.
     bool waitForDownloads(int count, std::chrono::milliseconds timeout) const;
+    // Restarts completed (back on the bus), and a wait for them; false on time-out.
+    int restarts() const;
+    bool waitForRestarts(int count, std::chrono::milliseconds timeout) const;
     // Forgets image, records, commands, turnarounds and what command mode received.
     void clear();
 
@@ -152,16 +170,14 @@ private:
     void send(std::string bytes, MonitorClock::time_point due, bool replyEnd = false);
     void sendLine(const std::string& text, MonitorClock::time_point due, bool replyEnd = false);
     void flushDueLocked(MonitorClock::time_point now);
-    void event(const std::string& text);
+    // Leaves the bus once the closing lines are read, comes back after restartTime.
+    void restartStepLocked(MonitorClock::time_point now);
 
     MonitorConfig m_config;
-    int m_master = -1;
-    int m_slaveKeep = -1;  // keeps the slave side alive between the tool's opens
-    int m_wakeFd = -1;
-    std::string m_slavePath;
+    SimulatedLine m_pty;
 
     mutable std::mutex m_mutex;
-    mutable std::condition_variable m_downloadEnded;
+    mutable std::condition_variable m_changed;  // a download ended or a restart completed
     bool m_stop = false;
     MonitorFaults m_faults;
     MonitorMode m_mode = MonitorMode::Command;
@@ -191,6 +207,12 @@ private:
     std::string m_received;
     std::string m_receivedNew;  // collected under the lock, handed to onReceived outside it
     std::vector<std::size_t> m_frames;
+
+    bool m_restartPending = false;  // the closing lines of a download are on their way; then the restart
+    std::optional<MonitorClock::time_point> m_closingWritten;
+    bool m_offBus = false;
+    MonitorClock::time_point m_backOnBus{};
+    int m_restarts = 0;
 
     std::thread m_thread;
 };

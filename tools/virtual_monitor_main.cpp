@@ -31,9 +31,14 @@ void printUsage(std::FILE* out) {
         "  --xoff-every K        HEX line download: XOFF after every K lines (default 16, 0: never)\n"
         "  --xoff-ms W           ... and XON W ms later (default 30)\n"
         "  --inactivity-ms T     a download without a byte for T ms is abandoned (default 3000)\n"
+        "  --link PATH           also reachable as the symbolic link PATH (a stable name to type)\n"
+        "  --restart-after-download  after each download's closing lines restart, as a monitor whose\n"
+        "                        USB service port leaves the bus: the pseudo-terminal closes and a new\n"
+        "                        one appears (use --link for a path that stays the same)\n"
+        "  --restart-ms MS       ... off the bus for MS milliseconds (default 1000)\n"
         "Receiving files and the terminal's text:\n"
         "  --frames              take the file sender's binary frames instead of command lines\n"
-        "  --answer-empty-lines  answer an empty line like any other (as when taking a text)\n"
+        "  --ignore-empty-lines  leave empty lines unanswered (by default every line is answered)\n"
         "  --received-out FILE   write every byte of the lines (or frames' contents) received to FILE\n"
         "Faults (records count from 1 in each download):\n"
         "  --fault-error-at N    answer record N with an error byte (default 0xFA ERR_WRONGCRC)\n"
@@ -74,10 +79,16 @@ int main(int argc, char** argv) {
             printUsage(stdout);
             return 0;
         }
-        if (option == "--frames" || option == "--answer-empty-lines") {
-            (option == "--frames" ? config.fileFrames : config.answerEmptyLines) = true;
+        if (option == "--frames" || option == "--ignore-empty-lines" ||
+            option == "--restart-after-download") {
+            (option == "--frames"               ? config.fileFrames
+             : option == "--ignore-empty-lines" ? config.ignoreEmptyLines
+                                                : config.restartAfterDownload) = true;
             continue;
         }
+        if (option == "--answer-empty-lines")
+            return usageError(
+                "empty lines are answered by default now; --ignore-empty-lines leaves them unanswered");
         if (i + 1 >= args.size()) return usageError("unknown option or missing value: " + option);
         const std::string& value = args[++i];
         auto number = [&](long minimum, long maximum) { return parseNumber(value, minimum, maximum); };
@@ -89,6 +100,8 @@ int main(int argc, char** argv) {
             imageOut = value;
         } else if (option == "--received-out") {
             receivedOut = value;
+        } else if (option == "--link") {
+            config.linkPath = value;
         } else if (auto n = number(0, 100000000); !n) {
             return usageError(option + " takes a number, not '" + value + "'");
         } else if (option == "--every") {
@@ -99,6 +112,8 @@ int main(int argc, char** argv) {
             config.xoffPause = std::chrono::milliseconds(*n);
         } else if (option == "--inactivity-ms") {
             config.inactivity = std::chrono::milliseconds(*n);
+        } else if (option == "--restart-ms") {
+            config.restartTime = std::chrono::milliseconds(*n);
         } else if (option == "--fault-error-at") {
             faults.errorAt = static_cast<int>(*n);
         } else if (option == "--error-byte") {
@@ -163,7 +178,10 @@ int main(int argc, char** argv) {
     try {
         VirtualMonitor monitor(config);
         monitor.setFaults(faults);
-        std::printf("Virtual monitor on %s - type this into COM-Nr\n", monitor.slavePath().c_str());
+        if (!config.linkPath.empty())
+            std::printf("service port %s linked as %s\n", monitor.slavePath().c_str(),
+                        config.linkPath.c_str());
+        std::printf("Virtual monitor on %s - type this into COM-Nr\n", monitor.path().c_str());
         std::fflush(stdout);
         int signal = 0;
         sigwait(&stopSignals, &signal);

@@ -27,6 +27,13 @@ public:
         ::tcsetattr(m_fd, TCSANOW, &t);
     }
     ~ToolSide() { ::close(m_fd); }
+    // Sets the line's rate, as the tool does on a real port.
+    void setBaud(speed_t speed) const {
+        termios t{};
+        ::tcgetattr(m_fd, &t);
+        ::cfsetspeed(&t, speed);
+        ::tcsetattr(m_fd, TCSANOW, &t);
+    }
     ToolSide(const ToolSide&) = delete;
     ToolSide& operator=(const ToolSide&) = delete;
     bool ok() const { return m_fd >= 0; }

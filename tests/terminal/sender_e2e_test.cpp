@@ -93,9 +93,7 @@ protected:
 };
 
 TEST_F(SenderE2eTest, TextFileArrivesAsItIsLineByLine) {
-    tools::MonitorConfig config;
-    config.answerEmptyLines = true;
-    startMonitor(config);
+    startMonitor({});
     const std::string text = commandText(40);
     EXPECT_EQ(0x1000, sendFile(text));
     EXPECT_EQ(text, monitor->received());
@@ -144,7 +142,6 @@ TEST_F(SenderE2eTest, AnErrorByteStopsTheFileSenderWithoutALineOfItsOwn) {
 
 TEST_F(SenderE2eTest, WindowTextArrivesLineByLineWithItsAnswersShown) {
     tools::MonitorConfig config;
-    config.answerEmptyLines = true;
     config.replyLine = "Gut";
     startMonitor(config);
     const std::string text = "Bright=50\r\n\r\nContrast?\r\n";

@@ -1,25 +1,20 @@
 // The simulated LPC ISP boot loader, spoken to byte by byte over its pseudo-terminal: synchronisation and
-// both echo forms, return codes, UU data with either zero character and checksum answers, read-back with
-// the boot loader's vectors, flash that is only programmed once per erase, the faults, and the program.
+// both echo forms, return codes, UU data with either zero character and checksum answers, read-back,
+// compare and blank check with the boot loader's vectors at 0, identification, the rate change, flash that
+// is only programmed once per erase, the faults, and the program.
 
 #include "tools/lpc_isp_sim.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <optional>
 
-#include "tests/support/temp_dir.h"
+#include "tests/support/simulator_process.h"
 #include "tests/support/tool_side.h"
-
-extern char** environ;
 
 namespace hlx::tools {
 namespace {
@@ -145,7 +140,23 @@ TEST(LpcIspSimTest, ReturnCodes) {
         {"A 2", kParamError},
         {"U 1", kInvalidCode},
         {"G 0 Q", kParamError},
+        {"G 2 A", kAddrError},
+        {"G 268435456 A", kAddrNotMapped},
         {"P 0", kParamError},
+        {"W 1073741824 4", kAddrNotMapped},  // the boot loader's own RAM
+        {"B 1200 1", kInvalidBaudRate},
+        {"B 9600 3", kInvalidStopBit},
+        {"B 9600", kParamError},
+        {"M 1 1073741824 4", kAddrError},
+        {"M 0 1073741826 4", kAddrError},
+        {"M 0 1073741824 6", kCountError},
+        {"M 0 268435456 4", kAddrNotMapped},
+        {"M 516092 1073741824 8", kAddrNotMapped},  // runs past the flash's end
+        {"I 0 28", kInvalidSector},
+        {"I 3 2", kInvalidSector},
+        {"I 1", kParamError},
+        {"J 1", kParamError},
+        {"K x", kParamError},
     };
     for (auto [command, code] : cases) {
         SCOPED_TRACE(command);
@@ -159,10 +170,17 @@ TEST(LpcIspSimTest, LockedUntilUnlocked) {
     host.ask("?");
     host.ask("Synchronized\r\n");
     host.ask("12000\r\n");
-    for (const char* command : {"W 1073745920 4", "E 0 0", "C 0 1073745920 256", "G 0 A"}) {
+    for (const char* command : {"E 0 0", "C 0 1073745920 256", "G 0 A"}) {
         SCOPED_TRACE(command);
         EXPECT_EQ(std::string(command) + "\r\n15\r\n", host.ask(std::string(command) + "\r\n"));
     }
+    // Writing to RAM, preparing and reading need no unlock.
+    EXPECT_EQ("W 1073745920 4\r\n0\r\n", host.ask("W 1073745920 4\r\n"));
+    host.send(uuLine({1, 2, 3, 4}, '`'));
+    EXPECT_EQ(uuLine({1, 2, 3, 4}, '`') + "10\r\nOK\r\n", host.ask("10\r\n"));
+    EXPECT_EQ("P 0 0\r\n0\r\n", host.ask("P 0 0\r\n"));
+    EXPECT_EQ("U 23130\r\n0\r\n", host.ask("U 23130\r\n"));
+    EXPECT_EQ("E 0 0\r\n0\r\n", host.ask("E 0 0\r\n"));
 }
 
 TEST(LpcIspSimTest, WritesUuDataWithEitherZeroCharacterAndCopiesIt) {
@@ -229,6 +247,117 @@ TEST(LpcIspSimTest, ReadsBackWithTheBootVectorsAtZero) {
     EXPECT_EQ("0\r\n", host.ask("P 0 0\r\n"));
 }
 
+TEST(LpcIspSimTest, IdentifiesAsAnLpc2378) {
+    LpcIspSim sim(unpaced());
+    Host host(sim.slavePath());
+    prepare(host);
+    EXPECT_EQ("0\r\n385941301\r\n", host.ask("J\r\n"));
+    EXPECT_EQ("0\r\n1\r\n8\r\n", host.ask("K\r\n")) << "minor, then major";
+    const std::vector<std::string> serial = splitCrLf(host.ask("N\r\n"));
+    ASSERT_EQ(5u, serial.size());
+    EXPECT_EQ("0", serial[0]);
+    for (std::size_t i = 1; i < 5; ++i)
+        EXPECT_TRUE(std::all_of(serial[i].begin(), serial[i].end(), ::isdigit));
+}
+
+// Programs 256 bytes from RAM at 0x40001000 into sector 0, as a tool does before it verifies.
+void programSectorZero(const Host& host, const Bytes& data) {
+    ASSERT_EQ(256u, data.size());
+    ASSERT_EQ("0\r\n", host.ask("W 1073745920 256\r\n"));
+    std::int64_t sum = 0;
+    for (std::size_t i = 0; i < data.size(); i += 45) {
+        const Bytes line(data.begin() + static_cast<long>(i),
+                         data.begin() + static_cast<long>(std::min(i + 45, data.size())));
+        for (auto b : line) sum += b;
+        host.send(uuLine(line, '`'));
+    }
+    ASSERT_EQ("OK\r\n", host.ask(std::to_string(sum) + "\r\n"));
+    ASSERT_EQ("0\r\n", host.ask("P 0 0\r\n"));
+    ASSERT_EQ("0\r\n", host.ask("E 0 0\r\n"));
+    ASSERT_EQ("0\r\n", host.ask("P 0 0\r\n"));
+    ASSERT_EQ("0\r\n", host.ask("C 0 1073745920 256\r\n"));
+}
+
+TEST(LpcIspSimTest, ComparesWithTheBootVectorsMappedAtZero) {
+    LpcIspSim sim(unpaced());
+    Host host(sim.slavePath());
+    prepare(host);
+    Bytes data(256);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    programSectorZero(host, data);
+    const Bytes flash = sim.flash();
+    ASSERT_EQ(data, Bytes(flash.begin(), flash.begin() + 256));
+
+    EXPECT_EQ("10\r\n0\r\n", host.ask("M 0 1073745920 256\r\n")) << "the first 64 bytes read the vectors";
+    EXPECT_EQ("0\r\n", host.ask("M 64 1073745984 192\r\n"));
+    EXPECT_EQ("0\r\n", host.ask("M 1073745984 64 192\r\n")) << "either order";
+    // One byte changed in RAM: the offset of its word, from the start of the compare.
+    EXPECT_EQ("0\r\n", host.ask("W 1073746020 4\r\n"));
+    host.send(uuLine({0, 0, 0, 0}, '`'));
+    EXPECT_EQ("OK\r\n", host.ask("0\r\n"));
+    EXPECT_EQ("10\r\n36\r\n", host.ask("M 64 1073745984 192\r\n"));
+}
+
+TEST(LpcIspSimTest, BlankCheckReportsTheFirstWordInUse) {
+    LpcIspSim sim(unpaced());
+    Host host(sim.slavePath());
+    prepare(host);
+    const Bytes flash = sim.flash();
+    const std::uint32_t oldWord = flash[0x1000] | flash[0x1001] << 8 | flash[0x1002] << 16 |
+                                  static_cast<std::uint32_t>(flash[0x1003]) << 24;
+    EXPECT_EQ("8\r\n0\r\n" + std::to_string(oldWord) + "\r\n", host.ask("I 1 2\r\n")) << "the old firmware";
+    EXPECT_EQ("0\r\n", host.ask("P 0 27\r\n"));
+    EXPECT_EQ("0\r\n", host.ask("E 0 27\r\n"));
+    EXPECT_EQ("0\r\n", host.ask("I 1 27\r\n"));
+    EXPECT_EQ("8\r\n0\r\n3852464152\r\n", host.ask("I 0 0\r\n")) << "sector 0 reads the vectors";
+    // A word programmed into sector 2: its offset counts from the start of sector 1.
+    EXPECT_EQ("0\r\n", host.ask("W 1073745920 256\r\n"));
+    Bytes data(256, 0xFF);
+    data[0x14] = 0x42;
+    std::int64_t sum = 0;
+    for (std::size_t i = 0; i < data.size(); i += 45) {
+        const Bytes line(data.begin() + static_cast<long>(i),
+                         data.begin() + static_cast<long>(std::min(i + 45, data.size())));
+        for (auto b : line) sum += b;
+        host.send(uuLine(line, '`'));
+    }
+    EXPECT_EQ("OK\r\n", host.ask(std::to_string(sum) + "\r\n"));
+    EXPECT_EQ("0\r\n", host.ask("P 2 2\r\n"));
+    EXPECT_EQ("0\r\n", host.ask("C 8192 1073745920 256\r\n"));
+    EXPECT_EQ("8\r\n4116\r\n4294967106\r\n", host.ask("I 1 2\r\n"));
+}
+
+// Paced at the line's rate: after "B" the part talks at the new rate, and what goes over the line at
+// another rate is lost in either direction.
+TEST(LpcIspSimTest, RateChangeTakesEffectAfterItsAnswer) {
+    LpcIspConfig config;
+    LpcIspSim sim(config);
+    Host host(sim.slavePath());
+    host.setBaud(B115200);
+    prepare(host);  // measured at 115200; echo off
+    EXPECT_EQ("0\r\n", host.ask("B 57600 1\r\n")) << "answered at the old rate";
+    EXPECT_EQ("", host.ask("J\r\n")) << "sent at 115200, the part listens at 57600";
+    host.setBaud(B57600);
+    EXPECT_EQ("0\r\n385941301\r\n", host.ask("J\r\n"));
+
+    // An answer that leaves while the tool's side has another rate arrives as rubbish.
+    LpcIspConfig slowErase;
+    slowErase.echo = IspEcho::Character;
+    slowErase.eraseTimePerSector = std::chrono::milliseconds(400);
+    LpcIspSim slow(slowErase);
+    Host tool(slow.slavePath());
+    tool.setBaud(B115200);
+    EXPECT_EQ("Synchronized\r\n", tool.ask("?"));
+    tool.ask("Synchronized\r\n");
+    tool.ask("12000\r\n");
+    tool.ask("U 23130\r\n");
+    tool.ask("P 1 1\r\n");
+    tool.send("E 1 1\r");
+    EXPECT_EQ("E 1 1\r", tool.receiveUntil("\r")) << "echoed at once; the answer follows the erase";
+    tool.setBaud(B57600);
+    EXPECT_EQ("\xFF\xFF\xFF", tool.receiveUntil("\xFF\xFF\xFF"));
+}
+
 TEST(LpcIspSimTest, CountsBytesProgrammedTwiceSinceTheirErase) {
     LpcIspSim sim(unpaced());
     Host host(sim.slavePath());
@@ -287,46 +416,15 @@ TEST(LpcIspSimTest, Faults) {
 
 // The executable: prints the path and answers as the boot loader in the echo form asked for.
 TEST(LpcIspProgram, AnswersInCharacterEchoAndStopsOnSigterm) {
-    int out[2];
-    ASSERT_EQ(0, ::pipe(out));
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> args = {HLX_VIRTUAL_MONITOR_PATH, "--lpc-isp", "--echo", "char", "--baud", "0"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    ASSERT_EQ(0, posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ));
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-
-    std::string printed;
-    const auto end = std::chrono::steady_clock::now() + 3s;
-    while (printed.find(" - type this into COM-Nr\n") == std::string::npos &&
-           std::chrono::steady_clock::now() < end) {
-        pollfd p{out[0], POLLIN, 0};
-        if (::poll(&p, 1, 100) <= 0) continue;
-        char buffer[512];
-        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
-        if (n <= 0) break;
-        printed.append(buffer, static_cast<std::size_t>(n));
-    }
-    const std::string prefix = "LPC ISP boot loader on ";
-    ASSERT_EQ(0u, printed.find(prefix)) << printed;
-    const std::string path = printed.substr(prefix.size(), printed.find(" - ") - prefix.size());
+    test::SimulatorProcess program(HLX_VIRTUAL_MONITOR_PATH, {"--lpc-isp", "--echo", "char", "--baud", "0"});
+    const std::string path = program.path();
+    ASSERT_EQ(0u, program.printed().find("LPC ISP boot loader on ")) << program.printed();
     {
         Host host(path);
         EXPECT_EQ("Synchronized\r\n", host.ask("?"));
         EXPECT_EQ("Synchronized\rOK\r\n\n", host.ask("Synchronized\r\n"));
     }
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(0, WEXITSTATUS(status));
-    ::close(out[0]);
+    EXPECT_EQ(0, program.stop());
 }
 
 }  // namespace

@@ -1,21 +1,16 @@
 #include "tools/virtual_monitor.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <termios.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
+#include "tests/support/simulator_process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool_side.h"
-
-extern char** environ;
 
 namespace hlx::tools {
 namespace {
@@ -51,7 +46,7 @@ class VirtualMonitorTest : public ::testing::Test {
 protected:
     void start(MonitorConfig config = {}) {
         monitor = std::make_unique<VirtualMonitor>(std::move(config));
-        tool = std::make_unique<Tool>(monitor->slavePath());
+        tool = std::make_unique<Tool>(monitor->path());
         ASSERT_TRUE(tool->ok());
     }
     void command(std::string_view line, std::string_view answer) {
@@ -86,10 +81,20 @@ TEST_F(VirtualMonitorTest, CommandLinesGetTheirAnswers) {
         }
         EXPECT_EQ("Fertig\r\n", tool->receiveUntil("\n"));
     }
-    tool->send("\r\n");  // an empty line is not a command
-    EXPECT_EQ("", tool->receiveFor(100ms));
-    EXPECT_EQ((std::vector<std::string>{"Bright=50", "Version?", "Contrast?"}), monitor->commands());
+    tool->send("\r\n");  // the monitor answers every line
+    EXPECT_EQ("Fertig\r\n", tool->receiveUntil("\n"));
+    EXPECT_EQ((std::vector<std::string>{"Bright=50", "Version?", "Contrast?"}), monitor->commands())
+        << "an empty line is no command";
     EXPECT_EQ(MonitorMode::Command, monitor->mode());
+}
+
+TEST_F(VirtualMonitorTest, EmptyLinesCanBeLeftUnanswered) {
+    MonitorConfig config;
+    config.ignoreEmptyLines = true;
+    start(config);
+    tool->send("\r\n\nA=1\r\n");
+    EXPECT_EQ("OK\r\n", tool->receiveUntil("\n"));
+    EXPECT_EQ("", tool->receiveFor(100ms)) << "one answer, to the one command";
 }
 
 TEST_F(VirtualMonitorTest, BinaryDownloadFillsTheImageAndClosesWithItsLines) {
@@ -260,9 +265,7 @@ TEST_F(VirtualMonitorTest, UnsolicitedText) {
 }
 
 TEST_F(VirtualMonitorTest, TextLinesAreAnsweredAndRecordedAsTheyArrived) {
-    MonitorConfig config;
-    config.answerEmptyLines = true;
-    start(config);
+    start();
     monitor->setFaults({.errorByte = 0xF9, .lineErrorAt = 3, .lineSilentAt = 4});
     tool->send("A=1\r\n\r\nC");
     EXPECT_EQ("OK\r\nOK\r\n", tool->receiveUntil("OK\r\nOK\r\n"));
@@ -311,61 +314,72 @@ TEST_F(VirtualMonitorTest, FileFramesAreAnsweredOneByOne) {
     EXPECT_EQ((std::vector<std::size_t>{250, 1, 5, 2}), monitor->frames());
 }
 
-// The executable: prints the path, serves a download, writes the image file and ends on SIGTERM.
-TEST(VirtualMonitorProgram, ServesADownloadAndStopsOnSigterm) {
+// A monitor whose USB service port leaves the bus while it restarts: the closing lines reach the tool, then
+// the port hangs up and its link goes; after the restart time a new pseudo-terminal answers at the link.
+TEST_F(VirtualMonitorTest, RestartsAfterADownloadAtTheSamePath) {
+    test::TempDir dir;
+    MonitorConfig config;
+    config.linkPath = dir.file("ttyMonitor");
+    config.restartAfterDownload = true;
+    config.restartTime = 1000ms;
+    start(config);
+    const std::string before = monitor->slavePath();
+    char target[256] = {};
+    ASSERT_GT(::readlink(config.linkPath.c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(before, target);
+
+    command("LoadFWRTQ?\r\n", "LoadFWRTQ OK\r\n");
+    tool->send(record(0x0040, 0, {0x12, 0x34}));
+    EXPECT_EQ("OK\r\n", tool->receiveUntil("\n"));
+    tool->send(kEnd);
+    EXPECT_EQ("OK\r\nFlash geschrieben\r\nNeustart\r\n", tool->receiveUntil("Neustart\r\n"));
+    EXPECT_EQ("<hang-up>", tool->receive()) << "the port leaves the bus after its closing lines";
+    struct stat link {};
+    EXPECT_NE(0, ::lstat(config.linkPath.c_str(), &link)) << "the link goes with the port";
+
+    ASSERT_TRUE(monitor->waitForRestarts(1, 5000ms));
+    std::fill(std::begin(target), std::end(target), '\0');
+    ASSERT_GT(::readlink(config.linkPath.c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(monitor->slavePath(), target);
+    Tool again(config.linkPath);
+    ASSERT_TRUE(again.ok());
+    again.send("Hello?\r\n");
+    EXPECT_EQ("OK\r\n", again.receiveUntil("\n"));
+    EXPECT_EQ((MemoryImage{{0x40, 0x12}, {0x41, 0x34}}), monitor->image()) << "the download stays recorded";
+}
+
+// The executable: prints the path (its link), serves a download, writes the image file, restarts at the
+// same path and ends on SIGTERM.
+TEST(VirtualMonitorProgram, ServesADownloadRestartsAndStopsOnSigterm) {
     test::TempDir dir;
     const std::string imagePath = dir.file("image.hex");
-    int out[2];
-    ASSERT_EQ(0, ::pipe(out));
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> args = {HLX_VIRTUAL_MONITOR_PATH, "--image-out", imagePath, "--reply", "Gut"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    ASSERT_EQ(0, posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ));
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-
-    std::string printed;
-    auto readUntil = [&](std::string_view text) {
-        const auto end = std::chrono::steady_clock::now() + 3s;
-        while (printed.find(text) == std::string::npos && std::chrono::steady_clock::now() < end) {
-            pollfd p{out[0], POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0) continue;
-            char buffer[512];
-            const ssize_t n = ::read(out[0], buffer, sizeof buffer);
-            if (n <= 0) break;
-            printed.append(buffer, static_cast<std::size_t>(n));
-        }
-        return printed.find(text) != std::string::npos;
-    };
-    ASSERT_TRUE(readUntil(" - type this into COM-Nr\n")) << printed;
-    const std::string prefix = "Virtual monitor on ";
-    ASSERT_EQ(0u, printed.find(prefix));
-    const std::string path = printed.substr(prefix.size(), printed.find(" - ") - prefix.size());
+    const std::string linkPath = dir.file("ttyMonitor");
+    test::SimulatorProcess program(HLX_VIRTUAL_MONITOR_PATH,
+                                   {"--image-out", imagePath, "--reply", "Gut", "--link", linkPath,
+                                    "--restart-after-download", "--restart-ms", "100"});
+    EXPECT_EQ(linkPath, program.path()) << program.printed();
     {
-        Tool tool(path);
-        ASSERT_TRUE(tool.ok()) << path;
+        Tool tool(linkPath);
+        ASSERT_TRUE(tool.ok()) << program.printed();
         tool.send("LoadFWRTQ?\r\n");
         EXPECT_EQ("LoadFWRTQ OK\r\n", tool.receiveUntil("\n"));
         tool.send(record(0x0020, 0, {0x5A, 0xA5}));
         EXPECT_EQ("Gut\r\n", tool.receiveUntil("\n"));
         tool.send(kEnd);
         tool.receiveUntil("Neustart\r\n");
+        EXPECT_EQ("<hang-up>", tool.receive());
     }
-    EXPECT_TRUE(readUntil("written to " + imagePath)) << printed;
+    EXPECT_TRUE(program.waitFor("written to " + imagePath)) << program.printed();
     EXPECT_EQ(":020000040000FA\r\n:020020005AA5DF\r\n:00000001FF\r\n", test::readFile(imagePath));
-
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(0, WEXITSTATUS(status));
-    ::close(out[0]);
+    ASSERT_TRUE(program.waitFor("back on the bus")) << program.printed();
+    {
+        Tool tool(linkPath);
+        tool.send("Hello?\r\n");
+        EXPECT_EQ("Gut\r\n", tool.receiveUntil("\n"));
+    }
+    EXPECT_EQ(0, program.stop());
+    struct stat link {};
+    EXPECT_NE(0, ::lstat(linkPath.c_str(), &link)) << "the link goes with the program";
 }
 
 }  // namespace
