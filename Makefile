@@ -8,7 +8,11 @@ DEBIAN_PACKAGES = clang-format cmake ninja-build g++ pkg-config qt6-base-dev lib
                   libssl-dev libudev-dev libcli11-dev lpc21isp nlohmann-json3-dev python3 python3-jsonschema \
                   dpkg-dev lintian desktop-file-utils appstream man-db librsvg2-bin bash-completion
 
-.PHONY: run test build deps package fuzz bench screenshot tsan clean format format-check
+# The Windows build: MinGW-w64 with POSIX threads, Wine to run its tests, GoogleTest's sources to build it with.
+WINBUILD ?= build-windows
+WINDOWS_PACKAGES = g++-mingw-w64-x86-64-posix wine wine64 googletest
+
+.PHONY: run test build deps package fuzz bench screenshot tsan clean format format-check windows deps-windows test-windows
 
 deps:
 	@missing=""; for p in $(DEBIAN_PACKAGES); do \
@@ -18,6 +22,17 @@ deps:
 	  echo "Installing:$$missing"; \
 	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
 	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	fi
+
+# Wine without its recommended extras (fonts, sound, Mono and Gecko installers): the tests need none.
+deps-windows:
+	@missing=""; for p in $(WINDOWS_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  SUDO=""; [ "$$(id -u)" = 0 ] || SUDO=sudo; \
+	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
 
 $(BUILD)/build.ninja:
@@ -37,13 +52,15 @@ run: build
 	  $(BUILD)/app/hlx-service-tool; \
 	fi
 
-# Short fuzz runs and the package check first, so that ctest's summary is the run's closing line.
+# Short fuzz runs, the package check and the Windows build under Wine first, so that ctest's summary is
+# the run's closing line.
 test: build
 	scripts/check_layers.py
 	$(MAKE) --no-print-directory format-check
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$${FUZZ_SECONDS:-10}
 	$(MAKE) --no-print-directory package
 	tests/packaging/check-package.sh $(BUILD)
+	$(MAKE) --no-print-directory test-windows
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 # The Debian package of the build, $(BUILD)/hlx-service-tool_VERSION_ARCH.deb (CPack; see packaging/).
@@ -91,9 +108,21 @@ format:
 format-check:
 	@clang-format --dry-run --Werror $(FORMATTED) && echo "format-check: $(words $(FORMATTED)) files as .clang-format has them"
 
+# hlx.exe and the core's suites as Windows programs in $(WINBUILD) (cross-compiled, static runtime: hlx.exe
+# needs nothing else on a Windows machine). The simulators stay Linux programs.
+windows: deps deps-windows
+	cmake -S . -B $(WINBUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
+	  -DHLX_BUILD_GUI=OFF -DHLX_BUILD_BENCHMARKS=OFF >/dev/null
+	cmake --build $(WINBUILD) -j $(JOBS)
+
+# The Windows suites under Wine, then hlx.exe end to end against this build's simulators (a Wine prefix of
+# its own in $(WINBUILD), made afresh each run; see scripts/test-windows.sh).
+test-windows: build windows
+	scripts/test-windows.sh $(BUILD) $(WINBUILD)
+
 # A picture of the window as a technician sees it (Xvfb).
 screenshot: build
 	tests/app/screenshot.sh $(BUILD) window.png
 
 clean:
-	rm -rf $(BUILD) $(FUZZBUILD) build-tsan
+	rm -rf $(BUILD) $(FUZZBUILD) build-tsan $(WINBUILD)

@@ -19,8 +19,8 @@
 #include "base/stop_signals.h"
 #include "base/version.h"
 #include "preview/tform4.h"
-#include "serial/posix_serial_device.h"
 #include "serial/serial_port.h"
+#include "serial/system_serial_device.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
         QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(HLX_ICON_NAME)));
 #endif
         // The port and the store outlive the form, whose logic and job use them.
-        hlx::serial::SerialPort port(std::make_unique<hlx::serial::PosixSerialDevice>());
+        hlx::serial::SerialPort port(hlx::serial::makeSystemSerialDevice());
         hlx::app::SettingsStore store(hlx::app::SettingsStore::defaultPath());
         hlx::app::TForm7 form(port, store);
         hlx::preview::TForm4 preview;  // the OSD menu preview: built now, never shown by the window
@@ -88,7 +88,9 @@ int main(int argc, char** argv) {
             QApplication::exit();
         };
         std::unique_ptr<QSocketNotifier> signalNotifier;
-        if (stopSignals) {
+        // Only where the signals arrive through a descriptor (Linux); a Windows window program has no console
+        // whose events could stop it, and closes through its window.
+        if (stopSignals && stopSignals->fd() >= 0) {
             if (const int signal = stopSignals->take(); signal != 0) closeForSignal(signal);
             signalNotifier = std::make_unique<QSocketNotifier>(stopSignals->fd(), QSocketNotifier::Read);
             QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &form, [&] {

@@ -1,6 +1,7 @@
 #include "app/main_window_logic.h"
 
-#include <sys/stat.h>
+#include <filesystem>
+#include <system_error>
 
 #include <cstdio>
 
@@ -15,9 +16,11 @@
 namespace hlx::app {
 namespace {
 
+// The path is UTF-8 text; taken as such, so a name beyond ASCII is found on Windows too.
 bool fileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    std::error_code error;
+    const std::u8string name(reinterpret_cast<const char8_t*>(path.data()), path.size());
+    return std::filesystem::is_regular_file(std::filesystem::path(name), error);
 }
 
 SettingsValues readControls(const MainWindowView& view) {

@@ -8,6 +8,25 @@
 namespace hlx::app {
 namespace {
 
+// Windows reads a 5.00 file without byte-order mark in its ANSI code page, so text beyond ASCII would come
+// out garbled on import; regedit's own encoding is UTF-16LE with byte-order mark and CR LF line ends.
+// ASCII text is the same in every encoding and stays as it is (readable and diffable on Linux).
+std::string inRegeditEncoding(const std::string& utf8) {
+    const bool ascii =
+        std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) return utf8;
+    std::string bytes = "\xFF\xFE";
+    const auto put = [&bytes](char16_t unit) {
+        bytes += static_cast<char>(unit & 0xFF);
+        bytes += static_cast<char>(unit >> 8);
+    };
+    for (const char16_t unit : base::utf8ToUtf16(utf8)) {
+        if (unit == u'\n') put(u'\r');
+        put(unit);
+    }
+    return bytes;
+}
+
 constexpr std::string_view kRegedit4Header = "REGEDIT4";
 constexpr std::string_view kHivePrefix = "HKEY_";
 constexpr std::string_view kDwordPrefix = "dword:";
@@ -292,7 +311,7 @@ std::string RegistryFile::serialise() const {
         }
         out += '\n';
     }
-    return out;
+    return inRegeditEncoding(out);
 }
 
 const RegistryFile::Value* RegistryFile::findValue(std::string_view keyPath,

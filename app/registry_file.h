@@ -27,7 +27,10 @@
 // kept and written back, but the accessors reach only HKEY_CURRENT_USER.
 //
 // serialise writes the 5.00 header, UTF-8 without byte-order mark and LF line ends; keys in the order in
-// which they were first read or created, values in the order in which they were first written. A string
+// which they were first read or created, values in the order in which they were first written. A file
+// whose text goes beyond ASCII (a file name with an umlaut) is written as regedit writes it instead,
+// UTF-16LE with byte-order mark and CR LF line ends: Windows takes a 5.00 file without byte-order mark
+// for its ANSI code page and would import such text garbled. A string
 // holding a line feed cannot stand between quotes, so it is written as "hex(1):" (UTF-16LE bytes with the
 // closing NUL, as regedit does; text that is not valid UTF-8 then has U+FFFD for its bad bytes). Parsing
 // what serialise wrote gives the same keys and values back.
@@ -48,25 +51,29 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/registry.h"
+
 namespace hlx::app {
 
-class RegistryFile {
+class RegistryFile : public Registry {
 public:
     static constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
     static constexpr std::string_view kCurrentUser = "HKEY_CURRENT_USER";
 
-    bool keyExists(std::string_view keyPath) const;
+    bool keyExists(std::string_view keyPath) const override;
     // Creates the key if it does not exist yet; an existing key is left as it is.
-    void createKey(std::string_view keyPath);
+    void createKey(std::string_view keyPath) override;
 
     // The value's content if the key holds a value of that name and type; a value of another type reads
     // as nothing.
-    std::optional<std::string> readString(std::string_view keyPath, std::string_view valueName) const;
-    std::optional<std::uint32_t> readDword(std::string_view keyPath, std::string_view valueName) const;
+    std::optional<std::string> readString(std::string_view keyPath,
+                                          std::string_view valueName) const override;
+    std::optional<std::uint32_t> readDword(std::string_view keyPath,
+                                           std::string_view valueName) const override;
 
     // Creates the key if needed and sets the value, replacing a value of the same name and any type.
-    void writeString(std::string_view keyPath, std::string_view valueName, std::string_view text);
-    void writeDword(std::string_view keyPath, std::string_view valueName, std::uint32_t number);
+    void writeString(std::string_view keyPath, std::string_view valueName, std::string_view text) override;
+    void writeDword(std::string_view keyPath, std::string_view valueName, std::uint32_t number) override;
 
     static RegistryFile parse(std::string_view fileText);
     std::string serialise() const;

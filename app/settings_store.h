@@ -5,20 +5,25 @@
 //
 // The settings live where the registry keeps them on Windows, below HKEY_CURRENT_USER "\QUENDAL\RTQ1.0\":
 // every setting has a key of its own ("\QUENDAL\RTQ1.0\COMNO"), and inside it one value whose name is
-// that same path text, backslashes included. Here the hive is a file in the registry's export format (see
-// RegistryFile), at $XDG_CONFIG_HOME/QUENDAL/RTQ1.0.reg, else $HOME/.config/QUENDAL/RTQ1.0.reg, so it can
-// be read by a person and imported on Windows.
+// that same path text, backslashes included. loadSettings and saveSettings do this against the Registry
+// interface; SettingsStore chooses the store of the system:
+// - Linux (app/reg_file_settings_store.cpp): the hive is a file in the registry's export format (see
+//   RegistryFile), at $XDG_CONFIG_HOME/QUENDAL/RTQ1.0.reg, else $HOME/.config/QUENDAL/RTQ1.0.reg, so it
+//   can be read by a person and imported on Windows.
+// - Windows (app/win32_settings_store.cpp): the real registry (Win32Registry); the store's "path" names
+//   the key that stands for the hive, "HKEY_CURRENT_USER" unless a test gives a key below it.
 //
-// Loading: a missing or unreadable file is a first start and leaves every value as it is; a missing key
-// leaves its value as it is; a key without its string value (or with a value of another type) reads as
-// empty text. A COMSETTING key without a 32-bit value leaves the entry as it is: an index cannot be
-// "empty", and a stray value should not unselect the technician's entry. 0xffffffff reads as -1.
+// Loading: a missing or unreadable file (or hive) is a first start and leaves every value as it is; a
+// missing key leaves its value as it is; a key without its string value (or with a value of another type)
+// reads as empty text. A COMSETTING key without a 32-bit value leaves the entry as it is: an index cannot
+// be "empty", and a stray value should not unselect the technician's entry. 0xffffffff reads as -1.
 //
 // Saving writes every setting every time, after the write probe REGISTRYACCESSCHECK = 1, and never removes
 // a key; keys and values of the existing file that are not ours are kept. The file is replaced at once
 // (temporary file in the same folder, fsync, rename), so a failure part way leaves the previous file
 // whole: if the folder cannot be created or no file can be made in it (the probe fails), or the existing
-// file cannot be read, nothing is written and the Status says why.
+// file cannot be read, nothing is written and the Status says why. In the registry, a failed probe writes
+// nothing else, and a failed later write stops the save there; the Status names the key and the reason.
 //
 // Threads: load and save run on the user-interface thread; the object holds only the path and the file
 // system it reaches the file through, which must outlive it.
@@ -33,7 +38,7 @@
 
 namespace hlx::app {
 
-class RegistryFile;
+class Registry;
 
 enum class SettingKind : int {
     RegistryAccessCheck = 0,
@@ -84,13 +89,14 @@ struct SettingsValues {
 
 // The load and save steps on a store already in memory, in the order of the registry version: FWFILE,
 // FWFILE_RT, FWFILE_BL, COMNO, COMSETTING, SENDFILES1 ... 6 (save: after the probe).
-void loadSettings(const RegistryFile& store, SettingsValues& values);
-void saveSettings(RegistryFile& store, const SettingsValues& values);
+void loadSettings(const Registry& store, SettingsValues& values);
+void saveSettings(Registry& store, const SettingsValues& values);
 
 class SettingsStore {
 public:
-    // $XDG_CONFIG_HOME/QUENDAL/RTQ1.0.reg when that variable holds an absolute path, else
+    // Linux: $XDG_CONFIG_HOME/QUENDAL/RTQ1.0.reg when that variable holds an absolute path, else
     // $HOME/.config/QUENDAL/RTQ1.0.reg (the home folder from the user database when HOME is unset).
+    // Windows: "HKEY_CURRENT_USER".
     static std::string defaultPath();
 
     explicit SettingsStore(std::string path, base::FileSystem& files = base::posixFileSystem());

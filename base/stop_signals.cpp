@@ -2,6 +2,8 @@
 
 #include <poll.h>
 #include <pthread.h>
+#include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -33,41 +35,63 @@ int readSignal(int fd) {
 
 }  // namespace
 
-StopSignals::StopSignals() {
+struct StopSignals::State {
+    int fd = -1;
+    sigset_t previousMask;
+};
+
+Notice::Notice() : m_native(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (m_native < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+Notice::~Notice() {
+    ::close(static_cast<int>(m_native));
+}
+
+void Notice::notify() {
+    const std::uint64_t one = 1;
+    (void)!::write(static_cast<int>(m_native), &one, sizeof one);
+}
+
+StopSignals::StopSignals() : m_state(std::make_unique<State>()) {
     const sigset_t set = stopSet();
-    if (const int err = pthread_sigmask(SIG_BLOCK, &set, &m_previousMask); err != 0)
+    if (const int err = pthread_sigmask(SIG_BLOCK, &set, &m_state->previousMask); err != 0)
         throw std::system_error(err, std::generic_category(), "blocking the stop signals");
-    m_fd = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (m_fd < 0) {
+    m_state->fd = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (m_state->fd < 0) {
         const int err = errno;
-        pthread_sigmask(SIG_SETMASK, &m_previousMask, nullptr);
+        pthread_sigmask(SIG_SETMASK, &m_state->previousMask, nullptr);
         throw std::system_error(err, std::generic_category(), "signalfd");
     }
 }
 
 StopSignals::~StopSignals() {
-    while (readSignal(m_fd) != 0) {
+    while (readSignal(m_state->fd) != 0) {
     }
-    ::close(m_fd);
-    pthread_sigmask(SIG_SETMASK, &m_previousMask, nullptr);
+    ::close(m_state->fd);
+    pthread_sigmask(SIG_SETMASK, &m_state->previousMask, nullptr);
 }
 
-int StopSignals::waitForSignalOr(int readableFd) {
+int StopSignals::waitForSignalOr(const Notice& done) {
     for (;;) {
-        pollfd fds[2] = {{m_fd, POLLIN, 0}, {readableFd, POLLIN, 0}};
+        pollfd fds[2] = {{m_state->fd, POLLIN, 0}, {static_cast<int>(done.native()), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             throw std::system_error(errno, std::generic_category(), "waiting for the job");
         }
         if (fds[0].revents & POLLIN) {
-            if (const int signal = readSignal(m_fd); signal != 0) return signal;
+            if (const int signal = readSignal(m_state->fd); signal != 0) return signal;
         }
         if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) return 0;
     }
 }
 
+int StopSignals::fd() const {
+    return m_state->fd;
+}
+
 int StopSignals::take() {
-    return readSignal(m_fd);
+    return readSignal(m_state->fd);
 }
 
 std::string StopSignals::name(int signal) {

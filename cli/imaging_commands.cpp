@@ -1,10 +1,9 @@
 #include "cli/imaging_commands.h"
 
-#include <unistd.h>
-
 #include <memory>
 #include <vector>
 
+#include "base/console.h"
 #include "cli/command_line.h"
 #include "cli/console_view.h"
 #include "imaging/bitmap_conversion.h"
@@ -41,7 +40,7 @@ int convertBmpCommand(const std::string& path) {
     const std::unique_ptr<imaging::BitmapFactory> bitmaps = bitmapFactory();
     if (!bitmaps) return notAvailable("convert-bmp");
     ConsoleWindow window;
-    ConsoleJobView progress(::isatty(STDERR_FILENO) != 0);
+    ConsoleJobView progress(base::stderrIsTerminal());
     output::OutputLog log(window);
     const imaging::ConversionResult result = imaging::convertBitmap(path, nullptr, {*bitmaps, log, progress});
     progress.finish();
@@ -112,6 +111,8 @@ int decodeVxcCommand(const std::string& vxcPath, const std::string& bmpPath) {
 }
 
 void addImagingCommands(CommandLine& commands) {
+    // Without Qt this build reads and writes no BMP files, so it does not offer the picture commands.
+    if (!bitmapFactory()) return;
     auto file = std::make_shared<std::string>();
     CLI::App& convert = commands.add(
         "convert-bmp",

@@ -1,32 +1,29 @@
 #include "cli/job_command.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <optional>
 
 #include "app/job_catalogue.h"
 #include "app/job_records.h"
+#include "base/console.h"
 #include "base/file_buffer.h"
 #include "base/stop_signals.h"
 #include "cli/command_line.h"
 #include "cli/console_view.h"
-#include "cli/event_fd.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
 #include "output/job_result.h"
 #include "report/report_files.h"
-#include "serial/posix_serial_device.h"
+#include "serial/port_name.h"
 #include "serial/serial_port.h"
+#include "serial/system_serial_device.h"
 
 namespace hlx::cli {
 
 void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fileHelp, PortCount ports) {
     command.add_option("FILE", options.file, fileHelp)->required()->type_name("");
-    const std::string portHelp =
-        "as typed into COM-Nr: a number n for COMn (/dev/ttyS(n-1)) or a device path such as /dev/ttyUSB0 "
-        "or /dev/serial/by-id/...";
+    const std::string portHelp = "as typed into COM-Nr: " + std::string(serial::portTextHelp());
     if (ports == PortCount::One) {
         command.add_option("--port", options.port, portHelp)->required()->type_name("TEXT");
     } else {
@@ -68,10 +65,10 @@ int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
         if (!reportFile->status())
             return reportUnusable("the report cannot be written: " + reportFile->status().message());
     }
-    serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
+    serial::SerialPort port(serial::makeSystemSerialDevice());
     ConsoleWindow window;
     window.setText(options.windowText);
-    ConsoleJobView view(::isatty(STDERR_FILENO) != 0);
+    ConsoleJobView view(base::stderrIsTerminal());
     window.setProgressBar(&view);
     output::OutputLog log(window);
     serial::Deadline replyDeadline;
@@ -85,7 +82,7 @@ int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
 
     // Before the job thread starts, so that it inherits the blocked signals.
     base::StopSignals signals;
-    EventFd done;  // readable when the job thread has returned from the frame
+    base::Notice done;  // the job thread has returned from the frame
     jobs::JobSlot slot;
     slot.init();
     slot.setParameter(options.parameter);
@@ -102,7 +99,7 @@ int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
                                        [&](app::RecordedJob r) { recorded = std::move(r); });
         done.notify();
     });
-    const int signal = signals.waitForSignalOr(done.fd());
+    const int signal = signals.waitForSignalOr(done);
     if (signal != 0) slot.requestStop();
     slot.wait();
     view.finish();

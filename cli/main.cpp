@@ -2,6 +2,7 @@
 // same job slot, with the console as their view. Each command is one function in cli/<name>_command.cpp;
 // adding one is a line in kCommands (and its source in cli/CMakeLists.txt).
 
+#include "base/console.h"
 #include "cli/check_hex_command.h"
 #include "cli/command_line.h"
 #include "cli/flash_command.h"
@@ -35,6 +36,7 @@ constexpr void (*kCommands[])(CommandLine&) = {
 }  // namespace
 
 int main(int argc, char** argv) {
+    hlx::base::useUtf8Console();
     CommandLine commands;
     for (const Group& group : kGroups) commands.addGroup(group.name, group.description);
     for (auto addCommand : kCommands) addCommand(commands);

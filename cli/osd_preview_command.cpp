@@ -15,6 +15,8 @@ namespace hlx::cli {
 
 #if HLX_WITH_PREVIEW_FORM
 
+constexpr bool kPreviewBuilt = true;
+
 namespace {
 
 bool haveDisplay() {
@@ -45,6 +47,8 @@ int osdPreviewCommand(const char* programName) {
 
 #else
 
+constexpr bool kPreviewBuilt = false;
+
 int osdPreviewCommand(const char*) {
     std::fprintf(stderr, "hlx: osd-preview is not available: this hlx was built without the Qt windows\n");
     return 2;
@@ -53,6 +57,7 @@ int osdPreviewCommand(const char*) {
 #endif
 
 void addOsdPreviewCommand(CommandLine& commands) {
+    if (!kPreviewBuilt) return;  // built without the Qt windows: the command is not offered
     commands.add("osd-preview", "open the OSD menu preview in a window of its own (needs a display)",
                  [] { return osdPreviewCommand("hlx"); });
 }

@@ -22,6 +22,8 @@ int listPorts() {
         if (!p.usbVendorId.empty())
             std::printf("    USB:     %s:%s %s\n", p.usbVendorId.c_str(), p.usbProductId.c_str(),
                         p.description.c_str());
+        else if (!p.description.empty())
+            std::printf("    name:    %s\n", p.description.c_str());
         if (!p.byId.empty()) std::printf("    by-id:   %s\n", p.byId.c_str());
         if (!p.accessible) {
             std::printf("    access:  no permission to open it\n");

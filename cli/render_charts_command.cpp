@@ -27,6 +27,8 @@ int fail(const std::string& message) {
 
 #if HLX_HAVE_QTGRAPHICS
 
+constexpr bool kChartsBuilt = true;
+
 int renderChartsCommand(const std::string& dir) {
     namespace fs = std::filesystem;
     if (dir.empty()) return fail("the folder name is empty");
@@ -51,6 +53,8 @@ int renderChartsCommand(const std::string& dir) {
 
 #else
 
+constexpr bool kChartsBuilt = false;
+
 int renderChartsCommand(const std::string&) {
     return fail("not available: this hlx was built without Qt (configure with -DHLX_BUILD_GUI=ON)");
 }
@@ -58,6 +62,7 @@ int renderChartsCommand(const std::string&) {
 #endif
 
 void addRenderChartsCommand(CommandLine& commands) {
+    if (!kChartsBuilt) return;  // without Qt there is no PNG writer: the command is not offered
     auto dir = std::make_shared<std::string>();
     CLI::App& command =
         commands.add("render-charts", "write the ten measurement charts as DIR/chart-A.png ... chart-J.png",

@@ -1,21 +1,17 @@
 #pragma once
 // Sha256: the SHA-256 digest, fed in pieces, computed by the system's crypto library (OpenSSL's EVP
-// interface). Used to name a firmware image by its content, so two HEX files can be compared by what
-// they would program rather than by their text.
+// interface on Linux, bcrypt on Windows). Used to name a firmware image by its content, so two HEX files
+// can be compared by what they would program rather than by their text.
 //
 // Failures: the crypto library failing to allocate or to run SHA-256 is not an outside condition a
 // technician can act on, so it is thrown (std::bad_alloc, std::runtime_error), never returned.
 // Threads: one object per thread; no shared state.
 
-#include <openssl/evp.h>
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <new>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -25,28 +21,18 @@ class Sha256 {
 public:
     using Digest = std::array<std::uint8_t, 32>;
 
-    Sha256() : m_context(EVP_MD_CTX_new()) {
-        if (!m_context) throw std::bad_alloc();
-        start();
-    }
+    Sha256();
+    ~Sha256();
+    Sha256(const Sha256&) = delete;
+    Sha256& operator=(const Sha256&) = delete;
 
-    void update(std::span<const std::uint8_t> bytes) {
-        check(EVP_DigestUpdate(m_context.get(), bytes.data(), bytes.size()));
-    }
+    void update(std::span<const std::uint8_t> bytes);
     void update(std::string_view bytes) {
-        check(EVP_DigestUpdate(m_context.get(), bytes.data(), bytes.size()));
+        update({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
     }
 
     // Ends the message and returns its digest; the object is then reset for a new message.
-    Digest finish() {
-        Digest digest{};
-        unsigned int length = 0;
-        check(EVP_DigestFinal_ex(m_context.get(), digest.data(), &length));
-        if (length != digest.size())
-            throw std::runtime_error("SHA-256: the crypto library gave a digest of another size");
-        start();
-        return digest;
-    }
+    Digest finish();
 
     // The digest as 64 lower-case hex digits.
     static std::string hex(const Digest& digest) {
@@ -67,16 +53,8 @@ public:
     }
 
 private:
-    struct FreeContext {
-        void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-    };
-
-    void start() { check(EVP_DigestInit_ex(m_context.get(), EVP_sha256(), nullptr)); }
-    static void check(int result) {
-        if (result != 1) throw std::runtime_error("SHA-256: the crypto library failed");
-    }
-
-    std::unique_ptr<EVP_MD_CTX, FreeContext> m_context;
+    struct Context;  // the crypto library's state
+    std::unique_ptr<Context> m_context;
 };
 
 }  // namespace hlx::firmware

@@ -34,9 +34,9 @@ base::Status appendJobLog(const std::string& path, const RunReport& run, base::F
     std::size_t written = 0;
     if (base::Status s = file->write(line, written); !s) return s.withContext(path);
     if (written != line.size())
-        return base::Status::error(base::StatusCode::NoSpace,
-                                   path + ": only " + std::to_string(written) + " of " +
-                                       std::to_string(line.size()) + " bytes of the record were written");
+        return base::Status::error(base::StatusCode::NoSpace, path + ": only " + std::to_string(written) +
+                                                                  " of " + std::to_string(line.size()) +
+                                                                  " bytes of the record were written");
     return file->close().withContext(path);
 }
 

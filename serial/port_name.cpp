@@ -40,7 +40,7 @@ std::string portDevicePath(std::string_view text) {
     if (number) {
         // COM numbers start at 1; anything below names no port and fails to open with a clear message.
         if (*number < 1) return "COM" + std::to_string(*number);
-        return "/dev/ttyS" + std::to_string(*number - 1);
+        return comPortDevice(*number);
     }
     return std::string(trimmed);
 }

@@ -14,6 +14,9 @@
 #include <cstring>
 #include <string>
 
+#include "serial/port_name.h"
+#include "serial/system_serial_device.h"
+
 namespace hlx::serial {
 namespace {
 
@@ -61,6 +64,19 @@ bool sameLineState(const termios& a, const termios& b, bool ignoreParity) {
 }
 
 }  // namespace
+
+std::unique_ptr<SerialDevice> makeSystemSerialDevice() {
+    return std::make_unique<PosixSerialDevice>();
+}
+
+std::string comPortDevice(int number) {
+    return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+std::string_view portTextHelp() {
+    return "a number n for COMn (/dev/ttyS(n-1)) or a device path such as /dev/ttyUSB0 or "
+           "/dev/serial/by-id/...";
+}
 
 PosixSerialDevice::PosixSerialDevice()
     : m_wakeFd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), m_wakeError(errno) {}

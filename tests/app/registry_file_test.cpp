@@ -192,6 +192,18 @@ TEST(RegistryFileTest, WrittenValuesReadBackAfterSerialiseAndParse) {
     EXPECT_EQ(0xFFFFFFFFu, back.readDword("\\D", "max"));
 }
 
+// Windows reads a .reg file without byte-order mark in its ANSI code page: text beyond ASCII is written
+// in regedit's own encoding, so an umlaut in a file name survives the import there.
+TEST(RegistryFileTest, TextBeyondAsciiIsWrittenAsRegeditWritesIt) {
+    RegistryFile file;
+    file.writeString("\\A", "v", "C:\\J\xC3\xB6rg\\fw \xE2\x82\xAC.hex");
+    const std::string bytes = file.serialise();
+    EXPECT_EQ(utf16le(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n"
+                      u"\"v\"=\"C:\\\\J\u00f6rg\\\\fw \u20ac.hex\"\r\n\r\n"),
+              bytes);
+    EXPECT_EQ("C:\\J\xC3\xB6rg\\fw \xE2\x82\xAC.hex", RegistryFile::parse(bytes).readString("\\A", "v"));
+}
+
 TEST(RegistryFileTest, TextWithLineBreakIsWrittenAsHexString) {
     RegistryFile file;
     file.writeString("\\A", "v", "a\nb");

@@ -24,6 +24,7 @@
 #include "tests/app/fake_main_window_view.h"
 #include "tests/support/fake_output_window.h"
 #include "tests/support/hex_text.h"
+#include "tests/support/isp_flash.h"
 #include "tests/support/job_view_log.h"
 #include "tests/support/temp_dir.h"
 #include "tools/lpc_isp_sim.h"
@@ -42,25 +43,6 @@ using tools::IspEcho;
 
 bool contains(const std::string& text, std::string_view part) {
     return text.find(part) != std::string::npos;
-}
-
-// What the flash must hold after the job: erased, the file's bytes of programmed pages, and, when the file
-// has data in the vector table, the vector word at 0x14 that makes the eight vector words sum to 0.
-std::vector<std::uint8_t> expectedFlash(const test::HexText& file) {
-    std::vector<std::uint8_t> flash(tools::kSimFlashSize, 0xFF);
-    bool vectors = false;
-    for (const auto& [address, value] : file.bytes()) {
-        if (address < flash.size()) flash[address] = value;
-        vectors = vectors || address < 32;
-    }
-    if (!vectors) return flash;
-    std::uint32_t sum = 0;
-    for (std::uint32_t at = 0; at < 32; at += 4)
-        if (at != 0x14)
-            sum += static_cast<std::uint32_t>(flash[at]) | flash[at + 1] << 8 | flash[at + 2] << 16 |
-                   static_cast<std::uint32_t>(flash[at + 3]) << 24;
-    for (int i = 0; i < 4; ++i) flash[0x14 + i] = static_cast<std::uint8_t>((0u - sum) >> (8 * i));
-    return flash;
 }
 
 // A firmware as linkers write them: a vector table at 0 with code behind it, a section at an odd address,
@@ -135,7 +117,7 @@ TEST_P(IspEchoFormTest, ProgramsAnOrdinaryFirmware) {
     const std::string path = writeFirmware(firmware.text());
 
     EXPECT_EQ(0, runJob(path));
-    EXPECT_EQ(expectedFlash(firmware), sim->flash());
+    EXPECT_EQ(test::expectedIspFlash(firmware), sim->flash());
     EXPECT_TRUE(sim->userCodeValid());
     EXPECT_EQ(0u, sim->bytesProgrammedTwice());
     EXPECT_EQ(1, sim->erases());
@@ -213,7 +195,7 @@ TEST_F(IspDownloadTest, BlockSizesOnTheWire) {
         EXPECT_EQ(c.write, lines[7]);
         EXPECT_EQ(static_cast<std::size_t>(7 + 1 + c.dataLines + c.checksumLines + 3), lines.size());
         EXPECT_EQ(c.checksumLines, sim->checksumLines());
-        EXPECT_EQ(expectedFlash(firmware), sim->flash());
+        EXPECT_EQ(test::expectedIspFlash(firmware), sim->flash());
     }
 }
 
@@ -322,7 +304,7 @@ TEST_F(IspDownloadTest, ProgramsTheWholeUserFlash) {
             EXPECT_EQ(tools::kCmdSuccess, copy.returnCode) << "copy to " << copy.destination;
             EXPECT_LE(copy.destination + copy.size, tools::kSimFlashSize);
         }
-        EXPECT_EQ(expectedFlash(c.file), sim->flash());
+        EXPECT_EQ(test::expectedIspFlash(c.file), sim->flash());
         EXPECT_TRUE(sim->userCodeValid());
         EXPECT_EQ(1, sim->goCount());
     }
@@ -333,7 +315,7 @@ TEST_F(IspDownloadTest, VectorsArePatchedOnlyWhenTheFileHasThem) {
     startBootLoader();
     const test::HexText firmware = test::HexText().fill(0x0040, 0x100).end();
     EXPECT_EQ(0, runJob(writeFirmware(firmware.text())));
-    EXPECT_EQ(expectedFlash(firmware), sim->flash());
+    EXPECT_EQ(test::expectedIspFlash(firmware), sim->flash());
     const std::vector<std::uint8_t> flash = sim->flash();
     EXPECT_EQ((std::vector<std::uint8_t>(32, 0xFF)),
               std::vector<std::uint8_t>(flash.begin(), flash.begin() + 32));
@@ -421,7 +403,7 @@ TEST_F(IspDownloadTest, PacedAtTheLineRate) {
     test::HexText firmware;
     firmware.page(0).fill(0x0000, 0x1800, 32).end();
     EXPECT_EQ(0, runJob(writeFirmware(firmware.text())));
-    EXPECT_EQ(expectedFlash(firmware), sim->flash());
+    EXPECT_EQ(test::expectedIspFlash(firmware), sim->flash());
 }
 
 // The window's "Update (Bootloader)": the same job started by the main window's logic, with the
@@ -443,7 +425,7 @@ TEST_F(IspDownloadTest, UpdateBootloaderFromTheWindow) {
     EXPECT_EQ(jobs::JobState::Finished, logic.jobSlot().state());
     EXPECT_TRUE(windowView.window.text().ends_with("Datei fehlerfrei übertragen\r\nHLX firmware started\r\n"))
         << windowView.window.text();
-    EXPECT_EQ(expectedFlash(firmware), sim->flash());
+    EXPECT_EQ(test::expectedIspFlash(firmware), sim->flash());
     EXPECT_EQ(serial::comSettings(3), windowPort.state().settings);
     EXPECT_EQ((std::vector<bool>{false, true}), windowView.idlePollSwitches());
     EXPECT_TRUE(logic.close());
@@ -483,7 +465,7 @@ TEST_F(IspCliTest, FlashesAndVerifies) {
     EXPECT_TRUE(contains(run.out, "0x00000000 bis 0x0000003F nicht verglichen")) << run.out;
     EXPECT_TRUE(contains(run.out, "Flash stimmt mit der Datei überein\nDatei fehlerfrei übertragen\n"))
         << run.out;
-    EXPECT_EQ(expectedFlash(firmware), sim->flash());
+    EXPECT_EQ(test::expectedIspFlash(firmware), sim->flash());
 }
 
 TEST_F(IspCliTest, VerifyListsWhatDiffers) {
@@ -522,7 +504,7 @@ TEST_F(IspCliTest, ExitCodesAtTheEdgesOfTheFlash) {
     const test::HexText end = test::HexText().page(0).fill(0x0000, 64).page(7).fill(0xD800, 0x800).end();
     CliRun run = runCli(writeFirmware(end.text()), "--print-result");
     EXPECT_EQ(0, run.exitCode) << run.out;
-    EXPECT_EQ(expectedFlash(end), sim->flash());
+    EXPECT_EQ(test::expectedIspFlash(end), sim->flash());
 
     startBootLoader();
     run = runCli(writeFirmware(":00000001FF\r\n", "empty.hex"), "--print-result");

@@ -1,30 +1,39 @@
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <vector>
+#include <random>
 
 namespace hlx::test {
 
 TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = (base != nullptr && *base != '\0') ? base : "/tmp";
-    pattern += "/hlx-test-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (::mkdtemp(buffer.data()) == nullptr) {
-        ADD_FAILURE() << "cannot create a temporary folder from " << pattern << ": " << std::strerror(errno);
+    // The system's temporary folder ($TMPDIR, else /tmp; %TEMP% on Windows) and a name nobody else has:
+    // create_directory fails on a name that exists, so a clash only costs another try.
+    std::error_code error;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+    if (error) {
+        ADD_FAILURE() << "no temporary folder: " << error.message();
         return;
     }
-    m_path = buffer.data();
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "hlx-test-%08x", static_cast<unsigned>(random()));
+        const std::filesystem::path folder = base / name;
+        if (std::filesystem::create_directory(folder, error)) {
+            std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::replace, error);
+            m_path = folder.generic_string();
+            return;
+        }
+        if (error) break;
+    }
+    ADD_FAILURE() << "cannot create a temporary folder in " << base.string() << ": " << error.message();
 }
 
 TempDir::~TempDir() {
@@ -53,7 +62,7 @@ std::vector<std::string> TempDir::entries() const {
     std::vector<std::string> names;
     std::error_code ignored;
     for (const auto& entry : std::filesystem::directory_iterator(m_path, ignored))
-        names.push_back(entry.path().filename());
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }

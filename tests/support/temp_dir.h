@@ -16,7 +16,7 @@ namespace hlx::test {
 
 class TempDir {
 public:
-    TempDir();  // under $TMPDIR, else /tmp
+    TempDir();  // under $TMPDIR, else /tmp (Windows: %TEMP%)
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

@@ -1,0 +1,141 @@
+// The file layer on Windows: only files on a disk are read (a pipe, a device or a folder is refused before
+// a byte is read, and nothing waits), and files are replaced atomically without leaving temporaries.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "base/atomic_file.h"
+#include "base/file_reader.h"
+#include "base/win32_system.h"
+#include "tests/support/temp_dir.h"
+
+namespace hlx::base {
+namespace {
+
+std::set<std::string> entriesOf(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+TEST(Win32FileReader, ReadsAFileWholeAlsoWhileAnotherProgramWritesIt) {
+    test::TempDir dir;
+    const std::string path = dir.file("fw.hex");
+    test::writeFile(path, std::string("line\r\n\0\xFF", 8));
+    // Held open for writing, as an editor or a copy in progress would.
+    HANDLE writer = ::CreateFileW(widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    std::string text;
+    const FileRead r = readRegularFile(path, text, 100);
+    ::CloseHandle(writer);
+    ASSERT_TRUE(r.status) << r.status.message();
+    EXPECT_EQ(std::string("line\r\n\0\xFF", 8), text);
+    EXPECT_EQ(8, r.fileSize);
+}
+
+TEST(Win32FileReader, RefusesWhatIsNotARegularFile) {
+    test::TempDir dir;
+    const std::string pipeName = "\\\\.\\pipe\\hlx-test-" + std::to_string(::GetCurrentProcessId());
+    // A pipe with a server that never writes: reading it would wait for ever.
+    HANDLE server = ::CreateNamedPipeW(widen(pipeName).c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 512,
+                                       512, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, server);
+    const struct {
+        std::string path;
+        int error;
+        std::string message;
+    } cases[] = {
+        {"NUL", EINVAL, "NUL: Not a regular file"},
+        {pipeName, EINVAL, pipeName + ": Not a regular file"},
+        {dir.path(), EISDIR, dir.path() + ": Is a directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string text = "untouched";
+        const auto start = std::chrono::steady_clock::now();
+        const FileRead r = readRegularFile(c.path, text, 1000);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "it must not wait";
+        EXPECT_EQ(ReadFailure::CannotOpen, r.failure);
+        EXPECT_EQ(c.error, r.error);
+        EXPECT_EQ(c.message, r.status.message());
+        EXPECT_EQ("untouched", text);
+    }
+    ::CloseHandle(server);
+}
+
+TEST(Win32FileReader, MissingAndTooLargeFilesSayWhy) {
+    test::TempDir dir;
+    std::string text;
+    const FileRead missing = readRegularFile(dir.file("none.hex"), text, 100);
+    EXPECT_EQ(ReadFailure::CannotOpen, missing.failure);
+    EXPECT_EQ(ENOENT, missing.error);
+    EXPECT_EQ(0u, missing.status.message().find(dir.file("none.hex") + ": ")) << missing.status.message();
+
+    test::writeFile(dir.file("big.hex"), std::string(101, 'x'));
+    const FileRead big = readRegularFile(dir.file("big.hex"), text, 100);
+    EXPECT_EQ(ReadFailure::TooLarge, big.failure);
+    EXPECT_EQ(101, big.fileSize);
+    EXPECT_EQ(0u, big.bytes);
+    EXPECT_EQ(dir.file("big.hex") + ": 101 bytes, at most 100", big.status.message());
+}
+
+TEST(Win32AtomicFile, ReplacesOrCreatesTheFileAndLeavesNoTemporary) {
+    test::TempDir dir;
+    const std::string path = dir.file("RTQ1.0.reg");
+    EXPECT_EQ(0, replaceFileAtomically(path, "first", 0600));
+    EXPECT_EQ("first", test::readFile(path));
+    EXPECT_EQ(0, replaceFileAtomically(path, "second, longer", 0600));
+    EXPECT_EQ("second, longer", test::readFile(path));
+    EXPECT_EQ(std::set<std::string>{"RTQ1.0.reg"}, entriesOf(dir.path()));
+    EXPECT_EQ(EISDIR, replaceFileAtomically(dir.path(), "x", 0600));
+}
+
+// A temporary file whose process is gone is what a crash left; one of a running process is another save
+// under way and is kept.
+TEST(Win32AtomicFile, RemovesTemporariesOfProcessesThatAreGone) {
+    test::TempDir dir;
+    const std::string path = dir.file("settings.reg");
+    const std::string stale = dir.file(".settings.reg.tmp-4294967280-0");  // no such process
+    const std::string running =
+        dir.file(".settings.reg.tmp-" + std::to_string(::GetCurrentProcessId()) + "-99");
+    test::writeFile(stale, "left by a crash");
+    test::writeFile(running, "another save");
+    EXPECT_EQ(0, replaceFileAtomically(path, "new", 0600));
+    EXPECT_EQ((std::set<std::string>{"settings.reg",
+                                     ".settings.reg.tmp-" + std::to_string(::GetCurrentProcessId()) + "-99"}),
+              entriesOf(dir.path()));
+}
+
+TEST(Win32AtomicFile, FolderOfWindowsPaths) {
+    const struct {
+        const char* path;
+        const char* folder;
+    } cases[] = {
+        {"name.reg", "."},      {"C:\\name.reg", "C:\\"}, {"C:\\a\\b.reg", "C:\\a"},
+        {"C:/a/b.reg", "C:/a"}, {"\\name.reg", "\\"},     {"dir\\sub/b.reg", "dir\\sub"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.folder, folderOf(c.path)) << c.path;
+}
+
+TEST(Win32System, TextCrossesToTheSystemAndBack) {
+    const std::string text = "C:\\J\xC3\xB6rg\\fw \xE2\x82\xAC.hex";
+    EXPECT_EQ(L"C:\\J\u00f6rg\\fw \u20ac.hex", widen(text));
+    EXPECT_EQ(text, narrow(widen(text)));
+    EXPECT_EQ("\\\\.\\COM77: " + windowsErrorText(ERROR_FILE_NOT_FOUND),
+              windowsError("\\\\.\\COM77", ERROR_FILE_NOT_FOUND).message());
+    EXPECT_EQ(ENOENT, errnoOf(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(EACCES, errnoOf(ERROR_ACCESS_DENIED));
+}
+
+}  // namespace
+}  // namespace hlx::base
