@@ -213,7 +213,7 @@ void MainWindowLogic::terminalEnter() {
         m_view.showPicture();
 }
 
-void MainWindowLogic::Image1Click() {
+void MainWindowLogic::convertPicture() {
     if (m_converting) return;
     auto path = m_view.runOpenDialog(imaging::kBitmapFilter);
     if (!path || !fileExists(*path) || m_converting) return;
@@ -235,7 +235,7 @@ void MainWindowLogic::convertOnItsThread(const std::string& path) {
     output::OutputLog log(m_view.outputWindow());
     std::string failure;
     try {
-        imaging::PictureControl& image = m_view.image1();
+        imaging::PictureControl& image = m_view.pictureControl();
         const imaging::ConversionResult result = imaging::convertBitmap(path, &image, {image, log, m_view});
         if (!result.error.empty()) m_view.showError(result.error);
         return;

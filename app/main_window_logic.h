@@ -1,8 +1,8 @@
 #pragma once
 // MainWindowLogic: the main window's behaviour in standard C++: construction (settings, port, job slot),
 // the COM events, the file choosers, the job buttons, the output window's load/save/clear, the idle poll
-// and the terminal input, and the close. TForm7 forwards its Qt events here; tests drive it through a fake
-// view.
+// and the terminal input, and the close. MainWindow forwards its Qt events here; tests drive it through a
+// fake view.
 //
 // Threads: every public function runs on the GUI thread. Jobs run on the slot's thread and reach the
 // window only through MainWindowView's JobView and OutputWindow parts. A picture conversion runs on a
@@ -55,13 +55,17 @@ public:
     // window can tell the technician that the settings were not kept.
     base::Status close();
 
+    // "COM-Nr" left, Enter or double click in it, an entry of "COM-Settings" chosen: opens the port anew
+    // as the two fields say.
     void reopenPort();
-    void chooseHexFile(Edit edit);         // double click on a firmware edit
-    void enterInFirmwareField(Edit edit);  // Enter in the Realterm / boot loader edits
-    void chooseSendFile(int number);       // double click on a send-file edit
+    void chooseHexFile(Edit edit);         // double click on a "Firmware File (...)" field
+    void enterInFirmwareField(Edit edit);  // Enter in the RealTerm / Bootloader firmware fields
+    void chooseSendFile(int number);       // double click on the field beside "Send File <number>"
+    // "Update (RTQ)", "Update (Realterm)" and "Update (Bootloader)": the firmware download of that kind
+    // (RtqDownload, RealtermDownload, BootLoader) with the file of its field.
     void startJob(jobs::JobKind kind);
-    void startSendFile(int number);  // job parameter := number, then the file sender
-    void startSendTerminal();        // job parameter := 0, then the terminal sender
+    void startSendFile(int number);  // "Send File <number>": job parameter := number, then the file sender
+    void startSendTerminal();        // "Send Terminal": job parameter := 0, then the terminal sender
 
     // The idle poll (every 100 ms while the timer runs): reads what the monitor sent without waiting and
     // shows each burst once the line has been quiet. Does nothing while a job runs.
@@ -72,15 +76,15 @@ public:
     // it holds "=", "!", "?" or "_" and no job runs; "Bilder" shows the picture control.
     void terminalEnter();
 
-    // A click on Image1: a chosen BMP file becomes the C source, ".vxc" file and preview beside it. The
-    // conversion runs off the GUI thread; a click while one runs is ignored.
-    void Image1Click();
+    // A click on the picture (Image1): a chosen BMP file becomes the C source, ".vxc" file and preview
+    // beside it. The conversion runs off the GUI thread; a click while one runs is ignored.
+    void convertPicture();
     bool converting() const { return m_converting.load(); }
     // Waits until a conversion started has ended (tests; the close does it itself).
     void waitForConversion();
-    void clearOutput();  // double click in the output window
-    void loadTerminal();
-    void saveTerminal();
+    void clearOutput();   // double click in the output window
+    void loadTerminal();  // "Load Terminal": a text file chosen becomes the output window's text
+    void saveTerminal();  // "Save Terminal": the output window's text into a file chosen
 
     jobs::JobSlot& jobSlot() { return m_slot; }
     output::OutputLog& log() { return m_log; }

@@ -1,5 +1,5 @@
 #pragma once
-// MainWindowView: the main window as its logic sees it. TForm7 implements it with Qt, the tests with a
+// MainWindowView: the main window as its logic sees it. MainWindow implements it with Qt, the tests with a
 // fake. The window logic (MainWindowLogic) is written against this interface alone.
 //
 // Threads: everything here is called on the GUI thread, except the JobView and OutputWindow operations,
@@ -56,7 +56,7 @@ public:
     // Shows the picture control and draws the dashed frame around it.
     virtual void showPicture() = 0;
     // The picture control Image1, with the bitmaps the picture converter loads and saves.
-    virtual imaging::PictureControl& image1() = 0;
+    virtual imaging::PictureControl& pictureControl() = 0;
     // The status bar: device opened, line settings in force, the reason of a failure.
     virtual void showPortState(const serial::PortState& state) = 0;
     // The standard error dialog.

@@ -1,5 +1,5 @@
 #pragma once
-// setLabel: how the preview form writes a text into one of its labels. The text shown is the table text
+// setLabel: how the preview window writes a text into one of its labels. The text shown is the table text
 // up to its first control character (so the first language of a four-language text), turned from
 // Windows-1252 into UTF-8 and into upper case. The style then places and sizes the label:
 //
@@ -12,7 +12,7 @@
 //   SmallMore (5)    55   45    -      -10   right      -
 //
 // ("-": unchanged). Every style but Keep also makes the font white Segoe UI, which every label of the
-// form already is.
+// window already is.
 
 #include <string>
 #include <string_view>

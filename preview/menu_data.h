@@ -1,6 +1,6 @@
 #pragma once
 // MenuData: the part of the OSD menu that changes: the store of the monitor's setting values
-// (SettingValues) and the buffers of the stored texts (MenuTexts). The preview form owns one and edits
+// (SettingValues) and the buffers of the stored texts (MenuTexts). The preview window owns one and edits
 // only its setting values; nothing here is saved, read from a file or sent to the monitor.
 //
 // initMenuData puts the defaults in: values 0 .. 555 from SettingDefaults (values 556 .. 573 have no
@@ -11,7 +11,7 @@
 // 2 French, 3 Spanish); with bit 15 of value 379 set every text is taken from its start. A text with
 // fewer tabs than the index asks for is taken from its start too.
 //
-// Threads: a MenuData is used by one thread (the GUI thread of the form that owns it).
+// Threads: a MenuData is used by one thread (the GUI thread of the window that owns it).
 
 #include <array>
 #include <cstddef>

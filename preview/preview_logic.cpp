@@ -47,7 +47,7 @@ int PreviewLogic::itemAt(ItemCode code) const {
 
 // ---- event handlers ----
 
-void PreviewLogic::formCreate() {
+void PreviewLogic::start() {
     initMenuData(m_data);
     const ItemCode start = itemCode(1, menuPage(1).selected);
     m_nav.reset(start);
@@ -57,7 +57,7 @@ void PreviewLogic::formCreate() {
     notify();
 }
 
-void PreviewLogic::panelOnClick(ItemCode code) {
+void PreviewLogic::selectTile(ItemCode code) {
     const MenuItem& item = menuItem(itemAt(code));
     if (item.type == item_type::kBitToggle) {
         std::int16_t& value = m_data.settingValues[item.valueIndex];
@@ -69,39 +69,39 @@ void PreviewLogic::panelOnClick(ItemCode code) {
 }
 
 void PreviewLogic::startTransition(ItemCode code) {
-    m_timer2Tag = code;
+    m_transitionTag = code;
     m_backTag = code;
     m_step = 1;
     m_direction = TransitionDirection::Enter;
 }
 
-void PreviewLogic::panelOnDoubleClick(ItemCode code) {
+void PreviewLogic::enterTilePage(ItemCode code) {
     startTransition(code);
     notify();
 }
 
-void PreviewLogic::panelMouseDown(ItemCode code) {
-    m_timer1Tag = code;
-    m_scene.timer1Enabled = true;
+void PreviewLogic::pressTile(ItemCode code) {
+    m_longPressTag = code;
+    m_scene.longPressTimerRunning = true;
     notify();
 }
 
-void PreviewLogic::panelMouseUp() {
-    m_scene.timer1Enabled = false;
+void PreviewLogic::releaseTile() {
+    m_scene.longPressTimerRunning = false;
     notify();
 }
 
-void PreviewLogic::timer1Timer() {
-    m_scene.timer1Enabled = false;
-    startTransition(m_timer1Tag);
+void PreviewLogic::longPressElapsed() {
+    m_scene.longPressTimerRunning = false;
+    startTransition(m_longPressTag);
     notify();
 }
 
-void PreviewLogic::timer2Timer() {
+void PreviewLogic::transitionTick() {
     if (m_direction == TransitionDirection::None) return;
-    if (transitionStep(m_timer2Tag)) {
+    if (transitionStep(m_transitionTag)) {
         if (m_direction == TransitionDirection::Enter)
-            navigateInto(m_timer2Tag);
+            navigateInto(m_transitionTag);
         else
             showPage(m_nav.current());
         m_direction = TransitionDirection::None;
@@ -109,8 +109,8 @@ void PreviewLogic::timer2Timer() {
     notify();
 }
 
-void PreviewLogic::btnZurueckClick() {
-    m_timer2Tag = m_backTag;
+void PreviewLogic::goBack() {
+    m_transitionTag = m_backTag;
     if (m_nav.pop()) {
         m_direction = TransitionDirection::Back;
         m_step = 1;
@@ -118,7 +118,7 @@ void PreviewLogic::btnZurueckClick() {
     notify();
 }
 
-void PreviewLogic::detailOnClick(DetailTag tag) {
+void PreviewLogic::chooseDetail(DetailTag tag) {
     const auto code = static_cast<ItemCode>(tag % 65536u);
     const auto key = static_cast<int>(tag / 65536u);
     setField(code, key);
@@ -133,20 +133,20 @@ void PreviewLogic::detailOnClick(DetailTag tag) {
     notify();
 }
 
-void PreviewLogic::detailSliderChange(int position) {
+void PreviewLogic::moveDetailSlider(int position) {
     SliderState& slider = m_scene.detailSlider;
     slider.position = std::clamp(position, slider.minimum, slider.maximum);
     sliderChanged();
     notify();
 }
 
-void PreviewLogic::shape1MouseEnter(int card) {
+void PreviewLogic::highlightCard(int card) {
     if (card < 0 || static_cast<std::size_t>(card) >= m_scene.cards.size()) return;
     m_scene.cards[static_cast<std::size_t>(card)].highlighted = true;
     notify();
 }
 
-void PreviewLogic::shape1MouseLeave(int card) {
+void PreviewLogic::clearCardHighlight(int card) {
     if (card < 0 || static_cast<std::size_t>(card) >= m_scene.cards.size()) return;
     m_scene.cards[static_cast<std::size_t>(card)].highlighted = false;
     notify();
@@ -200,12 +200,12 @@ void PreviewLogic::showDetails(ItemCode code) {
         m_scene.detailLabel.visible = false;
         m_scene.detailSlider.visible = false;
         m_scene.detailValue.visible = false;
-        m_scene.paintBox1 = {0, 0, m_scene.testPanel.width, kInfoHeight};
-        m_scene.paintBox1Visible = true;
+        m_scene.infoView = {0, 0, m_scene.testPanel.width, kInfoHeight};
+        m_scene.infoViewVisible = true;
         return;
     }
 
-    m_scene.paintBox1Visible = false;
+    m_scene.infoViewVisible = false;
     m_detailCount = 0;
     m_detailsTag = code;
     panel.width = m_scene.testPanel.width;

@@ -1,10 +1,10 @@
 #pragma once
-// PreviewLogic: the behaviour of the OSD menu preview form, as state. It shows the entries of one menu
+// PreviewLogic: the behaviour of the OSD menu preview window, as state. It shows the entries of one menu
 // page as tiles with the item's name and formatted value; a click selects a tile and opens the item's
 // details (a slider for a numeric setting, choice tiles for a coded one, nothing for a bit toggle, which
 // the click flips); a double click or a 200 ms press enters the page behind the entry with an 11-frame
 // zoom transition on 25 ms ticks, and the back button leaves it the same way. Without a selection the
-// detail area shows the information view (charts and three values, drawn by the form). Beside the tiles
+// detail area shows the information view (charts and three values, drawn by the window). Beside the tiles
 // sits a list of cards that light up under the pointer.
 //
 // The logic edits only the setting values of its MenuData. Each event handler changes the Scene and then
@@ -30,7 +30,7 @@ class PreviewView {
 public:
     virtual ~PreviewView() = default;
     // The scene after an event; the view shows it, and runs the long-press timer while
-    // scene.timer1Enabled and the transition timer while scene.transitionRunning.
+    // scene.longPressTimerRunning and the transition timer while scene.transitionRunning.
     virtual void showScene(const Scene& scene) = 0;
 };
 
@@ -51,19 +51,28 @@ public:
     PreviewLogic(MenuData& data, PreviewView& view);
 
     // Event handlers. Codes and tags are those the tiles carry.
-    void formCreate();
-    void panelOnClick(ItemCode code);
-    void panelOnDoubleClick(ItemCode code);
-    void panelMouseDown(ItemCode code);
-    void panelMouseUp();
-    void timer1Timer();
-    void timer2Timer();
-    void btnZurueckClick();
-    void detailOnClick(DetailTag tag);
+    // Menu data to its defaults, page 1 with the information view, the card list (the window is built).
+    void start();
+    // A click on an entry tile: a bit toggle flips; the tile shows selected and the item's details open.
+    void selectTile(ItemCode code);
+    // A double click on an entry tile: the zoom into the page behind the entry starts.
+    void enterTilePage(ItemCode code);
+    // A press on an entry tile starts the long-press timer; a release stops it.
+    void pressTile(ItemCode code);
+    void releaseTile();
+    // The long-press timer ran out (200 ms held): as enterTilePage for the tile pressed.
+    void longPressElapsed();
+    // A tick of the transition timer (25 ms): the next frame of the zoom; the page changes after the last.
+    void transitionTick();
+    // The back arrow (btnZurueck): the zoom back to the page before, when there is one.
+    void goBack();
+    // A click on a choice tile: the entry's setting takes that choice.
+    void chooseDetail(DetailTag tag);
     // The technician moved the slider to position (kept within its range).
-    void detailSliderChange(int position);
-    void shape1MouseEnter(int card);
-    void shape1MouseLeave(int card);
+    void moveDetailSlider(int position);
+    // The pointer came over a card of the list, or left it.
+    void highlightCard(int card);
+    void clearCardHighlight(int card);
 
     // Internal operations.
     void showPage(ItemCode code);
@@ -110,9 +119,9 @@ private:
     ItemCode m_detailsTag = 0;  // DetailsPanel's tag: the entry whose details are shown
     int m_step = 0;
     TransitionDirection m_direction = TransitionDirection::None;
-    ItemCode m_timer1Tag = 0;
-    ItemCode m_timer2Tag = 0;
-    ItemCode m_backTag = 0;  // btnZurueck's tag: the entry the last transition zoomed from
+    ItemCode m_longPressTag = 0;
+    ItemCode m_transitionTag = 0;
+    ItemCode m_backTag = 0;  // the entry the last transition zoomed from (the back arrow zooms out to it)
 };
 
 }  // namespace hlx::preview

@@ -1,11 +1,12 @@
 #pragma once
-// The preview form as plain state: every control the form's behaviour moves, colours, shows or fills,
-// with the values the form's design gives them at the start. PreviewLogic changes a Scene; the Qt form
-// (TForm4) shows it. Nothing here draws.
+// The preview window as plain state: every control the window's behaviour moves, colours, shows or fills,
+// with the values it starts with. PreviewLogic changes a Scene; the Qt window (OsdPreviewWindow) shows it.
+// Nothing here draws.
 //
-// Coordinates are pixels relative to the control's parent, as in the form's design: HeaderPanel,
-// TestPanel, DetailsPanel and ScrollBox1 on the form; entry tiles and blinds on TestPanel; choice tiles,
-// DetailLabel, DetailValue, DetailSlider and PaintBox1 on DetailsPanel; labels on their tile.
+// Coordinates are pixels relative to the control's parent: HeaderPanel, TestPanel, DetailsPanel and
+// ScrollBox1 (the card list) on the window; entry tiles and blinds on TestPanel; choice tiles,
+// DetailLabel, DetailValue, DetailSlider and PaintBox1 (the information view) on DetailsPanel; labels on
+// their tile.
 //
 // Colours are 24-bit values with red in the low byte (0x000080 is dark red, 0xFF8080 light blue).
 
@@ -154,13 +155,13 @@ struct Scene {
     LabelState detailLabel{"", true, 1, 0, 0, -16, Alignment::Left, true};
     LabelState detailValue{"", true, 49, 12, 0, -32, Alignment::Left, true};
     SliderState detailSlider{};  // at 225, 24; 177 x 45
-    Rect paintBox1{16, 14, 689, 49};
-    bool paintBox1Visible = true;
+    Rect infoView{16, 14, 689, 49};
+    bool infoViewVisible = true;
     std::array<BlindState, kBlindCount> blinds{};  // Blind1Panel .. Blind4Panel, black, in front of the tiles
     std::vector<CardState> cards;
 
-    bool timer1Enabled = false;      // the long-press timer (200 ms)
-    bool transitionRunning = false;  // Timer2 ticks (25 ms) are needed
+    bool longPressTimerRunning = false;  // the long-press timer (200 ms, Timer1)
+    bool transitionRunning = false;      // Timer2 ticks (25 ms) are needed
     friend bool operator==(const Scene&, const Scene&) = default;
 };
 

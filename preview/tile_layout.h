@@ -1,5 +1,5 @@
 #pragma once
-// Where the preview form puts its tiles, and the frames of its zoom transition.
+// Where the preview window puts its tiles, and the frames of its zoom transition.
 //
 // Entry tiles on TestPanel: the first b entries of a page are big tiles (160 x 160) in a row, one every
 // 180 pixels from left 20, top 20; the others are small tiles (70 x 70) filling 2 x 2 blocks, one block

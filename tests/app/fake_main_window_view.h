@@ -39,7 +39,7 @@ public:
     }
     void setTxMemoText(std::string_view text) override { txMemo = std::string(text); }
     void showPicture() override { pictureShown = true; }
-    imaging::PictureControl& image1() override { return picture; }
+    imaging::PictureControl& pictureControl() override { return picture; }
     void showPortState(const serial::PortState& state) override { portStates.push_back(state); }
     void showError(std::string_view message) override { errors.emplace_back(message); }
     void releaseJobThread() override { released = true; }

@@ -115,7 +115,7 @@ TEST_F(MainWindowLogicTest, EnterFillsAnEmptyFirmwareFieldOnly) {
     EXPECT_EQ("/fw/boot.hex", view.edits[Edit::FirmwareFileBootLoader]);
 }
 
-TEST_F(MainWindowLogicTest, Image1ClickConvertsAConfirmedExistingBitmap) {
+TEST_F(MainWindowLogicTest, PictureClickConvertsAConfirmedExistingBitmap) {
     const std::string source = dir.file("logo.bmp");
     test::writeFile(source, "BM");  // the fake picture control supplies the picture itself
     view.picture.source = test::MemoryBitmap(2, 1, {255, 255, 255});
@@ -123,13 +123,13 @@ TEST_F(MainWindowLogicTest, Image1ClickConvertsAConfirmedExistingBitmap) {
     for (const std::optional<std::string>& answer :
          {std::optional<std::string>{}, std::optional{dir.file("gone.bmp")}}) {
         view.dialogAnswers.push_back(answer);
-        logic.Image1Click();
+        logic.convertPicture();
         EXPECT_EQ("Bitmap (*.BMP)|*.BMP", view.filters.back());
         EXPECT_EQ("", view.window.text());
     }
 
     view.dialogAnswers.push_back(source);
-    logic.Image1Click();
+    logic.convertPicture();
     logic.waitForConversion();  // it runs off the GUI thread
     const std::string stem = dir.file("vxc_logo");
     EXPECT_EQ("Komprimiere logo\r\nErzeuge: " + stem + ".c\r\nErzeuge: " + stem + ".vxc\r\nErzeuge: " + stem +
@@ -145,13 +145,13 @@ TEST_F(MainWindowLogicTest, Image1ClickConvertsAConfirmedExistingBitmap) {
     EXPECT_TRUE(view.errors.empty());
 }
 
-TEST_F(MainWindowLogicTest, Image1ClickShowsTheLoadersReportInTheErrorDialog) {
+TEST_F(MainWindowLogicTest, PictureClickShowsTheLoadersReportInTheErrorDialog) {
     const std::string source = dir.file("logo.bmp");
     test::writeFile(source, "BM");
     view.picture.loadError = source + ": BMP-Datei abgeschnitten (Kopf unvollständig)";
     view.window.setText("");
     view.dialogAnswers.push_back(source);
-    logic.Image1Click();
+    logic.convertPicture();
     logic.waitForConversion();
     EXPECT_EQ(std::vector<std::string>{view.picture.loadError}, view.errors);
     EXPECT_EQ("", view.window.text());

@@ -149,6 +149,17 @@ TEST(VirtualMonitorManPage, DocumentsExactlyTheOptionsItsHelpLists) {
                     "OPTIONS of hlx-virtual-monitor.1");
 }
 
+#ifdef HLX_SERVICE_TOOL_PATH
+// The window program's help is free text; it needs no display to answer.
+TEST(ServiceToolManPage, DocumentsExactlyTheOptionsItsHelpLists) {
+    std::set<std::string> listed =
+        hlx::test::longOptions(hlx::test::runProgram(HLX_SERVICE_TOOL_PATH, {"--help"}));
+    ASSERT_TRUE(listed.contains("--osd-preview"));
+    listed.insert("-h");  // the short form of --help
+    expectSameNames(listed, documentedOptions(ManPage("hlx-service-tool")), "OPTIONS of hlx-service-tool.1");
+}
+#endif
+
 class ManPageRendering : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ManPageRendering, ShowsWithoutWarnings) {

@@ -1,6 +1,7 @@
 // The window program as a process: a signal closes it as its close button does, so the settings are
 // saved and it exits normally; it does so whenever the signal comes, and also when the settings cannot
-// be saved (then the reason goes to stderr and no dialog waits for a click).
+// be saved (then the reason goes to stderr and no dialog waits for a click). --osd-preview opens the
+// preview window alone; the command line's help, version and refusals.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -31,21 +32,28 @@ using namespace std::chrono_literals;
 // The program started with its settings under configHome, offscreen, with stdout and stderr in a file.
 class ToolProcess {
 public:
-    ToolProcess(const std::string& configHome, const std::string& outputFile) {
+    // Without a display the program gets neither DISPLAY, WAYLAND_DISPLAY nor QT_QPA_PLATFORM.
+    enum class Display { Offscreen, None };
+
+    ToolProcess(const std::string& configHome, const std::string& outputFile,
+                std::vector<std::string> arguments = {}, Display display = Display::Offscreen) {
         const std::string home = "XDG_CONFIG_HOME=" + configHome;
         const int out = ::open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        std::vector<std::string> env{home, "QT_QPA_PLATFORM=offscreen"};
+        std::vector<std::string> env{home};
+        if (display == Display::Offscreen) env.emplace_back("QT_QPA_PLATFORM=offscreen");
         for (const char* keep : {"PATH", "HOME", "TMPDIR"})
             if (const char* value = std::getenv(keep)) env.push_back(std::string(keep) + "=" + value);
         std::vector<char*> envp;
         for (std::string& e : env) envp.push_back(e.data());
         envp.push_back(nullptr);
-        char* argv[] = {const_cast<char*>(HLX_SERVICE_TOOL_PATH), nullptr};
+        std::vector<char*> argv{const_cast<char*>(HLX_SERVICE_TOOL_PATH)};
+        for (std::string& a : arguments) argv.push_back(a.data());
+        argv.push_back(nullptr);
         m_pid = ::fork();
         if (m_pid == 0) {
             ::dup2(out, STDOUT_FILENO);
             ::dup2(out, STDERR_FILENO);
-            ::execve(HLX_SERVICE_TOOL_PATH, argv, envp.data());
+            ::execve(HLX_SERVICE_TOOL_PATH, argv.data(), envp.data());
             ::_exit(127);
         }
         ::close(out);
@@ -186,6 +194,73 @@ TEST(ServiceToolStartUp, ASigtermWithSettingsThatCannotBeSavedEndsWithTheReasonO
         EXPECT_NE(std::string::npos, printed.find("RTQ1.0.reg")) << "the reason names the file\n" << printed;
     }
 }
+
+// --osd-preview opens the OSD menu preview window alone: it stays open until it is closed (here by a
+// signal), and as it neither opens a port nor keeps settings, nothing lands in the settings folder.
+TEST(ServiceToolOsdPreview, OpensThePreviewWindowAloneUntilASignalClosesIt) {
+    if (test::kUnderThreadSanitizer) GTEST_SKIP() << "the program reports Qt's painting threads there";
+    test::TempDir dir;
+    const std::string output = dir.file("output.txt");
+    ToolProcess tool(dir.path(), output, {"--osd-preview"});
+    ASSERT_FALSE(tool.waitForEnd(1500ms)) << "it did not stay open: " << tool.outcome() << "\n"
+                                          << test::readFile(output);
+    tool.signal(SIGTERM);
+    ASSERT_TRUE(tool.waitForEnd(5s)) << "still running 5 s after SIGTERM\n" << test::readFile(output);
+    EXPECT_EQ("exit 0", tool.outcome());
+    const std::string printed = test::readFile(output);
+    EXPECT_NE(std::string::npos, printed.find("SIGTERM: closing the window")) << printed;
+    struct stat info {};
+    EXPECT_NE(0, ::stat(dir.file("QUENDAL").c_str(), &info)) << "the preview wrote settings";
+}
+
+// The command line: help and version need no display; a window without a display, or an argument the
+// program does not take, is refused with the reason instead of failing inside Qt.
+struct CommandLineCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    ToolProcess::Display display;
+    const char* outcome;
+    const char* says;
+};
+
+class ServiceToolCommandLine : public ::testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(ServiceToolCommandLine, AnswersAndEnds) {
+    const CommandLineCase& c = GetParam();
+    test::TempDir dir;
+    const std::string output = dir.file("output.txt");
+    ToolProcess tool(dir.path(), output, c.arguments, c.display);
+    ASSERT_TRUE(tool.waitForEnd(10s)) << "still running\n" << test::readFile(output);
+    EXPECT_EQ(c.outcome, tool.outcome());
+    const std::string printed = test::readFile(output);
+    EXPECT_NE(std::string::npos, printed.find(c.says)) << printed;
+}
+
+using Display = ToolProcess::Display;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ServiceToolCommandLine,
+    ::testing::Values(
+        CommandLineCase{"HelpWithoutADisplay", {"--help"}, Display::None, "exit 0", "  --osd-preview  "},
+        CommandLineCase{
+            "VersionWithoutADisplay", {"--version"}, Display::None, "exit 0", "hlx-service-tool 1."},
+        CommandLineCase{"MainWindowWithoutADisplay",
+                        {},
+                        Display::None,
+                        "exit 1",
+                        "the window needs a display, but there is none here"},
+        CommandLineCase{"OsdPreviewWithoutADisplay",
+                        {"--osd-preview"},
+                        Display::None,
+                        "exit 1",
+                        "the window needs a display, but there is none here"},
+        CommandLineCase{"UnknownArgument",
+                        {"--osd-preveiw"},
+                        Display::Offscreen,
+                        "exit 2",
+                        "unknown argument '--osd-preveiw'"},
+        CommandLineCase{
+            "Positional", {"firmware.hex"}, Display::Offscreen, "exit 2", "unknown argument 'firmware.hex'"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 #endif
 

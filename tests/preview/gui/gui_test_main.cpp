@@ -1,4 +1,4 @@
-// The preview form's tests need one QApplication for the whole run. Without a display they use the
+// The preview window's tests need one QApplication for the whole run. Without a display they use the
 // offscreen platform (also when CTest lists the cases, before the test's environment applies).
 
 #include <QApplication>

@@ -1,12 +1,10 @@
-#include "preview/tform4.h"
+#include "preview/osd_preview_window.h"
 
 #include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -22,93 +20,9 @@
 
 #include "charts/qt_chart_text.h"
 #include "charts/render_charts.h"
+#include "preview/preview_widgets.h"
 
 namespace hlx::preview {
-
-// ---- the form's own small controls ----
-
-// A flat panel in one colour that reports presses, releases, clicks and double clicks. A click is a
-// press and a release on the panel that are not the second half of a double click.
-class TilePanel : public QWidget {
-public:
-    using QWidget::QWidget;
-
-    std::function<void()> onPress;
-    std::function<void()> onRelease;
-    std::function<void()> onClick;
-    std::function<void()> onDoubleClick;
-
-    void setColour(const QColor& colour) {
-        if (colour == m_colour) return;
-        m_colour = colour;
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), m_colour); }
-    void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton) return;
-        m_clickArmed = true;
-        if (onPress) onPress();
-    }
-    void mouseDoubleClickEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton) return;
-        m_clickArmed = false;
-        if (onDoubleClick) onDoubleClick();
-        if (onPress) onPress();
-    }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton) return;
-        const bool click = m_clickArmed && rect().contains(event->position().toPoint());
-        m_clickArmed = false;
-        if (click && onClick) onClick();
-        if (onRelease) onRelease();
-    }
-
-private:
-    QColor m_colour{Qt::gray};
-    bool m_clickArmed = false;
-};
-
-// The rounded rectangle of a card.
-class CardShape : public QWidget {
-public:
-    using QWidget::QWidget;
-    void setBrush(const QColor& colour) {
-        if (colour == m_brush) return;
-        m_brush = colour;
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(Qt::black, 1));
-        painter.setBrush(m_brush);
-        const qreal radius = std::min(width(), height()) / 8.0;
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
-    }
-
-private:
-    QColor m_brush{Qt::white};
-};
-
-// A widget whose painting is a handler of the form.
-class PaintBox : public QWidget {
-public:
-    PaintBox(QWidget* parent, std::function<void(QPainter&)> paint)
-        : QWidget(parent), m_paint(std::move(paint)) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        m_paint(painter);
-    }
-
-private:
-    std::function<void(QPainter&)> m_paint;
-};
 
 namespace {
 
@@ -249,18 +163,20 @@ QPixmap exitPicture() {
 
 // ---- construction ----
 
-TForm4::TForm4(QWidget* parent) : QWidget(parent), m_logic(m_data, *this) {
+OsdPreviewWindow::OsdPreviewWindow(QWidget* parent) : QWidget(parent), m_logic(m_data, *this) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("OSD Menu Preview"));
     buildControls();
     resize(kClientWidth, kClientHeight);
     setWindowState(Qt::WindowMaximized);
-    FormCreate();
+    // The charts first: the information view that the logic opens paints them.
+    drawCharts();
+    m_logic.start();
 }
 
-TForm4::~TForm4() = default;
+OsdPreviewWindow::~OsdPreviewWindow() = default;
 
-void TForm4::buildControls() {
+void OsdPreviewWindow::buildControls() {
     m_area = new QScrollArea(this);
     m_area->setObjectName(QStringLiteral("FormArea"));
     m_area->setFrameShape(QFrame::NoFrame);
@@ -274,33 +190,29 @@ void TForm4::buildControls() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_area);
 
-    buildDesignLeftovers(m_client);
+    buildNamePlate(m_client);
 
-    const Scene design;
+    const Scene initial;  // where the header buttons start
     m_headerPanel = makePanel(m_client, "HeaderPanel", kHeaderColour);
     auto* caption = makeWhiteLabel(m_headerPanel, QStringLiteral("Label1"));
     caption->setFont(faceFont(-32));
     caption->setText(QStringLiteral("Quendal HLX1.0"));
     caption->move(16, 14);
     caption->adjustSize();
-    m_btnZurueck = new QToolButton(m_headerPanel);
-    m_btnZurueck->setObjectName(QStringLiteral("btnZurueck"));
-    m_btnZurueck->setAutoRaise(true);
-    m_btnZurueck->setIcon(QIcon(backPicture()));
-    m_btnZurueck->setIconSize(QSize(kButtonSize, kButtonSize));
-    m_btnZurueck->setGeometry(design.backButtonLeft, kBackButtonTop, kButtonSize, kButtonSize);
-    m_btnZurueck->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
-    connect(m_btnZurueck, &QToolButton::clicked, this, [this] { btnZurueckClick(); });
-    m_btnExit = new QLabel(m_headerPanel);
-    m_btnExit->setObjectName(QStringLiteral("btnExit"));
-    m_btnExit->setPixmap(exitPicture());
-    m_btnExit->setGeometry(design.exitButtonLeft, kExitButtonTop, kButtonSize, kButtonSize);
+    m_backButton = new QToolButton(m_headerPanel);
+    m_backButton->setObjectName(QStringLiteral("btnZurueck"));
+    m_backButton->setAutoRaise(true);
+    m_backButton->setIcon(QIcon(backPicture()));
+    m_backButton->setIconSize(QSize(kButtonSize, kButtonSize));
+    m_backButton->setGeometry(initial.backButtonLeft, kBackButtonTop, kButtonSize, kButtonSize);
+    m_backButton->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    connect(m_backButton, &QToolButton::clicked, this, [this] { m_logic.goBack(); });
+    m_exitButton = new QLabel(m_headerPanel);
+    m_exitButton->setObjectName(QStringLiteral("btnExit"));
+    m_exitButton->setPixmap(exitPicture());
+    m_exitButton->setGeometry(initial.exitButtonLeft, kExitButtonTop, kButtonSize, kButtonSize);
 
     m_testPanel = makePanel(m_client, "TestPanel", kWhite);
-    // The design-time tile whose handlers the entry tiles take over; never shown.
-    auto* designTile = new QWidget(m_testPanel);
-    designTile->setObjectName(QStringLiteral("Panel"));
-    designTile->hide();
     for (std::size_t j = 0; j < kEntryTileCount; ++j) {
         EntryTileWidgets& w = m_entryTiles[j];
         w.panel = new TilePanel(m_testPanel);
@@ -311,10 +223,10 @@ void TForm4::buildControls() {
         w.more = makeWhiteLabel(w.panel, QStringLiteral("EntryMore%1").arg(j));
         for (QLabel* label : {w.name, w.value, w.more}) label->setAttribute(Qt::WA_TransparentForMouseEvents);
         auto tag = [this, j] { return m_logic.scene().entryTiles[j].tag; };
-        w.panel->onPress = [this, tag] { PanelMouseDown(tag()); };
-        w.panel->onRelease = [this] { PanelMouseUp(); };
-        w.panel->onClick = [this, tag] { PanelOnClick(tag()); };
-        w.panel->onDoubleClick = [this, tag] { PanelOnDoubleClick(tag()); };
+        w.panel->onPress = [this, tag] { m_logic.pressTile(tag()); };
+        w.panel->onRelease = [this] { m_logic.releaseTile(); };
+        w.panel->onClick = [this, tag] { m_logic.selectTile(tag()); };
+        w.panel->onDoubleClick = [this, tag] { m_logic.enterTilePage(tag()); };
     }
     // Created after the tiles, so the blinds cover them.
     for (std::size_t i = 0; i < kBlindCount; ++i) {
@@ -324,8 +236,8 @@ void TForm4::buildControls() {
     }
 
     m_detailsPanel = makePanel(m_client, "DetailsPanel", kBlack);
-    m_paintBox1 = new PaintBox(m_detailsPanel, [this](QPainter& p) { PaintBox1Paint(p); });
-    m_paintBox1->setObjectName(QStringLiteral("PaintBox1"));
+    m_infoView = new PaintedWidget(m_detailsPanel, [this](QPainter& p) { paintInfoView(p); });
+    m_infoView->setObjectName(QStringLiteral("PaintBox1"));
     m_detailValue = makeWhiteLabel(m_detailsPanel, QStringLiteral("DetailValue"));
     m_detailLabel = makeWhiteLabel(m_detailsPanel, QStringLiteral("DetailLabel"));
     m_detailSlider = new QSlider(Qt::Horizontal, m_detailsPanel);
@@ -333,7 +245,7 @@ void TForm4::buildControls() {
     m_detailSlider->setTickPosition(QSlider::NoTicks);
     m_detailSlider->setGeometry(kSliderRect);
     connect(m_detailSlider, &QSlider::valueChanged, this,
-            [this](int position) { DetailSliderChange(position); });
+            [this](int position) { m_logic.moveDetailSlider(position); });
     for (std::size_t i = 0; i < kChoiceTileCount; ++i) {
         ChoiceTileWidgets& w = m_choiceTiles[i];
         w.panel = new TilePanel(m_detailsPanel);
@@ -341,41 +253,42 @@ void TForm4::buildControls() {
         w.panel->hide();
         w.label = makeWhiteLabel(w.panel, QStringLiteral("ChoiceLabel%1").arg(i));
         w.label->setAttribute(Qt::WA_TransparentForMouseEvents);
-        w.panel->onClick = [this, i] { DetailOnClick(m_logic.scene().choiceTiles[i].tag); };
+        w.panel->onClick = [this, i] { m_logic.chooseDetail(m_logic.scene().choiceTiles[i].tag); };
     }
 
-    m_scrollBox = new QScrollArea(m_client);
-    m_scrollBox->setObjectName(QStringLiteral("ScrollBox1"));
-    m_scrollBox->setFrameShape(QFrame::NoFrame);
-    m_scrollBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scrollBox->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_scrollBox->verticalScrollBar()->setFixedWidth(12);
-    m_scrollBox->setWidgetResizable(false);
-    setColour(m_scrollBox->viewport(), QPalette::Window, Qt::white);
-    m_scrollBox->viewport()->setAutoFillBackground(true);
-    m_scrollBox->viewport()->installEventFilter(this);
+    m_cardList = new QScrollArea(m_client);
+    m_cardList->setObjectName(QStringLiteral("ScrollBox1"));
+    m_cardList->setFrameShape(QFrame::NoFrame);
+    m_cardList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_cardList->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_cardList->verticalScrollBar()->setFixedWidth(12);
+    m_cardList->setWidgetResizable(false);
+    setColour(m_cardList->viewport(), QPalette::Window, Qt::white);
+    m_cardList->viewport()->setAutoFillBackground(true);
+    m_cardList->viewport()->installEventFilter(this);
     m_cardContent = makePanel(nullptr, "ScrollBox1Content", kWhite);
-    m_scrollBox->setWidget(m_cardContent);
+    m_cardList->setWidget(m_cardContent);
 
-    m_timer1 = new QTimer(this);
-    m_timer1->setObjectName(QStringLiteral("Timer1"));
-    m_timer1->setInterval(kLongPressMs);
-    connect(m_timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
-    m_timer2 = new QTimer(this);
-    m_timer2->setObjectName(QStringLiteral("Timer2"));
-    m_timer2->setInterval(kTransitionTickMs);
-    connect(m_timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
+    m_longPressTimer = new QTimer(this);
+    m_longPressTimer->setObjectName(QStringLiteral("Timer1"));
+    m_longPressTimer->setInterval(kLongPressMs);
+    connect(m_longPressTimer, &QTimer::timeout, this, [this] { m_logic.longPressElapsed(); });
+    m_transitionTimer = new QTimer(this);
+    m_transitionTimer->setObjectName(QStringLiteral("Timer2"));
+    m_transitionTimer->setInterval(kTransitionTickMs);
+    connect(m_transitionTimer, &QTimer::timeout, this, [this] { m_logic.transitionTick(); });
 
-    // The panels in design order, so the tiles' panel lies over the header's lower edge.
+    // The panels stacked header first, so the tiles' panel lies over the header's lower edge.
     m_headerPanel->raise();
     m_testPanel->raise();
     m_detailsPanel->raise();
-    m_scrollBox->raise();
+    m_cardList->raise();
 }
 
-// Controls of the design that no handler moves: a name plate of the monitor (shape, "HLX1.0" and its
-// size, 55") and two panels and paint boxes that stay empty.
-void TForm4::buildDesignLeftovers(QWidget* client) {
+// Above the menu, controls that nothing moves or changes: a name plate of the monitor (its shape, "HLX1.0"
+// and its size, 55"), and beside it two grey panels and two empty areas (PaintBox2, PaintBox3) that keep
+// their places in the window.
+void OsdPreviewWindow::buildNamePlate(QWidget* client) {
     auto* shape = new CardShape(client);
     shape->setObjectName(QStringLiteral("Shape1"));
     shape->setBrush(QColor(0x30, 0x30, 0x30));
@@ -394,15 +307,15 @@ void TForm4::buildDesignLeftovers(QWidget* client) {
     panel1->setGeometry(432, 24, 120, 120);
     auto* panel2 = makePanel(client, "Panel2", 0x404040);
     panel2->setGeometry(572, 24, 120, 120);
-    auto* paintBox2 = new PaintBox(client, [this](QPainter& p) { PaintBox2Paint(p); });
+    auto* paintBox2 = new QWidget(client);
     paintBox2->setObjectName(QStringLiteral("PaintBox2"));
     paintBox2->setGeometry(712, 24, 120, 120);
-    auto* paintBox3 = new PaintBox(client, [this](QPainter& p) { PaintBox3Paint(p); });
+    auto* paintBox3 = new QWidget(client);
     paintBox3->setObjectName(QStringLiteral("PaintBox3"));
     paintBox3->setGeometry(852, 24, 120, 120);
 }
 
-void TForm4::buildCards(const Scene& scene) {
+void OsdPreviewWindow::buildCards(const Scene& scene) {
     for (CardWidgets& card : m_cards) delete card.panel;
     m_cards.clear();
     const auto place = [](QWidget* w, const CardPart& part) {
@@ -453,24 +366,23 @@ void TForm4::buildCards(const Scene& scene) {
         bottom = std::max(bottom, state.panel.top + state.panel.height);
         m_cards.push_back(card);
     }
-    m_cardContent->setFixedSize(scene.scrollBox.width - m_scrollBox->verticalScrollBar()->width(),
-                                bottom + 5);
+    m_cardContent->setFixedSize(scene.scrollBox.width - m_cardList->verticalScrollBar()->width(), bottom + 5);
     for (CardWidgets& card : m_cards) card.panel->show();
 }
 
 // ---- showing the scene ----
 
-void TForm4::showScene(const Scene& scene) {
+void OsdPreviewWindow::showScene(const Scene& scene) {
     const bool force = !m_built;
     const Scene& shown = m_shown;
 
     applyGeometry(m_headerPanel, scene.headerPanel, shown.headerPanel, force);
     applyGeometry(m_testPanel, scene.testPanel, shown.testPanel, force);
     applyGeometry(m_detailsPanel, scene.detailsPanel, shown.detailsPanel, force);
-    applyGeometry(m_scrollBox, scene.scrollBox, shown.scrollBox, force);
-    m_btnZurueck->move(scene.backButtonLeft, kBackButtonTop);
-    m_btnZurueck->setVisible(scene.backButtonVisible);
-    m_btnExit->move(scene.exitButtonLeft, kExitButtonTop);
+    applyGeometry(m_cardList, scene.scrollBox, shown.scrollBox, force);
+    m_backButton->move(scene.backButtonLeft, kBackButtonTop);
+    m_backButton->setVisible(scene.backButtonVisible);
+    m_exitButton->move(scene.exitButtonLeft, kExitButtonTop);
 
     for (std::size_t j = 0; j < kEntryTileCount; ++j) {
         const EntryTile& tile = scene.entryTiles[j];
@@ -503,9 +415,9 @@ void TForm4::showScene(const Scene& scene) {
         m_detailSlider->setValue(scene.detailSlider.position);
         m_detailSlider->setVisible(scene.detailSlider.visible);
     }
-    applyGeometry(m_paintBox1, scene.paintBox1, shown.paintBox1, force);
-    m_paintBox1->setVisible(scene.paintBox1Visible);
-    if (scene.paintBox1Visible) m_paintBox1->update();  // the values it shows may have changed
+    applyGeometry(m_infoView, scene.infoView, shown.infoView, force);
+    m_infoView->setVisible(scene.infoViewVisible);
+    if (scene.infoViewVisible) m_infoView->update();  // the values it shows may have changed
 
     for (std::size_t i = 0; i < kBlindCount; ++i) {
         const BlindState& blind = scene.blinds[i];
@@ -521,65 +433,30 @@ void TForm4::showScene(const Scene& scene) {
         for (QLineEdit* edit : m_cards[i].edits) setEditColour(edit, colour);
     }
 
-    if (scene.timer1Enabled && !m_timer1->isActive()) m_timer1->start();
-    if (!scene.timer1Enabled) m_timer1->stop();
-    if (scene.transitionRunning && !m_timer2->isActive()) m_timer2->start();
-    if (!scene.transitionRunning) m_timer2->stop();
+    if (scene.longPressTimerRunning && !m_longPressTimer->isActive()) m_longPressTimer->start();
+    if (!scene.longPressTimerRunning) m_longPressTimer->stop();
+    if (scene.transitionRunning && !m_transitionTimer->isActive()) m_transitionTimer->start();
+    if (!scene.transitionRunning) m_transitionTimer->stop();
 
     m_shown = scene;
     m_built = true;
 }
 
-// ---- handlers ----
+// ---- the window's own handlers ----
 
-void TForm4::FormCreate() {
-    // The charts first: the information view that the logic opens paints them.
+void OsdPreviewWindow::drawCharts() {
     charts::QtChartText text;
     m_chartSet = std::make_unique<charts::ChartSet>(charts::renderCharts(text));
     m_charts = {chartImage(m_chartSet->chart('A')), chartImage(m_chartSet->chart('H')),
                 chartImage(m_chartSet->chart('I')), chartImage(m_chartSet->chart('J'))};
-    m_logic.formCreate();
-}
-void TForm4::PanelOnClick(ItemCode code) {
-    m_logic.panelOnClick(code);
-}
-void TForm4::PanelOnDoubleClick(ItemCode code) {
-    m_logic.panelOnDoubleClick(code);
-}
-void TForm4::PanelMouseDown(ItemCode code) {
-    m_logic.panelMouseDown(code);
-}
-void TForm4::PanelMouseUp() {
-    m_logic.panelMouseUp();
-}
-void TForm4::Timer1Timer() {
-    m_logic.timer1Timer();
-}
-void TForm4::Timer2Timer() {
-    m_logic.timer2Timer();
-}
-void TForm4::btnZurueckClick() {
-    m_logic.btnZurueckClick();
-}
-void TForm4::DetailOnClick(DetailTag tag) {
-    m_logic.detailOnClick(tag);
-}
-void TForm4::DetailSliderChange(int position) {
-    m_logic.detailSliderChange(position);
-}
-void TForm4::Shape1MouseEnter(int card) {
-    m_logic.shape1MouseEnter(card);
-}
-void TForm4::Shape1MouseLeave(int card) {
-    m_logic.shape1MouseLeave(card);
 }
 
-void TForm4::ScrollBox1MouseWheel(int wheelDelta) {
-    QScrollBar* bar = m_scrollBox->verticalScrollBar();
+void OsdPreviewWindow::scrollCards(int wheelDelta) {
+    QScrollBar* bar = m_cardList->verticalScrollBar();
     bar->setValue(bar->value() - wheelDelta);
 }
 
-void TForm4::PaintBox1Paint(QPainter& painter) {
+void OsdPreviewWindow::paintInfoView(QPainter& painter) {
     painter.drawImage(QPoint(0, 0), m_charts.a);
     const QRect part(QPoint(0, 0), m_charts.h.size());
     painter.drawImage(kChartH, m_charts.h, part);
@@ -601,18 +478,15 @@ void TForm4::PaintBox1Paint(QPainter& painter) {
     }
 }
 
-void TForm4::PaintBox2Paint(QPainter&) {}
-void TForm4::PaintBox3Paint(QPainter&) {}
-
-bool TForm4::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_scrollBox->viewport() && event->type() == QEvent::Wheel) {
-        ScrollBox1MouseWheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
+bool OsdPreviewWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_cardList->viewport() && event->type() == QEvent::Wheel) {
+        scrollCards(static_cast<QWheelEvent*>(event)->angleDelta().y());
         return true;
     }
     const QVariant card = watched->property(kCardIndex);
     if (card.isValid()) {
-        if (event->type() == QEvent::Enter) Shape1MouseEnter(card.toInt());
-        if (event->type() == QEvent::Leave) Shape1MouseLeave(card.toInt());
+        if (event->type() == QEvent::Enter) m_logic.highlightCard(card.toInt());
+        if (event->type() == QEvent::Leave) m_logic.clearCardHighlight(card.toInt());
     }
     return QWidget::eventFilter(watched, event);
 }

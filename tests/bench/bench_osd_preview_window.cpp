@@ -1,43 +1,44 @@
-// bench_preview_form: what the OSD menu preview costs. The window program builds the form at every start,
-// right after the main window, so its construction adds to the time before the window shows; a
+// bench_osd_preview_window: what the OSD menu preview costs. The window program builds the window at every
+// start, right after the main window, so its construction adds to the time before the window shows; a
 // transition tick must stay far below its 25 ms period.
-// - BM_CreatePreviewForm: TForm4 as start-up builds it: menu defaults, 120 tiles, the ten charts (with Qt
+// - BM_CreatePreviewWindow: OsdPreviewWindow as start-up builds it: menu defaults, 120 tiles, the ten charts
+// (with Qt
 //   text), page 1, the information view and the card list;
 // - BM_TransitionFrame: one tick of the zoom into page 2, shown in the widgets (a whole zoom in and out
 //   is 24 ticks);
-// - BM_ShowPageLogic: the form's state for page 12 without Qt.
+// - BM_ShowPageLogic: the window's state for page 12 without Qt.
 // Runs on Qt's offscreen platform unless QT_QPA_PLATFORM says otherwise.
 
 #include <QApplication>
 
 #include <benchmark/benchmark.h>
 
+#include "preview/osd_preview_window.h"
 #include "preview/preview_logic.h"
-#include "preview/tform4.h"
 
 namespace {
 
 using namespace hlx::preview;
 
-void BM_CreatePreviewForm(benchmark::State& state) {
+void BM_CreatePreviewWindow(benchmark::State& state) {
     for (auto _ : state) {
-        TForm4 form;
-        benchmark::DoNotOptimize(&form);
+        OsdPreviewWindow window;
+        benchmark::DoNotOptimize(&window);
     }
 }
-BENCHMARK(BM_CreatePreviewForm)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CreatePreviewWindow)->Unit(benchmark::kMillisecond);
 
 void BM_TransitionFrame(benchmark::State& state) {
-    TForm4 form;
+    OsdPreviewWindow window;
     for (auto _ : state) {
-        if (!form.logic().scene().transitionRunning) {
+        if (!window.logic().scene().transitionRunning) {
             // Alternately into page 2 and back to page 1.
-            if (form.logic().navStack().depth() == 0)
-                form.PanelOnDoubleClick(itemCode(1, 2));
+            if (window.logic().navStack().depth() == 0)
+                window.logic().enterTilePage(itemCode(1, 2));
             else
-                form.btnZurueckClick();
+                window.logic().goBack();
         }
-        form.Timer2Timer();
+        window.logic().transitionTick();
     }
 }
 BENCHMARK(BM_TransitionFrame)->Unit(benchmark::kMicrosecond);
@@ -51,7 +52,7 @@ void BM_ShowPageLogic(benchmark::State& state) {
     MenuData data;
     NoView view;
     PreviewLogic logic(data, view);
-    logic.formCreate();
+    logic.start();
     for (auto _ : state) {
         logic.showPage(itemCode(12, 0));
         benchmark::DoNotOptimize(logic.scene());

@@ -1,4 +1,4 @@
-// The preview form on Qt: its controls after creation (hidden, page 1, information view, card list),
+// The preview window on Qt: its controls after creation (hidden, page 1, information view, card list),
 // real clicks, double clicks and long presses on the tiles, the slider, the choice tiles, the back
 // button, the transition driven tick by tick and by its timer, the card list's hover and wheel.
 
@@ -18,7 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include "preview/tform4.h"
+#include "preview/osd_preview_window.h"
 
 namespace hlx::preview {
 namespace {
@@ -28,13 +28,13 @@ using namespace std::chrono_literals;
 const QColor kDarkRed(0x80, 0x00, 0x00);
 const QColor kGrey(0x80, 0x80, 0x80);
 
-class TForm4Test : public ::testing::Test {
+class OsdPreviewWindowTest : public ::testing::Test {
 protected:
-    TForm4Test() : form(std::make_unique<TForm4>()) {}
+    OsdPreviewWindowTest() : window(std::make_unique<OsdPreviewWindow>()) {}
 
     template <typename T = QWidget>
     T* child(const QString& name) const {
-        T* widget = form->findChild<T*>(name);
+        T* widget = window->findChild<T*>(name);
         EXPECT_NE(nullptr, widget) << name.toStdString();
         return widget;
     }
@@ -47,8 +47,8 @@ protected:
     static QColor shownColour(QWidget* widget) {
         return widget->grab().toImage().pixelColor(widget->width() / 2, widget->height() - 4);
     }
-    // Shown on the form (the form itself may be hidden).
-    bool shown(QWidget* widget) const { return widget->isVisibleTo(form.get()); }
+    // Shown on the window (the window itself may be hidden).
+    bool shown(QWidget* widget) const { return widget->isVisibleTo(window.get()); }
     int visibleEntryTiles() const {
         int n = 0;
         for (int j = 0; j < 20; ++j) n += shown(entryTile(j)) ? 1 : 0;
@@ -59,13 +59,13 @@ protected:
         for (int i = 0; i < 100; ++i) n += shown(choiceTile(i)) ? 1 : 0;
         return n;
     }
-    std::int16_t value(std::size_t index) const { return form->menuData().settingValues[index]; }
+    std::int16_t value(std::size_t index) const { return window->menuData().settingValues[index]; }
 
     void showForm() {
-        form->setWindowState(Qt::WindowNoState);
-        form->resize(1400, 980);
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        window->setWindowState(Qt::WindowNoState);
+        window->resize(1400, 980);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
     void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(10, 10)); }
     void doubleClick(QWidget* widget) {
@@ -76,8 +76,8 @@ protected:
     // Ticks Timer2 by hand until the transition has ended.
     int tickUntilDone() {
         int ticks = 0;
-        while (form->logic().scene().transitionRunning && ticks < 100) {
-            form->Timer2Timer();
+        while (window->logic().scene().transitionRunning && ticks < 100) {
+            window->logic().transitionTick();
             ++ticks;
         }
         return ticks;
@@ -85,18 +85,18 @@ protected:
     bool waitForPage(int page) {
         return QTest::qWaitFor(
             [&] {
-                return pageOf(form->logic().navStack().current()) == page &&
-                       !form->logic().scene().transitionRunning;
+                return pageOf(window->logic().navStack().current()) == page &&
+                       !window->logic().scene().transitionRunning;
             },
             3000);
     }
 
-    std::unique_ptr<TForm4> form;
+    std::unique_ptr<OsdPreviewWindow> window;
 };
 
-TEST_F(TForm4Test, CreatedHiddenOnPageOneWithTheInformationView) {
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(form->windowState() & Qt::WindowMaximized) << "shown maximised";
+TEST_F(OsdPreviewWindowTest, CreatedHiddenOnPageOneWithTheInformationView) {
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(window->windowState() & Qt::WindowMaximized) << "shown maximised";
     EXPECT_EQ(5, visibleEntryTiles());
     const char* names[] = {"EINGANG", "BACKLIGHT", "FARBE °K", "SKALIERUNG", "FORMAT"};
     for (int j = 0; j < 5; ++j) {
@@ -138,8 +138,8 @@ TEST_F(TForm4Test, CreatedHiddenOnPageOneWithTheInformationView) {
 
 // The information view copies chart A whole and the top-left 100 x 60 pixels of charts H, I and J below
 // each other beside it; the three values are written right of them.
-TEST_F(TForm4Test, InformationViewShowsTheChartsAndThreeValues) {
-    const PreviewCharts& charts = form->charts();
+TEST_F(OsdPreviewWindowTest, InformationViewShowsTheChartsAndThreeValues) {
+    const PreviewCharts& charts = window->charts();
     ASSERT_EQ(QSize(200, 200), charts.a.size());
     ASSERT_EQ(QSize(100, 60), charts.h.size());
     ASSERT_EQ(QSize(120, 80), charts.i.size());
@@ -167,9 +167,9 @@ TEST_F(TForm4Test, InformationViewShowsTheChartsAndThreeValues) {
     EXPECT_EQ(0, whitePixels(QRect(320, 80, 400, 100)));
 }
 
-TEST_F(TForm4Test, ClickOnSwitchFlipsItsBitOnly) {
+TEST_F(OsdPreviewWindowTest, ClickOnSwitchFlipsItsBitOnly) {
     showForm();
-    form->PanelOnDoubleClick(itemCode(1, 2));
+    window->logic().enterTilePage(itemCode(1, 2));
     tickUntilDone();
     click(entryTile(6));
     EXPECT_EQ(QStringLiteral("SW"), entryText("Name", 6));
@@ -183,7 +183,7 @@ TEST_F(TForm4Test, ClickOnSwitchFlipsItsBitOnly) {
     EXPECT_EQ(QStringLiteral("0"), entryText("Value", 6));
 }
 
-TEST_F(TForm4Test, BacklightSliderEditsTheValue) {
+TEST_F(OsdPreviewWindowTest, BacklightSliderEditsTheValue) {
     showForm();
     click(entryTile(1));
     auto* slider = child<QSlider>("DetailSlider");
@@ -204,7 +204,7 @@ TEST_F(TForm4Test, BacklightSliderEditsTheValue) {
     EXPECT_EQ(40, value(77));
 }
 
-TEST_F(TForm4Test, InputShowsTwentyChoiceTilesAndClickingOneSetsIt) {
+TEST_F(OsdPreviewWindowTest, InputShowsTwentyChoiceTilesAndClickingOneSetsIt) {
     showForm();
     click(entryTile(0));
     EXPECT_EQ(20, visibleChoiceTiles());
@@ -227,7 +227,7 @@ TEST_F(TForm4Test, InputShowsTwentyChoiceTilesAndClickingOneSetsIt) {
     EXPECT_EQ(kGrey, shownColour(choiceTile(19)));
 }
 
-TEST_F(TForm4Test, ColourTemperatureGetsASliderInsteadOfTiles) {
+TEST_F(OsdPreviewWindowTest, ColourTemperatureGetsASliderInsteadOfTiles) {
     showForm();
     click(entryTile(2));
     auto* slider = child<QSlider>("DetailSlider");
@@ -239,16 +239,16 @@ TEST_F(TForm4Test, ColourTemperatureGetsASliderInsteadOfTiles) {
     EXPECT_EQ(QString::fromUtf8("6504 °K"), entryText("Value", 2));
 }
 
-TEST_F(TForm4Test, TransitionIntoPageTwoAndBackTickByTick) {
-    form->PanelOnDoubleClick(itemCode(1, 2));
+TEST_F(OsdPreviewWindowTest, TransitionIntoPageTwoAndBackTickByTick) {
+    window->logic().enterTilePage(itemCode(1, 2));
     EXPECT_TRUE(child<QTimer>("Timer2")->isActive());
     QWidget* blind = child("Blind1Panel");
-    form->Timer2Timer();
+    window->logic().transitionTick();
     EXPECT_EQ(QRect(380, 20, 160, 160), blind->geometry());
     EXPECT_TRUE(shown(blind));
-    for (int frame = 2; frame <= 11; ++frame) form->Timer2Timer();
+    for (int frame = 2; frame <= 11; ++frame) window->logic().transitionTick();
     EXPECT_EQ(QRect(0, 0, 920, 200), blind->geometry());
-    form->Timer2Timer();
+    window->logic().transitionTick();
     EXPECT_FALSE(shown(blind));
     EXPECT_FALSE(child<QTimer>("Timer2")->isActive());
     EXPECT_EQ(8, visibleEntryTiles());
@@ -260,8 +260,8 @@ TEST_F(TForm4Test, TransitionIntoPageTwoAndBackTickByTick) {
     EXPECT_TRUE(shown(child("btnZurueck")));
     EXPECT_EQ(810, child("btnZurueck")->x());
 
-    form->btnZurueckClick();
-    form->Timer2Timer();
+    window->logic().goBack();
+    window->logic().transitionTick();
     for (int i = 1; i <= 4; ++i) EXPECT_TRUE(shown(child(QStringLiteral("Blind%1Panel").arg(i))));
     EXPECT_EQ(11, tickUntilDone());
     EXPECT_EQ(5, visibleEntryTiles());
@@ -269,7 +269,7 @@ TEST_F(TForm4Test, TransitionIntoPageTwoAndBackTickByTick) {
     EXPECT_EQ(QStringLiteral("FARBE °K"), entryText("Name", 2));
 }
 
-TEST_F(TForm4Test, DoubleClickAndBackButtonRunOnTheTimer) {
+TEST_F(OsdPreviewWindowTest, DoubleClickAndBackButtonRunOnTheTimer) {
     showForm();
     doubleClick(entryTile(2));
     ASSERT_TRUE(waitForPage(2));
@@ -281,46 +281,46 @@ TEST_F(TForm4Test, DoubleClickAndBackButtonRunOnTheTimer) {
     EXPECT_EQ(kDarkRed, shownColour(entryTile(2))) << "the entry entered through is selected";
 }
 
-TEST_F(TForm4Test, LongPressEntersThePage) {
+TEST_F(OsdPreviewWindowTest, LongPressEntersThePage) {
     showForm();
     QTest::mousePress(entryTile(2), Qt::LeftButton, {}, QPoint(10, 10));
     EXPECT_TRUE(child<QTimer>("Timer1")->isActive());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->logic().scene().transitionRunning; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->logic().scene().transitionRunning; }, 2000));
     EXPECT_FALSE(child<QTimer>("Timer1")->isActive());
     QTest::mouseRelease(entryTile(2), Qt::LeftButton, {}, QPoint(10, 10));
     ASSERT_TRUE(waitForPage(2));
-    EXPECT_EQ(1, form->logic().navStack().depth());
+    EXPECT_EQ(1, window->logic().navStack().depth());
 }
 
-TEST_F(TForm4Test, ShortPressEntersNothing) {
+TEST_F(OsdPreviewWindowTest, ShortPressEntersNothing) {
     showForm();
     click(entryTile(2));
     EXPECT_FALSE(child<QTimer>("Timer1")->isActive());
     QTest::qWait(300);
-    EXPECT_FALSE(form->logic().scene().transitionRunning);
-    EXPECT_EQ(256, form->logic().navStack().current());
+    EXPECT_FALSE(window->logic().scene().transitionRunning);
+    EXPECT_EQ(256, window->logic().navStack().current());
 }
 
-TEST_F(TForm4Test, ScalingEntersItsDetailPageOnlyWithOne) {
+TEST_F(OsdPreviewWindowTest, ScalingEntersItsDetailPageOnlyWithOne) {
     for (int scaling : {0, 1}) {
         SCOPED_TRACE(scaling);
-        form = std::make_unique<TForm4>();
-        form->logic().setField(itemCode(1, 3), scaling);
-        form->PanelOnDoubleClick(itemCode(1, 3));
+        window = std::make_unique<OsdPreviewWindow>();
+        window->logic().setField(itemCode(1, 3), scaling);
+        window->logic().enterTilePage(itemCode(1, 3));
         EXPECT_EQ(12, tickUntilDone());
         if (scaling == 1) {
-            EXPECT_EQ(7 * 256, form->logic().navStack().current());
+            EXPECT_EQ(7 * 256, window->logic().navStack().current());
             EXPECT_EQ(3, visibleEntryTiles());
             EXPECT_EQ(QStringLiteral("FAKTOR ZOOM 1"), entryText("Name", 0));
             EXPECT_EQ(QStringLiteral("95 %"), entryText("Value", 0));
         } else {
-            EXPECT_EQ(256, form->logic().navStack().current());
+            EXPECT_EQ(256, window->logic().navStack().current());
             EXPECT_EQ(5, visibleEntryTiles());
         }
     }
 }
 
-TEST_F(TForm4Test, PageTwelveThroughTheUserGamut) {
+TEST_F(OsdPreviewWindowTest, PageTwelveThroughTheUserGamut) {
     showForm();
     doubleClick(entryTile(2));
     ASSERT_TRUE(waitForPage(2));
@@ -338,10 +338,10 @@ TEST_F(TForm4Test, PageTwelveThroughTheUserGamut) {
     EXPECT_EQ(QRect(650, 110, 70, 70), entryTile(12)->geometry());
     EXPECT_EQ(QStringLiteral("ROT X"), entryText("Name", 1));
     EXPECT_EQ(QStringLiteral("0.6400"), entryText("Value", 1));
-    EXPECT_EQ(2, form->logic().navStack().depth());
+    EXPECT_EQ(2, window->logic().navStack().depth());
 }
 
-TEST_F(TForm4Test, CardsLightUpUnderThePointer) {
+TEST_F(OsdPreviewWindowTest, CardsLightUpUnderThePointer) {
     showForm();
     QWidget* shape = child("CardShape2");
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
@@ -354,7 +354,7 @@ TEST_F(TForm4Test, CardsLightUpUnderThePointer) {
     EXPECT_EQ(QColor(Qt::white), shape->grab().toImage().pixelColor(shape->width() / 2, 60));
 }
 
-TEST_F(TForm4Test, WheelScrollsTheCardsByItsDistance) {
+TEST_F(OsdPreviewWindowTest, WheelScrollsTheCardsByItsDistance) {
     showForm();
     auto* box = child<QScrollArea>("ScrollBox1");
     QScrollBar* bar = box->verticalScrollBar();
