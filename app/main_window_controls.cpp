@@ -20,7 +20,7 @@
 namespace hlx::app {
 namespace {
 
-// The window's first size: room for every control at its design size, the status bar below.
+// The window's first size: room for every control at its minimum size, the status bar below.
 constexpr int kClientWidth = 736;
 constexpr int kClientHeight = 730;
 constexpr std::chrono::milliseconds kIdlePollInterval{100};
@@ -157,7 +157,8 @@ void MainWindow::buildControls() {
 
 // Top to bottom: the COM row and the three firmware rows beside the picture area, the three update
 // buttons, the progress bar with the terminal buttons, the output window (which takes any extra height),
-// and the send-file rows in two columns of three. Widths keep the proportions of the design sizes.
+// and the send-file rows in two columns of three. Stretch factors keep the proportions of the controls'
+// sizes.
 void MainWindow::arrangeControls() {
     auto* fields = new QGridLayout;
     fields->setHorizontalSpacing(6);

@@ -76,8 +76,8 @@ inline constexpr std::array<SettingInfo, 7> kSettings{{
 // The same text is the key path and the value name.
 std::string settingPath(SettingKind kind, int fileNumber = 0);
 
-// The controls' values; the window's design-time values are its own business (the COM number field
-// starts with "1").
+// The controls' values. What the controls show before any settings are loaded is the window's business
+// (the COM number field starts with "1"); a value the file lacks leaves its control as it was.
 struct SettingsValues {
     std::string firmwareFile;
     std::string firmwareFileRealterm;

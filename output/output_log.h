@@ -1,7 +1,7 @@
 #pragma once
 // OutputLog: the operations of jobs and of the serial reader on the output window, and the result
-// report. A thin layer over OutputWindow: each operation has the visible result of the classic
-// "text := text + more", but appends only what is new.
+// report. A thin layer over OutputWindow: each operation shows what setting the whole text to the text so
+// far plus the new part would show, but appends only what is new, so a long text costs nothing per line.
 //
 // The log keeps what it knows about the end of the text it wrote itself (whether it ends a line), so
 // addLine does not ask the window once per line: it asks once, when the log knows nothing yet, and

@@ -7,8 +7,11 @@
 // own: a CR LF pair is two positions.
 //
 // Threads: called from the GUI thread and from the job thread. An implementation that lives on the GUI
-// thread carries a job thread's call over and returns when it has taken effect; once the job is asked to
-// stop, calls return at once and do nothing (reads then return an empty value).
+// thread carries a job thread's call over to it and returns when the call has taken effect (appends may
+// instead be queued in order and shown at screen rate). Asking the job to stop does not change that: its
+// calls still wait for the GUI thread. Only when the window releases the job thread, as it closes and
+// before it waits for the job to end, do calls from then on return at once and do nothing (reads return
+// an empty value), so a job cannot hold up the close.
 
 #include <string>
 #include <string_view>

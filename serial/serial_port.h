@@ -1,9 +1,8 @@
 #pragma once
 // SerialPort: the one serial port of the program, over a SerialDevice.
 //
-// open/configure/close follow the classic port handling: open(device, entry, closeFirst) closes first
-// when asked, opens exclusively and applies the entry; configure(entry) applies an entry again. Every
-// read and write first tests the open flag.
+// open(device, entry, closeFirst) closes first when asked, opens exclusively and applies the entry;
+// configure(entry) applies an entry again. Every read and write first tests the open flag.
 //
 // Threads: the GUI thread re-opens the port on a COM event while a job thread may be reading or waiting
 // on it. One mutex keeps each read, write, wait, open and close whole; a re-open first wakes a waiting
