@@ -3,8 +3,9 @@
 // files with one byte per character, so an output path is narrowed to such a name the same way on every
 // platform: every character below 0x20 and the double quote are dropped, every other character keeps its
 // low 8 bits (Latin-1 characters keep their Windows-1252 codes: u with diaeresis stays 0xFC; a character
-// beyond 0xFF is cut to its low byte). The name holds at most 499 characters (a 500-byte name buffer with its zero); a longer
-// name is refused whole rather than cut, since a cut name would put the file somewhere else.
+// beyond 0xFF is cut to its low byte). The name holds at most 499 characters (a 500-byte name buffer with
+// its zero); a longer name is refused whole rather than cut, since a cut name would put the file somewhere
+// else.
 //
 // On this platform file names are UTF-8, so the narrowed name reaches the file system as the UTF-8 form
 // of its Windows-1252 characters: a path of Latin-1 characters (the usual case) opens the very file it
