@@ -31,16 +31,16 @@ int main(int argc, char** argv) {
     const std::string settings =
         argc > 3 ? std::string(argv[3]) : (dir.path() + QStringLiteral("/settings.reg")).toStdString();
     hlx::app::SettingsStore store(settings);
-    hlx::app::MainWindow form(port, store);
-    form.show();
+    hlx::app::MainWindow window(port, store);
+    window.show();
 
     int status = 0;
-    QTimer::singleShot(seconds * 1000, &form, [&] {
-        if (!form.grab().save(out)) {
+    QTimer::singleShot(seconds * 1000, &window, [&] {
+        if (!window.grab().save(out)) {
             std::fprintf(stderr, "cannot write %s\n", argv[1]);
             status = 1;
         }
-        form.close();
+        window.close();
     });
     app.exec();
     return status;

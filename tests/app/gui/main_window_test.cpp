@@ -72,17 +72,17 @@ protected:
 
     void openWindow() {
         store = std::make_unique<SettingsStore>(storePath);
-        form = std::make_unique<MainWindow>(port, *store);
+        window = std::make_unique<MainWindow>(port, *store);
     }
 
     template <class W>
     W* control(const char* name) {
-        W* widget = form->findChild<W*>(QString::fromLatin1(name));
+        W* widget = window->findChild<W*>(QString::fromLatin1(name));
         EXPECT_NE(nullptr, widget) << name;
         return widget;
     }
 
-    std::string outputText() { return form->outputWindow().text(); }
+    std::string outputText() { return window->outputWindow().text(); }
 
     // "Bilder" and Enter in the output window: the picture control shows.
     QLabel* showImage1() {
@@ -127,14 +127,14 @@ protected:
         QTest::qWait(static_cast<int>(2 * kScreenFrame.count()));
     }
     void serveUntilJobEnds() {
-        serveUntil([&] { return !form->logic().jobSlot().running(); });
+        serveUntil([&] { return !window->logic().jobSlot().running(); });
     }
 
     test::TempDir dir;
     std::string storePath = dir.file("settings.reg");
     serial::SerialPort port{std::make_unique<serial::PosixSerialDevice>()};
     std::unique_ptr<SettingsStore> store;
-    std::unique_ptr<MainWindow> form;
+    std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(MainWindowTest, MissingPortAtStartShowsBothErrorsEachOnItsOwnLine) {
@@ -146,8 +146,8 @@ TEST_F(MainWindowTest, MissingPortAtStartShowsBothErrorsEachOnItsOwnLine) {
 
 TEST_F(MainWindowTest, FirstStartShowsTheDesignState) {
     openWindow();  // nothing stored
-    EXPECT_EQ(QStringLiteral("TForm7"), form->objectName());
-    EXPECT_EQ(QStringLiteral("Quendal - RTQ1.3 HLX Service Tool"), form->windowTitle());
+    EXPECT_EQ(QStringLiteral("TForm7"), window->objectName());
+    EXPECT_EQ(QStringLiteral("Quendal - RTQ1.3 HLX Service Tool"), window->windowTitle());
 
     struct Caption {
         const char* name;
@@ -194,7 +194,7 @@ TEST_F(MainWindowTest, FirstStartShowsTheDesignState) {
         for (int i = 0; i < combo->count(); ++i) EXPECT_EQ(items[i], combo->itemText(i));
         EXPECT_EQ(-1, combo->currentIndex());
         EXPECT_EQ(QStringLiteral("115200,8,E,1"), combo->currentText());
-        EXPECT_EQ(-1, form->comSettingsIndex());
+        EXPECT_EQ(-1, window->comSettingsIndex());
     }
     if (auto* image = control<QLabel>("Image1")) {
         EXPECT_TRUE(image->isHidden());
@@ -259,7 +259,7 @@ TEST_F(MainWindowTest, ComEventsReopenThePort) {
         e.act();
         EXPECT_EQ(before + (e.reopens ? 1 : 0), count(outputText(), failure));
     }
-    EXPECT_EQ(0, form->comSettingsIndex());  // the chosen entry is what the port is configured with
+    EXPECT_EQ(0, window->comSettingsIndex());  // the chosen entry is what the port is configured with
     EXPECT_TRUE(portState().contains(QStringLiteral("/dev/hlx-missing2"))) << portState().toStdString();
 }
 
@@ -270,8 +270,8 @@ TEST_F(MainWindowTest, EnterInFirmwareFieldsFillsOnlyAnEmptyField) {
     control<QLineEdit>("editFWfileBootLoader")->setText("/fw/loader.hex");
     QTest::keyClick(control<QLineEdit>("editFWfileRealterm"), Qt::Key_Return);
     QTest::keyClick(control<QLineEdit>("editFWfileBootLoader"), Qt::Key_Return);
-    EXPECT_EQ("/fw/monitor.hex", form->editText(Edit::FirmwareFileRealterm));
-    EXPECT_EQ("/fw/loader.hex", form->editText(Edit::FirmwareFileBootLoader));
+    EXPECT_EQ("/fw/monitor.hex", window->editText(Edit::FirmwareFileRealterm));
+    EXPECT_EQ("/fw/loader.hex", window->editText(Edit::FirmwareFileBootLoader));
 }
 
 TEST_F(MainWindowTest, EnterInTheOutputWindowEndsTheLineWithCrLf) {
@@ -283,7 +283,7 @@ TEST_F(MainWindowTest, EnterInTheOutputWindowEndsTheLineWithCrLf) {
     QTest::keyClicks(edit, "Bilder");
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(std::string(kFirstLine) + kPortErrors + "Bilder\r\n", outputText());
-    EXPECT_TRUE(form->outputWindow().atLineStart());
+    EXPECT_TRUE(window->outputWindow().atLineStart());
     // "Bilder" is the tool's own command: it shows the picture control and its frame.
     EXPECT_FALSE(control<QLabel>("Image1")->isHidden());
     EXPECT_TRUE(static_cast<PictureFrame*>(control<QWidget>("PaintBox1"))->frameShown());
@@ -297,7 +297,7 @@ TEST_F(MainWindowTest, DoubleClickInTheOutputWindowClearsIt) {
     openWindow();
     QTest::mouseDClick(control<QPlainTextEdit>("OutputWindow")->viewport(), Qt::LeftButton);
     EXPECT_EQ("", outputText());
-    EXPECT_EQ(0, form->outputWindow().selectionStart());
+    EXPECT_EQ(0, window->outputWindow().selectionStart());
 }
 
 TEST_F(MainWindowTest, JobWritesIntoTheWindowFromItsThread) {
@@ -341,10 +341,10 @@ TEST_F(MainWindowTest, ClosingDuringAJobSavesTheSettingsAndEndsTheJob) {
     openWindow();
     control<QLineEdit>("editSendFile4")->setText("/images/logo.vxc");
     QTest::mouseClick(control<QPushButton>("btnUpdate"), Qt::LeftButton);
-    ASSERT_TRUE(form->logic().jobSlot().running());
+    ASSERT_TRUE(window->logic().jobSlot().running());
     // No events are served: the job waits for the GUI thread when the window closes.
-    form->close();
-    EXPECT_FALSE(form->logic().jobSlot().running());
+    window->close();
+    EXPECT_FALSE(window->logic().jobSlot().running());
 
     SettingsValues saved;
     SettingsStore(storePath).load(saved);
@@ -355,14 +355,14 @@ TEST_F(MainWindowTest, ClosingDuringAJobSavesTheSettingsAndEndsTheJob) {
 TEST_F(MainWindowTest, AStartWhileTheLastJobStillWaitsForTheWindowDoesNotBlock) {
     storeComNumber(kMissingPort);
     openWindow();
-    jobs::JobSlot& slot = form->logic().jobSlot();
+    jobs::JobSlot& slot = window->logic().jobSlot();
     // As a kind that marks its end before it restarts the idle poll: the thread still waits for the
     // window when the technician presses the next button.
     std::atomic<bool> finished{false};
     ASSERT_TRUE(slot.start([&](std::stop_token) {
         slot.markFinished();
         finished = true;
-        form->setIdlePollEnabled(true);  // waits for the GUI thread
+        window->setIdlePollEnabled(true);  // waits for the GUI thread
     }));
     while (!finished) std::this_thread::yield();
     const auto start = std::chrono::steady_clock::now();
@@ -381,7 +381,7 @@ TEST_F(MainWindowTest, AFifoNamedAsFirmwareIsRefusedAtOnceAndTheWindowCloses) {
     QTest::mouseClick(control<QPushButton>("btnUpdate"), Qt::LeftButton);
     serveUntilJobEnds();
     EXPECT_NE(std::string::npos, outputText().find("Fehler: Datei kann nicht geöffnet werden"));
-    form->close();
+    window->close();
 }
 
 TEST_F(MainWindowTest, AReopenDuringAJobsReplyWaitDoesNotWaitForIt) {
@@ -404,7 +404,7 @@ TEST_F(MainWindowTest, AReopenDuringAJobsReplyWaitDoesNotWaitForIt) {
     QTest::keyClick(control<QLineEdit>("editComNr"), Qt::Key_Return);  // re-opens the port
     (void)portState();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the window waited for the job's reply wait";
-    form->close();
+    window->close();
 }
 
 // The re-open (Enter in COM-Nr) again and again while a download waits for a record's reply, which the
@@ -436,7 +436,7 @@ TEST_F(MainWindowTest, ReopensRacingADownloadsReplyWaitNeverMakeItATimeOut) {
         EXPECT_EQ(std::string::npos, text.find("Zeitüberschreitung")) << text;
         EXPECT_NE(std::string::npos, text.find("Neustart\r\n")) << text;
     }
-    form->close();
+    window->close();
 }
 
 // An Enter while the monitor holds XOFF is not sent and the window says so; the XON that the idle poll
@@ -481,7 +481,7 @@ TEST_F(MainWindowTest, AnEnterDuringXoffSaysSoAndTheNextOneAfterTheXonIsSent) {
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ("ver?\r\n", monitor.receive(6)) << outputText();
     EXPECT_EQ(2, count(outputText(), std::string(terminal::notSentLine(serial::SendOutcome::FlowHeld))));
-    form->close();
+    window->close();
 }
 
 // No real job throws, so the test runs the frame with a body that does: the window goes on, the slot is
@@ -496,10 +496,10 @@ TEST_F(MainWindowTest, AThrowFromAJobBodyLeavesTheWindowRunningAndTheSlotFinishe
         {}};
     serial::Deadline deadline;
     base::FileBuffer file;
-    jobs::JobSlot& slot = form->logic().jobSlot();
+    jobs::JobSlot& slot = window->logic().jobSlot();
     ASSERT_TRUE(slot.start([&](std::stop_token stop) {
-        output::OutputLog log(form->outputWindow());
-        jobs::JobContext context{{port, deadline, log, stop}, *form, file, {}};
+        output::OutputLog log(window->outputWindow());
+        jobs::JobContext context{{port, deadline, log, stop}, *window, file, {}};
         jobs::runJobFrame(throwing, context, slot);
     }));
     serveUntilJobEnds();
@@ -522,7 +522,7 @@ TEST_F(MainWindowTest, SendButtonsStartTheSendersOnTheirInput) {
         << "the hidden memo holds the snapshot being sent";
     EXPECT_FALSE(control<QPlainTextEdit>("txMemo")->isVisible());
     serveUntilJobEnds();
-    EXPECT_EQ(0, form->logic().jobSlot().parameter());
+    EXPECT_EQ(0, window->logic().jobSlot().parameter());
     // Not cleared; the port that did not open shows as the first line's time-out.
     EXPECT_EQ(before + "Output & Terminal Window Fehler: Zeitüberschreitung\r\n", outputText());
 
@@ -531,7 +531,7 @@ TEST_F(MainWindowTest, SendButtonsStartTheSendersOnTheirInput) {
     control<QLineEdit>("editSendFile2")->setText(QString::fromStdString(file));
     QTest::mouseClick(control<QPushButton>("Button7"), Qt::LeftButton);
     serveUntilJobEnds();
-    EXPECT_EQ(2, form->logic().jobSlot().parameter());
+    EXPECT_EQ(2, window->logic().jobSlot().parameter());
     EXPECT_EQ(file +
                   " geöffnet\r\n7 Bytes gelesen\r\nÜbertrage Textdatei\r\nFehler: Zeitüberschreitung\r\n"
                   "Fehler: nur 0 von 7 Bytes übertragen\r\n0 Bytes übertragen\r\n",
@@ -552,7 +552,7 @@ TEST_F(MainWindowTest, ClickOnImage1ConvertsTheChosenBitmapAndShowsThePreview) {
     auto* image = showImage1();
     const QString filter = clickChoosing(image, source);
     // The conversion runs off the GUI thread, which serves the window meanwhile.
-    serveUntil([&] { return !form->logic().converting(); });
+    serveUntil([&] { return !window->logic().converting(); });
 
     EXPECT_EQ(QStringLiteral("Bitmap (*.BMP *.bmp)"), filter);
     const std::string stem = pictures.file("vxc_logo");
@@ -592,8 +592,8 @@ TEST_F(MainWindowTest, AFullHdConversionRunsOffTheWindowThread) {
     QObject::connect(control<QTimer>("Timer1"), &QTimer::timeout, [&] { ++pollTicks; });
     const auto start = std::chrono::steady_clock::now();
     clickChoosing(image, source);
-    EXPECT_TRUE(form->logic().converting()) << "the click waited for the conversion";
-    serveUntil([&] { return !form->logic().converting(); });
+    EXPECT_TRUE(window->logic().converting()) << "the click waited for the conversion";
+    serveUntil([&] { return !window->logic().converting(); });
     if (std::chrono::steady_clock::now() - start > 500ms) {
         EXPECT_LT(1, pollTicks) << "the idle poll stood still during the conversion";
     }
