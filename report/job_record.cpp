@@ -87,7 +87,11 @@ std::string utcText(WallTime time) {
     const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch - seconds).count();
     const time_t whole = static_cast<time_t>(seconds.count());
     tm utc{};
+#ifdef _WIN32
+    ::gmtime_s(&utc, &whole);
+#else
     ::gmtime_r(&whole, &utc);
+#endif
     char text[64];  // room for any int the fields could hold, so nothing is ever cut
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
                   utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
