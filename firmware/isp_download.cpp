@@ -12,6 +12,7 @@
 #include "firmware/isp_conversation.h"
 #include "firmware/isp_verify.h"
 #include "firmware/uu_encode.h"
+#include "jobs/job_progress.h"
 #include "output/job_result.h"
 #include "serial/com_settings.h"
 
@@ -154,7 +155,7 @@ void transfer(jobs::JobContext& context, IspConversation& isp, HexImage& image, 
               std::int32_t& word, std::vector<CopyChunk>& programmed) {
     output::OutputLog& log = context.link.log;
     IspTransferPlan plan(image);
-    ProgressShown progress(context.view);
+    jobs::ProgressShown progress(context.view);
     while (isp.ok() && !plan.atEnd()) {
         const IspTransferPlan::Step step = plan.next(word);
         if (step.page) {
