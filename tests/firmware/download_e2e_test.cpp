@@ -14,10 +14,10 @@
 
 #include "app/job_catalogue.h"
 #include "jobs/job_frame.h"
-#include "jobs/job_slot.h"
 #include "output/job_result.h"
 #include "serial/posix_serial_device.h"
 #include "tests/support/fake_output_window.h"
+#include "tests/support/job_runner.h"
 #include "tests/support/job_view_log.h"
 #include "tests/support/pty.h"
 #include "tests/support/temp_dir.h"
@@ -154,22 +154,14 @@ protected:
                         std::optional<std::string> comText = {}) {
         serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
         serial::Deadline replyDeadline;
-        jobs::JobSlot slot;
-        base::FileBuffer file;
-        slot.init();
         jobs::JobInputs inputs;
         inputs.comText = comText.value_or(monitor ? monitor->slavePath() : std::string{});
         inputs.settingsEntry = 0;
         inputs.filePath = filePath;
-        std::optional<std::int32_t> reported;
-        slot.start([&](std::stop_token stop) {
-            jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
-            reported = jobs::runJobFrame(*app::jobDefinition(kind), context, slot);
-        });
-        slot.wait();
-        EXPECT_EQ(jobs::JobState::Finished, slot.state());
+        const std::int32_t word =
+            test::runJobInSlot(*app::jobDefinition(kind), {port, replyDeadline, log, view}, inputs);
         EXPECT_EQ((std::vector<bool>{false, true}), view.pollSwitches());
-        return reported.value_or(-1);
+        return word;
     }
 
     test::TempDir dir;
