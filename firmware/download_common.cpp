@@ -1,6 +1,6 @@
 #include "firmware/download_common.h"
 
-#include <cstdio>
+#include <fmt/format.h>
 
 #include "jobs/job_file.h"
 #include "output/job_result.h"
@@ -58,9 +58,7 @@ jobs::PreparedFile prepareFirmwareFile(const std::string& editText, base::FileBu
 }
 
 std::string pageLine(const std::uint8_t* record) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%04x", (record[4] << 8) | record[5]);
-    return std::string("Page: ") + text;
+    return fmt::format("Page: 0x{:04x}", (record[4] << 8) | record[5]);
 }
 
 int roundedPercent(std::int32_t position, std::int32_t size) {

@@ -1,10 +1,11 @@
 #include "firmware/isp_download.h"
 
 #include <array>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
@@ -51,9 +52,7 @@ constexpr std::size_t kUnlockStep = 3;
 constexpr Milliseconds kRateDeadline = 2000ms;
 
 std::string pageLine(std::uint16_t page) {
-    char text[32];
-    std::snprintf(text, sizeof text, "Page: 0x%04x", page);
-    std::string line = text;
+    std::string line = fmt::format("Page: 0x{:04x}", page);
     if (upperAddressOf(page) >= kSkippedPagesFrom) line += " (Skipped)";
     return line;
 }
@@ -235,11 +234,8 @@ std::string noFlashDataLine() {
 }
 
 std::string outsideFlashLine(std::uint64_t dataEnd) {
-    char text[128];
-    std::snprintf(text, sizeof text, "Fehler: Daten bis 0x%08llX, der Flash endet bei 0x%08llX",
-                  static_cast<unsigned long long>(dataEnd - 1),
-                  static_cast<unsigned long long>(kUserFlashEnd - 1));
-    return text;
+    return fmt::format("Fehler: Daten bis 0x{:08X}, der Flash endet bei 0x{:08X}", dataEnd - 1,
+                       kUserFlashEnd - 1);
 }
 
 std::string notStartedLine() {
