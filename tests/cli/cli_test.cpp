@@ -333,10 +333,12 @@ TEST(Cli, DecodeVxcSizesThePictureByTheRowsItPaints) {
         EXPECT_EQ(c.exitCode, run.exitCode) << run.err;
         EXPECT_EQ(c.out, run.out);
         EXPECT_EQ(c.bmpBytes >= 0, fileExists(out));
-        if (c.bmpBytes >= 0 && fileExists(out))
+        if (c.bmpBytes >= 0 && fileExists(out)) {
             EXPECT_EQ(c.bmpBytes, static_cast<std::int64_t>(hlx::test::readFile(out).size()));
-        if (c.exitCode == 2)
+        }
+        if (c.exitCode == 2) {
             EXPECT_TRUE(contains(run.err, "Bild zu groß zum Dekodieren (65535 x 2000 Pixel)")) << run.err;
+        }
     }
 }
 #else
