@@ -19,6 +19,7 @@
 #include "cli/gang_console.h"
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
+#include "jobs/job_file.h"
 #include "jobs/job_slot.h"
 #include "output/job_result.h"
 #include "output/text_window.h"
@@ -147,7 +148,7 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
     auto prepared =
         std::make_shared<const jobs::PreparedFile>(firmware::prepareFirmwareFile(options.file, file));
     if (prepared->loaded.isTooLarge())
-        return reportUnusable(options.file + ": " + firmware::tooLargeLine(prepared->fileSize));
+        return reportUnusable(options.file + ": " + jobs::tooLargeLine(prepared->fileSize));
     if (!prepared->loaded) return reportUnusable(prepared->loaded.message());
     const report::FileFacts fileFacts = app::fileFacts(options.file, file.bytes(), /*firmware=*/true);
 

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdio>
 
+#include <fmt/format.h>
+
 #include "output/job_result.h"
 
 namespace hlx::report {
@@ -48,9 +50,7 @@ std::vector<Failure> JobRecord::failuresOf(std::int32_t word) {
         for (const FailureName& known : kFailureNames)
             if (known.bit == bit) name = known.name;
         if (name.empty()) {  // a bit this build has no name for still counts as a failure
-            char text[24];
-            std::snprintf(text, sizeof text, "bit-0x%X", static_cast<unsigned>(bit));
-            name = text;
+            name = fmt::format("bit-0x{:X}", static_cast<std::uint32_t>(bit));
         }
         failures.push_back({bit, std::move(name), messageOf(bit)});
     }
