@@ -123,7 +123,8 @@ Status checkRegular(HANDLE handle) {
     FileInfo info;
     if (Status s = infoOfHandle(handle, info); !s) return s;
     if (info.kind == FileKind::Folder) return Status::error(StatusCode::NotRegularFile, "Is a directory");
-    if (info.kind != FileKind::Regular) return Status::error(StatusCode::NotRegularFile, "Not a regular file");
+    if (info.kind != FileKind::Regular)
+        return Status::error(StatusCode::NotRegularFile, "Not a regular file");
     return Status::ok();
 }
 
@@ -146,7 +147,8 @@ public:
         return Status::ok();
     }
 
-    Status openForAppend(const std::string& path, std::uint32_t, std::unique_ptr<WritableFile>& file) override {
+    Status openForAppend(const std::string& path, std::uint32_t,
+                         std::unique_ptr<WritableFile>& file) override {
         // FILE_APPEND_DATA without FILE_WRITE_DATA: every write goes to the end, also with another writer.
         Handle handle(::CreateFileW(widen(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, kShareAll, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
