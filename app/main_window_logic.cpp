@@ -213,7 +213,7 @@ void MainWindowLogic::terminalEnter() {
         m_view.showPicture();
 }
 
-void MainWindowLogic::Image1Click() {
+void MainWindowLogic::convertPicture() {
     if (m_converting) return;
     auto path = m_view.runOpenDialog(imaging::kBitmapFilter);
     if (!path || !fileExists(*path) || m_converting) return;

@@ -1,8 +1,8 @@
 #pragma once
 // MainWindowLogic: the main window's behaviour in standard C++: construction (settings, port, job slot),
 // the COM events, the file choosers, the job buttons, the output window's load/save/clear, the idle poll
-// and the terminal input, and the close. TForm7 forwards its Qt events here; tests drive it through a fake
-// view.
+// and the terminal input, and the close. MainWindow forwards its Qt events here; tests drive it through a
+// fake view.
 //
 // Threads: every public function runs on the GUI thread. Jobs run on the slot's thread and reach the
 // window only through MainWindowView's JobView and OutputWindow parts. A picture conversion runs on a
@@ -72,9 +72,9 @@ public:
     // it holds "=", "!", "?" or "_" and no job runs; "Bilder" shows the picture control.
     void terminalEnter();
 
-    // A click on Image1: a chosen BMP file becomes the C source, ".vxc" file and preview beside it. The
+    // A click on the picture: a chosen BMP file becomes the C source, ".vxc" file and preview beside it. The
     // conversion runs off the GUI thread; a click while one runs is ignored.
-    void Image1Click();
+    void convertPicture();
     bool converting() const { return m_converting.load(); }
     // Waits until a conversion started has ended (tests; the close does it itself).
     void waitForConversion();

@@ -1,5 +1,5 @@
 #pragma once
-// MainWindowView: the main window as its logic sees it. TForm7 implements it with Qt, the tests with a
+// MainWindowView: the main window as its logic sees it. MainWindow implements it with Qt, the tests with a
 // fake. The window logic (MainWindowLogic) is written against this interface alone.
 //
 // Threads: everything here is called on the GUI thread, except the JobView and OutputWindow operations,

@@ -9,7 +9,6 @@
 #include "cli/flash_isp_command.h"
 #include "cli/hex_info_command.h"
 #include "cli/imaging_commands.h"
-#include "cli/osd_preview_command.h"
 #include "cli/ports_command.h"
 #include "cli/render_charts_command.h"
 #include "cli/send_command.h"
@@ -29,8 +28,8 @@ constexpr Group kGroups[] = {
 };
 
 constexpr void (*kCommands[])(CommandLine&) = {
-    addPortsCommand,        addCheckHexCommand,   addHexInfoCommand, addFlashCommands,   addFlashIspCommand,
-    addRenderChartsCommand, addOsdPreviewCommand, addSendCommands,   addImagingCommands,
+    addPortsCommand,    addCheckHexCommand,     addHexInfoCommand, addFlashCommands,
+    addFlashIspCommand, addRenderChartsCommand, addSendCommands,   addImagingCommands,
 };
 
 }  // namespace

@@ -7,8 +7,10 @@
 // own: a CR LF pair is two positions.
 //
 // Threads: called from the GUI thread and from the job thread. An implementation that lives on the GUI
-// thread carries a job thread's call over and returns when it has taken effect; once the job is asked to
-// stop, calls return at once and do nothing (reads then return an empty value).
+// thread carries a job thread's call over and returns when it has taken effect. When the window closes
+// it releases its calls (QtCall::release) before it joins the job: from then on a call returns at once and
+// does nothing (reads return an empty value). Asking the job to stop alone does not do that; the job's
+// own stop checks end it.
 
 #include <string>
 #include <string_view>

@@ -47,7 +47,7 @@ int PreviewLogic::itemAt(ItemCode code) const {
 
 // ---- event handlers ----
 
-void PreviewLogic::formCreate() {
+void PreviewLogic::openMenu() {
     initMenuData(m_data);
     const ItemCode start = itemCode(1, menuPage(1).selected);
     m_nav.reset(start);
@@ -57,7 +57,7 @@ void PreviewLogic::formCreate() {
     notify();
 }
 
-void PreviewLogic::panelOnClick(ItemCode code) {
+void PreviewLogic::selectTile(ItemCode code) {
     const MenuItem& item = menuItem(itemAt(code));
     if (item.type == item_type::kBitToggle) {
         std::int16_t& value = m_data.settingValues[item.valueIndex];
@@ -75,29 +75,29 @@ void PreviewLogic::startTransition(ItemCode code) {
     m_direction = TransitionDirection::Enter;
 }
 
-void PreviewLogic::panelOnDoubleClick(ItemCode code) {
+void PreviewLogic::enterTile(ItemCode code) {
     startTransition(code);
     notify();
 }
 
-void PreviewLogic::panelMouseDown(ItemCode code) {
+void PreviewLogic::pressTile(ItemCode code) {
     m_timer1Tag = code;
     m_scene.timer1Enabled = true;
     notify();
 }
 
-void PreviewLogic::panelMouseUp() {
+void PreviewLogic::releaseTile() {
     m_scene.timer1Enabled = false;
     notify();
 }
 
-void PreviewLogic::timer1Timer() {
+void PreviewLogic::enterHeldTile() {
     m_scene.timer1Enabled = false;
     startTransition(m_timer1Tag);
     notify();
 }
 
-void PreviewLogic::timer2Timer() {
+void PreviewLogic::stepTransition() {
     if (m_direction == TransitionDirection::None) return;
     if (transitionStep(m_timer2Tag)) {
         if (m_direction == TransitionDirection::Enter)
@@ -109,7 +109,7 @@ void PreviewLogic::timer2Timer() {
     notify();
 }
 
-void PreviewLogic::btnZurueckClick() {
+void PreviewLogic::goBack() {
     m_timer2Tag = m_backTag;
     if (m_nav.pop()) {
         m_direction = TransitionDirection::Back;
@@ -118,7 +118,7 @@ void PreviewLogic::btnZurueckClick() {
     notify();
 }
 
-void PreviewLogic::detailOnClick(DetailTag tag) {
+void PreviewLogic::chooseDetail(DetailTag tag) {
     const auto code = static_cast<ItemCode>(tag % 65536u);
     const auto key = static_cast<int>(tag / 65536u);
     setField(code, key);
@@ -133,20 +133,20 @@ void PreviewLogic::detailOnClick(DetailTag tag) {
     notify();
 }
 
-void PreviewLogic::detailSliderChange(int position) {
+void PreviewLogic::moveDetailSlider(int position) {
     SliderState& slider = m_scene.detailSlider;
     slider.position = std::clamp(position, slider.minimum, slider.maximum);
     sliderChanged();
     notify();
 }
 
-void PreviewLogic::shape1MouseEnter(int card) {
+void PreviewLogic::highlightCard(int card) {
     if (card < 0 || static_cast<std::size_t>(card) >= m_scene.cards.size()) return;
     m_scene.cards[static_cast<std::size_t>(card)].highlighted = true;
     notify();
 }
 
-void PreviewLogic::shape1MouseLeave(int card) {
+void PreviewLogic::unhighlightCard(int card) {
     if (card < 0 || static_cast<std::size_t>(card) >= m_scene.cards.size()) return;
     m_scene.cards[static_cast<std::size_t>(card)].highlighted = false;
     notify();

@@ -51,19 +51,25 @@ public:
     PreviewLogic(MenuData& data, PreviewView& view);
 
     // Event handlers. Codes and tags are those the tiles carry.
-    void formCreate();
-    void panelOnClick(ItemCode code);
-    void panelOnDoubleClick(ItemCode code);
-    void panelMouseDown(ItemCode code);
-    void panelMouseUp();
-    void timer1Timer();
-    void timer2Timer();
-    void btnZurueckClick();
-    void detailOnClick(DetailTag tag);
+    // openMenu: the menu's defaults, page 1 and the information view, when the window is built.
+    // selectTile / enterTile: a click / double click on a menu tile (a toggle flips, a page opens).
+    // pressTile / releaseTile / enterHeldTile: a tile held down opens when the hold timer fires.
+    // stepTransition: one tick of the page transition's timer. goBack: the "Zurück" button.
+    // chooseDetail / moveDetailSlider: a choice or the slider in the detail view.
+    // highlightCard / unhighlightCard: the mouse enters or leaves a card of the card list.
+    void openMenu();
+    void selectTile(ItemCode code);
+    void enterTile(ItemCode code);
+    void pressTile(ItemCode code);
+    void releaseTile();
+    void enterHeldTile();
+    void stepTransition();
+    void goBack();
+    void chooseDetail(DetailTag tag);
     // The technician moved the slider to position (kept within its range).
-    void detailSliderChange(int position);
-    void shape1MouseEnter(int card);
-    void shape1MouseLeave(int card);
+    void moveDetailSlider(int position);
+    void highlightCard(int card);
+    void unhighlightCard(int card);
 
     // Internal operations.
     void showPage(ItemCode code);

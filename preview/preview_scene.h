@@ -1,7 +1,7 @@
 #pragma once
 // The preview form as plain state: every control the form's behaviour moves, colours, shows or fills,
 // with the values the form's design gives them at the start. PreviewLogic changes a Scene; the Qt form
-// (TForm4) shows it. Nothing here draws.
+// (OsdPreviewWindow) shows it. Nothing here draws.
 //
 // Coordinates are pixels relative to the control's parent, as in the form's design: HeaderPanel,
 // TestPanel, DetailsPanel and ScrollBox1 on the form; entry tiles and blinds on TestPanel; choice tiles,

@@ -123,13 +123,13 @@ TEST_F(MainWindowLogicTest, Image1ClickConvertsAConfirmedExistingBitmap) {
     for (const std::optional<std::string>& answer :
          {std::optional<std::string>{}, std::optional{dir.file("gone.bmp")}}) {
         view.dialogAnswers.push_back(answer);
-        logic.Image1Click();
+        logic.convertPicture();
         EXPECT_EQ("Bitmap (*.BMP)|*.BMP", view.filters.back());
         EXPECT_EQ("", view.window.text());
     }
 
     view.dialogAnswers.push_back(source);
-    logic.Image1Click();
+    logic.convertPicture();
     logic.waitForConversion();  // it runs off the GUI thread
     const std::string stem = dir.file("vxc_logo");
     EXPECT_EQ("Komprimiere logo\r\nErzeuge: " + stem + ".c\r\nErzeuge: " + stem + ".vxc\r\nErzeuge: " + stem +
@@ -151,7 +151,7 @@ TEST_F(MainWindowLogicTest, Image1ClickShowsTheLoadersReportInTheErrorDialog) {
     view.picture.loadError = source + ": BMP-Datei abgeschnitten (Kopf unvollständig)";
     view.window.setText("");
     view.dialogAnswers.push_back(source);
-    logic.Image1Click();
+    logic.convertPicture();
     logic.waitForConversion();
     EXPECT_EQ(std::vector<std::string>{view.picture.loadError}, view.errors);
     EXPECT_EQ("", view.window.text());

@@ -6,9 +6,9 @@
 set -eu
 build=${1:-build-gui}
 out=${2:-$build/window.png}
-helper="$build/tests/app/gui/tform7_screenshot"
+helper="$build/tests/app/gui/main_window_screenshot"
 if [ ! -x "$helper" ]; then
-    echo "screenshot.sh: $helper is missing; build the target tform7_screenshot first" >&2
+    echo "screenshot.sh: $helper is missing; build the target main_window_screenshot first" >&2
     exit 1
 fi
 if ! command -v xvfb-run >/dev/null 2>&1; then

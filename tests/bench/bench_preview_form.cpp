@@ -1,7 +1,8 @@
 // bench_preview_form: what the OSD menu preview costs. The window program builds the form at every start,
 // right after the main window, so its construction adds to the time before the window shows; a
 // transition tick must stay far below its 25 ms period.
-// - BM_CreatePreviewForm: TForm4 as start-up builds it: menu defaults, 120 tiles, the ten charts (with Qt
+// - BM_CreatePreviewForm: OsdPreviewWindow as start-up builds it: menu defaults, 120 tiles, the ten charts
+// (with Qt
 //   text), page 1, the information view and the card list;
 // - BM_TransitionFrame: one tick of the zoom into page 2, shown in the widgets (a whole zoom in and out
 //   is 24 ticks);
@@ -12,8 +13,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "preview/osd_preview_window.h"
 #include "preview/preview_logic.h"
-#include "preview/tform4.h"
 
 namespace {
 
@@ -21,23 +22,23 @@ using namespace hlx::preview;
 
 void BM_CreatePreviewForm(benchmark::State& state) {
     for (auto _ : state) {
-        TForm4 form;
+        OsdPreviewWindow form;
         benchmark::DoNotOptimize(&form);
     }
 }
 BENCHMARK(BM_CreatePreviewForm)->Unit(benchmark::kMillisecond);
 
 void BM_TransitionFrame(benchmark::State& state) {
-    TForm4 form;
+    OsdPreviewWindow form;
     for (auto _ : state) {
         if (!form.logic().scene().transitionRunning) {
             // Alternately into page 2 and back to page 1.
             if (form.logic().navStack().depth() == 0)
-                form.PanelOnDoubleClick(itemCode(1, 2));
+                form.enterTile(itemCode(1, 2));
             else
-                form.btnZurueckClick();
+                form.goBack();
         }
-        form.Timer2Timer();
+        form.stepTransition();
     }
 }
 BENCHMARK(BM_TransitionFrame)->Unit(benchmark::kMicrosecond);
@@ -51,7 +52,7 @@ void BM_ShowPageLogic(benchmark::State& state) {
     MenuData data;
     NoView view;
     PreviewLogic logic(data, view);
-    logic.formCreate();
+    logic.openMenu();
     for (auto _ : state) {
         logic.showPage(itemCode(12, 0));
         benchmark::DoNotOptimize(logic.scene());

@@ -29,8 +29,8 @@
 #include <string>
 #include <vector>
 
+#include "app/main_window.h"
 #include "app/settings_store.h"
-#include "app/tform7.h"
 #include "serial/posix_serial_device.h"
 #include "tests/bench/bench_support.h"
 #include "tools/virtual_monitor.h"
@@ -118,13 +118,13 @@ struct Window {
         values.comNumber = comText;
         values.comSetting = 0;
         (void)store.save(values);
-        form = std::make_unique<app::TForm7>(port, store);
+        form = std::make_unique<app::MainWindow>(port, store);
         form->show();
         QTest::qWait(200);  // mapped and drawn once, as a window the technician looks at
     }
     app::SettingsStore store;
     serial::SerialPort port;
-    std::unique_ptr<app::TForm7> form;
+    std::unique_ptr<app::MainWindow> form;
 };
 
 struct Run {

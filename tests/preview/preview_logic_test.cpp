@@ -23,7 +23,7 @@ public:
 
 class PreviewLogicTest : public ::testing::Test {
 protected:
-    PreviewLogicTest() { logic.formCreate(); }
+    PreviewLogicTest() { logic.openMenu(); }
 
     const Scene& scene() const { return logic.scene(); }
     const EntryTile& tile(int j) const { return scene().entryTiles[static_cast<std::size_t>(j)]; }
@@ -46,13 +46,13 @@ protected:
     int runTransition() {
         int ticks = 0;
         while (scene().transitionRunning && ticks < 100) {
-            logic.timer2Timer();
+            logic.stepTransition();
             ++ticks;
         }
         return ticks;
     }
     void enter(ItemCode code) {
-        logic.panelOnDoubleClick(code);
+        logic.enterTile(code);
         runTransition();
     }
     void setField(std::size_t valueIndex, std::uint16_t mask, int field) {
@@ -124,12 +124,12 @@ TEST_F(PreviewLogicTest, CardListBesideTheTiles) {
     EXPECT_EQ((Rect{0, 0, 263, 75}), third.shape);
     EXPECT_EQ("20\"", third.sizeText);
     EXPECT_EQ("SN1000002", third.serialText);
-    logic.shape1MouseEnter(2);
+    logic.highlightCard(2);
     EXPECT_TRUE(scene().cards[2].highlighted);
     EXPECT_FALSE(scene().cards[1].highlighted);
-    logic.shape1MouseLeave(2);
+    logic.unhighlightCard(2);
     EXPECT_FALSE(scene().cards[2].highlighted);
-    logic.shape1MouseEnter(7);  // no such card
+    logic.highlightCard(7);  // no such card
     EXPECT_EQ(view.last, scene());
 }
 
@@ -169,20 +169,20 @@ TEST_F(PreviewLogicTest, PageTwelveHasOneBigTileAndThreeBlocksOfSmallOnes) {
 TEST_F(PreviewLogicTest, ClickOnABitToggleFlipsItsBitAndShowsNoDetails) {
     logic.showPage(itemCode(2, 0));
     const ItemCode sw = itemCode(2, 6);
-    logic.panelOnClick(sw);
+    logic.selectTile(sw);
     EXPECT_EQ(0x0F00, value(36));
     EXPECT_EQ("1", tile(6).value.text);
     EXPECT_EQ(kSelectedColour, tile(6).panel.colour);
     EXPECT_EQ(kTileColour, tile(0).panel.colour);
     EXPECT_EQ(0, scene().detailsPanel.height);
     EXPECT_FALSE(scene().paintBox1Visible);
-    logic.panelOnClick(sw);
+    logic.selectTile(sw);
     EXPECT_EQ(0x0700, value(36));
     EXPECT_EQ("0", tile(6).value.text);
 }
 
 TEST_F(PreviewLogicTest, ClickOnBacklightShowsItsSlider) {
-    logic.panelOnClick(itemCode(1, 1));
+    logic.selectTile(itemCode(1, 1));
     EXPECT_EQ((SliderState{true, 0, 255, 15}), scene().detailSlider);
     EXPECT_TRUE(scene().detailValue.visible);
     EXPECT_EQ("  15", scene().detailValue.text);
@@ -193,24 +193,24 @@ TEST_F(PreviewLogicTest, ClickOnBacklightShowsItsSlider) {
     EXPECT_FALSE(scene().paintBox1Visible);
     EXPECT_TRUE(visibleChoiceTexts().empty());
 
-    logic.detailSliderChange(200);
+    logic.moveDetailSlider(200);
     EXPECT_EQ(200, value(77));
     EXPECT_EQ(" 200", scene().detailValue.text);
     EXPECT_EQ(" 200", tile(1).value.text);
-    logic.detailSliderChange(999);
+    logic.moveDetailSlider(999);
     EXPECT_EQ(255, value(77)) << "the slider keeps within its range";
 }
 
 TEST_F(PreviewLogicTest, BacklightLimitFollowsValue358) {
     data.settingValues[358] = 100;
     data.settingValues[77] = 300;
-    logic.panelOnClick(itemCode(1, 1));
+    logic.selectTile(itemCode(1, 1));
     EXPECT_EQ((SliderState{true, 0, 100, 100}), scene().detailSlider);
     EXPECT_EQ(100, value(77)) << "a setting outside its range is pulled into it";
 }
 
 TEST_F(PreviewLogicTest, ClickOnInputShowsTwentyChoiceTiles) {
-    logic.panelOnClick(itemCode(1, 0));
+    logic.selectTile(itemCode(1, 0));
     EXPECT_EQ((std::vector<std::string>{"VGA1", "VGA2", "FBAS1", "FBAS2", "FBAS3", "Y/C",  "YCRCB",
                                         "DVI1", "DVI2", "DVI3",  "DVI4",  "DVI5",  "DVI6", "DVI7",
                                         "DVI8", "HD1",  "HD2",   "HD3",   "HD4",   "TBG"}),
@@ -225,7 +225,7 @@ TEST_F(PreviewLogicTest, ClickOnInputShowsTwentyChoiceTiles) {
     EXPECT_EQ(20, logic.detailCount());
     EXPECT_FALSE(scene().detailSlider.visible);
 
-    logic.detailOnClick(choice(7).tag);
+    logic.chooseDetail(choice(7).tag);
     EXPECT_EQ(7, value(35) & 0xFF);
     EXPECT_EQ("DVI 1", tile(0).value.text);
     EXPECT_EQ(kSelectedColour, choice(7).panel.colour);
@@ -234,38 +234,38 @@ TEST_F(PreviewLogicTest, ClickOnInputShowsTwentyChoiceTiles) {
 
 TEST_F(PreviewLogicTest, ChoiceOnAnotherFieldOfTheSameValueKeepsTheOtherBits) {
     logic.showPage(itemCode(2, 0));
-    setField(58, 0x007F, 36);            // colour temperature 6504
-    logic.panelOnClick(itemCode(2, 4));  // gamut
+    setField(58, 0x007F, 36);          // colour temperature 6504
+    logic.selectTile(itemCode(2, 4));  // gamut
     EXPECT_EQ(10u, visibleChoiceTexts().size());
     EXPECT_EQ(110, scene().detailsPanel.height) << "one row of tiles";
     EXPECT_EQ("USER", visibleChoiceTexts().back()) << "the fixed text, not the name in the texts";
-    logic.detailOnClick(choice(9).tag);
+    logic.chooseDetail(choice(9).tag);
     EXPECT_EQ(static_cast<std::int16_t>(0x9000 | 36), value(58));
     EXPECT_EQ("MYGAMUT", tile(4).value.text);
 }
 
 TEST_F(PreviewLogicTest, ColourTemperatureHasTooManyChoicesForTiles) {
-    logic.panelOnClick(itemCode(1, 2));
+    logic.selectTile(itemCode(1, 2));
     EXPECT_EQ((SliderState{true, 0, 72, 0}), scene().detailSlider);
     EXPECT_TRUE(visibleChoiceTexts().empty());
     EXPECT_EQ(80, scene().detailsPanel.height);
     EXPECT_EQ("NATIV", scene().detailValue.text);
-    logic.detailSliderChange(36);
+    logic.moveDetailSlider(36);
     EXPECT_EQ(36, value(58) & 0x7F);
     EXPECT_EQ("6504 °K", tile(2).value.text);
 }
 
 TEST_F(PreviewLogicTest, ChoiceListsShowTheirEntriesAsTiles) {
-    logic.panelOnClick(itemCode(1, 4));  // format
+    logic.selectTile(itemCode(1, 4));  // format
     EXPECT_EQ((std::vector<std::string>{"AUTO", "4:3", "14:9", "16:9", "21:9", "VOLLBILD", "USER"}),
               visibleChoiceTexts());
     EXPECT_EQ(kSelectedColour, choice(0).panel.colour);
-    logic.detailOnClick(choice(4).tag);
+    logic.chooseDetail(choice(4).tag);
     EXPECT_EQ(8, value(72) & 0x0F);
     EXPECT_EQ("21:9", tile(4).value.text);
 
     logic.showPage(itemCode(2, 0));
-    logic.panelOnClick(itemCode(2, 3));  // gamma: 27 entries, the third row below the panel's edge
+    logic.selectTile(itemCode(2, 3));  // gamma: 27 entries, the third row below the panel's edge
     EXPECT_EQ(27u, visibleChoiceTexts().size());
     EXPECT_EQ(200, scene().detailsPanel.height);
     EXPECT_EQ(200, choice(26).panel.rect.top);
@@ -275,7 +275,7 @@ TEST_F(PreviewLogicTest, ChoiceListsShowTheirEntriesAsTiles) {
 TEST_F(PreviewLogicTest, NegativeBrightnessIsShownAndKept) {
     logic.showPage(itemCode(2, 0));
     data.settingValues[54] = -100;
-    logic.panelOnClick(itemCode(2, 1));
+    logic.selectTile(itemCode(2, 1));
     EXPECT_EQ((SliderState{true, -512, 511, -100}), scene().detailSlider);
     EXPECT_EQ(-100, value(54));
     EXPECT_EQ("-100", scene().detailValue.text);
@@ -286,24 +286,24 @@ TEST_F(PreviewLogicTest, ValueWithoutRangeShowsNothing) {
     setField(68, 0x000F, 6);
     enter(itemCode(1, 3));
     ASSERT_EQ(9 * 256, logic.navStack().current());
-    logic.panelOnClick(itemCode(9, 0));  // 1:1 position: range 0 .. 0
+    logic.selectTile(itemCode(9, 0));  // 1:1 position: range 0 .. 0
     EXPECT_FALSE(scene().detailSlider.visible);
     EXPECT_EQ(0, scene().detailsPanel.height);
 }
 
 TEST_F(PreviewLogicTest, DoubleClickZoomsIntoPageTwoAndBackZoomsOut) {
     const ItemCode colour = itemCode(1, 2);
-    logic.panelOnDoubleClick(colour);
+    logic.enterTile(colour);
     EXPECT_TRUE(scene().transitionRunning);
-    logic.timer2Timer();
+    logic.stepTransition();
     EXPECT_EQ((BlindState{{380, 20, 160, 160}, true}), scene().blinds[0]);
     EXPECT_FALSE(scene().blinds[1].visible);
-    for (int frame = 2; frame <= 10; ++frame) logic.timer2Timer();
+    for (int frame = 2; frame <= 10; ++frame) logic.stepTransition();
     EXPECT_EQ(5u, visibleTileNames().size()) << "page 1 stays until the end";
-    logic.timer2Timer();
+    logic.stepTransition();
     EXPECT_EQ((BlindState{{0, 0, 920, 200}, true}), scene().blinds[0]) << "the 11th frame covers the panel";
     EXPECT_TRUE(scene().transitionRunning);
-    logic.timer2Timer();  // the 12th tick ends it
+    logic.stepTransition();  // the 12th tick ends it
     EXPECT_FALSE(scene().transitionRunning);
     EXPECT_FALSE(scene().blinds[0].visible);
     EXPECT_EQ(8u, visibleTileNames().size());
@@ -313,11 +313,11 @@ TEST_F(PreviewLogicTest, DoubleClickZoomsIntoPageTwoAndBackZoomsOut) {
     EXPECT_EQ(colour, logic.navStack().at(0));
     EXPECT_EQ(512, logic.navStack().current());
 
-    logic.btnZurueckClick();
-    logic.timer2Timer();
+    logic.goBack();
+    logic.stepTransition();
     for (const BlindState& blind : scene().blinds) EXPECT_TRUE(blind.visible);
     EXPECT_EQ(0, scene().blinds[0].rect.width) << "the first frame leaves the whole panel open";
-    logic.timer2Timer();
+    logic.stepTransition();
     EXPECT_EQ((Rect{0, 0, 38, 200}), scene().blinds[0].rect);
     EXPECT_EQ((Rect{38, 0, 844, 2}), scene().blinds[1].rect);
     EXPECT_EQ(10, runTransition()) << "twelve ticks in all";
@@ -329,7 +329,7 @@ TEST_F(PreviewLogicTest, DoubleClickZoomsIntoPageTwoAndBackZoomsOut) {
 
 TEST_F(PreviewLogicTest, BackAtTheTopDoesNothing) {
     const Scene before = scene();
-    logic.btnZurueckClick();
+    logic.goBack();
     EXPECT_FALSE(scene().transitionRunning);
     EXPECT_EQ(before, scene());
     EXPECT_EQ(0, logic.navStack().depth());
@@ -342,10 +342,10 @@ TEST_F(PreviewLogicTest, ScalingEntersTheDetailPageOfItsSetting) {
     } cases[] = {{0, 1}, {1, 7}, {2, 8}, {6, 9}, {3, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.scaling);
-        logic.formCreate();
+        logic.openMenu();
         setField(68, 0x000F, c.scaling);
         EXPECT_EQ(12, [&] {
-            logic.panelOnDoubleClick(itemCode(1, 3));
+            logic.enterTile(itemCode(1, 3));
             return runTransition();
         }());
         EXPECT_EQ(c.page, pageOf(logic.navStack().current()));
@@ -356,8 +356,8 @@ TEST_F(PreviewLogicTest, ScalingEntersTheDetailPageOfItsSetting) {
 
 TEST_F(PreviewLogicTest, UserGamutLeadsToThePrimariesPage) {
     enter(itemCode(1, 2));
-    logic.panelOnClick(itemCode(2, 4));
-    logic.detailOnClick(choice(9).tag);  // user gamut
+    logic.selectTile(itemCode(2, 4));
+    logic.chooseDetail(choice(9).tag);  // user gamut
     enter(itemCode(2, 4));
     EXPECT_EQ(12 * 256, logic.navStack().current());
     EXPECT_EQ(2, logic.navStack().depth());
@@ -365,22 +365,22 @@ TEST_F(PreviewLogicTest, UserGamutLeadsToThePrimariesPage) {
     enter(itemCode(12, 0));
     EXPECT_EQ(12 * 256, logic.navStack().current());
     EXPECT_EQ(2, logic.navStack().depth());
-    logic.btnZurueckClick();
+    logic.goBack();
     runTransition();
-    logic.btnZurueckClick();
+    logic.goBack();
     runTransition();
     EXPECT_EQ(itemCode(1, 2), logic.navStack().current());
 }
 
 TEST_F(PreviewLogicTest, LongPressEntersLikeADoubleClick) {
-    logic.panelMouseDown(itemCode(1, 2));
+    logic.pressTile(itemCode(1, 2));
     EXPECT_TRUE(view.last.timer1Enabled);
-    logic.panelMouseUp();
+    logic.releaseTile();
     EXPECT_FALSE(view.last.timer1Enabled);
     EXPECT_FALSE(scene().transitionRunning) << "a short press enters nothing";
 
-    logic.panelMouseDown(itemCode(1, 2));
-    logic.timer1Timer();
+    logic.pressTile(itemCode(1, 2));
+    logic.enterHeldTile();
     EXPECT_FALSE(scene().timer1Enabled);
     EXPECT_TRUE(view.last.transitionRunning);
     runTransition();
@@ -388,10 +388,10 @@ TEST_F(PreviewLogicTest, LongPressEntersLikeADoubleClick) {
 }
 
 TEST_F(PreviewLogicTest, DoubleClickDuringATransitionRestartsIt) {
-    logic.panelOnDoubleClick(itemCode(1, 0));
-    for (int i = 0; i < 5; ++i) logic.timer2Timer();
-    logic.panelOnDoubleClick(itemCode(1, 2));
-    logic.timer2Timer();
+    logic.enterTile(itemCode(1, 0));
+    for (int i = 0; i < 5; ++i) logic.stepTransition();
+    logic.enterTile(itemCode(1, 2));
+    logic.stepTransition();
     EXPECT_EQ((Rect{380, 20, 160, 160}), scene().blinds[0].rect) << "from the first frame of the new tile";
     EXPECT_EQ(11, runTransition());
     EXPECT_EQ(512, logic.navStack().current());
@@ -400,10 +400,10 @@ TEST_F(PreviewLogicTest, DoubleClickDuringATransitionRestartsIt) {
 TEST_F(PreviewLogicTest, SliderOfAPercentItem) {
     setField(68, 0x000F, 1);
     enter(itemCode(1, 3));
-    logic.panelOnClick(itemCode(7, 0));  // zoom 1 factor: 20 .. 100
+    logic.selectTile(itemCode(7, 0));  // zoom 1 factor: 20 .. 100
     EXPECT_EQ((SliderState{true, 20, 100, 95}), scene().detailSlider);
     EXPECT_EQ("95 %", scene().detailValue.text);
-    logic.detailSliderChange(40);
+    logic.moveDetailSlider(40);
     EXPECT_EQ(static_cast<std::int16_t>(0x5A28), value(69)) << "the other zoom factor stays";
     EXPECT_EQ("40 %", tile(0).value.text);
 }

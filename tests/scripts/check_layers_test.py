@@ -107,7 +107,7 @@ class CheckLayersTest(unittest.TestCase):
         self.assertFailsNaming("firmware/CMakeLists.txt links a target of terminal/")
 
     def test_the_simulators_are_used_by_cli_alone(self):
-        self.plant("app/CMakeLists.txt", "target_link_libraries(hlx_shell PRIVATE hlx::monitor_sim)\n")
+        self.plant("app/CMakeLists.txt", "target_link_libraries(hlx_app_logic PRIVATE hlx::monitor_sim)\n")
         self.assertFailsNaming("app/CMakeLists.txt links a target of tools/")
 
     def test_the_simulators_use_nothing_above_base(self):

@@ -187,6 +187,24 @@ TEST(ServiceToolStartUp, ASigtermWithSettingsThatCannotBeSavedEndsWithTheReasonO
     }
 }
 
+// The OSD menu preview is the window program's: it opens alone with --osd-preview, says why without a
+// display, and takes nothing else.
+TEST(ServiceToolOsdPreview, OpensAloneAndSaysWhyWithoutADisplay) {
+    const std::string tool = HLX_SERVICE_TOOL_PATH;
+    const test::CommandOutcome noDisplay =
+        test::runCommand("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + tool + " --osd-preview");
+    EXPECT_EQ(1, noDisplay.exitCode);
+    EXPECT_NE(std::string::npos, noDisplay.out.find("no display")) << noDisplay.out;
+    EXPECT_EQ(2, test::runCommand(tool + " --osd-preview page2").exitCode) << "it takes no further arguments";
+    if (test::kUnderThreadSanitizer) return;  // Qt's painting threads are not instrumented
+    // Still showing the preview when the time-out ends it: it opened instead of failing.
+    test::TempDir dir;
+    const test::CommandOutcome shown =
+        test::runCommand("XDG_CONFIG_HOME=" + dir.path() + " QT_QPA_PLATFORM=offscreen timeout -s TERM 2 " +
+                         tool + " --osd-preview");
+    EXPECT_EQ(124, shown.exitCode) << shown.out;
+}
+
 #endif
 
 }  // namespace

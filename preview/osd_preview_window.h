@@ -1,10 +1,10 @@
 #pragma once
-// TForm4: the OSD menu preview form on Qt. It builds the form's controls (each with the object name of
-// the form's design), shows the Scene that PreviewLogic keeps, and turns Qt's mouse, timer and slider
+// OsdPreviewWindow: the OSD menu preview form on Qt. It builds the form's controls (each with the object name
+// of the form's design), shows the Scene that PreviewLogic keeps, and turns Qt's mouse, timer and slider
 // events into the logic's handlers. The behaviour lives in PreviewLogic; this class only reads and
 // writes widgets and paints the information view.
 //
-// Construction runs FormCreate: the menu data gets its defaults, all tiles are built, page 1 and the
+// Construction runs openMenu: the menu data gets its defaults, all tiles are built, page 1 and the
 // information view are shown and the card list is filled, while the form stays hidden. show() then
 // shows it maximised. The form edits only its own MenuData; it never talks to the monitor.
 //
@@ -43,7 +43,7 @@ class TilePanel;
 class CardShape;
 
 // The charts the information view copies: the xy chromaticity diagram (A) and the xy tolerance fields
-// of the red, green and blue primaries (H, I, J), drawn once by FormCreate. The images show the chart
+// of the red, green and blue primaries (H, I, J), drawn once by openMenu. The images show the chart
 // bitmaps without copying them; the form keeps the bitmaps for as long as it lives.
 struct PreviewCharts {
     QImage a;
@@ -52,33 +52,36 @@ struct PreviewCharts {
     QImage j;
 };
 
-class TForm4 : public QWidget, private PreviewView {
+class OsdPreviewWindow : public QWidget, private PreviewView {
     Q_OBJECT
 public:
-    explicit TForm4(QWidget* parent = nullptr);
-    ~TForm4() override;
+    explicit OsdPreviewWindow(QWidget* parent = nullptr);
+    ~OsdPreviewWindow() override;
 
     PreviewLogic& logic() { return m_logic; }
     const MenuData& menuData() const { return m_data; }
     const PreviewCharts& charts() const { return m_charts; }
 
-    // The form's event handlers; the Qt events of its controls end here.
-    void FormCreate();
-    void PanelOnClick(ItemCode code);
-    void PanelOnDoubleClick(ItemCode code);
-    void PanelMouseDown(ItemCode code);
-    void PanelMouseUp();
-    void Timer1Timer();
-    void Timer2Timer();
-    void btnZurueckClick();
-    void DetailOnClick(DetailTag tag);
-    void DetailSliderChange(int position);
-    void PaintBox1Paint(QPainter& painter);
-    void ScrollBox1MouseWheel(int wheelDelta);
-    void Shape1MouseEnter(int card);
-    void Shape1MouseLeave(int card);
-    void PaintBox2Paint(QPainter& painter);
-    void PaintBox3Paint(QPainter& painter);
+    // The window's event handlers (see PreviewLogic for what each does); the Qt events of its controls end
+    // here. paintCharts draws the chart bitmaps of the information view; scrollTiles scrolls the tile list
+    // by a wheel turn; paintSecondBox and paintThirdBox serve the two further paint boxes, which draw
+    // nothing.
+    void openMenu();
+    void selectTile(ItemCode code);
+    void enterTile(ItemCode code);
+    void pressTile(ItemCode code);
+    void releaseTile();
+    void enterHeldTile();
+    void stepTransition();
+    void goBack();
+    void chooseDetail(DetailTag tag);
+    void moveDetailSlider(int position);
+    void paintCharts(QPainter& painter);
+    void scrollTiles(int wheelDelta);
+    void highlightCard(int card);
+    void unhighlightCard(int card);
+    void paintSecondBox(QPainter& painter);
+    void paintThirdBox(QPainter& painter);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -86,7 +89,7 @@ protected:
 private:
     void showScene(const Scene& scene) override;
     void buildControls();
-    void buildDesignLeftovers(QWidget* client);
+    void buildNamePlate(QWidget* client);
     void buildCards(const Scene& scene);
 
     MenuData m_data;

@@ -1,8 +1,8 @@
-// tform4_screenshot OUTDIR [SECONDS]: shows the preview form and saves what it shows on page 1 (with the
-// information view), on page 1 with the input's choice tiles and with the backlight's slider, half-way
-// through the zoom into page 2, and on page 12 (the user gamut's primaries, reached as a technician would:
-// colour page, gamut "User", double click). Each picture is taken after SECONDS (default 1) of settling. Run
-// it under Xvfb (tests/preview/screenshot.sh) or with QT_QPA_PLATFORM=offscreen.
+// osd_preview_window_screenshot OUTDIR [SECONDS]: shows the preview form and saves what it shows on page 1
+// (with the information view), on page 1 with the input's choice tiles and with the backlight's slider,
+// half-way through the zoom into page 2, and on page 12 (the user gamut's primaries, reached as a technician
+// would: colour page, gamut "User", double click). Each picture is taken after SECONDS (default 1) of
+// settling. Run it under Xvfb (tests/preview/screenshot.sh) or with QT_QPA_PLATFORM=offscreen.
 
 #include <QApplication>
 #include <QDir>
@@ -14,14 +14,14 @@
 #include <functional>
 #include <vector>
 
-#include "preview/tform4.h"
+#include "preview/osd_preview_window.h"
 
 using hlx::preview::itemCode;
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: tform4_screenshot OUTDIR [SECONDS]\n");
+        std::fprintf(stderr, "usage: osd_preview_window_screenshot OUTDIR [SECONDS]\n");
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
@@ -31,13 +31,13 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    hlx::preview::TForm4 form;
+    hlx::preview::OsdPreviewWindow form;
     form.setWindowState(Qt::WindowNoState);
     form.resize(1400, 980);
     form.show();
 
     const auto runTransition = [&form] {
-        while (form.logic().scene().transitionRunning) form.Timer2Timer();
+        while (form.logic().scene().transitionRunning) form.stepTransition();
     };
     int status = 0;
     const auto save = [&](const char* name) {
@@ -53,20 +53,20 @@ int main(int argc, char** argv) {
     // Each step changes the form, then the picture is taken once it has settled.
     const std::vector<std::pair<std::function<void()>, const char*>> steps = {
         {[] {}, "page1.png"},
-        {[&] { form.PanelOnClick(itemCode(1, 0)); }, "page1-input.png"},
-        {[&] { form.PanelOnClick(itemCode(1, 1)); }, "page1-backlight.png"},
+        {[&] { form.selectTile(itemCode(1, 0)); }, "page1-input.png"},
+        {[&] { form.selectTile(itemCode(1, 1)); }, "page1-backlight.png"},
         {[&] {
-             form.PanelOnDoubleClick(itemCode(1, 2));
-             for (int frame = 0; frame < 6; ++frame) form.Timer2Timer();
+             form.enterTile(itemCode(1, 2));
+             for (int frame = 0; frame < 6; ++frame) form.stepTransition();
              // Hold the transition at its sixth frame for the picture.
              form.findChild<QTimer*>(QStringLiteral("Timer2"))->stop();
          },
          "zoom.png"},
         {[&] {
              runTransition();
-             form.PanelOnClick(itemCode(2, 4));
-             form.DetailOnClick(form.logic().scene().choiceTiles[9].tag);
-             form.PanelOnDoubleClick(itemCode(2, 4));
+             form.selectTile(itemCode(2, 4));
+             form.chooseDetail(form.logic().scene().choiceTiles[9].tag);
+             form.enterTile(itemCode(2, 4));
              runTransition();
          },
          "page12.png"},

@@ -1,4 +1,4 @@
-// tform7_screenshot OUT.png [SECONDS]: shows the main window (settings in a temporary folder, so the
+// main_window_screenshot OUT.png [SECONDS]: shows the main window (settings in a temporary folder, so the
 // technician's own are not touched), lets it settle for SECONDS (default 2) and saves what it shows.
 // Run it under Xvfb (tests/app/screenshot.sh) or with QT_QPA_PLATFORM=offscreen.
 
@@ -11,14 +11,14 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/main_window.h"
 #include "app/settings_store.h"
-#include "app/tform7.h"
 #include "serial/posix_serial_device.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: tform7_screenshot OUT.png [SECONDS [SETTINGS.reg]]\n");
+        std::fprintf(stderr, "usage: main_window_screenshot OUT.png [SECONDS [SETTINGS.reg]]\n");
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     const std::string settings =
         argc > 3 ? std::string(argv[3]) : (dir.path() + QStringLiteral("/settings.reg")).toStdString();
     hlx::app::SettingsStore store(settings);
-    hlx::app::TForm7 form(port, store);
+    hlx::app::MainWindow form(port, store);
     form.show();
 
     int status = 0;

@@ -28,9 +28,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "app/main_window.h"
 #include "app/qt_bitmap.h"
 #include "app/settings_store.h"
-#include "app/tform7.h"
 #include "jobs/job_frame.h"
 #include "report/job_record.h"
 #include "serial/posix_serial_device.h"
@@ -60,7 +60,7 @@ int count(const std::string& text, const std::string& part) {
     return n;
 }
 
-class TForm7Test : public ::testing::Test {
+class MainWindowTest : public ::testing::Test {
 protected:
     // The store of an earlier run that left COM-Nr naming a device that is not there.
     void storeComNumber(const std::string& comText) {
@@ -72,7 +72,7 @@ protected:
 
     void openWindow() {
         store = std::make_unique<SettingsStore>(storePath);
-        form = std::make_unique<TForm7>(port, *store);
+        form = std::make_unique<MainWindow>(port, *store);
     }
 
     template <class W>
@@ -134,19 +134,19 @@ protected:
     std::string storePath = dir.file("settings.reg");
     serial::SerialPort port{std::make_unique<serial::PosixSerialDevice>()};
     std::unique_ptr<SettingsStore> store;
-    std::unique_ptr<TForm7> form;
+    std::unique_ptr<MainWindow> form;
 };
 
-TEST_F(TForm7Test, MissingPortAtStartShowsBothErrorsEachOnItsOwnLine) {
+TEST_F(MainWindowTest, MissingPortAtStartShowsBothErrorsEachOnItsOwnLine) {
     storeComNumber(kMissingPort);
     openWindow();
     EXPECT_EQ(std::string(kFirstLine) + kPortErrors, outputText());
     EXPECT_TRUE(portState().contains(QString::fromLatin1(kMissingPort))) << portState().toStdString();
 }
 
-TEST_F(TForm7Test, FirstStartShowsTheDesignState) {
+TEST_F(MainWindowTest, FirstStartShowsTheDesignState) {
     openWindow();  // nothing stored
-    EXPECT_EQ(QStringLiteral("TForm7"), form->objectName());
+    EXPECT_EQ(QStringLiteral("MainWindow"), form->objectName());
     EXPECT_EQ(QStringLiteral("Quendal - RTQ1.3 HLX Service Tool"), form->windowTitle());
 
     struct Caption {
@@ -215,7 +215,7 @@ TEST_F(TForm7Test, FirstStartShowsTheDesignState) {
     EXPECT_EQ(0u, outputText().rfind(kFirstLine, 0));
 }
 
-TEST_F(TForm7Test, ComEventsReopenThePort) {
+TEST_F(MainWindowTest, ComEventsReopenThePort) {
     storeComNumber(kMissingPort);
     openWindow();
     QLineEdit* comNr = control<QLineEdit>("editComNr");
@@ -263,7 +263,7 @@ TEST_F(TForm7Test, ComEventsReopenThePort) {
     EXPECT_TRUE(portState().contains(QStringLiteral("/dev/hlx-missing2"))) << portState().toStdString();
 }
 
-TEST_F(TForm7Test, EnterInFirmwareFieldsFillsOnlyAnEmptyField) {
+TEST_F(MainWindowTest, EnterInFirmwareFieldsFillsOnlyAnEmptyField) {
     storeComNumber(kMissingPort);
     openWindow();
     control<QLineEdit>("editFirmwareFile")->setText("/fw/monitor.hex");
@@ -274,7 +274,7 @@ TEST_F(TForm7Test, EnterInFirmwareFieldsFillsOnlyAnEmptyField) {
     EXPECT_EQ("/fw/loader.hex", form->editText(Edit::FirmwareFileBootLoader));
 }
 
-TEST_F(TForm7Test, EnterInTheOutputWindowEndsTheLineWithCrLf) {
+TEST_F(MainWindowTest, EnterInTheOutputWindowEndsTheLineWithCrLf) {
     storeComNumber(kMissingPort);
     openWindow();
     auto* edit = control<QPlainTextEdit>("OutputWindow");
@@ -292,7 +292,7 @@ TEST_F(TForm7Test, EnterInTheOutputWindowEndsTheLineWithCrLf) {
     EXPECT_EQ(std::string(kFirstLine) + kPortErrors + "Bilder", outputText());
 }
 
-TEST_F(TForm7Test, DoubleClickInTheOutputWindowClearsIt) {
+TEST_F(MainWindowTest, DoubleClickInTheOutputWindowClearsIt) {
     storeComNumber(kMissingPort);
     openWindow();
     QTest::mouseDClick(control<QPlainTextEdit>("OutputWindow")->viewport(), Qt::LeftButton);
@@ -300,7 +300,7 @@ TEST_F(TForm7Test, DoubleClickInTheOutputWindowClearsIt) {
     EXPECT_EQ(0, form->outputWindow().selectionStart());
 }
 
-TEST_F(TForm7Test, JobWritesIntoTheWindowFromItsThread) {
+TEST_F(MainWindowTest, JobWritesIntoTheWindowFromItsThread) {
     storeComNumber(kMissingPort);
     openWindow();
     QTest::mouseClick(control<QPushButton>("btnUpdate"), Qt::LeftButton);
@@ -312,7 +312,7 @@ TEST_F(TForm7Test, JobWritesIntoTheWindowFromItsThread) {
     EXPECT_TRUE(control<QTimer>("Timer1")->isActive());
 }
 
-TEST_F(TForm7Test, AJobLeavesItsRecordInTheJobLog) {
+TEST_F(MainWindowTest, AJobLeavesItsRecordInTheJobLog) {
     const QByteArray savedState = qgetenv("XDG_STATE_HOME");
     qputenv("XDG_STATE_HOME", dir.file("state").c_str());
     storeComNumber(kMissingPort);
@@ -336,7 +336,7 @@ TEST_F(TForm7Test, AJobLeavesItsRecordInTheJobLog) {
     EXPECT_FALSE(job["success"]);
 }
 
-TEST_F(TForm7Test, ClosingDuringAJobSavesTheSettingsAndEndsTheJob) {
+TEST_F(MainWindowTest, ClosingDuringAJobSavesTheSettingsAndEndsTheJob) {
     storeComNumber(kMissingPort);
     openWindow();
     control<QLineEdit>("editSendFile4")->setText("/images/logo.vxc");
@@ -352,7 +352,7 @@ TEST_F(TForm7Test, ClosingDuringAJobSavesTheSettingsAndEndsTheJob) {
     EXPECT_EQ("/images/logo.vxc", saved.sendFiles[3]);
 }
 
-TEST_F(TForm7Test, AStartWhileTheLastJobStillWaitsForTheWindowDoesNotBlock) {
+TEST_F(MainWindowTest, AStartWhileTheLastJobStillWaitsForTheWindowDoesNotBlock) {
     storeComNumber(kMissingPort);
     openWindow();
     jobs::JobSlot& slot = form->logic().jobSlot();
@@ -372,7 +372,7 @@ TEST_F(TForm7Test, AStartWhileTheLastJobStillWaitsForTheWindowDoesNotBlock) {
     EXPECT_NE(std::string::npos, outputText().find("0 Bytes übertragen"));
 }
 
-TEST_F(TForm7Test, AFifoNamedAsFirmwareIsRefusedAtOnceAndTheWindowCloses) {
+TEST_F(MainWindowTest, AFifoNamedAsFirmwareIsRefusedAtOnceAndTheWindowCloses) {
     storeComNumber(kMissingPort);
     const std::string fifo = dir.file("firmware.hex");
     ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
@@ -384,7 +384,7 @@ TEST_F(TForm7Test, AFifoNamedAsFirmwareIsRefusedAtOnceAndTheWindowCloses) {
     form->close();
 }
 
-TEST_F(TForm7Test, AReopenDuringAJobsReplyWaitDoesNotWaitForIt) {
+TEST_F(MainWindowTest, AReopenDuringAJobsReplyWaitDoesNotWaitForIt) {
     test::PseudoTerminal silentMonitor;  // never answers the download command: the job waits 5 s
     const std::string firmware = dir.file("fw.hex");
     test::writeFile(firmware, ":0400000001020304F2\r\n:00000001FF\r\n");
@@ -409,7 +409,7 @@ TEST_F(TForm7Test, AReopenDuringAJobsReplyWaitDoesNotWaitForIt) {
 
 // The re-open (Enter in COM-Nr) again and again while a download waits for a record's reply, which the
 // monitor holds back: the reply comes on the re-opened port and is no time-out, round after round.
-TEST_F(TForm7Test, ReopensRacingADownloadsReplyWaitNeverMakeItATimeOut) {
+TEST_F(MainWindowTest, ReopensRacingADownloadsReplyWaitNeverMakeItATimeOut) {
     tools::VirtualMonitor monitor;
     const std::string firmware = dir.file("fw.hex");
     // Four records apart from each other, so each is sent and answered on its own.
@@ -441,7 +441,7 @@ TEST_F(TForm7Test, ReopensRacingADownloadsReplyWaitNeverMakeItATimeOut) {
 
 // An Enter while the monitor holds XOFF is not sent and the window says so; the XON that the idle poll
 // reads releases the flow, and the next Enter sends its line.
-TEST_F(TForm7Test, AnEnterDuringXoffSaysSoAndTheNextOneAfterTheXonIsSent) {
+TEST_F(MainWindowTest, AnEnterDuringXoffSaysSoAndTheNextOneAfterTheXonIsSent) {
     test::PseudoTerminal monitor;
     storeComNumber(monitor.slavePath());
     openWindow();
@@ -486,7 +486,7 @@ TEST_F(TForm7Test, AnEnterDuringXoffSaysSoAndTheNextOneAfterTheXonIsSent) {
 
 // No real job throws, so the test runs the frame with a body that does: the window goes on, the slot is
 // finished and the next job starts.
-TEST_F(TForm7Test, AThrowFromAJobBodyLeavesTheWindowRunningAndTheSlotFinished) {
+TEST_F(MainWindowTest, AThrowFromAJobBodyLeavesTheWindowRunningAndTheSlotFinished) {
     storeComNumber(kMissingPort);
     openWindow();
     const jobs::JobDefinition throwing{
@@ -512,7 +512,7 @@ TEST_F(TForm7Test, AThrowFromAJobBodyLeavesTheWindowRunningAndTheSlotFinished) {
     EXPECT_NE(std::string::npos, outputText().find("0 Bytes übertragen"));
 }
 
-TEST_F(TForm7Test, SendButtonsStartTheSendersOnTheirInput) {
+TEST_F(MainWindowTest, SendButtonsStartTheSendersOnTheirInput) {
     storeComNumber(kMissingPort);
     openWindow();
     const std::string before = outputText();
@@ -539,7 +539,7 @@ TEST_F(TForm7Test, SendButtonsStartTheSendersOnTheirInput) {
     EXPECT_TRUE(control<QTimer>("Timer1")->isActive());
 }
 
-TEST_F(TForm7Test, ClickOnImage1ConvertsTheChosenBitmapAndShowsThePreview) {
+TEST_F(MainWindowTest, ClickOnImage1ConvertsTheChosenBitmapAndShowsThePreview) {
     storeComNumber(kMissingPort);
     openWindow();
     test::TempDir pictures;
@@ -572,7 +572,7 @@ TEST_F(TForm7Test, ClickOnImage1ConvertsTheChosenBitmapAndShowsThePreview) {
 
 // A full-HD bitmap takes the converter a while: the click returns at once and the window, idle poll
 // included, goes on while it runs; the lines and the preview are those of the conversion.
-TEST_F(TForm7Test, AFullHdConversionRunsOffTheWindowThread) {
+TEST_F(MainWindowTest, AFullHdConversionRunsOffTheWindowThread) {
     if (test::kUnderThreadSanitizer) GTEST_SKIP() << "Qt's image thread pool is not seen by the sanitizer";
     storeComNumber(kMissingPort);
     openWindow();

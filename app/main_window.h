@@ -1,8 +1,9 @@
 #pragma once
-// TForm7: the main window on Qt. It builds the controls (each with the object name the window logic and
-// the tests know it by), arranges them in layouts that keep the classic arrangement and let the output
-// window grow with the window, forwards every event to MainWindowLogic, and implements MainWindowView for
-// it. The behaviour lives in MainWindowLogic; this class only reads and writes widgets.
+// MainWindow: the main window on Qt. It builds the controls (each with the object name the window logic and
+// the tests know it by), arranges them in layouts that keep the rows of the window as the technicians
+// know them and let the output window grow with the window, forwards every event to MainWindowLogic, and
+// implements MainWindowView for it. The behaviour lives in MainWindowLogic; this class only reads and writes
+// widgets.
 //
 // Threads: built and used on the GUI thread. The JobView, OutputWindow and picture control calls may come
 // from the job thread (or a picture conversion's); they run on the GUI thread through QtCall and return
@@ -58,11 +59,11 @@ private:
     bool m_frame = false;
 };
 
-class TForm7 : public QMainWindow, public MainWindowView {
+class MainWindow : public QMainWindow, public MainWindowView {
     Q_OBJECT
 public:
-    TForm7(serial::SerialPort& port, SettingsStore& store, QWidget* parent = nullptr);
-    ~TForm7() override;
+    MainWindow(serial::SerialPort& port, SettingsStore& store, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     MainWindowLogic& logic() { return *m_logic; }
 

@@ -1,4 +1,4 @@
-#include "preview/tform4.h"
+#include "preview/osd_preview_window.h"
 
 #include <QEvent>
 #include <QFontMetrics>
@@ -22,93 +22,9 @@
 
 #include "charts/qt_chart_text.h"
 #include "charts/render_charts.h"
+#include "preview/preview_widgets.h"
 
 namespace hlx::preview {
-
-// ---- the form's own small controls ----
-
-// A flat panel in one colour that reports presses, releases, clicks and double clicks. A click is a
-// press and a release on the panel that are not the second half of a double click.
-class TilePanel : public QWidget {
-public:
-    using QWidget::QWidget;
-
-    std::function<void()> onPress;
-    std::function<void()> onRelease;
-    std::function<void()> onClick;
-    std::function<void()> onDoubleClick;
-
-    void setColour(const QColor& colour) {
-        if (colour == m_colour) return;
-        m_colour = colour;
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), m_colour); }
-    void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton) return;
-        m_clickArmed = true;
-        if (onPress) onPress();
-    }
-    void mouseDoubleClickEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton) return;
-        m_clickArmed = false;
-        if (onDoubleClick) onDoubleClick();
-        if (onPress) onPress();
-    }
-    void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton) return;
-        const bool click = m_clickArmed && rect().contains(event->position().toPoint());
-        m_clickArmed = false;
-        if (click && onClick) onClick();
-        if (onRelease) onRelease();
-    }
-
-private:
-    QColor m_colour{Qt::gray};
-    bool m_clickArmed = false;
-};
-
-// The rounded rectangle of a card.
-class CardShape : public QWidget {
-public:
-    using QWidget::QWidget;
-    void setBrush(const QColor& colour) {
-        if (colour == m_brush) return;
-        m_brush = colour;
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(Qt::black, 1));
-        painter.setBrush(m_brush);
-        const qreal radius = std::min(width(), height()) / 8.0;
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
-    }
-
-private:
-    QColor m_brush{Qt::white};
-};
-
-// A widget whose painting is a handler of the form.
-class PaintBox : public QWidget {
-public:
-    PaintBox(QWidget* parent, std::function<void(QPainter&)> paint)
-        : QWidget(parent), m_paint(std::move(paint)) {}
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter painter(this);
-        m_paint(painter);
-    }
-
-private:
-    std::function<void(QPainter&)> m_paint;
-};
 
 namespace {
 
@@ -249,18 +165,18 @@ QPixmap exitPicture() {
 
 // ---- construction ----
 
-TForm4::TForm4(QWidget* parent) : QWidget(parent), m_logic(m_data, *this) {
+OsdPreviewWindow::OsdPreviewWindow(QWidget* parent) : QWidget(parent), m_logic(m_data, *this) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("OSD Menu Preview"));
     buildControls();
     resize(kClientWidth, kClientHeight);
     setWindowState(Qt::WindowMaximized);
-    FormCreate();
+    openMenu();
 }
 
-TForm4::~TForm4() = default;
+OsdPreviewWindow::~OsdPreviewWindow() = default;
 
-void TForm4::buildControls() {
+void OsdPreviewWindow::buildControls() {
     m_area = new QScrollArea(this);
     m_area->setObjectName(QStringLiteral("FormArea"));
     m_area->setFrameShape(QFrame::NoFrame);
@@ -274,7 +190,7 @@ void TForm4::buildControls() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_area);
 
-    buildDesignLeftovers(m_client);
+    buildNamePlate(m_client);
 
     const Scene design;
     m_headerPanel = makePanel(m_client, "HeaderPanel", kHeaderColour);
@@ -290,7 +206,7 @@ void TForm4::buildControls() {
     m_btnZurueck->setIconSize(QSize(kButtonSize, kButtonSize));
     m_btnZurueck->setGeometry(design.backButtonLeft, kBackButtonTop, kButtonSize, kButtonSize);
     m_btnZurueck->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
-    connect(m_btnZurueck, &QToolButton::clicked, this, [this] { btnZurueckClick(); });
+    connect(m_btnZurueck, &QToolButton::clicked, this, [this] { goBack(); });
     m_btnExit = new QLabel(m_headerPanel);
     m_btnExit->setObjectName(QStringLiteral("btnExit"));
     m_btnExit->setPixmap(exitPicture());
@@ -311,10 +227,10 @@ void TForm4::buildControls() {
         w.more = makeWhiteLabel(w.panel, QStringLiteral("EntryMore%1").arg(j));
         for (QLabel* label : {w.name, w.value, w.more}) label->setAttribute(Qt::WA_TransparentForMouseEvents);
         auto tag = [this, j] { return m_logic.scene().entryTiles[j].tag; };
-        w.panel->onPress = [this, tag] { PanelMouseDown(tag()); };
-        w.panel->onRelease = [this] { PanelMouseUp(); };
-        w.panel->onClick = [this, tag] { PanelOnClick(tag()); };
-        w.panel->onDoubleClick = [this, tag] { PanelOnDoubleClick(tag()); };
+        w.panel->onPress = [this, tag] { pressTile(tag()); };
+        w.panel->onRelease = [this] { releaseTile(); };
+        w.panel->onClick = [this, tag] { selectTile(tag()); };
+        w.panel->onDoubleClick = [this, tag] { enterTile(tag()); };
     }
     // Created after the tiles, so the blinds cover them.
     for (std::size_t i = 0; i < kBlindCount; ++i) {
@@ -324,7 +240,7 @@ void TForm4::buildControls() {
     }
 
     m_detailsPanel = makePanel(m_client, "DetailsPanel", kBlack);
-    m_paintBox1 = new PaintBox(m_detailsPanel, [this](QPainter& p) { PaintBox1Paint(p); });
+    m_paintBox1 = new PaintBox(m_detailsPanel, [this](QPainter& p) { paintCharts(p); });
     m_paintBox1->setObjectName(QStringLiteral("PaintBox1"));
     m_detailValue = makeWhiteLabel(m_detailsPanel, QStringLiteral("DetailValue"));
     m_detailLabel = makeWhiteLabel(m_detailsPanel, QStringLiteral("DetailLabel"));
@@ -333,7 +249,7 @@ void TForm4::buildControls() {
     m_detailSlider->setTickPosition(QSlider::NoTicks);
     m_detailSlider->setGeometry(kSliderRect);
     connect(m_detailSlider, &QSlider::valueChanged, this,
-            [this](int position) { DetailSliderChange(position); });
+            [this](int position) { moveDetailSlider(position); });
     for (std::size_t i = 0; i < kChoiceTileCount; ++i) {
         ChoiceTileWidgets& w = m_choiceTiles[i];
         w.panel = new TilePanel(m_detailsPanel);
@@ -341,7 +257,7 @@ void TForm4::buildControls() {
         w.panel->hide();
         w.label = makeWhiteLabel(w.panel, QStringLiteral("ChoiceLabel%1").arg(i));
         w.label->setAttribute(Qt::WA_TransparentForMouseEvents);
-        w.panel->onClick = [this, i] { DetailOnClick(m_logic.scene().choiceTiles[i].tag); };
+        w.panel->onClick = [this, i] { chooseDetail(m_logic.scene().choiceTiles[i].tag); };
     }
 
     m_scrollBox = new QScrollArea(m_client);
@@ -360,11 +276,11 @@ void TForm4::buildControls() {
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setInterval(kLongPressMs);
-    connect(m_timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    connect(m_timer1, &QTimer::timeout, this, [this] { enterHeldTile(); });
     m_timer2 = new QTimer(this);
     m_timer2->setObjectName(QStringLiteral("Timer2"));
     m_timer2->setInterval(kTransitionTickMs);
-    connect(m_timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
+    connect(m_timer2, &QTimer::timeout, this, [this] { stepTransition(); });
 
     // The panels in design order, so the tiles' panel lies over the header's lower edge.
     m_headerPanel->raise();
@@ -373,9 +289,9 @@ void TForm4::buildControls() {
     m_scrollBox->raise();
 }
 
-// Controls of the design that no handler moves: a name plate of the monitor (shape, "HLX1.0" and its
+// The controls that no handler moves: a name plate of the monitor (shape, "HLX1.0" and its
 // size, 55") and two panels and paint boxes that stay empty.
-void TForm4::buildDesignLeftovers(QWidget* client) {
+void OsdPreviewWindow::buildNamePlate(QWidget* client) {
     auto* shape = new CardShape(client);
     shape->setObjectName(QStringLiteral("Shape1"));
     shape->setBrush(QColor(0x30, 0x30, 0x30));
@@ -394,15 +310,15 @@ void TForm4::buildDesignLeftovers(QWidget* client) {
     panel1->setGeometry(432, 24, 120, 120);
     auto* panel2 = makePanel(client, "Panel2", 0x404040);
     panel2->setGeometry(572, 24, 120, 120);
-    auto* paintBox2 = new PaintBox(client, [this](QPainter& p) { PaintBox2Paint(p); });
+    auto* paintBox2 = new PaintBox(client, [this](QPainter& p) { paintSecondBox(p); });
     paintBox2->setObjectName(QStringLiteral("PaintBox2"));
     paintBox2->setGeometry(712, 24, 120, 120);
-    auto* paintBox3 = new PaintBox(client, [this](QPainter& p) { PaintBox3Paint(p); });
+    auto* paintBox3 = new PaintBox(client, [this](QPainter& p) { paintThirdBox(p); });
     paintBox3->setObjectName(QStringLiteral("PaintBox3"));
     paintBox3->setGeometry(852, 24, 120, 120);
 }
 
-void TForm4::buildCards(const Scene& scene) {
+void OsdPreviewWindow::buildCards(const Scene& scene) {
     for (CardWidgets& card : m_cards) delete card.panel;
     m_cards.clear();
     const auto place = [](QWidget* w, const CardPart& part) {
@@ -460,7 +376,7 @@ void TForm4::buildCards(const Scene& scene) {
 
 // ---- showing the scene ----
 
-void TForm4::showScene(const Scene& scene) {
+void OsdPreviewWindow::showScene(const Scene& scene) {
     const bool force = !m_built;
     const Scene& shown = m_shown;
 
@@ -532,54 +448,54 @@ void TForm4::showScene(const Scene& scene) {
 
 // ---- handlers ----
 
-void TForm4::FormCreate() {
+void OsdPreviewWindow::openMenu() {
     // The charts first: the information view that the logic opens paints them.
     charts::QtChartText text;
     m_chartSet = std::make_unique<charts::ChartSet>(charts::renderCharts(text));
     m_charts = {chartImage(m_chartSet->chart('A')), chartImage(m_chartSet->chart('H')),
                 chartImage(m_chartSet->chart('I')), chartImage(m_chartSet->chart('J'))};
-    m_logic.formCreate();
+    m_logic.openMenu();
 }
-void TForm4::PanelOnClick(ItemCode code) {
-    m_logic.panelOnClick(code);
+void OsdPreviewWindow::selectTile(ItemCode code) {
+    m_logic.selectTile(code);
 }
-void TForm4::PanelOnDoubleClick(ItemCode code) {
-    m_logic.panelOnDoubleClick(code);
+void OsdPreviewWindow::enterTile(ItemCode code) {
+    m_logic.enterTile(code);
 }
-void TForm4::PanelMouseDown(ItemCode code) {
-    m_logic.panelMouseDown(code);
+void OsdPreviewWindow::pressTile(ItemCode code) {
+    m_logic.pressTile(code);
 }
-void TForm4::PanelMouseUp() {
-    m_logic.panelMouseUp();
+void OsdPreviewWindow::releaseTile() {
+    m_logic.releaseTile();
 }
-void TForm4::Timer1Timer() {
-    m_logic.timer1Timer();
+void OsdPreviewWindow::enterHeldTile() {
+    m_logic.enterHeldTile();
 }
-void TForm4::Timer2Timer() {
-    m_logic.timer2Timer();
+void OsdPreviewWindow::stepTransition() {
+    m_logic.stepTransition();
 }
-void TForm4::btnZurueckClick() {
-    m_logic.btnZurueckClick();
+void OsdPreviewWindow::goBack() {
+    m_logic.goBack();
 }
-void TForm4::DetailOnClick(DetailTag tag) {
-    m_logic.detailOnClick(tag);
+void OsdPreviewWindow::chooseDetail(DetailTag tag) {
+    m_logic.chooseDetail(tag);
 }
-void TForm4::DetailSliderChange(int position) {
-    m_logic.detailSliderChange(position);
+void OsdPreviewWindow::moveDetailSlider(int position) {
+    m_logic.moveDetailSlider(position);
 }
-void TForm4::Shape1MouseEnter(int card) {
-    m_logic.shape1MouseEnter(card);
+void OsdPreviewWindow::highlightCard(int card) {
+    m_logic.highlightCard(card);
 }
-void TForm4::Shape1MouseLeave(int card) {
-    m_logic.shape1MouseLeave(card);
+void OsdPreviewWindow::unhighlightCard(int card) {
+    m_logic.unhighlightCard(card);
 }
 
-void TForm4::ScrollBox1MouseWheel(int wheelDelta) {
+void OsdPreviewWindow::scrollTiles(int wheelDelta) {
     QScrollBar* bar = m_scrollBox->verticalScrollBar();
     bar->setValue(bar->value() - wheelDelta);
 }
 
-void TForm4::PaintBox1Paint(QPainter& painter) {
+void OsdPreviewWindow::paintCharts(QPainter& painter) {
     painter.drawImage(QPoint(0, 0), m_charts.a);
     const QRect part(QPoint(0, 0), m_charts.h.size());
     painter.drawImage(kChartH, m_charts.h, part);
@@ -601,18 +517,18 @@ void TForm4::PaintBox1Paint(QPainter& painter) {
     }
 }
 
-void TForm4::PaintBox2Paint(QPainter&) {}
-void TForm4::PaintBox3Paint(QPainter&) {}
+void OsdPreviewWindow::paintSecondBox(QPainter&) {}
+void OsdPreviewWindow::paintThirdBox(QPainter&) {}
 
-bool TForm4::eventFilter(QObject* watched, QEvent* event) {
+bool OsdPreviewWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_scrollBox->viewport() && event->type() == QEvent::Wheel) {
-        ScrollBox1MouseWheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
+        scrollTiles(static_cast<QWheelEvent*>(event)->angleDelta().y());
         return true;
     }
     const QVariant card = watched->property(kCardIndex);
     if (card.isValid()) {
-        if (event->type() == QEvent::Enter) Shape1MouseEnter(card.toInt());
-        if (event->type() == QEvent::Leave) Shape1MouseLeave(card.toInt());
+        if (event->type() == QEvent::Enter) highlightCard(card.toInt());
+        if (event->type() == QEvent::Leave) unhighlightCard(card.toInt());
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -18,7 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include "preview/tform4.h"
+#include "preview/osd_preview_window.h"
 
 namespace hlx::preview {
 namespace {
@@ -28,9 +28,9 @@ using namespace std::chrono_literals;
 const QColor kDarkRed(0x80, 0x00, 0x00);
 const QColor kGrey(0x80, 0x80, 0x80);
 
-class TForm4Test : public ::testing::Test {
+class OsdPreviewWindowTest : public ::testing::Test {
 protected:
-    TForm4Test() : form(std::make_unique<TForm4>()) {}
+    OsdPreviewWindowTest() : form(std::make_unique<OsdPreviewWindow>()) {}
 
     template <typename T = QWidget>
     T* child(const QString& name) const {
@@ -77,7 +77,7 @@ protected:
     int tickUntilDone() {
         int ticks = 0;
         while (form->logic().scene().transitionRunning && ticks < 100) {
-            form->Timer2Timer();
+            form->stepTransition();
             ++ticks;
         }
         return ticks;
@@ -91,10 +91,10 @@ protected:
             3000);
     }
 
-    std::unique_ptr<TForm4> form;
+    std::unique_ptr<OsdPreviewWindow> form;
 };
 
-TEST_F(TForm4Test, CreatedHiddenOnPageOneWithTheInformationView) {
+TEST_F(OsdPreviewWindowTest, CreatedHiddenOnPageOneWithTheInformationView) {
     EXPECT_FALSE(form->isVisible());
     EXPECT_TRUE(form->windowState() & Qt::WindowMaximized) << "shown maximised";
     EXPECT_EQ(5, visibleEntryTiles());
@@ -138,7 +138,7 @@ TEST_F(TForm4Test, CreatedHiddenOnPageOneWithTheInformationView) {
 
 // The information view copies chart A whole and the top-left 100 x 60 pixels of charts H, I and J below
 // each other beside it; the three values are written right of them.
-TEST_F(TForm4Test, InformationViewShowsTheChartsAndThreeValues) {
+TEST_F(OsdPreviewWindowTest, InformationViewShowsTheChartsAndThreeValues) {
     const PreviewCharts& charts = form->charts();
     ASSERT_EQ(QSize(200, 200), charts.a.size());
     ASSERT_EQ(QSize(100, 60), charts.h.size());
@@ -167,9 +167,9 @@ TEST_F(TForm4Test, InformationViewShowsTheChartsAndThreeValues) {
     EXPECT_EQ(0, whitePixels(QRect(320, 80, 400, 100)));
 }
 
-TEST_F(TForm4Test, ClickOnSwitchFlipsItsBitOnly) {
+TEST_F(OsdPreviewWindowTest, ClickOnSwitchFlipsItsBitOnly) {
     showForm();
-    form->PanelOnDoubleClick(itemCode(1, 2));
+    form->enterTile(itemCode(1, 2));
     tickUntilDone();
     click(entryTile(6));
     EXPECT_EQ(QStringLiteral("SW"), entryText("Name", 6));
@@ -183,7 +183,7 @@ TEST_F(TForm4Test, ClickOnSwitchFlipsItsBitOnly) {
     EXPECT_EQ(QStringLiteral("0"), entryText("Value", 6));
 }
 
-TEST_F(TForm4Test, BacklightSliderEditsTheValue) {
+TEST_F(OsdPreviewWindowTest, BacklightSliderEditsTheValue) {
     showForm();
     click(entryTile(1));
     auto* slider = child<QSlider>("DetailSlider");
@@ -204,7 +204,7 @@ TEST_F(TForm4Test, BacklightSliderEditsTheValue) {
     EXPECT_EQ(40, value(77));
 }
 
-TEST_F(TForm4Test, InputShowsTwentyChoiceTilesAndClickingOneSetsIt) {
+TEST_F(OsdPreviewWindowTest, InputShowsTwentyChoiceTilesAndClickingOneSetsIt) {
     showForm();
     click(entryTile(0));
     EXPECT_EQ(20, visibleChoiceTiles());
@@ -227,7 +227,7 @@ TEST_F(TForm4Test, InputShowsTwentyChoiceTilesAndClickingOneSetsIt) {
     EXPECT_EQ(kGrey, shownColour(choiceTile(19)));
 }
 
-TEST_F(TForm4Test, ColourTemperatureGetsASliderInsteadOfTiles) {
+TEST_F(OsdPreviewWindowTest, ColourTemperatureGetsASliderInsteadOfTiles) {
     showForm();
     click(entryTile(2));
     auto* slider = child<QSlider>("DetailSlider");
@@ -239,16 +239,16 @@ TEST_F(TForm4Test, ColourTemperatureGetsASliderInsteadOfTiles) {
     EXPECT_EQ(QString::fromUtf8("6504 °K"), entryText("Value", 2));
 }
 
-TEST_F(TForm4Test, TransitionIntoPageTwoAndBackTickByTick) {
-    form->PanelOnDoubleClick(itemCode(1, 2));
+TEST_F(OsdPreviewWindowTest, TransitionIntoPageTwoAndBackTickByTick) {
+    form->enterTile(itemCode(1, 2));
     EXPECT_TRUE(child<QTimer>("Timer2")->isActive());
     QWidget* blind = child("Blind1Panel");
-    form->Timer2Timer();
+    form->stepTransition();
     EXPECT_EQ(QRect(380, 20, 160, 160), blind->geometry());
     EXPECT_TRUE(shown(blind));
-    for (int frame = 2; frame <= 11; ++frame) form->Timer2Timer();
+    for (int frame = 2; frame <= 11; ++frame) form->stepTransition();
     EXPECT_EQ(QRect(0, 0, 920, 200), blind->geometry());
-    form->Timer2Timer();
+    form->stepTransition();
     EXPECT_FALSE(shown(blind));
     EXPECT_FALSE(child<QTimer>("Timer2")->isActive());
     EXPECT_EQ(8, visibleEntryTiles());
@@ -260,8 +260,8 @@ TEST_F(TForm4Test, TransitionIntoPageTwoAndBackTickByTick) {
     EXPECT_TRUE(shown(child("btnZurueck")));
     EXPECT_EQ(810, child("btnZurueck")->x());
 
-    form->btnZurueckClick();
-    form->Timer2Timer();
+    form->goBack();
+    form->stepTransition();
     for (int i = 1; i <= 4; ++i) EXPECT_TRUE(shown(child(QStringLiteral("Blind%1Panel").arg(i))));
     EXPECT_EQ(11, tickUntilDone());
     EXPECT_EQ(5, visibleEntryTiles());
@@ -269,7 +269,7 @@ TEST_F(TForm4Test, TransitionIntoPageTwoAndBackTickByTick) {
     EXPECT_EQ(QStringLiteral("FARBE °K"), entryText("Name", 2));
 }
 
-TEST_F(TForm4Test, DoubleClickAndBackButtonRunOnTheTimer) {
+TEST_F(OsdPreviewWindowTest, DoubleClickAndBackButtonRunOnTheTimer) {
     showForm();
     doubleClick(entryTile(2));
     ASSERT_TRUE(waitForPage(2));
@@ -281,7 +281,7 @@ TEST_F(TForm4Test, DoubleClickAndBackButtonRunOnTheTimer) {
     EXPECT_EQ(kDarkRed, shownColour(entryTile(2))) << "the entry entered through is selected";
 }
 
-TEST_F(TForm4Test, LongPressEntersThePage) {
+TEST_F(OsdPreviewWindowTest, LongPressEntersThePage) {
     showForm();
     QTest::mousePress(entryTile(2), Qt::LeftButton, {}, QPoint(10, 10));
     EXPECT_TRUE(child<QTimer>("Timer1")->isActive());
@@ -292,7 +292,7 @@ TEST_F(TForm4Test, LongPressEntersThePage) {
     EXPECT_EQ(1, form->logic().navStack().depth());
 }
 
-TEST_F(TForm4Test, ShortPressEntersNothing) {
+TEST_F(OsdPreviewWindowTest, ShortPressEntersNothing) {
     showForm();
     click(entryTile(2));
     EXPECT_FALSE(child<QTimer>("Timer1")->isActive());
@@ -301,12 +301,12 @@ TEST_F(TForm4Test, ShortPressEntersNothing) {
     EXPECT_EQ(256, form->logic().navStack().current());
 }
 
-TEST_F(TForm4Test, ScalingEntersItsDetailPageOnlyWithOne) {
+TEST_F(OsdPreviewWindowTest, ScalingEntersItsDetailPageOnlyWithOne) {
     for (int scaling : {0, 1}) {
         SCOPED_TRACE(scaling);
-        form = std::make_unique<TForm4>();
+        form = std::make_unique<OsdPreviewWindow>();
         form->logic().setField(itemCode(1, 3), scaling);
-        form->PanelOnDoubleClick(itemCode(1, 3));
+        form->enterTile(itemCode(1, 3));
         EXPECT_EQ(12, tickUntilDone());
         if (scaling == 1) {
             EXPECT_EQ(7 * 256, form->logic().navStack().current());
@@ -320,7 +320,7 @@ TEST_F(TForm4Test, ScalingEntersItsDetailPageOnlyWithOne) {
     }
 }
 
-TEST_F(TForm4Test, PageTwelveThroughTheUserGamut) {
+TEST_F(OsdPreviewWindowTest, PageTwelveThroughTheUserGamut) {
     showForm();
     doubleClick(entryTile(2));
     ASSERT_TRUE(waitForPage(2));
@@ -341,7 +341,7 @@ TEST_F(TForm4Test, PageTwelveThroughTheUserGamut) {
     EXPECT_EQ(2, form->logic().navStack().depth());
 }
 
-TEST_F(TForm4Test, CardsLightUpUnderThePointer) {
+TEST_F(OsdPreviewWindowTest, CardsLightUpUnderThePointer) {
     showForm();
     QWidget* shape = child("CardShape2");
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
@@ -354,7 +354,7 @@ TEST_F(TForm4Test, CardsLightUpUnderThePointer) {
     EXPECT_EQ(QColor(Qt::white), shape->grab().toImage().pixelColor(shape->width() / 2, 60));
 }
 
-TEST_F(TForm4Test, WheelScrollsTheCardsByItsDistance) {
+TEST_F(OsdPreviewWindowTest, WheelScrollsTheCardsByItsDistance) {
     showForm();
     auto* box = child<QScrollArea>("ScrollBox1");
     QScrollBar* bar = box->verticalScrollBar();

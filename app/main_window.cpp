@@ -1,4 +1,4 @@
-#include "app/tform7.h"
+#include "app/main_window.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -119,15 +119,15 @@ void PaintBox::paintEvent(QPaintEvent*) {
     painter.drawRect(0, 0, width() - 1, height() - 1);
 }
 
-// ---- TForm7 -----------------------------------------------------------------------------------------
+// ---- MainWindow -----------------------------------------------------------------------------------------
 
-TForm7::TForm7(serial::SerialPort& port, SettingsStore& store, QWidget* parent)
+MainWindow::MainWindow(serial::SerialPort& port, SettingsStore& store, QWidget* parent)
     : QMainWindow(parent),
       m_call(this),
       m_outputEdit(new OutputEdit(this)),
       m_output(*m_outputEdit, m_call),
       m_progressFlush(m_call, [this] { showQueuedProgress(); }) {
-    setObjectName(QStringLiteral("TForm7"));
+    setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QString::fromLatin1(kWindowTitle));
     QFont font;
     font.setFamilies({QStringLiteral("Tahoma"), font.family()});
@@ -142,11 +142,11 @@ TForm7::TForm7(serial::SerialPort& port, SettingsStore& store, QWidget* parent)
     m_timer->start();
 }
 
-TForm7::~TForm7() {
+MainWindow::~MainWindow() {
     m_logic.reset();  // releases and ends a job while the widgets it may touch still exist
 }
 
-void TForm7::buildControls() {
+void MainWindow::buildControls() {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);
@@ -241,10 +241,10 @@ void TForm7::buildControls() {
     statusBar()->addWidget(m_portState, 1);
 }
 
-// Rows as in the classic design: COM row and three firmware rows beside the picture area, the update
+// The rows of the window: COM row and three firmware rows beside the picture area, the update
 // buttons, progress bar with the terminal buttons, the output window (which takes any extra height), and
 // the send-file rows.
-void TForm7::arrangeControls() {
+void MainWindow::arrangeControls() {
     auto* fields = new QGridLayout;
     fields->setHorizontalSpacing(6);
     fields->setVerticalSpacing(6);
@@ -306,7 +306,7 @@ void TForm7::arrangeControls() {
     resize(kClientWidth, kClientHeight + statusBar()->sizeHint().height());
 }
 
-void TForm7::connectActions() {
+void MainWindow::connectActions() {
     for (QObject* watched : std::initializer_list<QObject*>{
              m_comNr, m_comSettings->lineEdit(), m_firmwareFile, m_firmwareRealterm, m_firmwareBootLoader})
         watched->installEventFilter(this);
@@ -336,12 +336,12 @@ void TForm7::connectActions() {
 
     connect(m_outputEdit, &OutputEdit::enterPressed, this, [logic] { logic->terminalEnter(); });
     connect(m_outputEdit, &OutputEdit::doubleClicked, this, [logic] { logic->clearOutput(); });
-    connect(m_picture, &QtPictureControl::clicked, this, [logic] { logic->Image1Click(); });
+    connect(m_picture, &QtPictureControl::clicked, this, [logic] { logic->convertPicture(); });
     connect(m_timer, &QTimer::timeout, this, [this] { runIdlePoll(); });
     connect(m_quietTimer, &QTimer::timeout, this, [this] { runIdlePoll(); });
 }
 
-std::function<void()> TForm7::doubleClickAction(QObject* watched) {
+std::function<void()> MainWindow::doubleClickAction(QObject* watched) {
     MainWindowLogic* logic = m_logic.get();
     if (watched == m_comNr || watched == m_comSettings->lineEdit()) return [logic] { logic->reopenPort(); };
     if (watched == m_firmwareFile) return [logic] { logic->chooseHexFile(Edit::FirmwareFile); };
@@ -353,7 +353,7 @@ std::function<void()> TForm7::doubleClickAction(QObject* watched) {
     return {};
 }
 
-bool TForm7::eventFilter(QObject* watched, QEvent* event) {
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut && watched == m_comNr) {
         // Only a move to another control of this window counts, not a dialog, a popup or another window.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
@@ -368,17 +368,17 @@ bool TForm7::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TForm7::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     closeWindow(/*dialogOnFailure=*/true);
     event->accept();
 }
 
-void TForm7::closeForSignal() {
+void MainWindow::closeForSignal() {
     closeWindow(/*dialogOnFailure=*/false);
     hide();
 }
 
-void TForm7::closeWindow(bool dialogOnFailure) {
+void MainWindow::closeWindow(bool dialogOnFailure) {
     if (m_closed) return;
     m_closed = true;
     m_timer->stop();
@@ -390,13 +390,13 @@ void TForm7::closeWindow(bool dialogOnFailure) {
     }
 }
 
-void TForm7::runIdlePoll() {
+void MainWindow::runIdlePoll() {
     m_logic->idlePoll();
     // A burst being collected is shown as soon as the line has been quiet, not at the next tick.
     if (const auto due = m_logic->idlePollDueIn(); due && m_timer->isActive()) m_quietTimer->start(*due);
 }
 
-QLineEdit* TForm7::editFor(Edit edit) const {
+QLineEdit* MainWindow::editFor(Edit edit) const {
     switch (edit) {
         case Edit::ComNr:
             return m_comNr;
@@ -411,72 +411,72 @@ QLineEdit* TForm7::editFor(Edit edit) const {
     }
 }
 
-std::string TForm7::editText(Edit edit) const {
+std::string MainWindow::editText(Edit edit) const {
     return m_call.get([this, edit] { return editFor(edit)->text().toStdString(); });
 }
 
-void TForm7::setEditText(Edit edit, std::string_view text) {
+void MainWindow::setEditText(Edit edit, std::string_view text) {
     m_call.run([this, edit, s = qs(text)] { editFor(edit)->setText(s); });
 }
 
-int TForm7::comSettingsIndex() const {
+int MainWindow::comSettingsIndex() const {
     return m_call.get([this] { return m_comSettings->currentIndex(); }, -1);
 }
 
-// Selecting no entry (or an entry that does not exist) clears the field, as a classic combo box does; an
+// Selecting no entry (or an entry that does not exist) clears the field, as a Windows combo box does; an
 // unchanged index leaves the text alone, so the first start keeps showing the design's text.
-void TForm7::setComSettingsIndex(int index) {
+void MainWindow::setComSettingsIndex(int index) {
     m_call.run([this, index] {
         const int valid = index >= 0 && index < m_comSettings->count() ? index : -1;
         if (valid != m_comSettings->currentIndex()) m_comSettings->setCurrentIndex(valid);
     });
 }
 
-std::optional<std::string> TForm7::runOpenDialog(std::string_view filter) {
+std::optional<std::string> MainWindow::runOpenDialog(std::string_view filter) {
     return chosenPath(QFileDialog::getOpenFileName(this, QString(), QString(), toQtFilter(filter)));
 }
 
-std::optional<std::string> TForm7::runSaveDialog(std::string_view filter) {
+std::optional<std::string> MainWindow::runSaveDialog(std::string_view filter) {
     return chosenPath(QFileDialog::getSaveFileName(this, QString(), QString(), toQtFilter(filter), nullptr,
                                                    QFileDialog::DontConfirmOverwrite));
 }
 
-void TForm7::setTxMemoText(std::string_view text) {
+void MainWindow::setTxMemoText(std::string_view text) {
     // The memo is a plain text edit: its lines break at LF, so CR LF becomes LF.
     QString lines = qs(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     m_call.run([this, lines = std::move(lines)] { m_txMemo->setPlainText(lines); });
 }
 
-void TForm7::showPicture() {
+void MainWindow::showPicture() {
     m_call.run([this] {
         m_image->show();
         m_paintBox->showFrame();
     });
 }
 
-void TForm7::showPortState(const serial::PortState& state) {
+void MainWindow::showPortState(const serial::PortState& state) {
     m_call.run([this, text = portStateText(state)] { m_portState->setText(text); });
 }
 
-void TForm7::showError(std::string_view message) {
+void MainWindow::showError(std::string_view message) {
     m_call.run([this, text = qs(message)] { QMessageBox::critical(this, windowTitle(), text); });
 }
 
-void TForm7::releaseJobThread() {
+void MainWindow::releaseJobThread() {
     m_call.release();
 }
 
-void TForm7::setProgressRange(int minimum, int maximum) {
+void MainWindow::setProgressRange(int minimum, int maximum) {
     queueProgress({true, minimum, maximum});
 }
 
-void TForm7::setProgress(int position) {
+void MainWindow::setProgress(int position) {
     queueProgress({false, position, position});
 }
 
 // The bar shows a job's progress at screen rate; the job does not wait for it. Only the last of a run of
 // positions matters, so the queue stays as short as the range changes in it.
-void TForm7::queueProgress(ProgressChange change) {
+void MainWindow::queueProgress(ProgressChange change) {
     {
         std::lock_guard lock(m_progressMutex);
         if (!change.range && !m_progressQueue.empty() && !m_progressQueue.back().range)
@@ -490,7 +490,7 @@ void TForm7::queueProgress(ProgressChange change) {
         m_progressFlush.request();
 }
 
-void TForm7::showQueuedProgress() {
+void MainWindow::showQueuedProgress() {
     std::vector<ProgressChange> changes;
     {
         std::lock_guard lock(m_progressMutex);
@@ -504,7 +504,7 @@ void TForm7::showQueuedProgress() {
     }
 }
 
-void TForm7::setIdlePollEnabled(bool enabled) {
+void MainWindow::setIdlePollEnabled(bool enabled) {
     m_call.run([this, enabled] {
         if (enabled) {
             m_timer->start();
