@@ -9,7 +9,9 @@ std::string SettingsStore::defaultPath() {
     return "HKEY_CURRENT_USER";
 }
 
-SettingsStore::SettingsStore(std::string path) : m_path(std::move(path)) {}
+// The registry is no file: files is kept only because the class holds it on every system.
+SettingsStore::SettingsStore(std::string path, base::FileSystem& files)
+    : m_path(std::move(path)), m_files(files) {}
 
 void SettingsStore::load(SettingsValues& values) const {
     const Win32Registry hive(m_path);

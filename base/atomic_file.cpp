@@ -1,13 +1,12 @@
 #include "base/atomic_file.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <vector>
+
+#include "base/system.h"
 
 namespace hlx::base {
 
@@ -25,14 +24,21 @@ Status writeAll(WritableFile& file, std::string_view data) {
     return Status::ok();
 }
 
+// Where the last separator of path is (npos when there is none).
+std::size_t lastSeparator(const std::string& path) {
+    for (std::size_t i = path.size(); i > 0; --i)
+        if (isPathSeparator(path[i - 1])) return i - 1;
+    return std::string::npos;
+}
+
 std::string nameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
+    const std::size_t slash = lastSeparator(path);
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Whether the process that made a temporary file has ended (kill with signal 0 only asks).
-bool processEnded(pid_t pid) {
-    return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+// Whether the process that made a temporary file has ended.
+bool processEnded(std::uint32_t pid) {
+    return pid != currentProcessId() && processHasEnded(pid);
 }
 
 // Removes what interrupted replacements of target left behind (a kill or power loss between creating the
@@ -46,10 +52,10 @@ void removeStaleTemporaries(const std::string& target, FileSystem& files) {
     for (const std::string& name : names) {
         if (!name.starts_with(prefix)) continue;
         const std::string_view rest = std::string_view(name).substr(prefix.size());
-        pid_t pid = 0;
+        std::uint32_t pid = 0;
         const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
         if (ec != std::errc{} || end == rest.data() || end == rest.data() + rest.size() || *end != '-' ||
-            pid <= 0)
+            pid == 0)
             continue;
         // Best effort: a stale file that cannot be removed costs disk space, not correctness.
         if (processEnded(pid)) (void)files.remove(folder + "/" + name);
@@ -62,7 +68,7 @@ Status createTemporaryBeside(const std::string& target, std::uint32_t mode, File
                              std::string& tempPath, std::unique_ptr<WritableFile>& file) {
     static std::atomic<unsigned> counter{0};
     const std::string prefix =
-        folderOf(target) + "/." + nameOf(target) + ".tmp-" + std::to_string(::getpid());
+        folderOf(target) + "/." + nameOf(target) + ".tmp-" + std::to_string(currentProcessId());
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempPath = prefix + "-" + std::to_string(counter.fetch_add(1));
         Status created = files.createNew(tempPath, mode, file);
@@ -74,9 +80,10 @@ Status createTemporaryBeside(const std::string& target, std::uint32_t mode, File
 }  // namespace
 
 std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
+    const std::size_t slash = lastSeparator(path);
     if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
+    // A file in a root ("/name", "C:\\name"): the folder is the root with its separator.
+    if (slash < rootLength(path)) return path.substr(0, slash + 1);
     return path.substr(0, slash);
 }
 

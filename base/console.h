@@ -8,11 +8,22 @@
 // that a progress bar drawn with carriage returns is drawn only where a person watches it. On Windows a
 // redirection to NUL or a file is no console, although the C library calls NUL a terminal.
 //
-// Threads: useUtf8Console once at the start of main; stderrIsTerminal from any thread.
+// stdoutIsTerminal: whether the standard output is a terminal that takes the control sequences a display
+// redrawn in place needs (cursor up, erase line), so that a gang run's status lines are redrawn only there
+// and a log gets plain lines. On Windows that is a console in which the sequences could be switched on
+// (Windows 10 and later; it switches them on); an older console counts as none.
+//
+// terminalColumns: the width of the terminal out writes to, 0 when out is no terminal.
+//
+// Threads: useUtf8Console once at the start of main; the others from any thread.
+
+#include <cstdio>
 
 namespace hlx::base {
 
 void useUtf8Console();
 bool stderrIsTerminal();
+bool stdoutIsTerminal();
+int terminalColumns(std::FILE* out);
 
 }  // namespace hlx::base

@@ -5,15 +5,16 @@
 // test can put a wrapper in between that fails a chosen step on request: a full disk on write, an I/O
 // error on fsync, a rename across file systems, a folder that takes no new file, even as root.
 //
-// posixFileSystem() is the program's one implementation; functions and classes that touch files take a
-// FileSystem& that defaults to it (as the clock defaults to systemClock()).
+// systemFileSystem() is the operating system's implementation (posix_file_system.cpp on Linux,
+// win32_file_system.cpp on Windows, where paths are UTF-8 and permission bits mean nothing); functions and
+// classes that touch files take a FileSystem& that defaults to it (as the clock defaults to systemClock()).
 //
 // Contract: every call either succeeds or returns a Status whose code says the kind of failure (see
 // systemError) and whose message is the system's reason alone ("No space left on device"); the caller puts
 // the path or purpose in front, since only it knows what the file is for. Nothing throws, nothing waits on
 // a FIFO or a device: files are opened for reading with O_NONBLOCK, never as a controlling terminal.
 //
-// Threads: posixFileSystem() holds no state and may be used from any thread; a ReadableFile or
+// Threads: systemFileSystem() holds no state and may be used from any thread; a ReadableFile or
 // WritableFile belongs to one thread at a time. Ownership: a file object closes its descriptor when it is
 // destroyed.
 
@@ -90,6 +91,6 @@ public:
 };
 
 // The operating system's files.
-FileSystem& posixFileSystem();
+FileSystem& systemFileSystem();
 
 }  // namespace hlx::base

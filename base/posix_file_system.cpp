@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cstdlib>
 
 #include "base/file_system.h"
+#include "base/system.h"
 
 namespace hlx::base {
 namespace {
@@ -201,9 +203,27 @@ public:
 
 }  // namespace
 
-FileSystem& posixFileSystem() {
+FileSystem& systemFileSystem() {
     static PosixFileSystem files;
     return files;
+}
+
+std::uint32_t currentProcessId() {
+    return static_cast<std::uint32_t>(::getpid());
+}
+
+bool processHasEnded(std::uint32_t pid) {
+    // kill with signal 0 only asks; a pid beyond pid_t's range names no process.
+    if (pid > static_cast<std::uint32_t>(INT_MAX)) return true;
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+bool isPathSeparator(char c) {
+    return c == '/';
+}
+
+std::size_t rootLength(std::string_view path) {
+    return path.starts_with('/') ? 1 : 0;
 }
 
 }  // namespace hlx::base

@@ -7,6 +7,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -53,6 +54,12 @@ void Notice::notify() {
     (void)!::write(static_cast<int>(m_native), &one, sizeof one);
 }
 
+void Notice::reset() {
+    std::uint64_t count = 0;
+    (void)!::read(static_cast<int>(m_native), &count,
+                  sizeof count);  // non-blocking: nothing set, nothing read
+}
+
 StopSignals::StopSignals() : m_state(std::make_unique<State>()) {
     const sigset_t set = stopSet();
     if (const int err = pthread_sigmask(SIG_BLOCK, &set, &m_state->previousMask); err != 0)
@@ -73,12 +80,26 @@ StopSignals::~StopSignals() {
 }
 
 int StopSignals::waitForSignalOr(const Notice& done) {
+    return waitForSignalOr(done, std::chrono::milliseconds{-1});
+}
+
+int StopSignals::waitForSignalOr(const Notice& done, std::chrono::milliseconds timeout) {
+    const bool forever = timeout.count() < 0;
+    const auto until = std::chrono::steady_clock::now() + (forever ? std::chrono::milliseconds{0} : timeout);
     for (;;) {
+        int wait = -1;
+        if (!forever) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            wait = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+        }
         pollfd fds[2] = {{m_state->fd, POLLIN, 0}, {static_cast<int>(done.native()), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        const int ready = ::poll(fds, 2, wait);
+        if (ready < 0) {
             if (errno == EINTR) continue;
             throw std::system_error(errno, std::generic_category(), "waiting for the job");
         }
+        if (ready == 0) return 0;  // the time is up
         if (fds[0].revents & POLLIN) {
             if (const int signal = readSignal(m_state->fd); signal != 0) return signal;
         }

@@ -19,11 +19,14 @@
 // The destructor discards what is still pending (a second Ctrl-C while the job was stopping) and
 // restores the previous state.
 //
-// Notice: what the main thread waits for besides a signal, set once by another thread (the job thread
-// when it has returned).
+// Notice: what the main thread waits for besides a signal, set by another thread (the job thread when it
+// has returned, a gang run's jobs when they have something to show or have finished). It stays set until
+// reset(): a waiter resets it before it looks at what changed, so a notice given meanwhile wakes the
+// next wait.
 //
 // Threads: one StopSignals per process, made and used on the main thread; Notice::notify from any thread.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -38,6 +41,7 @@ public:
     Notice& operator=(const Notice&) = delete;
 
     void notify();
+    void reset();
     // The eventfd (Linux) or event handle (Windows) that becomes readable or signalled on notify().
     std::intptr_t native() const { return m_native; }
 
@@ -54,6 +58,8 @@ public:
 
     // Sleeps until a stop signal arrives (returns its number, taken off) or done is notified (returns 0).
     int waitForSignalOr(const Notice& done);
+    // The same, but sleeps at most timeout: 0 also when the time is up.
+    int waitForSignalOr(const Notice& done, std::chrono::milliseconds timeout);
     // Linux: the signalfd, readable while a signal is pending; Windows: -1. take() takes the pending
     // signal off (0 when none is pending).
     int fd() const;

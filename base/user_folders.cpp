@@ -1,38 +1,18 @@
 #include "base/user_folders.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
-#include <vector>
+
+#include "base/system.h"
 
 namespace hlx::base {
 
-std::string homeFolder() {
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && *home != '\0') return home;
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr)
-        return found->pw_dir;
-    return ".";
-}
-
-std::string userFolder(const char* variable, const char* fallbackBelowHome) {
-    const char* value = std::getenv(variable);
-    if (value != nullptr && value[0] == '/') return value;
-    return homeFolder() + "/" + fallbackBelowHome;
-}
-
 Status makeFolders(const std::string& folder, FileSystem& files) {
-    for (std::size_t pos = 1;; ++pos) {
-        pos = folder.find('/', pos);
-        const std::string prefix = folder.substr(0, pos);
-        if (Status s = files.createFolder(prefix, 0700); !s && !s.isAlreadyExists()) return s;
-        if (pos == std::string::npos) break;
+    // Each folder on the way below the root ("/", "C:\", "\\server\share\"), the last one too.
+    const std::size_t root = rootLength(folder);
+    for (std::size_t pos = root; pos <= folder.size(); ++pos) {
+        if (pos < folder.size() && !isPathSeparator(folder[pos])) continue;
+        if (pos == 0 || isPathSeparator(folder[pos - 1])) continue;  // "a//b": nothing between
+        if (Status s = files.createFolder(folder.substr(0, pos), 0700); !s && !s.isAlreadyExists()) return s;
     }
     FileInfo info;
     if (Status s = files.info(folder, info); !s) return s;

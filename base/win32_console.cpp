@@ -1,3 +1,4 @@
+#include <io.h>
 #include <windows.h>
 
 #include "base/console.h"
@@ -11,6 +12,21 @@ void useUtf8Console() {
 bool stderrIsTerminal() {
     DWORD mode = 0;
     return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+bool stdoutIsTerminal() {
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    if (!::GetConsoleMode(out, &mode)) return false;
+    if (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) return true;
+    return ::SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+int terminalColumns(std::FILE* out) {
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(out)));
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (handle == INVALID_HANDLE_VALUE || !::GetConsoleScreenBufferInfo(handle, &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
 }  // namespace hlx::base

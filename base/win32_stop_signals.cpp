@@ -6,7 +6,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <system_error>
 
 namespace hlx::base {
@@ -74,6 +76,10 @@ void Notice::notify() {
     ::SetEvent(reinterpret_cast<HANDLE>(m_native));
 }
 
+void Notice::reset() {
+    ::ResetEvent(reinterpret_cast<HANDLE>(m_native));
+}
+
 StopSignals::StopSignals() : m_state(std::make_unique<State>()) {
     m_state->arrived = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     m_state->released = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -106,14 +112,26 @@ StopSignals::~StopSignals() {
 }
 
 int StopSignals::waitForSignalOr(const Notice& done) {
+    return waitForSignalOr(done, std::chrono::milliseconds{-1});
+}
+
+int StopSignals::waitForSignalOr(const Notice& done, std::chrono::milliseconds timeout) {
+    const bool forever = timeout.count() < 0;
+    const auto until = std::chrono::steady_clock::now() + (forever ? std::chrono::milliseconds{0} : timeout);
     const HANDLE handles[2] = {m_state->arrived, reinterpret_cast<HANDLE>(done.native())};
     for (;;) {
-        const DWORD woke = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+        DWORD wait = INFINITE;
+        if (!forever) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            wait = static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+        }
+        const DWORD woke = ::WaitForMultipleObjects(2, handles, FALSE, wait);
         if (woke == WAIT_OBJECT_0) {
             if (const int signal = take(); signal != 0) return signal;
             continue;
         }
-        if (woke == WAIT_OBJECT_0 + 1) return 0;
+        if (woke == WAIT_OBJECT_0 + 1 || woke == WAIT_TIMEOUT) return 0;
         throw lastError("waiting for the job");
     }
 }

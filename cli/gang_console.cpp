@@ -1,10 +1,9 @@
 #include "cli/gang_console.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
+
+#include "base/console.h"
 
 namespace hlx::cli {
 namespace {
@@ -14,9 +13,8 @@ constexpr int kBarWidth = 24;
 
 // The terminal's width, so no status line wraps (a wrapped line would break the redraw in place).
 int terminalColumns(std::FILE* out) {
-    winsize size{};
-    if (::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 20) return size.ws_col;
-    return 80;
+    const int columns = base::terminalColumns(out);
+    return columns > 20 ? columns : 80;
 }
 
 // The first `columns` characters of a UTF-8 text (whole characters; each counted as one column).
@@ -32,8 +30,8 @@ std::string cut(const std::string& text, int columns) {
 
 }  // namespace
 
-GangConsole::GangConsole(std::vector<std::string> labels, bool live, std::FILE* out)
-    : m_live(live), m_out(out) {
+GangConsole::GangConsole(std::vector<std::string> labels, bool live, base::Notice& wake, std::FILE* out)
+    : m_wake(wake), m_live(live), m_out(out) {
     for (std::string& label : labels) {
         m_labelWidth = std::max(m_labelWidth, label.size());
         m_ports.push_back(PortView{.label = std::move(label)});
@@ -98,7 +96,6 @@ void GangConsole::completeLine(PortView& port, std::string line) {
 
 // Everything is printed outside the lock: a slow reader of stdout holds up only this (the main) thread.
 void GangConsole::show() {
-    m_wake.take();
     std::string out;
     {
         std::lock_guard lock(m_mutex);

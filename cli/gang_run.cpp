@@ -1,9 +1,7 @@
 #include "cli/gang_run.h"
 
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -12,11 +10,11 @@
 #include <vector>
 
 #include "app/job_records.h"
+#include "base/console.h"
 #include "base/file_buffer.h"
 #include "base/stop_signals.h"
 #include "base/text_codec.h"
 #include "cli/command_line.h"
-#include "cli/event_fd.h"
 #include "cli/gang_console.h"
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
@@ -25,8 +23,8 @@
 #include "output/text_window.h"
 #include "report/report_files.h"
 #include "serial/port_name.h"
-#include "serial/posix_serial_device.h"
 #include "serial/serial_port.h"
+#include "serial/system_serial_device.h"
 
 namespace hlx::cli {
 namespace {
@@ -57,7 +55,7 @@ struct GangJob {
         : window([&console, index](std::string_view piece) { console.text(index, piece); }),
           view(console, index) {}
 
-    serial::SerialPort port{std::make_unique<serial::PosixSerialDevice>()};
+    serial::SerialPort port{serial::makeSystemSerialDevice()};
     output::TextWindow window;
     output::OutputLog log{window};
     serial::Deadline replyDeadline;
@@ -152,10 +150,12 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
     if (!prepared->loaded) return reportUnusable(prepared->loaded.message());
     const report::FileFacts fileFacts = app::fileFacts(options.file, file.bytes(), /*firmware=*/true);
 
-    GangConsole console(options.ports, ::isatty(STDOUT_FILENO) != 0);
+    // One wake-up for the main loop: a job has something to show, or has finished.
+    base::Notice wake;
+    GangConsole console(options.ports, base::stdoutIsTerminal(), wake);
     // Before the job threads start, so that they inherit the blocked signals.
     base::StopSignals signals;
-    EventFd done;
+    std::atomic<std::size_t> finished{0};
     std::vector<std::unique_ptr<GangJob>> gang;
     for (std::size_t i = 0; i < options.ports.size(); ++i) {
         auto job = std::make_unique<GangJob>(i, console);
@@ -170,29 +170,27 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
     }
     for (std::size_t i = 0; i < gang.size(); ++i) {
         GangJob& job = *gang[i];
-        job.slot.start([&job, &done, &console, i](std::stop_token stop) {
+        job.slot.start([&job, &wake, &finished, &console, i](std::stop_token stop) {
             jobs::JobContext context{
                 {job.port, job.replyDeadline, job.log, stop}, job.view, *job.file, job.inputs};
             job.reported = app::runRecordedJob(
                 *job.definition, context, job.slot, [&job] { return job.window.text(); },
                 [&job](app::RecordedJob r) { job.recorded = std::move(r); });
             console.result(i, resultText(job.reported, true));
-            done.notify();
+            finished.fetch_add(1);
+            wake.notify();
         });
     }
 
     int stopSignal = 0;
-    for (std::uint64_t finished = 0; finished < gang.size();) {
-        pollfd fds[3] = {{signals.fd(), POLLIN, 0}, {done.fd(), POLLIN, 0}, {console.fd(), POLLIN, 0}};
+    while (finished.load() < gang.size()) {
         // A tick even when nothing wakes us: the status lines redraw what changed within their 100 ms.
-        if (::poll(fds, 3, 100) < 0 && errno != EINTR) break;
-        if (fds[0].revents != 0) {
-            if (const int signal = signals.take(); signal != 0 && stopSignal == 0) {
-                stopSignal = signal;
-                for (const auto& job : gang) job->slot.requestStop();
-            }
+        const int signal = signals.waitForSignalOr(wake, std::chrono::milliseconds{100});
+        wake.reset();  // before looking: what a job adds from now on wakes the next wait
+        if (signal != 0 && stopSignal == 0) {
+            stopSignal = signal;
+            for (const auto& job : gang) job->slot.requestStop();
         }
-        if (fds[1].revents != 0) finished += done.take();
         console.show();
     }
     for (const auto& job : gang) {

@@ -33,6 +33,6 @@ std::optional<std::string> narrowFileName(std::string_view uiPath);
 // reason; its kind is the file system's (NoSpace, PermissionDenied, ...), TooLarge for a name beyond 499
 // characters.
 base::Status writeNarrowedFile(std::string_view uiPath, std::string_view bytes,
-                               base::FileSystem& files = base::posixFileSystem());
+                               base::FileSystem& files = base::systemFileSystem());
 
 }  // namespace hlx::imaging
