@@ -9,7 +9,6 @@ std::string SettingsStore::defaultPath() {
     return "HKEY_CURRENT_USER";
 }
 
-// The registry is no file: files is kept only because the class holds it on every system.
 SettingsStore::SettingsStore(std::string path, base::FileSystem& files)
     : m_path(std::move(path)), m_files(files) {}
 

@@ -6,8 +6,6 @@
 #include <charconv>
 #include <vector>
 
-#include "base/system.h"
-
 namespace hlx::base {
 
 namespace {
@@ -24,21 +22,9 @@ Status writeAll(WritableFile& file, std::string_view data) {
     return Status::ok();
 }
 
-// Where the last separator of path is (npos when there is none).
-std::size_t lastSeparator(const std::string& path) {
-    for (std::size_t i = path.size(); i > 0; --i)
-        if (isPathSeparator(path[i - 1])) return i - 1;
-    return std::string::npos;
-}
-
 std::string nameOf(const std::string& path) {
-    const std::size_t slash = lastSeparator(path);
+    const std::size_t slash = path.find_last_of(kPathSeparators);
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Whether the process that made a temporary file has ended.
-bool processEnded(std::uint32_t pid) {
-    return pid != currentProcessId() && processHasEnded(pid);
 }
 
 // Removes what interrupted replacements of target left behind (a kill or power loss between creating the
@@ -52,7 +38,7 @@ void removeStaleTemporaries(const std::string& target, FileSystem& files) {
     for (const std::string& name : names) {
         if (!name.starts_with(prefix)) continue;
         const std::string_view rest = std::string_view(name).substr(prefix.size());
-        std::uint32_t pid = 0;
+        std::uint64_t pid = 0;
         const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
         if (ec != std::errc{} || end == rest.data() || end == rest.data() + rest.size() || *end != '-' ||
             pid == 0)
@@ -80,10 +66,10 @@ Status createTemporaryBeside(const std::string& target, std::uint32_t mode, File
 }  // namespace
 
 std::string folderOf(const std::string& path) {
-    const std::size_t slash = lastSeparator(path);
+    const std::size_t slash = path.find_last_of(kPathSeparators);
     if (slash == std::string::npos) return ".";
-    // A file in a root ("/name", "C:\\name"): the folder is the root with its separator.
-    if (slash < rootLength(path)) return path.substr(0, slash + 1);
+    if (slash == 0) return path.substr(0, 1);
+    if (slash == 2 && path[1] == ':') return path.substr(0, 3);  // "C:\name": the drive's root (Windows)
     return path.substr(0, slash);
 }
 

@@ -26,8 +26,7 @@
 
 namespace hlx::base {
 
-// The folder part of a path: "." for a bare name, the root for a file in it: "/", on Windows also C:\ or
-// a lone backslash. Windows paths may use both separators.
+// The folder part of a path: "." for a bare name, "/" for a file in the root.
 std::string folderOf(const std::string& path);
 
 class FileReplacement {

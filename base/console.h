@@ -8,14 +8,10 @@
 // that a progress bar drawn with carriage returns is drawn only where a person watches it. On Windows a
 // redirection to NUL or a file is no console, although the C library calls NUL a terminal.
 //
-// stdoutIsTerminal: whether the standard output is a terminal that takes the control sequences a display
-// redrawn in place needs (cursor up, erase line), so that a gang run's status lines are redrawn only there
-// and a log gets plain lines. On Windows that is a console in which the sequences could be switched on
-// (Windows 10 and later; it switches them on); an older console counts as none.
+// stdoutIsTerminal: the same for the standard output (the live status lines of a gang run).
+// terminalColumns: the width of the terminal (console window) out writes to, 0 when it is none or unknown.
 //
-// terminalColumns: the width of the terminal out writes to, 0 when out is no terminal.
-//
-// Threads: useUtf8Console once at the start of main; the others from any thread.
+// Threads: useUtf8Console once at the start of main; stderrIsTerminal from any thread.
 
 #include <cstdio>
 

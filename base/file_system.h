@@ -5,9 +5,9 @@
 // test can put a wrapper in between that fails a chosen step on request: a full disk on write, an I/O
 // error on fsync, a rename across file systems, a folder that takes no new file, even as root.
 //
-// systemFileSystem() is the operating system's implementation (posix_file_system.cpp on Linux,
-// win32_file_system.cpp on Windows, where paths are UTF-8 and permission bits mean nothing); functions and
-// classes that touch files take a FileSystem& that defaults to it (as the clock defaults to systemClock()).
+// systemFileSystem() is the program's implementation for its system (base/posix_file_system.cpp, or
+// base/win32_file_system.cpp on Windows); functions and classes that touch files take a
+// FileSystem& that defaults to it (as the clock defaults to systemClock()).
 //
 // Contract: every call either succeeds or returns a Status whose code says the kind of failure (see
 // systemError) and whose message is the system's reason alone ("No space left on device"); the caller puts
@@ -92,5 +92,18 @@ public:
 
 // The operating system's files.
 FileSystem& systemFileSystem();
+
+// The characters that separate a path's parts: '/' alone on POSIX systems, '/' and '\\' on Windows.
+#ifdef _WIN32
+inline constexpr std::string_view kPathSeparators = "/\\";
+#else
+inline constexpr std::string_view kPathSeparators = "/";
+#endif
+
+// Temporary files are named after the process that made them, so that a later replacement can remove
+// those of a process that has ended (killed, or the power went) and leave those of one still at work.
+std::uint64_t currentProcessId();
+// Whether the process with this id has ended (never true for the calling process).
+bool processEnded(std::uint64_t pid);
 
 }  // namespace hlx::base

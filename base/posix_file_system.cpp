@@ -12,7 +12,6 @@
 #include <cstdlib>
 
 #include "base/file_system.h"
-#include "base/system.h"
 
 namespace hlx::base {
 namespace {
@@ -203,27 +202,19 @@ public:
 
 }  // namespace
 
-FileSystem& systemFileSystem() {
-    static PosixFileSystem files;
-    return files;
+std::uint64_t currentProcessId() {
+    return static_cast<std::uint64_t>(::getpid());
 }
 
-std::uint32_t currentProcessId() {
-    return static_cast<std::uint32_t>(::getpid());
-}
-
-bool processHasEnded(std::uint32_t pid) {
-    // kill with signal 0 only asks; a pid beyond pid_t's range names no process.
-    if (pid > static_cast<std::uint32_t>(INT_MAX)) return true;
+bool processEnded(std::uint64_t pid) {
+    // kill with signal 0 only asks whether the process exists.
+    if (pid == currentProcessId() || pid > static_cast<std::uint64_t>(INT_MAX)) return false;
     return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
-bool isPathSeparator(char c) {
-    return c == '/';
-}
-
-std::size_t rootLength(std::string_view path) {
-    return path.starts_with('/') ? 1 : 0;
+FileSystem& systemFileSystem() {
+    static PosixFileSystem files;
+    return files;
 }
 
 }  // namespace hlx::base

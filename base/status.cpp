@@ -37,7 +37,7 @@ StatusCode codeForErrno(int err) {
         case EROFS:
             return StatusCode::PermissionDenied;
         case ENOSPC:
-#ifdef EDQUOT  // not in Windows's C library
+#ifdef EDQUOT
         case EDQUOT:
 #endif
             return StatusCode::NoSpace;

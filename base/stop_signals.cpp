@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <system_error>
+#include <vector>
 
 namespace hlx::base {
 namespace {
@@ -56,8 +58,7 @@ void Notice::notify() {
 
 void Notice::reset() {
     std::uint64_t count = 0;
-    (void)!::read(static_cast<int>(m_native), &count,
-                  sizeof count);  // non-blocking: nothing set, nothing read
+    (void)!::read(static_cast<int>(m_native), &count, sizeof count);
 }
 
 StopSignals::StopSignals() : m_state(std::make_unique<State>()) {
@@ -80,30 +81,35 @@ StopSignals::~StopSignals() {
 }
 
 int StopSignals::waitForSignalOr(const Notice& done) {
-    return waitForSignalOr(done, std::chrono::milliseconds{-1});
-}
-
-int StopSignals::waitForSignalOr(const Notice& done, std::chrono::milliseconds timeout) {
-    const bool forever = timeout.count() < 0;
-    const auto until = std::chrono::steady_clock::now() + (forever ? std::chrono::milliseconds{0} : timeout);
     for (;;) {
-        int wait = -1;
-        if (!forever) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-            wait = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
-        }
         pollfd fds[2] = {{m_state->fd, POLLIN, 0}, {static_cast<int>(done.native()), POLLIN, 0}};
-        const int ready = ::poll(fds, 2, wait);
-        if (ready < 0) {
+        if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             throw std::system_error(errno, std::generic_category(), "waiting for the job");
         }
-        if (ready == 0) return 0;  // the time is up
         if (fds[0].revents & POLLIN) {
             if (const int signal = readSignal(m_state->fd); signal != 0) return signal;
         }
         if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) return 0;
+    }
+}
+
+int StopSignals::waitForSignalOrAny(std::initializer_list<const Notice*> notices,
+                                    std::chrono::milliseconds timeout) {
+    std::vector<pollfd> fds{{m_state->fd, POLLIN, 0}};
+    for (const Notice* notice : notices) fds.push_back({static_cast<int>(notice->native()), POLLIN, 0});
+    const int ms =
+        timeout.count() < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(timeout.count(), INT_MAX));
+    for (;;) {
+        const int ready = ::poll(fds.data(), fds.size(), ms);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            throw std::system_error(errno, std::generic_category(), "waiting for the jobs");
+        }
+        if (ready > 0 && (fds[0].revents & POLLIN)) {
+            if (const int signal = readSignal(m_state->fd); signal != 0) return signal;
+        }
+        return 0;
     }
 }
 

@@ -20,14 +20,14 @@
 // restores the previous state.
 //
 // Notice: what the main thread waits for besides a signal, set by another thread (the job thread when it
-// has returned, a gang run's jobs when they have something to show or have finished). It stays set until
-// reset(): a waiter resets it before it looks at what changed, so a notice given meanwhile wakes the
-// next wait.
+// has returned, a job with output to show). It stays set until reset(), so a notify that comes before the
+// wait is not lost; several notifies before a reset count as one.
 //
 // Threads: one StopSignals per process, made and used on the main thread; Notice::notify from any thread.
 
 #include <chrono>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -41,6 +41,7 @@ public:
     Notice& operator=(const Notice&) = delete;
 
     void notify();
+    // Clears it; the waiting thread calls it before it looks at what the notice stands for.
     void reset();
     // The eventfd (Linux) or event handle (Windows) that becomes readable or signalled on notify().
     std::intptr_t native() const { return m_native; }
@@ -58,8 +59,10 @@ public:
 
     // Sleeps until a stop signal arrives (returns its number, taken off) or done is notified (returns 0).
     int waitForSignalOr(const Notice& done);
-    // The same, but sleeps at most timeout: 0 also when the time is up.
-    int waitForSignalOr(const Notice& done, std::chrono::milliseconds timeout);
+    // Sleeps until a stop signal arrives (returns its number, taken off), one of the notices is set, or the
+    // time-out has passed (both return 0; the notices are left as they are). A negative time-out waits
+    // without one.
+    int waitForSignalOrAny(std::initializer_list<const Notice*> notices, std::chrono::milliseconds timeout);
     // Linux: the signalfd, readable while a signal is pending; Windows: -1. take() takes the pending
     // signal off (0 when none is pending).
     int fd() const;

@@ -1,18 +1,72 @@
 #include "base/user_folders.h"
 
-#include <cerrno>
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
-#include "base/system.h"
+#include <cctype>
+#include <cstdlib>
+#include <vector>
 
 namespace hlx::base {
+namespace {
+
+bool isAbsolute(const char* path) {
+#ifdef _WIN32
+    // "C:\..." or "C:/...", or a share "\\server\..."
+    return (std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+            (path[2] == '\\' || path[2] == '/')) ||
+           (path[0] == '\\' && path[1] == '\\');
+#else
+    return path[0] == '/';
+#endif
+}
+
+}  // namespace
+
+std::string homeFolder() {
+#ifdef _WIN32
+    // Windows: the user's profile folder.
+    for (const char* variable : {"USERPROFILE", "HOME"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') return value;
+    }
+    return ".";
+#else
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') return home;
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr)
+        return found->pw_dir;
+    return ".";
+#endif
+}
+
+std::string userFolder(const char* variable, const char* fallbackBelowHome) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && isAbsolute(value)) return value;
+#ifdef _WIN32
+    // Windows keeps a user's program data in the local application data folder.
+    if (const char* local = std::getenv("LOCALAPPDATA"); local != nullptr && isAbsolute(local)) return local;
+#endif
+    return homeFolder() + "/" + fallbackBelowHome;
+}
 
 Status makeFolders(const std::string& folder, FileSystem& files) {
-    // Each folder on the way below the root ("/", "C:\", "\\server\share\"), the last one too.
-    const std::size_t root = rootLength(folder);
-    for (std::size_t pos = root; pos <= folder.size(); ++pos) {
-        if (pos < folder.size() && !isPathSeparator(folder[pos])) continue;
-        if (pos == 0 || isPathSeparator(folder[pos - 1])) continue;  // "a//b": nothing between
-        if (Status s = files.createFolder(folder.substr(0, pos), 0700); !s && !s.isAlreadyExists()) return s;
+    for (std::size_t pos = 1;; ++pos) {
+        pos = folder.find_first_of(kPathSeparators, pos);
+        const std::string prefix = folder.substr(0, pos);
+        if (Status s = files.createFolder(prefix, 0700); !s && !s.isAlreadyExists()) {
+            // A drive ("C:") or a share's root cannot be created but is there: only a missing folder counts.
+            FileInfo info;
+            if (pos == std::string::npos || !files.info(prefix, info).isOk() || info.kind != FileKind::Folder)
+                return s;
+        }
+        if (pos == std::string::npos) break;
     }
     FileInfo info;
     if (Status s = files.info(folder, info); !s) return s;

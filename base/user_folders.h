@@ -2,8 +2,7 @@
 // The user's folders after the XDG base directory rules: a variable such as XDG_CONFIG_HOME or
 // XDG_STATE_HOME counts only when it holds an absolute path (an empty or relative one is ignored); else
 // the usual folder below the home folder ($HOME, or the user's entry in the password database).
-// Windows (win32_user_folders.cpp): the home folder is %USERPROFILE%, and every such folder without its
-// variable is the user's local application data, %LOCALAPPDATA%.
+// On Windows the home folder is %USERPROFILE%, and without the variable the folder is %LOCALAPPDATA%.
 //
 // Threads: reads the environment; any thread, as long as nobody changes the environment meanwhile.
 
@@ -14,12 +13,10 @@
 
 namespace hlx::base {
 
-// $HOME, or the password database's home folder of the user (Windows: %USERPROFILE%), or "." when
-// neither is known.
+// $HOME, or the password database's home folder of the user, or "." when neither is known.
 std::string homeFolder();
 
-// The folder a base-directory variable names, or home + "/" + fallback ("XDG_STATE_HOME", ".local/state");
-// on Windows %LOCALAPPDATA% in place of the fallback.
+// The folder a base-directory variable names, or home + "/" + fallback ("XDG_STATE_HOME", ".local/state").
 std::string userFolder(const char* variable, const char* fallbackBelowHome);
 
 // Creates the folder and its missing parents, new ones private to the user (0700). The failure is the

@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <system_error>
+#include <vector>
 
 namespace hlx::base {
 namespace {
@@ -72,12 +72,12 @@ Notice::~Notice() {
     ::CloseHandle(reinterpret_cast<HANDLE>(m_native));
 }
 
-void Notice::notify() {
-    ::SetEvent(reinterpret_cast<HANDLE>(m_native));
-}
-
 void Notice::reset() {
     ::ResetEvent(reinterpret_cast<HANDLE>(m_native));
+}
+
+void Notice::notify() {
+    ::SetEvent(reinterpret_cast<HANDLE>(m_native));
 }
 
 StopSignals::StopSignals() : m_state(std::make_unique<State>()) {
@@ -112,28 +112,30 @@ StopSignals::~StopSignals() {
 }
 
 int StopSignals::waitForSignalOr(const Notice& done) {
-    return waitForSignalOr(done, std::chrono::milliseconds{-1});
-}
-
-int StopSignals::waitForSignalOr(const Notice& done, std::chrono::milliseconds timeout) {
-    const bool forever = timeout.count() < 0;
-    const auto until = std::chrono::steady_clock::now() + (forever ? std::chrono::milliseconds{0} : timeout);
     const HANDLE handles[2] = {m_state->arrived, reinterpret_cast<HANDLE>(done.native())};
     for (;;) {
-        DWORD wait = INFINITE;
-        if (!forever) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-            wait = static_cast<DWORD>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
-        }
-        const DWORD woke = ::WaitForMultipleObjects(2, handles, FALSE, wait);
+        const DWORD woke = ::WaitForMultipleObjects(2, handles, FALSE, INFINITE);
         if (woke == WAIT_OBJECT_0) {
             if (const int signal = take(); signal != 0) return signal;
             continue;
         }
-        if (woke == WAIT_OBJECT_0 + 1 || woke == WAIT_TIMEOUT) return 0;
+        if (woke == WAIT_OBJECT_0 + 1) return 0;
         throw lastError("waiting for the job");
     }
+}
+
+int StopSignals::waitForSignalOrAny(std::initializer_list<const Notice*> notices,
+                                    std::chrono::milliseconds timeout) {
+    std::vector<HANDLE> handles{m_state->arrived};
+    for (const Notice* notice : notices) handles.push_back(reinterpret_cast<HANDLE>(notice->native()));
+    const DWORD ms = timeout.count() < 0
+                         ? INFINITE
+                         : static_cast<DWORD>(std::min<std::int64_t>(timeout.count(), 0x7FFFFFFF));
+    const DWORD woke =
+        ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, ms);
+    if (woke == WAIT_OBJECT_0) return take();
+    if (woke == WAIT_TIMEOUT || (woke > WAIT_OBJECT_0 && woke < WAIT_OBJECT_0 + handles.size())) return 0;
+    throw lastError("waiting for the jobs");
 }
 
 int StopSignals::fd() const {

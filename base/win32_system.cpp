@@ -37,60 +37,12 @@ std::string windowsErrorText(unsigned long err) {
     return narrow(text);
 }
 
-StatusCode codeForWindowsError(unsigned long err) {
-    switch (err) {
-        case ERROR_SUCCESS:
-            return StatusCode::Ok;
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_DRIVE:
-        case ERROR_BAD_NETPATH:
-        case ERROR_BAD_NET_NAME:
-        case ERROR_DIRECTORY:
-        case ERROR_DEV_NOT_EXIST:
-        case ERROR_BAD_UNIT:
-            return StatusCode::NotFound;
-        case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS:
-            return StatusCode::AlreadyExists;
-        case ERROR_FILENAME_EXCED_RANGE:
-        case ERROR_FILE_TOO_LARGE:
-            return StatusCode::TooLarge;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_NETWORK_ACCESS_DENIED:
-        case ERROR_WRITE_PROTECT:
-        case ERROR_PRIVILEGE_NOT_HELD:
-            return StatusCode::PermissionDenied;
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return StatusCode::NoSpace;
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-        case ERROR_BUSY:
-        case ERROR_PIPE_BUSY:
-            return StatusCode::Busy;
-        case ERROR_DEVICE_REMOVED:
-        case ERROR_DEVICE_NOT_CONNECTED:
-            return StatusCode::Gone;
-        case ERROR_TIMEOUT:
-        case ERROR_SEM_TIMEOUT:
-            return StatusCode::TimedOut;
-        case ERROR_CRC:
-        case ERROR_IO_DEVICE:
-        case ERROR_READ_FAULT:
-        case ERROR_WRITE_FAULT:
-            return StatusCode::IoError;
-        default:
-            return StatusCode::Other;
-    }
-}
-
-Status windowsError(unsigned long err) {
-    return Status::error(codeForWindowsError(err), windowsErrorText(err));
-}
-
 Status windowsError(std::string_view context, unsigned long err) {
-    return windowsError(err).withContext(context);
+    return windowsStatus(err).withContext(context);
+}
+
+Status windowsStatus(unsigned long err) {
+    return Status::error(codeForErrno(errnoOf(err)), windowsErrorText(err));
 }
 
 int errnoOf(unsigned long err) {

@@ -4,8 +4,7 @@
 //
 // - widen/narrow: UTF-8 <-> UTF-16. Invalid UTF-8 becomes U+FFFD, as the system converts it; file names
 //   and registry texts are handed to the system's wide functions, so no ANSI code page is involved.
-// - windowsError: a Status of the kind the code stands for (codeForWindowsError), "context: reason" with the
-// system's own text for the error code (FormatMessage), e.g.
+// - windowsError: "context: reason" with the system's own text for the error code (FormatMessage), e.g.
 //   "\\.\COM7: The system cannot find the file specified.", so a technician reads what Windows says.
 // - errnoOf: the errno value closest to a Windows error code, for interfaces that report errno numbers
 //   (the file reader, the atomic file writer); EIO for anything without a closer one.
@@ -24,12 +23,9 @@ std::string narrow(std::wstring_view utf16);
 
 // err is a Windows error code (GetLastError, a registry or bcrypt result mapped to one).
 std::string windowsErrorText(unsigned long err);
-// The kind a Windows error code stands for, as codeForErrno for errno values (Other for one without a
-// kind of its own; Ok for 0).
-StatusCode codeForWindowsError(unsigned long err);
-// The system's text for err with its kind; the second form puts context in front.
-[[nodiscard]] Status windowsError(unsigned long err);
-[[nodiscard]] Status windowsError(std::string_view context, unsigned long err);
+Status windowsError(std::string_view context, unsigned long err);
+// The reason alone, with the kind of failure the closest errno gives (as systemError does on POSIX).
+Status windowsStatus(unsigned long err);
 int errnoOf(unsigned long err);
 
 }  // namespace hlx::base

@@ -1,9 +1,9 @@
 #include "cli/gang_console.h"
 
+#include "base/console.h"
+
 #include <algorithm>
 #include <chrono>
-
-#include "base/console.h"
 
 namespace hlx::cli {
 namespace {
@@ -30,8 +30,8 @@ std::string cut(const std::string& text, int columns) {
 
 }  // namespace
 
-GangConsole::GangConsole(std::vector<std::string> labels, bool live, base::Notice& wake, std::FILE* out)
-    : m_wake(wake), m_live(live), m_out(out) {
+GangConsole::GangConsole(std::vector<std::string> labels, bool live, std::FILE* out)
+    : m_live(live), m_out(out) {
     for (std::string& label : labels) {
         m_labelWidth = std::max(m_labelWidth, label.size());
         m_ports.push_back(PortView{.label = std::move(label)});
@@ -96,6 +96,7 @@ void GangConsole::completeLine(PortView& port, std::string line) {
 
 // Everything is printed outside the lock: a slow reader of stdout holds up only this (the main) thread.
 void GangConsole::show() {
+    m_wake.reset();
     std::string out;
     {
         std::lock_guard lock(m_mutex);

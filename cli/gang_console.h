@@ -9,8 +9,8 @@
 //   apart although they interleave.
 //
 // The jobs never write to stdout themselves: they only queue what they show (text, progress), which
-// costs no wait, and the main thread prints it when the notice it was given wakes it. So a terminal or pipe
-// that is slow to take output holds up no job, and one job's output never waits for another's.
+// costs no wait, and the main thread prints it when notice() wakes it. So a terminal or pipe that is slow to
+// take output holds up no job, and one job's output never waits for another's.
 //
 // Threads: text, progress and result from the jobs' threads (any number at once); everything else on
 // the main thread.
@@ -30,9 +30,7 @@ namespace hlx::cli {
 
 class GangConsole {
 public:
-    // wake is notified when something waits to be shown (the main loop may share it with other wake-ups and
-    // resets it before it calls show()).
-    GangConsole(std::vector<std::string> labels, bool live, base::Notice& wake, std::FILE* out = stdout);
+    GangConsole(std::vector<std::string> labels, bool live, std::FILE* out = stdout);
 
     // Job threads: text the port's job appended to its window; its progress in percent; its result word
     // (shown on its status line in place of its last line).
@@ -40,6 +38,8 @@ public:
     void progress(std::size_t port, int percent);
     void result(std::size_t port, std::string text);
 
+    // Set when something waits to be shown; show() clears it.
+    const base::Notice& notice() const { return m_wake; }
     // Prints what the jobs have queued. Live, the status lines are redrawn at most every 100 ms, so the
     // main loop calls show() at least that often while jobs run (a change within 100 ms of a redraw
     // waits for the next call).
@@ -62,7 +62,7 @@ private:
     void print(const std::string& out);
 
     std::mutex m_mutex;
-    base::Notice& m_wake;
+    base::Notice m_wake;
     bool m_live;
     std::FILE* m_out;
     std::vector<PortView> m_ports;

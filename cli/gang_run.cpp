@@ -1,6 +1,7 @@
 #include "cli/gang_run.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include "cli/gang_console.h"
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
+#include "jobs/job_file.h"
 #include "jobs/job_slot.h"
 #include "output/job_result.h"
 #include "output/text_window.h"
@@ -146,16 +148,15 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
     auto prepared =
         std::make_shared<const jobs::PreparedFile>(firmware::prepareFirmwareFile(options.file, file));
     if (prepared->loaded.isTooLarge())
-        return reportUnusable(options.file + ": " + firmware::tooLargeLine(prepared->fileSize));
+        return reportUnusable(options.file + ": " + jobs::tooLargeLine(prepared->fileSize));
     if (!prepared->loaded) return reportUnusable(prepared->loaded.message());
     const report::FileFacts fileFacts = app::fileFacts(options.file, file.bytes(), /*firmware=*/true);
 
-    // One wake-up for the main loop: a job has something to show, or has finished.
-    base::Notice wake;
-    GangConsole console(options.ports, base::stdoutIsTerminal(), wake);
+    GangConsole console(options.ports, base::stdoutIsTerminal());
     // Before the job threads start, so that they inherit the blocked signals.
     base::StopSignals signals;
-    std::atomic<std::size_t> finished{0};
+    base::Notice done;                     // set when a job thread has returned from its frame
+    std::atomic<std::size_t> finished{0};  // the job threads that have
     std::vector<std::unique_ptr<GangJob>> gang;
     for (std::size_t i = 0; i < options.ports.size(); ++i) {
         auto job = std::make_unique<GangJob>(i, console);
@@ -170,27 +171,28 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
     }
     for (std::size_t i = 0; i < gang.size(); ++i) {
         GangJob& job = *gang[i];
-        job.slot.start([&job, &wake, &finished, &console, i](std::stop_token stop) {
+        job.slot.start([&job, &done, &finished, &console, i](std::stop_token stop) {
             jobs::JobContext context{
                 {job.port, job.replyDeadline, job.log, stop}, job.view, *job.file, job.inputs};
             job.reported = app::runRecordedJob(
                 *job.definition, context, job.slot, [&job] { return job.window.text(); },
                 [&job](app::RecordedJob r) { job.recorded = std::move(r); });
             console.result(i, resultText(job.reported, true));
-            finished.fetch_add(1);
-            wake.notify();
+            ++finished;
+            done.notify();
         });
     }
 
     int stopSignal = 0;
     while (finished.load() < gang.size()) {
         // A tick even when nothing wakes us: the status lines redraw what changed within their 100 ms.
-        const int signal = signals.waitForSignalOr(wake, std::chrono::milliseconds{100});
-        wake.reset();  // before looking: what a job adds from now on wakes the next wait
+        const int signal =
+            signals.waitForSignalOrAny({&done, &console.notice()}, std::chrono::milliseconds(100));
         if (signal != 0 && stopSignal == 0) {
             stopSignal = signal;
             for (const auto& job : gang) job->slot.requestStop();
         }
+        done.reset();
         console.show();
     }
     for (const auto& job : gang) {

@@ -1,7 +1,7 @@
 #pragma once
-// The 8-bit file names of the picture writers. The monitor's build tools and the classic tool name files
-// with one byte per character, so an output path is narrowed the same way everywhere: every character
-// below 0x20 and the double quote are dropped, every other character keeps its low 8 bits (Latin-1
+// The 8-bit file names of the picture writers. The monitor's build tools take file names of one byte per
+// character (Windows-1252), so an output path is narrowed to such a name the same way on every system: every
+// character below 0x20 and the double quote are dropped, every other character keeps its low 8 bits (Latin-1
 // characters keep their Windows-1252 codes: u with diaeresis stays 0xFC; a character beyond 0xFF is cut to
 // its low byte). The name holds at most 499 characters (a 500-byte name buffer with its zero); a longer
 // name is refused whole rather than cut, since a cut name would put the file somewhere else.

@@ -1,4 +1,4 @@
-// TextWindow, the window of a job whose lines are kept rather than shown: the classic text semantics
+// TextWindow, the window of a job whose lines are kept rather than shown: the output window's text semantics
 // (positions in UTF-16 units, lines at CR LF) and the listener that sees every piece in order.
 
 #include "output/text_window.h"

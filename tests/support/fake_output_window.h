@@ -1,5 +1,5 @@
 #pragma once
-// FakeOutputWindow: an OutputWindow over a plain string, with the classic semantics (CR and LF are
+// FakeOutputWindow: an OutputWindow over a plain string, with the output window's semantics (CR and LF are
 // characters; lines end at CR LF). Positions count UTF-16 code units, as the real window does.
 // Thread-safe, so a job thread and a test thread may both use it.
 
