@@ -7,7 +7,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -16,6 +18,7 @@
 #include "base/atomic_file.h"
 #include "base/file_reader.h"
 #include "base/file_system.h"
+#include "base/user_folders.h"
 #include "base/win32_system.h"
 #include "tests/support/temp_dir.h"
 
@@ -165,6 +168,45 @@ TEST(Win32FileSystem, CreatesAppendsRenamesAndRefusesAsOnLinux) {
     EXPECT_EQ((std::set<std::string>{"a", "log", "sub"}), std::set<std::string>(names.begin(), names.end()));
     ASSERT_TRUE(files.remove(dir.file("a")));
     EXPECT_TRUE(files.remove(dir.file("a")).isNotFound());
+}
+
+// Two programs appending to one job log at once (the window and hlx): every line lands at the end, none
+// over another; names beyond ASCII reach the wide functions.
+TEST(Win32FileSystem, TwoAppendersAtOnceAndWideNames) {
+    test::TempDir dir;
+    FileSystem& files = systemFileSystem();
+    const std::string path = dir.file("J\xC3\xB6rg \xE2\x82\xAC.jsonl");
+    std::unique_ptr<WritableFile> first;
+    std::unique_ptr<WritableFile> second;
+    ASSERT_TRUE(files.openForAppend(path, 0644, first));
+    ASSERT_TRUE(files.openForAppend(path, 0644, second));
+    std::size_t written = 0;
+    ASSERT_TRUE(first->write("one\n", written));
+    ASSERT_TRUE(second->write("two\n", written));
+    ASSERT_TRUE(first->write("three\n", written));
+    ASSERT_TRUE(first->close());
+    ASSERT_TRUE(second->close());
+    std::string text;  // through the reader: the test's own helper takes no names beyond ASCII
+    ASSERT_TRUE(readRegularFile(path, text, 100).status);
+    EXPECT_EQ("one\ntwo\nthree\n", text);
+}
+
+// The job log's folder is made below a drive, whichever separators the path has; it lives in the user's
+// local application data unless its variable holds an absolute path.
+TEST(Win32UserFolders, JobLogFolderBelowLocalAppData) {
+    test::TempDir dir;
+    const std::string deep = dir.path() + "\\state/QUENDAL\\logs";
+    ASSERT_TRUE(makeFolders(deep)) << deep;
+    FileInfo info;
+    ASSERT_TRUE(systemFileSystem().info(deep, info));
+    EXPECT_EQ(FileKind::Folder, info.kind);
+
+    ASSERT_EQ(0, ::_putenv_s("LOCALAPPDATA", "C:\\Users\\tech\\AppData\\Local"));
+    ASSERT_EQ(0, ::_putenv_s("XDG_STATE_HOME", "relative"));
+    EXPECT_EQ("C:\\Users\\tech\\AppData\\Local", userFolder("XDG_STATE_HOME", ".local/state"));
+    ASSERT_EQ(0, ::_putenv_s("XDG_STATE_HOME", "D:\\state"));
+    EXPECT_EQ("D:\\state", userFolder("XDG_STATE_HOME", ".local/state"));
+    ASSERT_EQ(0, ::_putenv_s("XDG_STATE_HOME", ""));
 }
 
 TEST(Win32System, TextCrossesToTheSystemAndBack) {
