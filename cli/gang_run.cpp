@@ -207,8 +207,7 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
         // failure, and its port's loss is not reported as one.
         const bool failed = !job->reported || (*job->reported & ~output::result::kNoSuccessLine) != 0;
         if (const serial::PortState state = job->port.state(); !state.status && (failed || !state.lost()))
-            std::fprintf(stderr, "hlx: %s: %s\n", job->inputs.comText.c_str(),
-                         state.status.message().c_str());
+            std::fprintf(stderr, "hlx: %s\n", state.status.message().c_str());  // it names the device
         if (options.printResult && job->reported)
             std::fprintf(stderr, "%s: JobResult=0x%X\n", job->inputs.comText.c_str(),
                          static_cast<unsigned>(*job->reported));
