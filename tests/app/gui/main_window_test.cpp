@@ -146,7 +146,7 @@ TEST_F(MainWindowTest, MissingPortAtStartShowsBothErrorsEachOnItsOwnLine) {
 
 TEST_F(MainWindowTest, FirstStartShowsTheDesignState) {
     openWindow();  // nothing stored
-    EXPECT_EQ(QStringLiteral("MainWindow"), form->objectName());
+    EXPECT_EQ(QStringLiteral("TForm7"), form->objectName());
     EXPECT_EQ(QStringLiteral("Quendal - RTQ1.3 HLX Service Tool"), form->windowTitle());
 
     struct Caption {
