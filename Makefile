@@ -5,7 +5,7 @@ FUZZBUILD ?= build-fuzz
 JOBS      ?= $(shell nproc)
 DEBIAN_PACKAGES = clang-format cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libgtest-dev libgmock-dev \
                   libbenchmark-dev xvfb xauth fonts-dejavu-core clang libclang-rt-14-dev \
-                  libssl-dev libudev-dev libcli11-dev lpc21isp nlohmann-json3-dev python3 python3-jsonschema \
+                  libssl-dev libudev-dev libcli11-dev libfmt-dev lpc21isp nlohmann-json3-dev python3 python3-jsonschema \
                   dpkg-dev lintian desktop-file-utils appstream man-db librsvg2-bin bash-completion
 
 # The Windows build: MinGW-w64 with POSIX threads, Wine to run its tests, GoogleTest's sources to build it with.

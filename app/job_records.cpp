@@ -70,7 +70,9 @@ report::PortFacts portFacts(const std::string& typed, const std::string& device)
     if (device.empty()) return facts;
     const std::string real = resolved(device);
     for (const serial::PortInfo& info : serial::listSerialPorts()) {
-        if (info.device != real && info.byId != device) continue;
+        // Windows lists a port as COM5 and opens it as \\.\COM5: compared as the device it opens.
+        if (info.device != real && info.byId != device && serial::portDevicePath(info.device) != device)
+            continue;
         facts.byId = info.byId;
         facts.usbSerial = info.usbSerial;
         break;

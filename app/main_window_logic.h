@@ -46,7 +46,7 @@ public:
     // hand in their own).
     MainWindowLogic(MainWindowView& view, serial::SerialPort& port, SettingsStore& store,
                     const base::Clock& clock = base::systemClock(),
-                    base::FileSystem& files = base::posixFileSystem());
+                    base::FileSystem& files = base::systemFileSystem());
     ~MainWindowLogic();
 
     // Loads the settings into the controls, opens the port, puts the job slot into Idle.

@@ -149,9 +149,8 @@ bool OutputEdit::deleteLineBreak(bool backwards) {
     return true;
 }
 
-// The technician's caret never rests between a line's CR and LF, which are one line break on the screen
-// (typing there would split it): moving right onto it goes on to the next line, any other move there goes
-// back before the CR.
+// The technician's caret never rests between a line's CR and LF (a place a Windows edit control cannot reach
+// either): moving right onto it goes on to the next line, any other move there goes back before the CR.
 void OutputEdit::keepCaretOffLineEnd() {
     if (m_exact) return;
     QTextCursor cursor = textCursor();

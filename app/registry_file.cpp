@@ -27,7 +27,6 @@ std::string inRegeditEncoding(const std::string& utf8) {
     return bytes;
 }
 
-constexpr std::string_view kRegedit4Header = "REGEDIT4";
 constexpr std::string_view kHivePrefix = "HKEY_";
 constexpr std::string_view kDwordPrefix = "dword:";
 constexpr std::string_view kHexPrefix = "hex";
@@ -77,8 +76,10 @@ std::string normaliseKeyPath(std::string_view path) {
     return out;
 }
 
-// The file as UTF-8 text: UTF-16LE and a REGEDIT4 file that is not UTF-8 are converted, a UTF-8
-// byte-order mark is dropped.
+// The file as UTF-8 text: UTF-16LE is converted, a UTF-8 byte-order mark is dropped, and 8-bit text that
+// is not UTF-8 is taken as Windows-1252, whatever its header says (REGEDIT4 is the ANSI form, and an
+// 8-bit file from Windows is in that code page). So the text is always valid UTF-8 and survives being
+// written back as UTF-16LE unchanged.
 std::string decodeFileText(std::string_view bytes) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
@@ -90,8 +91,7 @@ std::string decodeFileText(std::string_view bytes) {
         return base::utf16ToUtf8(units);
     }
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    const std::string_view firstLine = trim(bytes.substr(0, bytes.find('\n')));
-    if (firstLine == kRegedit4Header && !base::isValidUtf8(bytes)) return base::windows1252ToUtf8(bytes);
+    if (!base::isValidUtf8(bytes)) return base::windows1252ToUtf8(bytes);
     return std::string(bytes);
 }
 

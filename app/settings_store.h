@@ -99,7 +99,7 @@ public:
     // Windows: "HKEY_CURRENT_USER".
     static std::string defaultPath();
 
-    explicit SettingsStore(std::string path, base::FileSystem& files = base::posixFileSystem());
+    explicit SettingsStore(std::string path, base::FileSystem& files = base::systemFileSystem());
     const std::string& path() const { return m_path; }
 
     // Overwrites the fields that have a stored setting; see above for what is left unchanged.

@@ -9,7 +9,8 @@ std::string SettingsStore::defaultPath() {
     return "HKEY_CURRENT_USER";
 }
 
-SettingsStore::SettingsStore(std::string path) : m_path(std::move(path)) {}
+SettingsStore::SettingsStore(std::string path, base::FileSystem& files)
+    : m_path(std::move(path)), m_files(files) {}
 
 void SettingsStore::load(SettingsValues& values) const {
     const Win32Registry hive(m_path);

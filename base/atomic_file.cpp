@@ -1,8 +1,5 @@
 #include "base/atomic_file.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -26,13 +23,8 @@ Status writeAll(WritableFile& file, std::string_view data) {
 }
 
 std::string nameOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
+    const std::size_t slash = path.find_last_of(kPathSeparators);
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Whether the process that made a temporary file has ended (kill with signal 0 only asks).
-bool processEnded(pid_t pid) {
-    return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
 // Removes what interrupted replacements of target left behind (a kill or power loss between creating the
@@ -46,10 +38,10 @@ void removeStaleTemporaries(const std::string& target, FileSystem& files) {
     for (const std::string& name : names) {
         if (!name.starts_with(prefix)) continue;
         const std::string_view rest = std::string_view(name).substr(prefix.size());
-        pid_t pid = 0;
+        std::uint64_t pid = 0;
         const auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
         if (ec != std::errc{} || end == rest.data() || end == rest.data() + rest.size() || *end != '-' ||
-            pid <= 0)
+            pid == 0)
             continue;
         // Best effort: a stale file that cannot be removed costs disk space, not correctness.
         if (processEnded(pid)) (void)files.remove(folder + "/" + name);
@@ -62,7 +54,7 @@ Status createTemporaryBeside(const std::string& target, std::uint32_t mode, File
                              std::string& tempPath, std::unique_ptr<WritableFile>& file) {
     static std::atomic<unsigned> counter{0};
     const std::string prefix =
-        folderOf(target) + "/." + nameOf(target) + ".tmp-" + std::to_string(::getpid());
+        folderOf(target) + "/." + nameOf(target) + ".tmp-" + std::to_string(currentProcessId());
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempPath = prefix + "-" + std::to_string(counter.fetch_add(1));
         Status created = files.createNew(tempPath, mode, file);
@@ -74,9 +66,10 @@ Status createTemporaryBeside(const std::string& target, std::uint32_t mode, File
 }  // namespace
 
 std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
+    const std::size_t slash = path.find_last_of(kPathSeparators);
     if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
+    if (slash == 0) return path.substr(0, 1);
+    if (slash == 2 && path[1] == ':') return path.substr(0, 3);  // "C:\name": the drive's root (Windows)
     return path.substr(0, slash);
 }
 

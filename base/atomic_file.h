@@ -34,7 +34,7 @@ public:
     // Follows a link at target and creates the temporary file beside the file it names. status() tells
     // whether that worked (NotRegularFile if the target is a folder).
     FileReplacement(const std::string& target, std::uint32_t newFileMode,
-                    FileSystem& files = posixFileSystem());
+                    FileSystem& files = systemFileSystem());
     // Removes the temporary file unless commit() succeeded.
     ~FileReplacement();
     FileReplacement(const FileReplacement&) = delete;
@@ -60,6 +60,6 @@ private:
 // Replaces target with bytes in one step (see above). Returns ok or the system's reason for the failing
 // step, without the path.
 [[nodiscard]] Status replaceFileAtomically(const std::string& target, std::string_view bytes,
-                                           std::uint32_t newFileMode, FileSystem& files = posixFileSystem());
+                                           std::uint32_t newFileMode, FileSystem& files = systemFileSystem());
 
 }  // namespace hlx::base

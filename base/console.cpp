@@ -1,5 +1,6 @@
 #include "base/console.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace hlx::base {
@@ -8,6 +9,16 @@ void useUtf8Console() {}
 
 bool stderrIsTerminal() {
     return ::isatty(STDERR_FILENO) != 0;
+}
+
+bool stdoutIsTerminal() {
+    return ::isatty(STDOUT_FILENO) != 0;
+}
+
+int terminalColumns(std::FILE* out) {
+    winsize size{};
+    if (::ioctl(::fileno(out), TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
 }
 
 }  // namespace hlx::base

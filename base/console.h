@@ -8,11 +8,18 @@
 // that a progress bar drawn with carriage returns is drawn only where a person watches it. On Windows a
 // redirection to NUL or a file is no console, although the C library calls NUL a terminal.
 //
+// stdoutIsTerminal: the same for the standard output (the live status lines of a gang run).
+// terminalColumns: the width of the terminal (console window) out writes to, 0 when it is none or unknown.
+//
 // Threads: useUtf8Console once at the start of main; stderrIsTerminal from any thread.
+
+#include <cstdio>
 
 namespace hlx::base {
 
 void useUtf8Console();
 bool stderrIsTerminal();
+bool stdoutIsTerminal();
+int terminalColumns(std::FILE* out);
 
 }  // namespace hlx::base

@@ -41,7 +41,7 @@ public:
     // (see readRegularFile): TooLarge for more than kCapacity bytes, of which nothing was read. A failure
     // leaves the buffer as it was, except a read that failed part way: the buffer is then empty, so
     // nothing half-read passes for a whole file. A read-only view refuses.
-    [[nodiscard]] Status load(const std::string& path, FileSystem& files = posixFileSystem());
+    [[nodiscard]] Status load(const std::string& path, FileSystem& files = systemFileSystem());
     // The same from memory (tests, fuzzing, tools); fails only as TooLarge (or on a view).
     [[nodiscard]] Status assign(std::string_view bytes);
     // The length the last load or assign found, also when it was refused as TooLarge (-1: not known).

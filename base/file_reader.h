@@ -34,9 +34,9 @@ struct [[nodiscard]] FileRead {
 
 // Reads the regular file at path whole into destination, which must hold at least its size.
 [[nodiscard]] FileRead readRegularFile(const std::string& path, std::span<std::uint8_t> destination,
-                                       FileSystem& files = posixFileSystem());
+                                       FileSystem& files = systemFileSystem());
 // The same into a string; limit is the largest size accepted.
 [[nodiscard]] FileRead readRegularFile(const std::string& path, std::string& destination, std::size_t limit,
-                                       FileSystem& files = posixFileSystem());
+                                       FileSystem& files = systemFileSystem());
 
 }  // namespace hlx::base

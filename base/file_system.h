@@ -5,7 +5,8 @@
 // test can put a wrapper in between that fails a chosen step on request: a full disk on write, an I/O
 // error on fsync, a rename across file systems, a folder that takes no new file, even as root.
 //
-// posixFileSystem() is the program's one implementation; functions and classes that touch files take a
+// systemFileSystem() is the program's implementation for its system (base/posix_file_system.cpp, or
+// base/win32_file_system.cpp on Windows); functions and classes that touch files take a
 // FileSystem& that defaults to it (as the clock defaults to systemClock()).
 //
 // Contract: every call either succeeds or returns a Status whose code says the kind of failure (see
@@ -13,7 +14,7 @@
 // the path or purpose in front, since only it knows what the file is for. Nothing throws, nothing waits on
 // a FIFO or a device: files are opened for reading with O_NONBLOCK, never as a controlling terminal.
 //
-// Threads: posixFileSystem() holds no state and may be used from any thread; a ReadableFile or
+// Threads: systemFileSystem() holds no state and may be used from any thread; a ReadableFile or
 // WritableFile belongs to one thread at a time. Ownership: a file object closes its descriptor when it is
 // destroyed.
 
@@ -90,6 +91,19 @@ public:
 };
 
 // The operating system's files.
-FileSystem& posixFileSystem();
+FileSystem& systemFileSystem();
+
+// The characters that separate a path's parts: '/' alone on POSIX systems, '/' and '\\' on Windows.
+#ifdef _WIN32
+inline constexpr std::string_view kPathSeparators = "/\\";
+#else
+inline constexpr std::string_view kPathSeparators = "/";
+#endif
+
+// Temporary files are named after the process that made them, so that a later replacement can remove
+// those of a process that has ended (killed, or the power went) and leave those of one still at work.
+std::uint64_t currentProcessId();
+// Whether the process with this id has ended (never true for the calling process).
+bool processEnded(std::uint64_t pid);
 
 }  // namespace hlx::base

@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -201,7 +202,17 @@ public:
 
 }  // namespace
 
-FileSystem& posixFileSystem() {
+std::uint64_t currentProcessId() {
+    return static_cast<std::uint64_t>(::getpid());
+}
+
+bool processEnded(std::uint64_t pid) {
+    // kill with signal 0 only asks whether the process exists.
+    if (pid == currentProcessId() || pid > static_cast<std::uint64_t>(INT_MAX)) return false;
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+FileSystem& systemFileSystem() {
     static PosixFileSystem files;
     return files;
 }

@@ -37,7 +37,9 @@ StatusCode codeForErrno(int err) {
         case EROFS:
             return StatusCode::PermissionDenied;
         case ENOSPC:
+#ifdef EDQUOT
         case EDQUOT:
+#endif
             return StatusCode::NoSpace;
         case EBUSY:
         case ETXTBSY:

@@ -7,8 +7,11 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <system_error>
+#include <vector>
 
 namespace hlx::base {
 namespace {
@@ -53,6 +56,11 @@ void Notice::notify() {
     (void)!::write(static_cast<int>(m_native), &one, sizeof one);
 }
 
+void Notice::reset() {
+    std::uint64_t count = 0;
+    (void)!::read(static_cast<int>(m_native), &count, sizeof count);
+}
+
 StopSignals::StopSignals() : m_state(std::make_unique<State>()) {
     const sigset_t set = stopSet();
     if (const int err = pthread_sigmask(SIG_BLOCK, &set, &m_state->previousMask); err != 0)
@@ -83,6 +91,25 @@ int StopSignals::waitForSignalOr(const Notice& done) {
             if (const int signal = readSignal(m_state->fd); signal != 0) return signal;
         }
         if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) return 0;
+    }
+}
+
+int StopSignals::waitForSignalOrAny(std::initializer_list<const Notice*> notices,
+                                    std::chrono::milliseconds timeout) {
+    std::vector<pollfd> fds{{m_state->fd, POLLIN, 0}};
+    for (const Notice* notice : notices) fds.push_back({static_cast<int>(notice->native()), POLLIN, 0});
+    const int ms =
+        timeout.count() < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(timeout.count(), INT_MAX));
+    for (;;) {
+        const int ready = ::poll(fds.data(), fds.size(), ms);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            throw std::system_error(errno, std::generic_category(), "waiting for the jobs");
+        }
+        if (ready > 0 && (fds[0].revents & POLLIN)) {
+            if (const int signal = readSignal(m_state->fd); signal != 0) return signal;
+        }
+        return 0;
     }
 }
 

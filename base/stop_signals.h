@@ -19,12 +19,15 @@
 // The destructor discards what is still pending (a second Ctrl-C while the job was stopping) and
 // restores the previous state.
 //
-// Notice: what the main thread waits for besides a signal, set once by another thread (the job thread
-// when it has returned).
+// Notice: what the main thread waits for besides a signal, set by another thread (the job thread when it
+// has returned, a job with output to show). It stays set until reset(), so a notify that comes before the
+// wait is not lost; several notifies before a reset count as one.
 //
 // Threads: one StopSignals per process, made and used on the main thread; Notice::notify from any thread.
 
+#include <chrono>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -38,6 +41,8 @@ public:
     Notice& operator=(const Notice&) = delete;
 
     void notify();
+    // Clears it; the waiting thread calls it before it looks at what the notice stands for.
+    void reset();
     // The eventfd (Linux) or event handle (Windows) that becomes readable or signalled on notify().
     std::intptr_t native() const { return m_native; }
 
@@ -54,6 +59,10 @@ public:
 
     // Sleeps until a stop signal arrives (returns its number, taken off) or done is notified (returns 0).
     int waitForSignalOr(const Notice& done);
+    // Sleeps until a stop signal arrives (returns its number, taken off), one of the notices is set, or the
+    // time-out has passed (both return 0; the notices are left as they are). A negative time-out waits
+    // without one.
+    int waitForSignalOrAny(std::initializer_list<const Notice*> notices, std::chrono::milliseconds timeout);
     // Linux: the signalfd, readable while a signal is pending; Windows: -1. take() takes the pending
     // signal off (0 when none is pending).
     int fd() const;

@@ -29,11 +29,11 @@ std::string encodeText(std::string_view utf8, TextEncoding encoding);
 inline constexpr std::size_t kTerminalFileLimit = std::size_t{2} << 20;
 [[nodiscard]] Status readTextFile(const std::string& path, DecodedText& out,
                                   std::size_t limit = kTerminalFileLimit,
-                                  FileSystem& files = posixFileSystem());
+                                  FileSystem& files = systemFileSystem());
 // Replaces an existing file atomically (a new file beside it, flushed to disk, then renamed over it), keeping
 // its permissions; a symbolic link is followed. On failure the old file is left as it was, no temporary file
 // remains, and the message names the path.
 [[nodiscard]] Status writeTextFile(const std::string& path, std::string_view utf8, TextEncoding encoding,
-                                   FileSystem& files = posixFileSystem());
+                                   FileSystem& files = systemFileSystem());
 
 }  // namespace hlx::base

@@ -1,15 +1,39 @@
 #include "base/user_folders.h"
 
+#ifndef _WIN32
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
-#include <cerrno>
+#include <cctype>
 #include <cstdlib>
 #include <vector>
 
 namespace hlx::base {
+namespace {
+
+bool isAbsolute(const char* path) {
+#ifdef _WIN32
+    // "C:\..." or "C:/...", or a share "\\server\..."
+    return (std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+            (path[2] == '\\' || path[2] == '/')) ||
+           (path[0] == '\\' && path[1] == '\\');
+#else
+    return path[0] == '/';
+#endif
+}
+
+}  // namespace
 
 std::string homeFolder() {
+#ifdef _WIN32
+    // Windows: the user's profile folder.
+    for (const char* variable : {"USERPROFILE", "HOME"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') return value;
+    }
+    return ".";
+#else
     const char* home = std::getenv("HOME");
     if (home != nullptr && *home != '\0') return home;
     std::vector<char> buffer(16384);
@@ -19,19 +43,29 @@ std::string homeFolder() {
         found->pw_dir != nullptr)
         return found->pw_dir;
     return ".";
+#endif
 }
 
 std::string userFolder(const char* variable, const char* fallbackBelowHome) {
     const char* value = std::getenv(variable);
-    if (value != nullptr && value[0] == '/') return value;
+    if (value != nullptr && isAbsolute(value)) return value;
+#ifdef _WIN32
+    // Windows keeps a user's program data in the local application data folder.
+    if (const char* local = std::getenv("LOCALAPPDATA"); local != nullptr && isAbsolute(local)) return local;
+#endif
     return homeFolder() + "/" + fallbackBelowHome;
 }
 
 Status makeFolders(const std::string& folder, FileSystem& files) {
     for (std::size_t pos = 1;; ++pos) {
-        pos = folder.find('/', pos);
+        pos = folder.find_first_of(kPathSeparators, pos);
         const std::string prefix = folder.substr(0, pos);
-        if (Status s = files.createFolder(prefix, 0700); !s && !s.isAlreadyExists()) return s;
+        if (Status s = files.createFolder(prefix, 0700); !s && !s.isAlreadyExists()) {
+            // A drive ("C:") or a share's root cannot be created but is there: only a missing folder counts.
+            FileInfo info;
+            if (pos == std::string::npos || !files.info(prefix, info).isOk() || info.kind != FileKind::Folder)
+                return s;
+        }
         if (pos == std::string::npos) break;
     }
     FileInfo info;

@@ -2,6 +2,7 @@
 // The user's folders after the XDG base directory rules: a variable such as XDG_CONFIG_HOME or
 // XDG_STATE_HOME counts only when it holds an absolute path (an empty or relative one is ignored); else
 // the usual folder below the home folder ($HOME, or the user's entry in the password database).
+// On Windows the home folder is %USERPROFILE%, and without the variable the folder is %LOCALAPPDATA%.
 //
 // Threads: reads the environment; any thread, as long as nobody changes the environment meanwhile.
 
@@ -20,6 +21,6 @@ std::string userFolder(const char* variable, const char* fallbackBelowHome);
 
 // Creates the folder and its missing parents, new ones private to the user (0700). The failure is the
 // reason of the step that failed alone (ENOTDIR when the path names something that is not a folder).
-Status makeFolders(const std::string& folder, FileSystem& files = posixFileSystem());
+Status makeFolders(const std::string& folder, FileSystem& files = systemFileSystem());
 
 }  // namespace hlx::base

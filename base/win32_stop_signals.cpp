@@ -6,8 +6,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <system_error>
+#include <vector>
 
 namespace hlx::base {
 namespace {
@@ -70,6 +72,10 @@ Notice::~Notice() {
     ::CloseHandle(reinterpret_cast<HANDLE>(m_native));
 }
 
+void Notice::reset() {
+    ::ResetEvent(reinterpret_cast<HANDLE>(m_native));
+}
+
 void Notice::notify() {
     ::SetEvent(reinterpret_cast<HANDLE>(m_native));
 }
@@ -116,6 +122,20 @@ int StopSignals::waitForSignalOr(const Notice& done) {
         if (woke == WAIT_OBJECT_0 + 1) return 0;
         throw lastError("waiting for the job");
     }
+}
+
+int StopSignals::waitForSignalOrAny(std::initializer_list<const Notice*> notices,
+                                    std::chrono::milliseconds timeout) {
+    std::vector<HANDLE> handles{m_state->arrived};
+    for (const Notice* notice : notices) handles.push_back(reinterpret_cast<HANDLE>(notice->native()));
+    const DWORD ms = timeout.count() < 0
+                         ? INFINITE
+                         : static_cast<DWORD>(std::min<std::int64_t>(timeout.count(), 0x7FFFFFFF));
+    const DWORD woke =
+        ::WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), FALSE, ms);
+    if (woke == WAIT_OBJECT_0) return take();
+    if (woke == WAIT_TIMEOUT || (woke > WAIT_OBJECT_0 && woke < WAIT_OBJECT_0 + handles.size())) return 0;
+    throw lastError("waiting for the jobs");
 }
 
 int StopSignals::fd() const {

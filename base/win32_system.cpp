@@ -38,10 +38,11 @@ std::string windowsErrorText(unsigned long err) {
 }
 
 Status windowsError(std::string_view context, unsigned long err) {
-    std::string message(context);
-    message += ": ";
-    message += windowsErrorText(err);
-    return Status::error(std::move(message));
+    return windowsStatus(err).withContext(context);
+}
+
+Status windowsStatus(unsigned long err) {
+    return Status::error(codeForErrno(errnoOf(err)), windowsErrorText(err));
 }
 
 int errnoOf(unsigned long err) {

@@ -24,6 +24,8 @@ std::string narrow(std::wstring_view utf16);
 // err is a Windows error code (GetLastError, a registry or bcrypt result mapped to one).
 std::string windowsErrorText(unsigned long err);
 Status windowsError(std::string_view context, unsigned long err);
+// The reason alone, with the kind of failure the closest errno gives (as systemError does on POSIX).
+Status windowsStatus(unsigned long err);
 int errnoOf(unsigned long err);
 
 }  // namespace hlx::base

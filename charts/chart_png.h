@@ -16,6 +16,6 @@ namespace hlx::charts {
 class RgbImage;
 
 [[nodiscard]] base::Status saveChartPng(const charts::RgbImage& image, const std::string& path,
-                                        base::FileSystem& files = base::posixFileSystem());
+                                        base::FileSystem& files = base::systemFileSystem());
 
 }  // namespace hlx::charts

@@ -7,6 +7,7 @@
 #include "cli/console_view.h"
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
+#include "jobs/job_file.h"
 #include "output/output_log.h"
 
 namespace hlx::cli {
@@ -18,7 +19,7 @@ int checkHex(const std::string& path) {
     output::OutputLog log(window);
     const base::Status loaded = image.load(path);
     if (loaded.isTooLarge()) {
-        log.appendLine(firmware::tooLargeLine(image.lastFileSize()));
+        log.appendLine(jobs::tooLargeLine(image.lastFileSize()));
         return kExitFailed;
     }
     if (!loaded) return reportUnusable(loaded.message());

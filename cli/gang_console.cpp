@@ -1,7 +1,6 @@
 #include "cli/gang_console.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include "base/console.h"
 
 #include <algorithm>
 #include <chrono>
@@ -14,9 +13,8 @@ constexpr int kBarWidth = 24;
 
 // The terminal's width, so no status line wraps (a wrapped line would break the redraw in place).
 int terminalColumns(std::FILE* out) {
-    winsize size{};
-    if (::ioctl(::fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 20) return size.ws_col;
-    return 80;
+    const int columns = base::terminalColumns(out);
+    return columns > 20 ? columns : 80;
 }
 
 // The first `columns` characters of a UTF-8 text (whole characters; each counted as one column).
@@ -98,7 +96,7 @@ void GangConsole::completeLine(PortView& port, std::string line) {
 
 // Everything is printed outside the lock: a slow reader of stdout holds up only this (the main) thread.
 void GangConsole::show() {
-    m_wake.take();
+    m_wake.reset();
     std::string out;
     {
         std::lock_guard lock(m_mutex);

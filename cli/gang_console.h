@@ -9,7 +9,7 @@
 //   apart although they interleave.
 //
 // The jobs never write to stdout themselves: they only queue what they show (text, progress), which
-// costs no wait, and the main thread prints it when fd() wakes it. So a terminal or pipe that is slow to
+// costs no wait, and the main thread prints it when notice() wakes it. So a terminal or pipe that is slow to
 // take output holds up no job, and one job's output never waits for another's.
 //
 // Threads: text, progress and result from the jobs' threads (any number at once); everything else on
@@ -24,7 +24,7 @@
 #include <utility>
 #include <vector>
 
-#include "cli/event_fd.h"
+#include "base/stop_signals.h"
 
 namespace hlx::cli {
 
@@ -38,8 +38,8 @@ public:
     void progress(std::size_t port, int percent);
     void result(std::size_t port, std::string text);
 
-    // Readable when something waits to be shown; show() takes the notification.
-    int fd() const { return m_wake.fd(); }
+    // Set when something waits to be shown; show() clears it.
+    const base::Notice& notice() const { return m_wake; }
     // Prints what the jobs have queued. Live, the status lines are redrawn at most every 100 ms, so the
     // main loop calls show() at least that often while jobs run (a change within 100 ms of a redraw
     // waits for the next call).
@@ -62,7 +62,7 @@ private:
     void print(const std::string& out);
 
     std::mutex m_mutex;
-    EventFd m_wake;
+    base::Notice m_wake;
     bool m_live;
     std::FILE* m_out;
     std::vector<PortView> m_ports;

@@ -1,9 +1,8 @@
 #include "cli/gang_run.h"
 
-#include <poll.h>
-#include <unistd.h>
-
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -12,21 +11,22 @@
 #include <vector>
 
 #include "app/job_records.h"
+#include "base/console.h"
 #include "base/file_buffer.h"
 #include "base/stop_signals.h"
 #include "base/text_codec.h"
 #include "cli/command_line.h"
-#include "cli/event_fd.h"
 #include "cli/gang_console.h"
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
+#include "jobs/job_file.h"
 #include "jobs/job_slot.h"
 #include "output/job_result.h"
 #include "output/text_window.h"
 #include "report/report_files.h"
 #include "serial/port_name.h"
-#include "serial/posix_serial_device.h"
 #include "serial/serial_port.h"
+#include "serial/system_serial_device.h"
 
 namespace hlx::cli {
 namespace {
@@ -57,7 +57,7 @@ struct GangJob {
         : window([&console, index](std::string_view piece) { console.text(index, piece); }),
           view(console, index) {}
 
-    serial::SerialPort port{std::make_unique<serial::PosixSerialDevice>()};
+    serial::SerialPort port{serial::makeSystemSerialDevice()};
     output::TextWindow window;
     output::OutputLog log{window};
     serial::Deadline replyDeadline;
@@ -148,14 +148,15 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
     auto prepared =
         std::make_shared<const jobs::PreparedFile>(firmware::prepareFirmwareFile(options.file, file));
     if (prepared->loaded.isTooLarge())
-        return reportUnusable(options.file + ": " + firmware::tooLargeLine(prepared->fileSize));
+        return reportUnusable(options.file + ": " + jobs::tooLargeLine(prepared->fileSize));
     if (!prepared->loaded) return reportUnusable(prepared->loaded.message());
     const report::FileFacts fileFacts = app::fileFacts(options.file, file.bytes(), /*firmware=*/true);
 
-    GangConsole console(options.ports, ::isatty(STDOUT_FILENO) != 0);
+    GangConsole console(options.ports, base::stdoutIsTerminal());
     // Before the job threads start, so that they inherit the blocked signals.
     base::StopSignals signals;
-    EventFd done;
+    base::Notice done;                     // set when a job thread has returned from its frame
+    std::atomic<std::size_t> finished{0};  // the job threads that have
     std::vector<std::unique_ptr<GangJob>> gang;
     for (std::size_t i = 0; i < options.ports.size(); ++i) {
         auto job = std::make_unique<GangJob>(i, console);
@@ -170,29 +171,28 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
     }
     for (std::size_t i = 0; i < gang.size(); ++i) {
         GangJob& job = *gang[i];
-        job.slot.start([&job, &done, &console, i](std::stop_token stop) {
+        job.slot.start([&job, &done, &finished, &console, i](std::stop_token stop) {
             jobs::JobContext context{
                 {job.port, job.replyDeadline, job.log, stop}, job.view, *job.file, job.inputs};
             job.reported = app::runRecordedJob(
                 *job.definition, context, job.slot, [&job] { return job.window.text(); },
                 [&job](app::RecordedJob r) { job.recorded = std::move(r); });
             console.result(i, resultText(job.reported, true));
+            ++finished;
             done.notify();
         });
     }
 
     int stopSignal = 0;
-    for (std::uint64_t finished = 0; finished < gang.size();) {
-        pollfd fds[3] = {{signals.fd(), POLLIN, 0}, {done.fd(), POLLIN, 0}, {console.fd(), POLLIN, 0}};
+    while (finished.load() < gang.size()) {
         // A tick even when nothing wakes us: the status lines redraw what changed within their 100 ms.
-        if (::poll(fds, 3, 100) < 0 && errno != EINTR) break;
-        if (fds[0].revents != 0) {
-            if (const int signal = signals.take(); signal != 0 && stopSignal == 0) {
-                stopSignal = signal;
-                for (const auto& job : gang) job->slot.requestStop();
-            }
+        const int signal =
+            signals.waitForSignalOrAny({&done, &console.notice()}, std::chrono::milliseconds(100));
+        if (signal != 0 && stopSignal == 0) {
+            stopSignal = signal;
+            for (const auto& job : gang) job->slot.requestStop();
         }
-        if (fds[1].revents != 0) finished += done.take();
+        done.reset();
         console.show();
     }
     for (const auto& job : gang) {
@@ -207,8 +207,7 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
         // failure, and its port's loss is not reported as one.
         const bool failed = !job->reported || (*job->reported & ~output::result::kNoSuccessLine) != 0;
         if (const serial::PortState state = job->port.state(); !state.status && (failed || !state.lost()))
-            std::fprintf(stderr, "hlx: %s: %s\n", job->inputs.comText.c_str(),
-                         state.status.message().c_str());
+            std::fprintf(stderr, "hlx: %s\n", state.status.message().c_str());  // it names the device
         if (options.printResult && job->reported)
             std::fprintf(stderr, "%s: JobResult=0x%X\n", job->inputs.comText.c_str(),
                          static_cast<unsigned>(*job->reported));

@@ -7,6 +7,7 @@
 #include "cli/command_line.h"
 #include "firmware/hex_image.h"
 #include "firmware/hex_info.h"
+#include "jobs/job_file.h"
 
 namespace hlx::cli {
 namespace {
@@ -15,7 +16,7 @@ int hexInfo(const std::string& path) {
     firmware::HexImage image;
     const base::Status loaded = image.load(path);
     if (loaded.isTooLarge()) {
-        std::printf("%s\n", firmware::tooLargeLine(image.lastFileSize()).c_str());
+        std::printf("%s\n", jobs::tooLargeLine(image.lastFileSize()).c_str());
         return kExitFailed;
     }
     if (!loaded) return reportUnusable(loaded.message());

@@ -1,6 +1,7 @@
 # What a Windows build uses in place of the Linux libraries: the system's bcrypt (SHA-256), SetupAPI
-# (the port list) and the registry (advapi32) come with Windows; CLI11 is header-only and GoogleTest is
-# built from its sources (Debian's googletest package) when the build cross-compiles.
+# (the port list) and the registry (advapi32) come with Windows; CLI11, nlohmann-json and {fmt} are used
+# header-only and GoogleTest is built from its sources (Debian's googletest package) when the build
+# cross-compiles.
 
 # CLI11: a package where one is installed (vcpkg on Windows); else Debian's headers, which serve every
 # target system. Only the CLI folder is put on the include path (through a link in the build folder), never
@@ -32,6 +33,23 @@ if(NOT nlohmann_json_FOUND)
   file(CREATE_LINK ${HLX_NLOHMANN_INCLUDE}/nlohmann ${nlohmann_dir}/nlohmann SYMBOLIC)
   add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
   target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${nlohmann_dir})
+endif()
+
+# {fmt}: a package where one is installed, else Debian's headers used header-only (FMT_HEADER_ONLY: the
+# library's compiled part comes from its headers too), under the same target name as the package's, so the
+# folders link fmt::fmt on every system.
+find_package(fmt QUIET)
+if(NOT fmt_FOUND)
+  find_path(HLX_FMT_INCLUDE fmt/format.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH)
+  if(NOT HLX_FMT_INCLUDE)
+    message(FATAL_ERROR "{fmt} not found (vcpkg install fmt, or apt install libfmt-dev)")
+  endif()
+  set(fmt_dir ${PROJECT_BINARY_DIR}/third-party/fmt)
+  file(MAKE_DIRECTORY ${fmt_dir})
+  file(CREATE_LINK ${HLX_FMT_INCLUDE}/fmt ${fmt_dir}/fmt SYMBOLIC)
+  add_library(fmt::fmt INTERFACE IMPORTED)
+  target_include_directories(fmt::fmt SYSTEM INTERFACE ${fmt_dir})
+  target_compile_definitions(fmt::fmt INTERFACE FMT_HEADER_ONLY=1)
 endif()
 
 # Windows 8 and later (CancelIoEx, bcrypt's SHA-256 objects, SetupAPI's property calls).

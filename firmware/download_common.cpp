@@ -1,32 +1,23 @@
 #include "firmware/download_common.h"
 
-#include <cstdio>
+#include <fmt/format.h>
 
+#include "jobs/job_file.h"
 #include "output/job_result.h"
 #include "output/text_window.h"
 
 namespace hlx::firmware {
-
-std::string filePathFromEdit(const std::string& editText) {
-    // File names on this system are UTF-8 bytes; control characters are dropped as the window's 8-bit
-    // conversion drops them, but other characters keep their encoding so a path with umlauts opens.
-    std::string path;
-    path.reserve(editText.size());
-    for (char c : editText)
-        if (static_cast<unsigned char>(c) >= 0x20) path += c;
-    return path;
-}
 
 PreparedFile loadAndCheck(jobs::JobContext& context, HexImage& image, RecordArea& scratch, std::int32_t& word,
                           bool showBytesRead, bool useAddLine) {
     output::OutputLog& log = context.link.log;
     const jobs::PreparedFile* prepared = context.inputs.prepared.get();
     const base::Status loaded =
-        prepared ? prepared->loaded : image.load(filePathFromEdit(context.inputs.filePath));
+        prepared ? prepared->loaded : image.load(jobs::filePathFromEdit(context.inputs.filePath));
     if (!loaded) {
         word |= output::result::kFileOpen;
         if (loaded.isTooLarge()) {
-            log.appendLine(tooLargeLine(prepared ? prepared->fileSize : image.lastFileSize()));
+            log.appendLine(jobs::tooLargeLine(prepared ? prepared->fileSize : image.lastFileSize()));
             log.refresh();
         }
         return {};
@@ -55,7 +46,7 @@ PreparedFile loadAndCheck(jobs::JobContext& context, HexImage& image, RecordArea
 jobs::PreparedFile prepareFirmwareFile(const std::string& editText, base::FileBuffer& buffer) {
     HexImage image(buffer);
     jobs::PreparedFile prepared;
-    prepared.loaded = image.load(filePathFromEdit(editText));
+    prepared.loaded = image.load(jobs::filePathFromEdit(editText));
     prepared.fileSize = image.lastFileSize();
     if (!prepared.loaded) return prepared;
     output::TextWindow window;
@@ -67,9 +58,7 @@ jobs::PreparedFile prepareFirmwareFile(const std::string& editText, base::FileBu
 }
 
 std::string pageLine(const std::uint8_t* record) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%04x", (record[4] << 8) | record[5]);
-    return std::string("Page: ") + text;
+    return fmt::format("Page: 0x{:04x}", (record[4] << 8) | record[5]);
 }
 
 int roundedPercent(std::int32_t position, std::int32_t size) {

@@ -1,7 +1,6 @@
 #pragma once
 // Steps the download jobs share: loading and checking the firmware file with their lines in the output
-// window, the "Page: " line, and the progress bar that is repainted only when the whole percentage
-// changes.
+// window, the "Page: " line, and the rounding of the progress percentages.
 
 #include <array>
 #include <cstdint>
@@ -39,26 +38,9 @@ jobs::PreparedFile prepareFirmwareFile(const std::string& editText, base::FileBu
 // "Page: 0x0001" for a record of type 4 (its data bytes 0 and 1, as one 16-bit value).
 std::string pageLine(const std::uint8_t* record);
 
-// The path as it goes to the file system: the edit's text without control characters.
-std::string filePathFromEdit(const std::string& editText);
-
 // Position x 100 / size + 0.5 in single precision, truncated: rounded to the nearest whole percent.
 int roundedPercent(std::int32_t position, std::int32_t size);
 // Position / size x 100 in single precision, truncated.
 int truncatedPercent(std::int32_t position, std::int32_t size);
-
-class ProgressShown {
-public:
-    explicit ProgressShown(output::JobView& view) : m_view(view) {}
-    void show(int percent) {
-        if (percent == m_last) return;
-        m_last = percent;
-        m_view.setProgress(percent);
-    }
-
-private:
-    output::JobView& m_view;
-    int m_last = 0;
-};
 
 }  // namespace hlx::firmware

@@ -35,11 +35,6 @@ bool isLineEnd(std::uint8_t c) {
 
 }  // namespace
 
-std::string tooLargeLine(std::int64_t fileSize) {
-    return "Fehler: Datei ist zu groß (" + std::to_string(fileSize) + " Bytes, höchstens " +
-           std::to_string(HexImage::kCapacity) + " Bytes)";
-}
-
 std::string countMismatchLine(int line, int count, int pairs) {
     return "Fehler in Zeile " + std::to_string(line) + ": " + std::to_string(count) +
            " Datenbytes angegeben, " + std::to_string(std::max(pairs - 5, 0)) + " vorhanden";

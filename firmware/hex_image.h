@@ -48,10 +48,6 @@
 
 namespace hlx::firmware {
 
-// "Fehler: Datei ist zu groß (N Bytes, höchstens 30000000 Bytes)": written by a caller whose load
-// failed as TooLarge, with lastFileSize().
-std::string tooLargeLine(std::int64_t fileSize);
-
 // Decodes the line at position in bytes into record, as HexImage::readRecord does; position is advanced.
 // pairs receives the number of digit pairs the line held (also those beyond record's size) when the
 // result is 0 and the line ended, otherwise 0. The image's reader and the pre-flight analysis share it.

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <optional>
 #include <span>
+
+#include <fmt/format.h>
 
 #include "firmware/hex_image.h"
 #include "firmware/sha256.h"
@@ -17,18 +18,6 @@ constexpr std::size_t kRecordBuffer = 512;
 
 bool isLineEnd(std::uint8_t c) {
     return c == '\r' || c == '\n';
-}
-
-std::string hex8(std::uint32_t v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", v);
-    return text;
-}
-
-std::string hex2(unsigned v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%02X", v);
-    return text;
 }
 
 // A data record's bytes at consecutive addresses (a record whose offset wraps is two entries).
@@ -192,10 +181,10 @@ void resolveCluster(const std::vector<DataEntry>& entries, const std::vector<std
             const FindingKind kind =
                 o.differ > 0 ? FindingKind::OverlapDifferentData : FindingKind::OverlapSameData;
             findings.add(kind, e.line, [&] {
-                std::string text = o.bytes == 1 ? "1 byte at " + hex8(o.first)
-                                                : std::to_string(o.bytes) + " bytes in " + hex8(o.first) +
-                                                      "-" + hex8(o.last);
-                text += " already written by line " + std::to_string(entries[o.earlier].line);
+                std::string text =
+                    o.bytes == 1 ? fmt::format("1 byte at 0x{:08X}", o.first)
+                                 : fmt::format("{} bytes in 0x{:08X}-0x{:08X}", o.bytes, o.first, o.last);
+                text += fmt::format(" already written by line {}", entries[o.earlier].line);
                 if (o.differ > 0)
                     text += ", " + std::to_string(o.differ) + " with a different value";
                 else
@@ -312,8 +301,7 @@ HexReport analyseHex(std::string_view fileBytes) {
             ++report.otherTypes;
         if (endLine)
             findings.add(FindingKind::RecordAfterEnd, line, [&] {
-                return "record of type " + hex2(type) + " after the end record in line " +
-                       std::to_string(*endLine);
+                return fmt::format("record of type 0x{:02X} after the end record in line {}", type, *endLine);
             });
         if (n + 5 != length) {
             ++report.syntaxErrors;  // the check refuses such a line too
@@ -328,7 +316,7 @@ HexReport analyseHex(std::string_view fileBytes) {
         const auto expected = static_cast<std::uint8_t>(-sum);
         if (rec[length - 1] != expected)
             findings.add(FindingKind::ChecksumMismatch, line, [&] {
-                return "checksum " + hex2(rec[length - 1]) + ", the bytes need " + hex2(expected);
+                return fmt::format("checksum 0x{:02X}, the bytes need 0x{:02X}", rec[length - 1], expected);
             });
         if (n > report.largestRecordBytes) {
             report.largestRecordBytes = n;
@@ -338,9 +326,9 @@ HexReport analyseHex(std::string_view fileBytes) {
         static constexpr int kDataBytesOfType[6] = {-1, 0, 2, 4, 2, 4};
         if (type > 5 || (type > 0 && n != kDataBytesOfType[type])) {
             findings.add(FindingKind::MalformedRecord, line, [&] {
-                if (type > 5) return "unknown record type " + hex2(type);
-                return "record of type " + hex2(type) + " with " + std::to_string(n) +
-                       " data bytes (it needs " + std::to_string(kDataBytesOfType[type]) + ")";
+                if (type > 5) return fmt::format("unknown record type 0x{:02X}", type);
+                return fmt::format("record of type 0x{:02X} with {} data bytes (it needs {})", type, n,
+                                   kDataBytesOfType[type]);
             });
             if (type == 1 && !endLine) endLine = line;
             continue;
@@ -364,8 +352,8 @@ HexReport analyseHex(std::string_view fileBytes) {
                 const std::uint32_t address = base + offset;  // linear: wraps at 4 GiB
                 if (previousStart && address < *previousStart)
                     findings.add(FindingKind::DescendingAddress, line, [&] {
-                        return "address " + hex8(address) + " is below " + hex8(*previousStart) +
-                               " of line " + std::to_string(previousLine);
+                        return fmt::format("address 0x{:08X} is below 0x{:08X} of line {}", address,
+                                           *previousStart, previousLine);
                     });
                 previousStart = address;
                 previousLine = line;

@@ -1,20 +1,10 @@
 #include "firmware/hex_info.h"
 
-#include <cstdio>
+#include <fmt/format.h>
 
 #include "firmware/sha256.h"
 
 namespace hlx::firmware {
-namespace {
-
-std::string hex8(std::uint32_t v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", v);
-    return text;
-}
-
-}  // namespace
-
 std::string_view findingName(FindingKind kind) {
     switch (kind) {
         case FindingKind::SyntaxError:
@@ -78,13 +68,10 @@ std::vector<std::string> formatHexReport(const HexReport& report) {
         std::uint64_t pageBytes = 0;
         for (; j < report.ranges.size() && (report.ranges[j].first >> 16) == page; ++j)
             pageBytes += std::uint64_t{report.ranges[j].last} - report.ranges[j].first + 1;
-        char head[64];
-        std::snprintf(head, sizeof head, "  page 0x%04X (%llu bytes):", page,
-                      static_cast<unsigned long long>(pageBytes));
-        std::string text = head;
+        std::string text = fmt::format("  page 0x{:04X} ({} bytes):", page, pageBytes);
         for (std::size_t k = i; k < j && k < i + kRangesShown; ++k)
-            text += std::string(k == i ? " " : ", ") + hex8(report.ranges[k].first) + "-" +
-                    hex8(report.ranges[k].last);
+            text += fmt::format("{}0x{:08X}-0x{:08X}", k == i ? " " : ", ", report.ranges[k].first,
+                                report.ranges[k].last);
         if (j - i > kRangesShown) text += ", and " + std::to_string(j - i - kRangesShown) + " more ranges";
         out.push_back(text);
         i = j;

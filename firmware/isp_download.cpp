@@ -1,10 +1,11 @@
 #include "firmware/isp_download.h"
 
 #include <array>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
@@ -12,6 +13,7 @@
 #include "firmware/isp_conversation.h"
 #include "firmware/isp_verify.h"
 #include "firmware/uu_encode.h"
+#include "jobs/job_progress.h"
 #include "output/job_result.h"
 #include "serial/com_settings.h"
 
@@ -50,9 +52,7 @@ constexpr std::size_t kUnlockStep = 3;
 constexpr Milliseconds kRateDeadline = 2000ms;
 
 std::string pageLine(std::uint16_t page) {
-    char text[32];
-    std::snprintf(text, sizeof text, "Page: 0x%04x", page);
-    std::string line = text;
+    std::string line = fmt::format("Page: 0x{:04x}", page);
     if (upperAddressOf(page) >= kSkippedPagesFrom) line += " (Skipped)";
     return line;
 }
@@ -154,7 +154,7 @@ void transfer(jobs::JobContext& context, IspConversation& isp, HexImage& image, 
               std::int32_t& word, std::vector<CopyChunk>& programmed) {
     output::OutputLog& log = context.link.log;
     IspTransferPlan plan(image);
-    ProgressShown progress(context.view);
+    jobs::ProgressShown progress(context.view);
     while (isp.ok() && !plan.atEnd()) {
         const IspTransferPlan::Step step = plan.next(word);
         if (step.page) {
@@ -234,11 +234,8 @@ std::string noFlashDataLine() {
 }
 
 std::string outsideFlashLine(std::uint64_t dataEnd) {
-    char text[128];
-    std::snprintf(text, sizeof text, "Fehler: Daten bis 0x%08llX, der Flash endet bei 0x%08llX",
-                  static_cast<unsigned long long>(dataEnd - 1),
-                  static_cast<unsigned long long>(kUserFlashEnd - 1));
-    return text;
+    return fmt::format("Fehler: Daten bis 0x{:08X}, der Flash endet bei 0x{:08X}", dataEnd - 1,
+                       kUserFlashEnd - 1);
 }
 
 std::string notStartedLine() {

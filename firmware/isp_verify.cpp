@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cstdio>
 #include <string>
+
+#include <fmt/format.h>
 
 #include "firmware/uu_encode.h"
 #include "output/job_result.h"
@@ -16,12 +17,6 @@ using namespace std::chrono_literals;
 
 constexpr int kReadAttempts = 3;
 constexpr serial::Milliseconds kGroupDeadline = 2000ms;
-
-std::string hexAddress(std::uint64_t address) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(address));
-    return text;
-}
 
 std::optional<std::int64_t> parseDecimal(const std::string& text) {
     std::int64_t value = 0;
@@ -110,8 +105,8 @@ bool readBack(IspConversation& isp, std::uint64_t address, std::span<std::uint8_
                 break;
             case GroupResult::Again:
                 if (++attempts >= kReadAttempts) {
-                    isp.link().log.addLine("Fehler: Gelesene Daten ab " + hexAddress(address + done) +
-                                           " bleiben fehlerhaft");
+                    isp.link().log.addLine(
+                        fmt::format("Fehler: Gelesene Daten ab 0x{:08X} bleiben fehlerhaft", address + done));
                     return false;
                 }
                 isp.sendUnchecked("RESEND");
@@ -130,8 +125,10 @@ void verifyProgrammed(IspConversation& isp, const FlashContent& content,
     std::sort(chunks.begin(), chunks.end(),
               [](const CopyChunk& a, const CopyChunk& b) { return a.address < b.address; });
     if (!chunks.empty() && chunks.front().address < kBootVectorsEnd) {
-        log.addLine(hexAddress(0) + " bis " + hexAddress(kBootVectorsEnd - 1) +
-                    " nicht verglichen: dort liest der Bootloader seine eigenen Vektoren");
+        log.addLine(
+            fmt::format("0x{:08X} bis 0x{:08X} nicht verglichen: dort liest der Bootloader seine "
+                        "eigenen Vektoren",
+                        0, kBootVectorsEnd - 1));
     }
     std::vector<Difference> differing;
     std::array<std::uint8_t, kBlockLimit + 2> expected{};
@@ -142,14 +139,14 @@ void verifyProgrammed(IspConversation& isp, const FlashContent& content,
         const std::span<std::uint8_t> read{actual.data(), chunk.size};
         if (!readBack(isp, chunk.address, read)) {
             if (!isp.stopped())
-                log.addLine("Fehler: Flash ab " + hexAddress(chunk.address) + " nicht lesbar");
+                log.addLine(fmt::format("Fehler: Flash ab 0x{:08X} nicht lesbar", chunk.address));
             return;
         }
         addCopyDifference(differing, chunk.address, {expected.data(), chunk.size}, read, kBootVectorsEnd);
     }
     for (const Difference& d : differing)
-        log.addLine("Flash weicht ab: " + hexAddress(d.range.first) + " bis " + hexAddress(d.range.last) +
-                    " (" + std::to_string(d.bytes) + (d.bytes == 1 ? " Byte)" : " Bytes)"));
+        log.addLine(fmt::format("Flash weicht ab: 0x{:08X} bis 0x{:08X} ({} {})", d.range.first, d.range.last,
+                                d.bytes, d.bytes == 1 ? "Byte" : "Bytes"));
     if (differing.empty()) {
         log.addLine("Flash stimmt mit der Datei überein");
     } else {

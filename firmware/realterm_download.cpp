@@ -2,6 +2,7 @@
 
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
+#include "jobs/job_progress.h"
 #include "output/job_result.h"
 
 namespace hlx::firmware {
@@ -97,7 +98,7 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
     int lineNumber = 0;
     std::int64_t bytesSent = 0;
     std::int64_t linesSent = 0;
-    ProgressShown progress(context.view);
+    jobs::ProgressShown progress(context.view);
     while (word == 0 && !image.atEnd() && !link.stop.stop_requested()) {
         int length = 0;
         word |= image.readRecord(record, length);

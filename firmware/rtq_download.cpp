@@ -6,6 +6,7 @@
 
 #include "firmware/download_common.h"
 #include "firmware/hex_image.h"
+#include "jobs/job_progress.h"
 #include "output/job_result.h"
 
 namespace hlx::firmware {
@@ -80,7 +81,7 @@ jobs::JobOutcome runRtqDownload(jobs::JobContext& context, std::int32_t word) {
 
     // Armed once; from here on only the reply reader moves it, 1500 ms past every line end or XON.
     link.replyDeadline.arm(serial::kLineRearm);
-    ProgressShown progress(context.view);
+    jobs::ProgressShown progress(context.view);
     while (word == 0 && !image.atEnd() && !link.stop.stop_requested()) {
         const int length = nextSendRecord(image, send, ahead, word);
         if (length > 3) {

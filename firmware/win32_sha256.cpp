@@ -6,9 +6,10 @@
 #include <bcrypt.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <stdexcept>
 #include <string>
+
+#include <fmt/format.h>
 
 #include "firmware/sha256.h"
 
@@ -17,10 +18,8 @@ namespace {
 
 void check(NTSTATUS status, const char* step) {
     if (BCRYPT_SUCCESS(status)) return;
-    char text[96];
-    std::snprintf(text, sizeof text, "SHA-256: bcrypt failed in %s (status 0x%08lX)", step,
-                  static_cast<unsigned long>(status));
-    throw std::runtime_error(text);
+    throw std::runtime_error(fmt::format("SHA-256: bcrypt failed in {} (status 0x{:08X})", step,
+                                         static_cast<unsigned long>(status)));
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ bool writeStreamFile(output::OutputLog& log, const std::string& path,
                      base::Status (*write)(std::string_view, std::span<const std::uint8_t>,
                                            base::FileSystem&),
                      std::span<const std::uint8_t> stream) {
-    if (!reported(log, write(path, stream, base::posixFileSystem()))) return false;
+    if (!reported(log, write(path, stream, base::systemFileSystem()))) return false;
     if (const std::optional<std::string> name = narrowFileName(path); name && *name != path) {
         log.addLine("Hinweis: gespeichert als " + *name + " (Dateiname in 8-Bit-Zeichen)");
         log.refresh();

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <cstring>
 #include <string>
+
+#include <fmt/format.h>
 
 namespace hlx::imaging {
 namespace {
@@ -196,9 +197,7 @@ base::Status readBmpInfo(std::span<const std::uint8_t> file, BmpInfo& info) {
         }
         for (std::size_t i = 0; i < 4; ++i) {
             if (makeChannel(masks[i], found.channels[i])) continue;
-            char text[80];
-            std::snprintf(text, sizeof text, "Farbmaske 0x%08X nicht zusammenhängend", masks[i]);
-            return base::Status::error(text);
+            return base::Status::error(fmt::format("Farbmaske 0x{:08X} nicht zusammenhängend", masks[i]));
         }
         found.green6 = depth == 16 && masks[1] == 0x07E0;
         found.hasAlpha = depth == 32 && masks[3] != 0;

@@ -27,6 +27,6 @@ std::string cArrayText(std::span<const std::uint8_t> stream);
 // imaging/narrow_path.h), replacing it atomically: on failure an existing file is left as it was and no
 // partial file remains. The message names the path and the reason.
 base::Status writeCArray(std::string_view path, std::span<const std::uint8_t> stream,
-                         base::FileSystem& files = base::posixFileSystem());
+                         base::FileSystem& files = base::systemFileSystem());
 
 }  // namespace hlx::imaging

@@ -1,11 +1,10 @@
 #pragma once
-// The 8-bit file names of the picture writers. The files go on to the monitor's build tools, which name
-// files with one byte per character, so an output path is narrowed to such a name the same way on every
-// platform: every character below 0x20 and the double quote are dropped, every other character keeps its
-// low 8 bits (Latin-1 characters keep their Windows-1252 codes: u with diaeresis stays 0xFC; a character
-// beyond 0xFF is cut to its low byte). The name holds at most 499 characters (a 500-byte name buffer with
-// its zero); a longer name is refused whole rather than cut, since a cut name would put the file somewhere
-// else.
+// The 8-bit file names of the picture writers. The monitor's build tools take file names of one byte per
+// character (Windows-1252), so an output path is narrowed to such a name the same way on every system: every
+// character below 0x20 and the double quote are dropped, every other character keeps its low 8 bits (Latin-1
+// characters keep their Windows-1252 codes: u with diaeresis stays 0xFC; a character beyond 0xFF is cut to
+// its low byte). The name holds at most 499 characters (a 500-byte name buffer with its zero); a longer
+// name is refused whole rather than cut, since a cut name would put the file somewhere else.
 //
 // On this platform file names are UTF-8, so the narrowed name reaches the file system as the UTF-8 form
 // of its Windows-1252 characters: a path of Latin-1 characters (the usual case) opens the very file it
@@ -34,6 +33,6 @@ std::optional<std::string> narrowFileName(std::string_view uiPath);
 // reason; its kind is the file system's (NoSpace, PermissionDenied, ...), TooLarge for a name beyond 499
 // characters.
 base::Status writeNarrowedFile(std::string_view uiPath, std::string_view bytes,
-                               base::FileSystem& files = base::posixFileSystem());
+                               base::FileSystem& files = base::systemFileSystem());
 
 }  // namespace hlx::imaging

@@ -1,19 +1,14 @@
 #include "imaging/vxc_decoder.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
+
+#include <fmt/format.h>
 
 #include "imaging/vxc_stream.h"
 
 namespace hlx::imaging {
 namespace {
-
-std::string hexByte(std::uint8_t b) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", b);
-    return text;
-}
 
 // Walks the stream record by record; paints onto the target when there is one, else only counts.
 class Decoder {
@@ -36,8 +31,8 @@ private:
     }
 
     void truncated(std::uint8_t code, std::size_t need) {
-        damaged(m_pos, "Datensatz " + hexByte(code) + " abgeschnitten (" + std::to_string(need) +
-                           " Bytes nötig, " + std::to_string(left()) + " vorhanden)");
+        damaged(m_pos, fmt::format("Datensatz 0x{:02X} abgeschnitten ({} Bytes nötig, {} vorhanden)", code,
+                                   need, left()));
     }
 
     // Whether rows more rows fit below the rows painted so far.
@@ -59,7 +54,7 @@ private:
     void step() {
         const std::uint8_t code = m_in[m_pos];
         if (m_width == 0 && code != VXC_HEADER)
-            return damaged(m_pos, "kein Kopfsatz am Anfang (Code " + hexByte(code) + ")");
+            return damaged(m_pos, fmt::format("kein Kopfsatz am Anfang (Code 0x{:02X})", code));
         switch (code) {
             case VXC_HEADER:
                 return header();
@@ -74,7 +69,7 @@ private:
             case VXC_REPEAT_2:
                 return repeat(2);
             default:
-                return damaged(m_pos, "unbekannter Code " + hexByte(code));
+                return damaged(m_pos, fmt::format("unbekannter Code 0x{:02X}", code));
         }
     }
 

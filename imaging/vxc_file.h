@@ -24,7 +24,7 @@ std::vector<std::uint8_t> vxcFileBytes(std::span<const std::uint8_t> stream);
 // imaging/narrow_path.h), replacing it atomically: on failure an existing file is left as it was and no
 // partial file remains. The message names the path and the reason.
 base::Status writeVxcFile(std::string_view path, std::span<const std::uint8_t> stream,
-                          base::FileSystem& files = base::posixFileSystem());
+                          base::FileSystem& files = base::systemFileSystem());
 
 // The stream inside a ".vxc" file's bytes. The length prefix must match the bytes that follow it exactly
 // and lie within the 10,000,000-byte stream limit; a file that does not is Corrupt, and the message says
@@ -33,6 +33,6 @@ base::Status parseVxcFile(std::span<const std::uint8_t> fileBytes, std::vector<s
 
 // Reads a ".vxc" file from disk (a regular file of at most 4 + 10,000,000 bytes) and parses it.
 base::Status readVxcFile(const std::string& path, std::vector<std::uint8_t>& stream,
-                         base::FileSystem& files = base::posixFileSystem());
+                         base::FileSystem& files = base::systemFileSystem());
 
 }  // namespace hlx::imaging

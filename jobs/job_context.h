@@ -50,7 +50,7 @@ struct JobContext {
 // (binary records, HEX or UU lines, chunks or frames, text lines).
 struct JobOutcome {
     std::int32_t word = 0;
-    std::string closingLine;  // empty: none
+    std::string closingLine{};  // empty: none
     std::vector<std::string> failureLines{};
     // Every part of the transfer had been confirmed when the port went away, if it did: a monitor whose
     // service port is a USB device leaves the bus as it restarts after its download. The frame then says

@@ -1,7 +1,8 @@
 #pragma once
 // OutputLog: the operations of jobs and of the serial reader on the output window, and the result
-// report. A thin layer over OutputWindow: each operation shows what setting the whole text to the text so
-// far plus the new part would show, but appends only what is new, so a long text costs nothing per line.
+// report. A thin layer over OutputWindow: each operation leaves the window showing what setting its whole
+// text to the old text plus the new part would show, but appends only the new part, so a long log costs
+// no more per line than a short one.
 //
 // The log keeps what it knows about the end of the text it wrote itself (whether it ends a line), so
 // addLine does not ask the window once per line: it asks once, when the log knows nothing yet, and

@@ -7,11 +7,10 @@
 // own: a CR LF pair is two positions.
 //
 // Threads: called from the GUI thread and from the job thread. An implementation that lives on the GUI
-// thread carries a job thread's call over to it and returns when the call has taken effect (appends may
-// instead be queued in order and shown at screen rate). Asking the job to stop does not change that: its
-// calls still wait for the GUI thread. Only when the window releases the job thread, as it closes and
-// before it waits for the job to end, do calls from then on return at once and do nothing (reads return
-// an empty value), so a job cannot hold up the close.
+// thread carries a job thread's call over and returns when it has taken effect. When the window closes
+// it releases its calls (QtCall::release) before it joins the job: from then on a call returns at once and
+// does nothing (reads return an empty value). Asking the job to stop alone does not do that; the job's
+// own stop checks end it.
 
 #include <string>
 #include <string_view>

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdio>
 
+#include <fmt/format.h>
+
 #include "output/job_result.h"
 
 namespace hlx::report {
@@ -48,9 +50,7 @@ std::vector<Failure> JobRecord::failuresOf(std::int32_t word) {
         for (const FailureName& known : kFailureNames)
             if (known.bit == bit) name = known.name;
         if (name.empty()) {  // a bit this build has no name for still counts as a failure
-            char text[24];
-            std::snprintf(text, sizeof text, "bit-0x%X", static_cast<unsigned>(bit));
-            name = text;
+            name = fmt::format("bit-0x{:X}", static_cast<std::uint32_t>(bit));
         }
         failures.push_back({bit, std::move(name), messageOf(bit)});
     }
@@ -87,7 +87,11 @@ std::string utcText(WallTime time) {
     const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch - seconds).count();
     const time_t whole = static_cast<time_t>(seconds.count());
     tm utc{};
+#ifdef _WIN32
+    ::gmtime_s(&utc, &whole);
+#else
     ::gmtime_r(&whole, &utc);
+#endif
     char text[64];  // room for any int the fields could hold, so nothing is ever cut
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
                   utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));

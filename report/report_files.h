@@ -50,6 +50,6 @@ private:
 std::string jobLogPath();
 // Appends the run (normally of one job) as one line; creates the folders and the file as needed.
 base::Status appendJobLog(const std::string& path, const RunReport& run,
-                          base::FileSystem& files = base::posixFileSystem());
+                          base::FileSystem& files = base::systemFileSystem());
 
 }  // namespace hlx::report

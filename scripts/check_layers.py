@@ -24,8 +24,7 @@ LAYERS = [
     ["output"],
     ["serial", "report"],
     ["jobs"],
-    ["firmware", "imaging", "charts"],
-    ["terminal"],
+    ["firmware", "terminal", "imaging", "charts"],  # siblings: what firmware and terminal share is in jobs
     ["preview"],
     ["app"],
     ["cli"],

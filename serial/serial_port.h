@@ -1,8 +1,10 @@
 #pragma once
 // SerialPort: the one serial port of the program, over a SerialDevice.
 //
-// open(device, entry, closeFirst) closes first when asked, opens exclusively and applies the entry;
-// configure(entry) applies an entry again. Every read and write first tests the open flag.
+// open(device, entry, closeFirst) closes the port first when asked (a job or a COM event that opens the
+// port anew), opens the device exclusively and applies the settings entry; configure(entry) applies an
+// entry again to the open port. Every read and write first tests the open flag, so on a closed port they
+// do nothing.
 //
 // Threads: the GUI thread re-opens the port on a COM event while a job thread may be reading or waiting
 // on it. One mutex keeps each read, write, wait, open and close whole; a re-open first wakes a waiting

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "firmware/download_common.h"
-#include "firmware/hex_image.h"
+#include "jobs/job_file.h"
+#include "jobs/job_progress.h"
 #include "output/job_result.h"
 #include "terminal/sender_write.h"
 
@@ -106,12 +106,12 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
     Tally tally;
     auto bytesSentLine = [&tally] { return std::to_string(tally.bytesSent) + std::string(kBytesSentSuffix); };
 
-    const base::Status loaded = file.load(firmware::filePathFromEdit(context.inputs.filePath));
+    const base::Status loaded = file.load(jobs::filePathFromEdit(context.inputs.filePath));
     if (!loaded) {
         // Reported as the downloads report their file: a bare "0 Bytes übertragen" would read as done.
         word |= output::result::kFileOpen;
         if (loaded.isTooLarge()) {
-            log.appendLine(firmware::tooLargeLine(file.lastFileSize()));
+            log.appendLine(jobs::tooLargeLine(file.lastFileSize()));
             log.refresh();
         }
         context.view.setProgress(0);
@@ -130,7 +130,7 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
     serial::readReply(link, ReplyMode::Drain, 0, lines);
 
     word = 0;  // the port bits are dropped: a port that did not open shows as the first chunk's time-out
-    firmware::ProgressShown progress(context.view);
+    jobs::ProgressShown progress(context.view);
     link.replyDeadline.arm(kFirstReplyWindow);
     while (word == 0 && !file.atEnd() && !link.replyDeadline.expired() && !link.stop.stop_requested()) {
         const Chunk chunk = nextChunk(file.bytes(), file.position(), text);

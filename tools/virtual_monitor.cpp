@@ -6,10 +6,11 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+
+#include <fmt/format.h>
 
 namespace hlx::tools {
 namespace {
@@ -296,10 +297,8 @@ void VirtualMonitor::handleFrameByte(std::uint8_t b, MonitorClock::time_point no
         }
         const std::uint8_t error = b < kMinFrame ? kErrWrongLineFormat : kErrTooManyBytes;
         send(std::string{static_cast<char>(error), '\n'}, now);
-        char text[64];
-        std::snprintf(text, sizeof text, "frame length byte 0x%02X answered with error byte 0x%02X", b,
-                      error);
-        m_events.push_back(text);
+        m_events.push_back(
+            fmt::format("frame length byte 0x{:02X} answered with error byte 0x{:02X}", b, error));
         return;
     }
     m_frame.push_back(b);
@@ -315,10 +314,8 @@ void VirtualMonitor::answerReceived(MonitorClock::time_point now) {
     if (m_faults.lineSilentAt > 0 && m_lineNumber >= m_faults.lineSilentAt) return;
     if (m_faults.lineErrorAt == m_lineNumber) {
         send(std::string{static_cast<char>(m_faults.errorByte), '\n'}, now);
-        char text[64];
-        std::snprintf(text, sizeof text, "line %d answered with error byte 0x%02X", m_lineNumber,
-                      m_faults.errorByte);
-        m_events.push_back(text);
+        m_events.push_back(
+            fmt::format("line {} answered with error byte 0x{:02X}", m_lineNumber, m_faults.errorByte));
         return;
     }
     sendLine(m_config.replyLine, now);
@@ -407,9 +404,7 @@ void VirtualMonitor::answerError(std::uint8_t errorByte, MonitorClock::time_poin
     std::string bytes(1, static_cast<char>(errorByte));
     bytes += '\n';
     send(std::move(bytes), replyDue(now));
-    char text[64];
-    std::snprintf(text, sizeof text, "record %d answered with error byte 0x%02X", m_recordNumber, errorByte);
-    m_events.push_back(text);
+    m_events.push_back(fmt::format("record {} answered with error byte 0x{:02X}", m_recordNumber, errorByte));
     backToCommandMode();
 }
 

@@ -52,6 +52,11 @@ const std::vector<ParseCase>& parseCases() {
          "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"K\xE4se \x80\"\r\n",
          {{"\\A", "v", "K\xC3\xA4se \xE2\x82\xAC", {}}}},
         {"MissingHeader", "[HKEY_CURRENT_USER\\A]\n\"v\"=\"x\"\n", {{"\\A", "v", "x", {}}}},
+        // Found by fuzzing: 8-bit text under another header was kept as bytes that are not UTF-8, and
+        // came back changed after a save in UTF-16LE.
+        {"EightBitTextUnderAnyHeaderIsWindows1252",
+         "REGEDIT2\r\n\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"C:\\\\fw\\\\K\xE4se.hex\"\r\n",
+         {{"\\A", "v", "C:\\fw\\K\xC3\xA4se.hex", {}}}},
         {"EscapesAndDefaultValue",
          "[HKEY_CURRENT_USER\\A]\n\"a\\\\b\\\"c\"=\"C:\\\\x\\\"y\\\"\"\n@=\"default\"\n",
          {{"\\A", "a\\b\"c", "C:\\x\"y\"", {}}, {"\\A", "", "default", {}}}},

@@ -6,50 +6,34 @@
 #include <benchmark/benchmark.h>
 
 #include <array>
-#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "firmware/hex_image.h"
 #include "firmware/hex_info.h"
 #include "output/output_log.h"
+#include "tests/support/hex_text.h"
 #include "tests/support/null_output_window.h"
 
 namespace {
 
 using namespace hlx;
 
-std::string line(unsigned address, unsigned type, const std::uint8_t* data, unsigned n) {
-    char text[8];
-    std::string out = ":";
-    unsigned sum = 0;
-    auto put = [&](unsigned byte) {
-        std::snprintf(text, sizeof text, "%02X", byte & 0xFF);
-        out += text;
-        sum += byte;
-    };
-    put(n);
-    put(address >> 8);
-    put(address & 0xFF);
-    put(type);
-    for (unsigned i = 0; i < n; ++i) put(data[i]);
-    put(0x100 - (sum & 0xFF));
-    return out + "\r\n";
-}
-
 const std::string& firmwareFile() {
     static const std::string file = [] {
         std::string text;
         text.reserve(firmware::HexImage::kCapacity);
-        std::uint8_t data[16];
+        std::vector<std::uint8_t> data(16);
         const std::string end = ":00000001FF\r\n";
         for (std::uint32_t address = 0;; address += 16) {
             if ((address & 0xFFFF) == 0) {
-                const std::uint8_t upper[2] = {static_cast<std::uint8_t>(address >> 24),
-                                               static_cast<std::uint8_t>(address >> 16)};
-                text += line(0, 4, upper, 2);
+                text += test::hexLine(test::hexRecord(
+                    4, 0,
+                    {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16)}));
             }
             for (unsigned i = 0; i < 16; ++i) data[i] = static_cast<std::uint8_t>(address * 7 + i * 13);
-            const std::string next = line(address & 0xFFFF, 0, data, 16);
+            const std::string next =
+                test::hexLine(test::hexRecord(0, static_cast<std::uint16_t>(address), data));
             if (text.size() + next.size() + 64 > static_cast<std::size_t>(firmware::HexImage::kCapacity))
                 break;
             text += next;

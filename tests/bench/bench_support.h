@@ -4,10 +4,12 @@
 
 #include <time.h>
 
-#include <cstdio>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "output/job_view.h"
+#include "tests/support/hex_text.h"
 
 namespace hlx::bench {
 
@@ -28,28 +30,16 @@ public:
 // download joins them; 32: each a record of its own), a type 4 record for each 64 KiB page, the end record.
 inline std::string firmwareText(int records, unsigned long stride = 16) {
     std::string text;
-    char line[64];
+    std::vector<std::uint8_t> data(16);
     for (int r = 0; r < records; ++r) {
         const unsigned long address = static_cast<unsigned long>(r) * stride;
-        if (address % 0x10000 == 0) {
-            const unsigned page = static_cast<unsigned>(address >> 16);
-            std::snprintf(line, sizeof line, ":02000004%04X%02X\r\n", page,
-                          (0x100 - 6 - (page >> 8) - (page & 0xFF)) & 0xFF);
-            text += line;
-        }
-        unsigned sum = 16 + ((address >> 8) & 0xFF) + (address & 0xFF);
-        std::snprintf(line, sizeof line, ":10%04X00", static_cast<unsigned>(address & 0xFFFF));
-        text += line;
-        for (int i = 0; i < 16; ++i) {
-            const unsigned b = static_cast<unsigned>((address + i) * 7) & 0xFF;
-            sum += b;
-            std::snprintf(line, sizeof line, "%02X", b);
-            text += line;
-        }
-        std::snprintf(line, sizeof line, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        text += line;
+        if (address % 0x10000 == 0)
+            text += test::hexLine(test::hexRecord(
+                4, 0, {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16)}));
+        for (unsigned i = 0; i < 16; ++i) data[i] = static_cast<std::uint8_t>((address + i) * 7);
+        text += test::hexLine(test::hexRecord(0, static_cast<std::uint16_t>(address), data));
     }
-    return text + ":00000001FF\r\n";
+    return text + test::hexLine(test::hexRecord(1, 0, {}));
 }
 
 }  // namespace hlx::bench

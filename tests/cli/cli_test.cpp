@@ -27,8 +27,10 @@
 #include "serial/serial_port.h"
 #include "tests/imaging/bmp_builder.h"
 #include "tests/support/child_process.h"
+#include "tests/support/hex_text.h"
 #include "tests/support/port_probe.h"
 #include "tests/support/pty.h"
+#include "tests/support/run_command.h"
 #include "tests/support/temp_dir.h"
 #include "tools/virtual_monitor.h"
 
@@ -332,10 +334,12 @@ TEST(Cli, DecodeVxcSizesThePictureByTheRowsItPaints) {
         EXPECT_EQ(c.exitCode, run.exitCode) << run.err;
         EXPECT_EQ(c.out, run.out);
         EXPECT_EQ(c.bmpBytes >= 0, fileExists(out));
-        if (c.bmpBytes >= 0 && fileExists(out))
+        if (c.bmpBytes >= 0 && fileExists(out)) {
             EXPECT_EQ(c.bmpBytes, static_cast<std::int64_t>(hlx::test::readFile(out).size()));
-        if (c.exitCode == 2)
+        }
+        if (c.exitCode == 2) {
             EXPECT_TRUE(contains(run.err, "Bild zu groß zum Dekodieren (65535 x 2000 Pixel)")) << run.err;
+        }
     }
 }
 #else
@@ -353,22 +357,13 @@ TEST(Cli, PictureCommandsAreNotOfferedWithoutQt) {
 // A firmware of `records` data records of 16 bytes, each at an address of its own (never joined into
 // one larger binary record), and the end record.
 std::string firmware(int records) {
-    std::string text;
-    char line[64];
+    hlx::test::HexText text;
     for (int r = 0; r < records; ++r) {
-        const unsigned address = static_cast<unsigned>(r) * 32;
-        unsigned sum = 16 + (address >> 8) + (address & 0xFF);
-        int at = std::snprintf(line, sizeof line, ":10%04X00", address);
-        for (unsigned i = 0; i < 16; ++i) {
-            const unsigned byte = (static_cast<unsigned>(r) + i) & 0xFF;
-            sum += byte;
-            at += std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "%02X", byte);
-        }
-        std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "%02X\r\n",
-                      (0x100 - (sum & 0xFF)) & 0xFF);
-        text += line;
+        std::vector<std::uint8_t> bytes;
+        for (int i = 0; i < 16; ++i) bytes.push_back(static_cast<std::uint8_t>(r + i));
+        text.data(static_cast<std::uint16_t>(r * 32), bytes);
     }
-    return text + ":00000001FF\r\n";
+    return text.end().text();
 }
 
 // A firmware file that cannot be used gives exit 2 and the reason on stderr, as the other commands do;

@@ -8,16 +8,16 @@
 
 #include <sys/wait.h>
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
 #include "app/job_catalogue.h"
 #include "jobs/job_frame.h"
-#include "jobs/job_slot.h"
 #include "output/job_result.h"
 #include "serial/posix_serial_device.h"
 #include "tests/support/fake_output_window.h"
+#include "tests/support/hex_text.h"
+#include "tests/support/job_runner.h"
 #include "tests/support/job_view_log.h"
 #include "tests/support/pty.h"
 #include "tests/support/temp_dir.h"
@@ -28,93 +28,30 @@ namespace {
 
 using namespace std::chrono_literals;
 using jobs::JobKind;
-using tools::MemoryImage;
-
-struct LineStyle {
-    bool lowerCase = false;
-    const char* lineEnd = "\r\n";
-};
-
-// Builds an Intel HEX file and, beside it, the memory image its data records describe.
-class HexFileBuilder {
-public:
-    void linear(std::uint16_t page) {
-        m_base = static_cast<std::uint32_t>(page) << 16;
-        line(4, 0, {static_cast<std::uint8_t>(page >> 8), static_cast<std::uint8_t>(page)}, {});
-    }
-    // length bytes of a fixed pattern from offset on, in records of recordSize bytes.
-    void block(std::uint16_t offset, std::size_t length, std::size_t recordSize, LineStyle style = {}) {
-        for (std::size_t done = 0; done < length; done += recordSize) {
-            std::vector<std::uint8_t> bytes;
-            for (std::size_t i = done; i < std::min(length, done + recordSize); ++i) {
-                const std::uint32_t address = m_base + offset + static_cast<std::uint32_t>(i);
-                bytes.push_back(static_cast<std::uint8_t>(address * 31 + (address >> 9)));
-                m_expected[address] = bytes.back();
-            }
-            line(0, static_cast<std::uint16_t>(offset + done), bytes, style);
-        }
-    }
-    void startAddress(std::uint32_t address) {
-        line(5, 0,
-             {static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
-              static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)},
-             {});
-    }
-    void end() { line(1, 0, {}, {}); }
-    // Spoils the checksum of the line written last.
-    void corruptLastChecksum() {
-        const std::size_t at = m_text.rfind('\r') - 1;
-        m_text[at] = m_text[at] == '0' ? '1' : '0';
-    }
-
-    const std::string& text() const { return m_text; }
-    const MemoryImage& expected() const { return m_expected; }
-
-private:
-    void line(std::uint8_t type, std::uint16_t offset, const std::vector<std::uint8_t>& data,
-              LineStyle style) {
-        std::vector<std::uint8_t> r{static_cast<std::uint8_t>(data.size()),
-                                    static_cast<std::uint8_t>(offset >> 8), static_cast<std::uint8_t>(offset),
-                                    type};
-        r.insert(r.end(), data.begin(), data.end());
-        std::uint8_t sum = 0;
-        for (std::uint8_t b : r) sum = static_cast<std::uint8_t>(sum + b);
-        r.push_back(static_cast<std::uint8_t>(-sum));
-        m_text += ':';
-        char pair[3];
-        for (std::uint8_t b : r) {
-            std::snprintf(pair, sizeof pair, style.lowerCase ? "%02x" : "%02X", b);
-            m_text += pair;
-        }
-        m_text += style.lineEnd;
-    }
-
-    std::string m_text;
-    MemoryImage m_expected;
-    std::uint32_t m_base = 0;
-};
 
 // More than 256 KiB: contiguous 16-byte and 8-byte records in page 0 with a gap between them, then four
 // pages of 255-byte records (one page in lower-case digits with LF line ends), a start address, the end.
-HexFileBuilder largeFirmware() {
-    HexFileBuilder b;
-    b.linear(0);
-    b.block(0x0000, 1024, 16);
-    b.block(0x1000, 1024, 8);
+test::HexText largeFirmware() {
+    test::HexText b;
+    b.page(0);
+    b.fill(0x0000, 1024, 16);
+    b.fill(0x1000, 1024, 8);
     for (std::uint16_t page = 1; page <= 4; ++page) {
-        b.linear(page);
-        b.block(0x0000, 0xFFFF, 255, page == 2 ? LineStyle{true, "\n"} : LineStyle{});
+        b.page(page);
+        if (page == 2) b.style({.lowerCase = true, .lineEnd = "\n"});
+        b.fill(0x0000, 0xFFFF, 255);
+        b.style({});
     }
-    b.startAddress(0x00010000);
+    b.record(5, 0, {0x00, 0x01, 0x00, 0x00});  // start address 0x00010000
     b.end();
     return b;
 }
 
 // Three records on the wire: two data records that do not follow on, and the end.
-HexFileBuilder smallFirmware() {
-    HexFileBuilder b;
-    b.block(0x0000, 16, 16);
-    b.block(0x0100, 16, 16);
+test::HexText smallFirmware() {
+    test::HexText b;
+    b.fill(0x0000, 16, 16);
+    b.fill(0x0100, 16, 16);
     b.end();
     return b;
 }
@@ -143,7 +80,7 @@ protected:
         monitor = std::make_unique<tools::VirtualMonitor>(std::move(config));
     }
 
-    std::string writeFirmware(const HexFileBuilder& builder, const std::string& name = "firmware.hex") {
+    std::string writeFirmware(const test::HexText& builder, const std::string& name = "firmware.hex") {
         const std::string path = dir.file(name);
         test::writeFile(path, builder.text());
         return path;
@@ -154,22 +91,14 @@ protected:
                         std::optional<std::string> comText = {}) {
         serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
         serial::Deadline replyDeadline;
-        jobs::JobSlot slot;
-        base::FileBuffer file;
-        slot.init();
         jobs::JobInputs inputs;
         inputs.comText = comText.value_or(monitor ? monitor->slavePath() : std::string{});
         inputs.settingsEntry = 0;
         inputs.filePath = filePath;
-        std::optional<std::int32_t> reported;
-        slot.start([&](std::stop_token stop) {
-            jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
-            reported = jobs::runJobFrame(*app::jobDefinition(kind), context, slot);
-        });
-        slot.wait();
-        EXPECT_EQ(jobs::JobState::Finished, slot.state());
+        const std::int32_t word =
+            test::runJobInSlot(*app::jobDefinition(kind), {port, replyDeadline, log, view}, inputs);
         EXPECT_EQ((std::vector<bool>{false, true}), view.pollSwitches());
-        return reported.value_or(-1);
+        return word;
     }
 
     test::TempDir dir;
@@ -181,13 +110,13 @@ protected:
 
 TEST_F(DownloadTest, LargeFirmwareByBinaryRecords) {
     startMonitor();
-    const HexFileBuilder firmware = largeFirmware();
-    ASSERT_GE(firmware.expected().size(), 256u * 1024u);
+    const test::HexText firmware = largeFirmware();
+    ASSERT_GE(firmware.bytes().size(), 256u * 1024u);
     const std::string path = writeFirmware(firmware);
 
     EXPECT_EQ(0x1000, runJob(jobs::JobKind::RtqDownload, path));
     EXPECT_EQ(1, monitor->downloadsEnded());
-    EXPECT_EQ(firmware.expected(), monitor->image());
+    EXPECT_EQ(firmware.bytes(), monitor->image());
 
     // Contiguous 16-byte records go out 15 at a time, 8-byte records 31 at a time; a page record, the
     // start address and the end go out by themselves.
@@ -226,11 +155,11 @@ TEST_F(DownloadTest, LargeFirmwareByHexLines) {
     tools::MonitorConfig config;
     config.xoffEvery = 64;  // a flash page now and then, so the job holds for XON
     startMonitor(config);
-    const HexFileBuilder firmware = largeFirmware();
+    const test::HexText firmware = largeFirmware();
     const std::string path = writeFirmware(firmware);
 
     EXPECT_EQ(0, runJob(jobs::JobKind::RealtermDownload, path));
-    EXPECT_EQ(firmware.expected(), monitor->image());
+    EXPECT_EQ(firmware.bytes(), monitor->image());
     const auto records = monitor->records();
     EXPECT_EQ(std::count(firmware.text().begin(), firmware.text().end(), ':'),
               static_cast<long>(records.size()));
@@ -252,9 +181,9 @@ TEST_F(DownloadTest, LargeFirmwareByHexLines) {
 
 TEST_F(DownloadTest, SmallRunTranscript) {
     startMonitor();
-    HexFileBuilder firmware;
-    firmware.linear(1);
-    firmware.block(0x0000, 48, 16);
+    test::HexText firmware;
+    firmware.page(1);
+    firmware.fill(0x0000, 48, 16);
     firmware.end();
     const std::string path = writeFirmware(firmware);
 
@@ -263,7 +192,7 @@ TEST_F(DownloadTest, SmallRunTranscript) {
                                "Prüfe Hex File", "Anzahl Fehler: 0", "LoadFWRTQ OK", "Page: 0x0001", "OK",
                                "OK", "OK", "Flash geschrieben", "Neustart", "65 Bytes übertragen"}),
               window.text());
-    EXPECT_EQ(firmware.expected(), monitor->image());
+    EXPECT_EQ(firmware.bytes(), monitor->image());
     EXPECT_EQ((std::vector<std::string>{"LoadFWRTQ?"}), monitor->commands());
 }
 
@@ -344,10 +273,10 @@ TEST_P(DownloadFaultTest, ShowsTheOutcome) {
     const FaultCase& c = GetParam();
     startMonitor();
     monitor->setFaults(c.faults);
-    HexFileBuilder firmware;
-    firmware.block(0x0000, 16, 16);
-    firmware.block(0x0100, 16, 16);
-    if (c.spoilSecondChecksum) firmware.corruptLastChecksum();
+    test::HexText firmware;
+    firmware.fill(0x0000, 16, 16);
+    firmware.fill(0x0100, 16, 16);
+    if (c.spoilSecondChecksum) firmware.spoilLastChecksum();
     firmware.end();
 
     EXPECT_EQ(c.word, runJob(c.kind, writeFirmware(firmware)));
@@ -355,7 +284,7 @@ TEST_P(DownloadFaultTest, ShowsTheOutcome) {
     EXPECT_NE(std::string::npos, text.find(c.shown)) << text;
     EXPECT_TRUE(endsWith(text, c.tail)) << text;
     if ((c.word & ~output::result::kNoSuccessLine) == 0) {
-        EXPECT_EQ(firmware.expected(), monitor->image());
+        EXPECT_EQ(firmware.bytes(), monitor->image());
     } else {
         EXPECT_EQ(std::string::npos, text.find("Flash geschrieben"));
         EXPECT_EQ(std::string::npos, text.find(std::string(output::kSuccessLine)));
@@ -370,11 +299,11 @@ INSTANTIATE_TEST_SUITE_P(Monitor, DownloadFaultTest, ::testing::ValuesIn(kFaultC
 class VanishingPortTest : public DownloadTest, public ::testing::WithParamInterface<jobs::JobKind> {};
 
 TEST_P(VanishingPortTest, EndsAsAFailureAndSaysTheConnectionWasLost) {
-    HexFileBuilder builder;
+    test::HexText builder;
     // Long enough (400 lines, 8 s of pauses at the least) that the job is still running when the cable
     // goes, however late this test's monitor thread gets to pull it.
     for (std::uint16_t record = 0; record < 400; ++record)
-        builder.block(static_cast<std::uint16_t>(record * 32), 16, 16);
+        builder.fill(static_cast<std::uint16_t>(record * 32), 16, 16);
     builder.end();
     const std::string path = writeFirmware(builder);
     auto pty = std::make_unique<test::PseudoTerminal>();
@@ -527,12 +456,12 @@ protected:
 
 TEST_F(CliDownloadTest, FlashesAndReportsTheResultWord) {
     startMonitor();
-    const HexFileBuilder firmware = smallFirmware();
+    const test::HexText firmware = smallFirmware();
     const std::string path = writeFirmware(firmware);
     const CliRun run = runCli("rtq", path);
     EXPECT_EQ(0, run.exitCode);
     EXPECT_EQ("JobResult=0x1000", run.lastErrorLine);
-    EXPECT_EQ(firmware.expected(), monitor->image());
+    EXPECT_EQ(firmware.bytes(), monitor->image());
 }
 
 TEST_F(CliDownloadTest, AFaultGivesExitCodeOne) {

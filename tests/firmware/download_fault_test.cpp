@@ -148,8 +148,9 @@ TEST_P(DownloadFaultTest, EndsPromptlyAndReportsTheFailure) {
     ASSERT_GE(lines.size(), c.tail.size()) << ::testing::PrintToString(lines);
     EXPECT_EQ(c.tail, std::vector<std::string>(lines.end() - static_cast<long>(c.tail.size()), lines.end()))
         << ::testing::PrintToString(lines);
-    if (c.word != 0)
+    if (c.word != 0) {
         for (const std::string& line : lines) EXPECT_NE("Datei fehlerfrei übertragen", line);
+    }
     EXPECT_EQ(static_cast<std::size_t>(c.writes), device->writes().size());
     EXPECT_LE(clock.elapsed(), 12s) << "no step waits longer than its deadline";
     EXPECT_EQ(jobs::JobState::Finished, slot.state());

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "jobs/job_file.h"
 #include "tests/support/fake_output_window.h"
 #include "tests/support/temp_dir.h"
 
@@ -275,7 +276,7 @@ TEST_F(LoadTest, FileLargerThanTheBufferIsRefusedUnread) {
     EXPECT_EQ(HexImage::kCapacity + 1, image().lastFileSize());
     EXPECT_EQ(":00000001FF\r\n", image().bytes());
     EXPECT_EQ("Fehler: Datei ist zu groß (30000001 Bytes, höchstens 30000000 Bytes)",
-              tooLargeLine(image().lastFileSize()));
+              jobs::tooLargeLine(image().lastFileSize()));
 
     EXPECT_EQ(base::StatusCode::TooLarge, image().assign(std::string(HexImage::kCapacity + 1, ':')).code());
     EXPECT_EQ(":00000001FF\r\n", image().bytes());

@@ -15,40 +15,29 @@
 #include "firmware/hex_image.h"
 #include "firmware/sha256.h"
 #include "tests/support/fake_output_window.h"
+#include "tests/support/hex_text.h"
 
 namespace hlx::firmware {
 namespace {
 
+using Bytes = std::vector<std::uint8_t>;
+
 // One HEX line with a correct checksum, ending in CR LF.
-std::string rec(unsigned address, unsigned type, const std::vector<unsigned>& data) {
-    char text[8];
-    std::string line = ":";
-    unsigned sum = 0;
-    auto put = [&](unsigned byte) {
-        std::snprintf(text, sizeof text, "%02X", byte & 0xFF);
-        line += text;
-        sum += byte;
-    };
-    put(static_cast<unsigned>(data.size()));
-    put(address >> 8);
-    put(address & 0xFF);
-    put(type);
-    for (unsigned b : data) put(b);
-    put((0x100 - (sum & 0xFF)) & 0xFF);
-    return line + "\r\n";
+std::string rec(std::uint16_t address, std::uint8_t type, const Bytes& data) {
+    return test::hexLine(test::hexRecord(type, address, data));
 }
 
-std::string page(unsigned upper) {
-    return rec(0, 4, {upper >> 8, upper & 0xFF});
+std::string page(std::uint16_t upper) {
+    return rec(0, 4, {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)});
 }
-std::string segment(unsigned base) {
-    return rec(0, 2, {base >> 8, base & 0xFF});
+std::string segment(std::uint16_t base) {
+    return rec(0, 2, {static_cast<std::uint8_t>(base >> 8), static_cast<std::uint8_t>(base)});
 }
 const std::string kEnd = ":00000001FF\r\n";
 
-std::vector<unsigned> bytesFrom(unsigned first, unsigned n) {
-    std::vector<unsigned> data;
-    for (unsigned i = 0; i < n; ++i) data.push_back((first + i) & 0xFF);
+Bytes bytesFrom(unsigned first, unsigned n) {
+    Bytes data;
+    for (unsigned i = 0; i < n; ++i) data.push_back(static_cast<std::uint8_t>(first + i));
     return data;
 }
 

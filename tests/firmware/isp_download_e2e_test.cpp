@@ -25,6 +25,7 @@
 #include "tests/support/fake_output_window.h"
 #include "tests/support/hex_text.h"
 #include "tests/support/isp_flash.h"
+#include "tests/support/job_runner.h"
 #include "tests/support/job_view_log.h"
 #include "tests/support/temp_dir.h"
 #include "tools/lpc_isp_sim.h"
@@ -82,22 +83,14 @@ protected:
     // Runs the job through the job slot, as the window does, and returns the word handed to the report.
     std::int32_t runJob(const std::string& filePath, std::optional<std::string> comText = {}) {
         view.reset();
-        jobs::JobSlot slot;
-        base::FileBuffer file;
-        slot.init();
         jobs::JobInputs inputs;
         inputs.comText = comText.value_or(sim ? sim->slavePath() : std::string{});
         inputs.settingsEntry = 0;
         inputs.filePath = filePath;
-        std::optional<std::int32_t> reported;
-        slot.start([&](std::stop_token stop) {
-            jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
-            reported = jobs::runJobFrame(*app::jobDefinition(jobs::JobKind::BootLoader), context, slot);
-        });
-        slot.wait();
-        EXPECT_EQ(jobs::JobState::Finished, slot.state());
+        const std::int32_t word = test::runJobInSlot(*app::jobDefinition(jobs::JobKind::BootLoader),
+                                                     {port, replyDeadline, log, view}, inputs);
         EXPECT_EQ((std::vector<bool>{false, true}), view.pollSwitches());
-        return reported.value_or(-1);
+        return word;
     }
 
     test::TempDir dir;

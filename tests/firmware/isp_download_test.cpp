@@ -12,11 +12,11 @@
 #include <map>
 
 #include "jobs/job_frame.h"
-#include "jobs/job_slot.h"
 #include "output/job_result.h"
 #include "serial/com_settings.h"
 #include "tests/support/fake_serial_device.h"
 #include "tests/support/hex_text.h"
+#include "tests/support/job_runner.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/temp_dir.h"
 
@@ -96,21 +96,12 @@ protected:
     std::int32_t run(const std::string& hexText) {
         const std::string path = dir.file("firmware.hex");
         test::writeFile(path, hexText);
-        jobs::JobSlot slot;
-        base::FileBuffer file;
-        slot.init();
         jobs::JobInputs inputs;
         inputs.comText = "fake";
         inputs.settingsEntry = 4;
         inputs.filePath = path;
-        std::optional<std::int32_t> reported;
-        const jobs::JobDefinition job = ispDownloadJob();
-        slot.start([&](std::stop_token) {
-            jobs::JobContext context{{port, replyDeadline, log, stopper.get_token()}, view, file, inputs};
-            reported = jobs::runJobFrame(job, context, slot);
-        });
-        slot.wait();
-        return reported.value_or(-1);
+        return test::runJobInSlot(ispDownloadJob(), {port, replyDeadline, log, view}, inputs,
+                                  stopper.get_token());
     }
 
     // The lines the job wrote, without line ends.

@@ -11,10 +11,10 @@
 
 #include "firmware/isp_download.h"
 #include "jobs/job_frame.h"
-#include "jobs/job_slot.h"
 #include "serial/posix_serial_device.h"
 #include "tests/support/fake_output_window.h"
 #include "tests/support/hex_text.h"
+#include "tests/support/job_runner.h"
 #include "tests/support/job_view_log.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/temp_dir.h"
@@ -33,20 +33,12 @@ protected:
 
     // The job as the window runs it, with the rate asked for; returns the word handed to the report.
     std::int32_t runJob(int baud) {
-        jobs::JobSlot slot;
-        base::FileBuffer file;
-        slot.init();
         jobs::JobInputs inputs;
         inputs.comText = sim.slavePath();
         inputs.settingsEntry = 0;
         inputs.filePath = path;
-        std::optional<std::int32_t> reported;
-        slot.start([&](std::stop_token stop) {
-            jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
-            reported = jobs::runJobFrame(firmware::ispDownloadJob({.baud = baud}), context, slot);
-        });
-        slot.wait();
-        return reported.value_or(-1);
+        return test::runJobInSlot(firmware::ispDownloadJob({.baud = baud}), {port, replyDeadline, log, view},
+                                  inputs);
     }
 
     void expectFlashHoldsTheFile() {

@@ -6,9 +6,9 @@
 set -eu
 build=${1:-build-gui}
 out=${2:-$build/preview-screens}
-helper="$build/tests/preview/gui/osd_preview_screenshot"
+helper="$build/tests/preview/gui/osd_preview_window_screenshot"
 if [ ! -x "$helper" ]; then
-    echo "screenshot.sh: $helper is missing; build the target osd_preview_screenshot first" >&2
+    echo "screenshot.sh: $helper is missing; build the target osd_preview_window_screenshot first" >&2
     exit 1
 fi
 if ! command -v xvfb-run >/dev/null 2>&1; then

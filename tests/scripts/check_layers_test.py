@@ -97,6 +97,15 @@ class CheckLayersTest(unittest.TestCase):
         self.plant("imaging/CMakeLists.txt", "target_link_libraries(hlx_imaging PUBLIC hlx::charts)\n")
         self.assertFailsNaming("imaging/CMakeLists.txt links a target of charts/")
 
+    def test_terminal_may_not_use_firmware(self):
+        self.plant("terminal/CMakeLists.txt", "target_link_libraries(hlx_terminal PUBLIC hlx::firmware)\n")
+        self.plant("terminal/planted.cpp", '#include "firmware/hex_image.h"\n')
+        self.assertFailsNaming("terminal/planted.cpp includes from firmware/, which terminal/ may not use")
+
+    def test_firmware_may_not_use_terminal(self):
+        self.plant("firmware/CMakeLists.txt", "target_link_libraries(hlx_firmware PUBLIC hlx::terminal)\n")
+        self.assertFailsNaming("firmware/CMakeLists.txt links a target of terminal/")
+
     def test_the_simulators_are_used_by_cli_alone(self):
         self.plant("app/CMakeLists.txt", "target_link_libraries(hlx_app_logic PRIVATE hlx::monitor_sim)\n")
         self.assertFailsNaming("app/CMakeLists.txt links a target of tools/")

@@ -39,7 +39,7 @@ enum class FileStep {
 
 class FaultyFileSystem : public base::FileSystem {
 public:
-    explicit FaultyFileSystem(base::FileSystem& real = base::posixFileSystem());
+    explicit FaultyFileSystem(base::FileSystem& real = base::systemFileSystem());
 
     // Every later call of step fails with err, until heal().
     void fail(FileStep step, int err);

@@ -1,15 +1,57 @@
 #pragma once
-// HexText: builds Intel HEX text for tests record by record, and keeps beside it the bytes its data records
+// Intel HEX for tests: hexRecord and hexLine write one record (its bytes with the checksum, then its text
+// line), and HexText builds a whole file record by record, keeping beside it the bytes its data records
 // put at each 32-bit address (a type 4 record sets the upper 16 bits), so a test can compare a target's
-// memory with the file. Lines end in CR LF. Header-only.
+// memory with the file. Lines are upper-case digits ending in CR LF unless a style says otherwise.
+// Header-only.
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
+#include <iterator>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include <fmt/format.h>
+
 namespace hlx::test {
+
+// How a record is written out: the case of its hex digits and its line end.
+struct HexLineStyle {
+    bool lowerCase = false;
+    std::string_view lineEnd = "\r\n";
+};
+
+// A record's bytes: count, offset (high byte first), type, the data, and the checksum that makes them add
+// up to 0.
+inline std::vector<std::uint8_t> hexRecord(std::uint8_t type, std::uint16_t offset,
+                                           const std::vector<std::uint8_t>& data) {
+    std::vector<std::uint8_t> r;
+    r.reserve(data.size() + 5);
+    r.push_back(static_cast<std::uint8_t>(data.size()));
+    r.push_back(static_cast<std::uint8_t>(offset >> 8));
+    r.push_back(static_cast<std::uint8_t>(offset));
+    r.push_back(type);
+    for (std::uint8_t b : data) r.push_back(b);
+    std::uint8_t sum = 0;
+    for (std::uint8_t b : r) sum = static_cast<std::uint8_t>(sum + b);
+    r.push_back(static_cast<std::uint8_t>(-sum));
+    return r;
+}
+
+// A record's bytes as a text line: ':', two hex digits per byte, the line end.
+inline std::string hexLine(const std::vector<std::uint8_t>& record, HexLineStyle style = {}) {
+    std::string line = ":";
+    for (std::uint8_t b : record) {
+        if (style.lowerCase)
+            fmt::format_to(std::back_inserter(line), "{:02x}", b);
+        else
+            fmt::format_to(std::back_inserter(line), "{:02X}", b);
+    }
+    line += style.lineEnd;
+    return line;
+}
 
 class HexText {
 public:
@@ -36,23 +78,21 @@ public:
     }
     // Any record, with its checksum; data records placed this way are not remembered.
     HexText& record(std::uint8_t type, std::uint16_t offset, const std::vector<std::uint8_t>& bytes) {
-        std::vector<std::uint8_t> r{static_cast<std::uint8_t>(bytes.size()),
-                                    static_cast<std::uint8_t>(offset >> 8), static_cast<std::uint8_t>(offset),
-                                    type};
-        r.insert(r.end(), bytes.begin(), bytes.end());
-        std::uint8_t sum = 0;
-        for (std::uint8_t b : r) sum = static_cast<std::uint8_t>(sum + b);
-        r.push_back(static_cast<std::uint8_t>(-sum));
-        m_text += ':';
-        char pair[3];
-        for (std::uint8_t b : r) {
-            std::snprintf(pair, sizeof pair, "%02X", b);
-            m_text += pair;
-        }
-        m_text += "\r\n";
+        m_text += hexLine(hexRecord(type, offset, bytes), m_style);
+        m_lastDigit = m_text.size() - m_style.lineEnd.size() - 1;
         return *this;
     }
     HexText& end() { return record(1, 0, {}); }
+    // The style of the lines that follow.
+    HexText& style(HexLineStyle style) {
+        m_style = style;
+        return *this;
+    }
+    // Spoils the checksum of the line written last (its last digit changes).
+    HexText& spoilLastChecksum() {
+        m_text[m_lastDigit] = m_text[m_lastDigit] == '0' ? '1' : '0';
+        return *this;
+    }
 
     const std::string& text() const { return m_text; }
     // The data bytes by address (pages at 0x8000 and above included).
@@ -66,6 +106,8 @@ private:
     std::string m_text;
     std::map<std::uint32_t, std::uint8_t> m_bytes;
     std::uint32_t m_upper = 0;
+    HexLineStyle m_style;
+    std::size_t m_lastDigit = 0;  // of the checksum written last
 };
 
 }  // namespace hlx::test

@@ -11,9 +11,9 @@
 
 #include "app/job_catalogue.h"
 #include "jobs/job_frame.h"
-#include "jobs/job_slot.h"
 #include "output/job_result.h"
 #include "serial/posix_serial_device.h"
+#include "tests/support/job_runner.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/temp_dir.h"
 #include "tools/virtual_monitor.h"
@@ -53,19 +53,9 @@ protected:
     std::int32_t runJob(jobs::JobKind kind, jobs::JobInputs inputs) {
         serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
         serial::Deadline replyDeadline;
-        jobs::JobSlot slot;
-        base::FileBuffer file;
-        slot.init();
         inputs.comText = monitor->slavePath();
         inputs.settingsEntry = 0;
-        std::optional<std::int32_t> reported;
-        slot.start([&](std::stop_token stop) {
-            jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
-            reported = jobs::runJobFrame(*app::jobDefinition(kind), context, slot);
-        });
-        slot.wait();
-        EXPECT_EQ(jobs::JobState::Finished, slot.state());
-        return reported.value_or(-1);
+        return test::runJobInSlot(*app::jobDefinition(kind), {port, replyDeadline, log, view}, inputs);
     }
 
     std::int32_t sendFile(const std::string& bytes) {

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "jobs/job_frame.h"
-#include "jobs/job_slot.h"
 #include "serial/serial_port.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_serial_device.h"
+#include "tests/support/job_runner.h"
 #include "tests/support/recording_view.h"
 
 namespace hlx::test {
@@ -43,17 +43,7 @@ protected:
     // Runs the job to its end; returns the word handed to the report (-1 when it did not get there).
     std::int32_t run(const jobs::JobDefinition& job, jobs::JobInputs inputs) {
         inputs.comText = "/dev/monitor";
-        jobs::JobSlot slot;
-        base::FileBuffer buffer;
-        slot.init();
-        std::optional<std::int32_t> reported;
-        slot.start([&](std::stop_token stop) {
-            jobs::JobContext context{{port, replyDeadline, log, stop}, view, buffer, std::move(inputs)};
-            reported = jobs::runJobFrame(job, context, slot);
-        });
-        slot.wait();
-        EXPECT_EQ(jobs::JobState::Finished, slot.state());
-        return reported.value_or(-1);
+        return runJobInSlot(job, {port, replyDeadline, log, view}, std::move(inputs));
     }
 
     FakeClock clock;

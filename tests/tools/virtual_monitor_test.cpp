@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "tests/support/hex_text.h"
 #include "tests/support/simulator_process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tool_side.h"
@@ -19,26 +20,6 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
 using Tool = test::ToolSide;  // the tool's side of the pseudo-terminal
-
-Bytes record(std::uint16_t offset, std::uint8_t type, Bytes data) {
-    Bytes r{static_cast<std::uint8_t>(data.size()), static_cast<std::uint8_t>(offset >> 8),
-            static_cast<std::uint8_t>(offset & 0xFF), type};
-    r.insert(r.end(), data.begin(), data.end());
-    std::uint8_t sum = 0;
-    for (std::uint8_t b : r) sum = static_cast<std::uint8_t>(sum + b);
-    r.push_back(static_cast<std::uint8_t>(-sum));
-    return r;
-}
-
-std::string hexLine(const Bytes& r, bool lowerCase = false) {
-    std::string line = ":";
-    char pair[3];
-    for (std::uint8_t b : r) {
-        std::snprintf(pair, sizeof pair, lowerCase ? "%02x" : "%02X", b);
-        line += pair;
-    }
-    return line + "\r\n";
-}
 
 const Bytes kEnd{0x00, 0x00, 0x00, 0x01, 0xFF};
 
@@ -103,10 +84,10 @@ TEST_F(VirtualMonitorTest, BinaryDownloadFillsTheImageAndClosesWithItsLines) {
     EXPECT_EQ(MonitorMode::BinaryRecords, monitor->mode());
     Bytes data(248);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i);
-    tool->send(record(0, 4, {0x00, 0x01}));
+    tool->send(test::hexRecord(4, 0, {0x00, 0x01}));
     EXPECT_EQ("OK\r\n", tool->receiveUntil("\n"));
     // A record split over several writes is collected whole.
-    const Bytes big = record(0x0100, 0, data);
+    const Bytes big = test::hexRecord(0, 0x0100, data);
     tool->send(Bytes(big.begin(), big.begin() + 3));
     EXPECT_EQ("", tool->receiveFor(50ms));
     tool->send(Bytes(big.begin() + 3, big.end()));
@@ -132,7 +113,7 @@ TEST_F(VirtualMonitorTest, BinaryDownloadFillsTheImageAndClosesWithItsLines) {
 TEST_F(VirtualMonitorTest, BinaryRecordWithWrongChecksumIsRefusedAndEndsTheDownload) {
     start();
     command("LoadFWRTQ?\r\n", "LoadFWRTQ OK\r\n");
-    Bytes bad = record(0x0010, 0, {1, 2, 3});
+    Bytes bad = test::hexRecord(0, 0x0010, {1, 2, 3});
     bad.back() ^= 0x01;
     tool->send(bad);
     EXPECT_EQ("\xFA\n", tool->receiveUntil("\n"));
@@ -150,14 +131,14 @@ TEST_F(VirtualMonitorTest, HexLinesAreTakenSilentlyWithFlowControlPauses) {
     config.closingLines = {"Fertig"};
     start(config);
     command("LoadFW?\r\n", "LoadFW OK\r\n");
-    tool->send(hexLine(record(0, 4, {0x00, 0x02})));
+    tool->send(test::hexLine(test::hexRecord(4, 0, {0x00, 0x02})));
     EXPECT_EQ("", tool->receiveFor(60ms));  // no reply line per record
-    tool->send(hexLine(record(0x0010, 0, {0xAA, 0xBB}), /*lowerCase=*/true));
+    tool->send(test::hexLine(test::hexRecord(0, 0x0010, {0xAA, 0xBB}), {.lowerCase = true}));
     // XOFF at once, XON after the page write.
     EXPECT_EQ("\x13", tool->receiveUntil("\x13"));
     EXPECT_EQ("\x11", tool->receiveUntil("\x11"));
-    tool->send(hexLine(record(0x0012, 0, {0xCC})));
-    tool->send(hexLine(kEnd));
+    tool->send(test::hexLine(test::hexRecord(0, 0x0012, {0xCC})));
+    tool->send(test::hexLine(kEnd));
     EXPECT_EQ(
         "\x13\x11"
         "Fertig\r\n",
@@ -193,8 +174,8 @@ TEST_F(VirtualMonitorTest, BadHexLinesGetTheirErrorByte) {
 
 TEST_F(VirtualMonitorTest, InjectedFaults) {
     start();
-    const Bytes first = record(0, 0, {1});
-    const Bytes second = record(1, 0, {2});
+    const Bytes first = test::hexRecord(0, 0, {1});
+    const Bytes second = test::hexRecord(0, 1, {2});
 
     MonitorFaults error;
     error.errorAt = 2;
@@ -236,9 +217,9 @@ TEST_F(VirtualMonitorTest, InjectedFaults) {
     ASSERT_TRUE(monitor->waitForDownloads(2, 1000ms));
     tool->receiveUntil("Neustart\r\n");
     command("LoadFW?\r\n", "LoadFW OK\r\n");
-    tool->send(hexLine(first));
+    tool->send(test::hexLine(first));
     EXPECT_EQ("\x13", tool->receiveUntil("\x13"));
-    tool->send(hexLine(second));
+    tool->send(test::hexLine(second));
     EXPECT_EQ("", tool->receiveFor(150ms));  // no XON follows
 }
 
@@ -329,7 +310,7 @@ TEST_F(VirtualMonitorTest, RestartsAfterADownloadAtTheSamePath) {
     EXPECT_EQ(before, target);
 
     command("LoadFWRTQ?\r\n", "LoadFWRTQ OK\r\n");
-    tool->send(record(0x0040, 0, {0x12, 0x34}));
+    tool->send(test::hexRecord(0, 0x0040, {0x12, 0x34}));
     EXPECT_EQ("OK\r\n", tool->receiveUntil("\n"));
     tool->send(kEnd);
     EXPECT_EQ("OK\r\nFlash geschrieben\r\nNeustart\r\n", tool->receiveUntil("Neustart\r\n"));
@@ -363,7 +344,7 @@ TEST(VirtualMonitorProgram, ServesADownloadRestartsAndStopsOnSigterm) {
         ASSERT_TRUE(tool.ok()) << program.printed();
         tool.send("LoadFWRTQ?\r\n");
         EXPECT_EQ("LoadFWRTQ OK\r\n", tool.receiveUntil("\n"));
-        tool.send(record(0x0020, 0, {0x5A, 0xA5}));
+        tool.send(test::hexRecord(0, 0x0020, {0x5A, 0xA5}));
         EXPECT_EQ("Gut\r\n", tool.receiveUntil("\n"));
         tool.send(kEnd);
         tool.receiveUntil("Neustart\r\n");

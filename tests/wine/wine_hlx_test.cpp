@@ -28,6 +28,7 @@
 
 #include "tests/support/hex_text.h"
 #include "tests/support/isp_flash.h"
+#include "tests/support/report_schema.h"
 #include "tests/support/temp_dir.h"
 #include "tools/lpc_isp_sim.h"
 #include "tools/virtual_monitor.h"
@@ -189,6 +190,34 @@ TEST_F(WineHlxTest, FlashRtqPutsTheFileIntoTheMonitor) {
     EXPECT_EQ("JobResult=0x1000", lastLine(run.err));
     EXPECT_EQ(file.bytes(), monitor.image());
     EXPECT_TRUE(contains(run.out, "Flash geschrieben\nNeustart\n")) << run.out;
+}
+
+// A gang run: one job per --port at once, each monitor gets the whole file, a summary line per port, and
+// --report writes the run's record (checked against its schema) through the Windows file system.
+TEST_F(WineHlxTest, FlashRtqOnTwoPortsAtOnceWritesTheReport) {
+    tools::VirtualMonitor first;
+    tools::VirtualMonitor second;
+    ComPortLink comA(28, first.slavePath());
+    ComPortLink comB(29, second.slavePath());
+    const test::HexText file = firmware();
+    const std::string report = dir.file("run.json");
+    const Outcome run = hlx({"flash", "rtq", windowsPath(writeFile("fw.hex", file.text())), "--port", "28",
+                             "--port", "COM29", "--settings", "0", "--report", windowsPath(report)});
+    EXPECT_EQ(0, run.exitCode) << run.out << run.err;
+    EXPECT_EQ(file.bytes(), first.image());
+    EXPECT_EQ(file.bytes(), second.image());
+    EXPECT_TRUE(contains(run.out, "28: Flash geschrieben\n")) << run.out;
+    EXPECT_TRUE(contains(run.out, "COM29: Flash geschrieben\n")) << run.out;
+    EXPECT_EQ("2 of 2 ports without failure", lastLine(run.out));
+    EXPECT_EQ("", test::reportSchemaViolations(report));
+    const std::string text = test::readFile(report);
+    EXPECT_TRUE(contains(text, "\"method\": \"rtq\"")) << text;
+    EXPECT_EQ(std::vector<std::string>{"run.json"}, [&] {
+        std::vector<std::string> names;
+        for (const std::string& name : dir.entries())
+            if (name.starts_with("run.json") || name.starts_with(".run.json")) names.push_back(name);
+        return names;
+    }()) << "no temporary file is left";
 }
 
 TEST_F(WineHlxTest, FlashRealtermPutsTheFileIntoTheMonitorThroughXoffPauses) {

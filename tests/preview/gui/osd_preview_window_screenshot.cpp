@@ -1,4 +1,4 @@
-// osd_preview_screenshot OUTDIR [SECONDS]: shows the preview window and saves what it shows on page 1 (with
+// osd_preview_window_screenshot OUTDIR [SECONDS]: shows the preview window and saves what it shows on page 1 (with
 // the information view), on page 1 with the input's choice tiles and with the backlight's slider, half-way
 // through the zoom into page 2, and on page 12 (the user gamut's primaries, reached as a technician would:
 // colour page, gamut "User", double click). Each picture is taken after SECONDS (default 1) of settling. Run
@@ -21,7 +21,7 @@ using hlx::preview::itemCode;
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: osd_preview_screenshot OUTDIR [SECONDS]\n");
+        std::fprintf(stderr, "usage: osd_preview_window_screenshot OUTDIR [SECONDS]\n");
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
