@@ -19,21 +19,18 @@
 namespace hlx::app {
 namespace {
 
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 QString portStateText(const serial::PortState& state) {
     if (!state.open)
-        return state.status ? qs(state.device) + QStringLiteral(": not open") : qs(state.status.message());
+        return state.status ? toQString(state.device) + QStringLiteral(": not open")
+                            : toQString(state.status.message());
     if (!state.configured) {
         // The reason usually names the device already.
-        if (state.status.message().rfind(state.device, 0) == 0) return qs(state.status.message());
-        return qs(state.device) + QStringLiteral(" \u2014 ") + qs(state.status.message());
+        if (state.status.message().rfind(state.device, 0) == 0) return toQString(state.status.message());
+        return toQString(state.device) + QStringLiteral(" \u2014 ") + toQString(state.status.message());
     }
     const serial::LineSettings& s = state.settings;
     return QStringLiteral("%1 \u2014 %2 %3%4%5")
-        .arg(qs(state.device))
+        .arg(toQString(state.device))
         .arg(s.baud)
         .arg(s.dataBits)
         .arg(s.parity == serial::Parity::Even ? QLatin1Char('E') : QLatin1Char('N'))
@@ -47,8 +44,12 @@ std::optional<std::string> chosenPath(const QString& path) {
 
 }  // namespace
 
+QString toQString(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 QString toQtFilter(std::string_view filter) {
-    const QStringList parts = qs(filter).split(QLatin1Char('|'));
+    const QStringList parts = toQString(filter).split(QLatin1Char('|'));
     QStringList filters;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString description = parts[i].trimmed();
@@ -174,7 +175,7 @@ void MainWindow::closeWindow(bool dialogOnFailure) {
     if (const base::Status saved = m_logic->close(); !saved) {
         const std::string message = "Die Einstellungen konnten nicht gespeichert werden: " + saved.message();
         std::fprintf(stderr, "%s\n", message.c_str());
-        if (dialogOnFailure) QMessageBox::warning(this, windowTitle(), qs(message));
+        if (dialogOnFailure) QMessageBox::warning(this, windowTitle(), toQString(message));
     }
 }
 
@@ -205,7 +206,7 @@ std::string MainWindow::editText(Edit edit) const {
 }
 
 void MainWindow::setEditText(Edit edit, std::string_view text) {
-    m_call.run([this, edit, s = qs(text)] { editFor(edit)->setText(s); });
+    m_call.run([this, edit, s = toQString(text)] { editFor(edit)->setText(s); });
 }
 
 int MainWindow::comSettingsIndex() const {
@@ -234,7 +235,7 @@ std::optional<std::string> MainWindow::runSaveDialog(std::string_view filter) {
 
 void MainWindow::setTxMemoText(std::string_view text) {
     // The memo is a plain text edit: its lines break at LF, so CR LF becomes LF.
-    QString lines = qs(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    QString lines = toQString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     m_call.run([this, lines = std::move(lines)] { m_txMemo->setPlainText(lines); });
 }
 
@@ -250,7 +251,7 @@ void MainWindow::showPortState(const serial::PortState& state) {
 }
 
 void MainWindow::showError(std::string_view message) {
-    m_call.run([this, text = qs(message)] { QMessageBox::critical(this, windowTitle(), text); });
+    m_call.run([this, text = toQString(message)] { QMessageBox::critical(this, windowTitle(), text); });
 }
 
 void MainWindow::releaseJobThread() {

@@ -59,6 +59,8 @@ namespace hlx::app {
 // Qt's form ("TXT (*.TXT *.txt);;Alle (*)"). Each pattern is offered in upper and in lower case, so a
 // "firmware.hex" shows under "*.HEX" on case-sensitive file systems; "*.*" becomes "*".
 QString toQtFilter(std::string_view filter);
+// UTF-8 text (what the core hands over) as a QString.
+QString toQString(std::string_view text);
 
 class MainWindow : public QMainWindow, public MainWindowView {
     Q_OBJECT

@@ -30,10 +30,6 @@ constexpr QSize kBootLoaderButton{151, 51};
 constexpr QSize kTerminalButton{75, 25};
 constexpr QSize kSendFileButton{75, 21};
 
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 QLabel* makeLabel(QWidget* parent, const char* name, const char* caption) {
     auto* label = new QLabel(QString::fromUtf8(caption), parent);
     label->setObjectName(QString::fromLatin1(name));
@@ -85,7 +81,7 @@ void MainWindow::buildControls() {
     m_comNr = makeEdit(client, QStringLiteral("editComNr"), 65);
     m_comNr->setText(QStringLiteral("1"));
     QStringList ports;
-    for (const serial::PortInfo& info : serial::listSerialPorts()) ports << qs(info.fieldText());
+    for (const serial::PortInfo& info : serial::listSerialPorts()) ports << toQString(info.fieldText());
     auto* completer = new QCompleter(ports, m_comNr);
     completer->setCaseSensitivity(Qt::CaseInsensitive);
     completer->setFilterMode(Qt::MatchContains);
@@ -101,9 +97,10 @@ void MainWindow::buildControls() {
     m_comSettings->setEditable(true);
     m_comSettings->setInsertPolicy(QComboBox::NoInsert);
     m_comSettings->setMinimumContentsLength(12);
-    for (const serial::ComSettingsEntry& entry : serial::kComSettings) m_comSettings->addItem(qs(entry.text));
+    for (const serial::ComSettingsEntry& entry : serial::kComSettings)
+        m_comSettings->addItem(toQString(entry.text));
     m_comSettings->setCurrentIndex(-1);
-    m_comSettings->setEditText(qs(serial::kComSettings[0].text));
+    m_comSettings->setEditText(toQString(serial::kComSettings[0].text));
 
     m_progress = new QProgressBar(client);
     m_progress->setObjectName(QStringLiteral("ProgressBar1"));

@@ -1,8 +1,8 @@
-// osd_preview_window_screenshot OUTDIR [SECONDS]: shows the preview window and saves what it shows on page 1 (with
-// the information view), on page 1 with the input's choice tiles and with the backlight's slider, half-way
-// through the zoom into page 2, and on page 12 (the user gamut's primaries, reached as a technician would:
-// colour page, gamut "User", double click). Each picture is taken after SECONDS (default 1) of settling. Run
-// it under Xvfb (tests/preview/screenshot.sh) or with QT_QPA_PLATFORM=offscreen.
+// osd_preview_window_screenshot OUTDIR [SECONDS]: shows the preview window and saves what it shows on page 1
+// (with the information view), on page 1 with the input's choice tiles and with the backlight's slider,
+// half-way through the zoom into page 2, and on page 12 (the user gamut's primaries, reached as a technician
+// would: colour page, gamut "User", double click). Each picture is taken after SECONDS (default 1) of
+// settling. Run it under Xvfb (tests/preview/screenshot.sh) or with QT_QPA_PLATFORM=offscreen.
 
 #include <QApplication>
 #include <QDir>
