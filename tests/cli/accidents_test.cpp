@@ -60,8 +60,10 @@ public:
 // (the senders).
 class VirtualMonitors : public Monitors {
 public:
-    VirtualMonitors(int count, std::function<bool(const tools::VirtualMonitor&)> whole)
-        : m_whole(std::move(whole)) {
+    // slow: the faults that make a run last (a late reply to each record, or no reply to a line).
+    VirtualMonitors(int count, std::function<bool(const tools::VirtualMonitor&)> whole,
+                    tools::MonitorFaults slow)
+        : m_whole(std::move(whole)), m_slow(slow) {
         for (int i = 0; i < count; ++i) m_monitors.push_back(std::make_unique<tools::VirtualMonitor>());
     }
     std::vector<std::string> ports() const override {
@@ -80,11 +82,12 @@ public:
         return true;
     }
     void slowDown() override {
-        for (const auto& m : m_monitors) m->setFaults({.delay = 300ms});
+        for (const auto& m : m_monitors) m->setFaults(m_slow);
     }
 
 private:
     std::function<bool(const tools::VirtualMonitor&)> m_whole;
+    tools::MonitorFaults m_slow;
     std::vector<std::unique_ptr<tools::VirtualMonitor>> m_monitors;
 };
 
@@ -142,10 +145,13 @@ struct PortCommand {
 std::unique_ptr<Monitors> firmwareMonitors(int ports, const test::HexText& firmware, const std::string&,
                                            bool) {
     const auto bytes = firmware.bytes();
-    return std::make_unique<VirtualMonitors>(ports, [bytes](const tools::VirtualMonitor& m) {
-        const tools::MemoryImage image = m.image();
-        return std::map<std::uint32_t, std::uint8_t>(image.begin(), image.end()) == bytes;
-    });
+    return std::make_unique<VirtualMonitors>(
+        ports,
+        [bytes](const tools::VirtualMonitor& m) {
+            const tools::MemoryImage image = m.image();
+            return std::map<std::uint32_t, std::uint8_t>(image.begin(), image.end()) == bytes;
+        },
+        tools::MonitorFaults{.delay = 300ms});
 }
 
 std::unique_ptr<Monitors> ispMonitors(int ports, const test::HexText& firmware, const std::string&,
@@ -157,8 +163,10 @@ std::unique_ptr<Monitors> ispMonitors(int ports, const test::HexText& firmware, 
 constexpr const char* kLastLine = "line239=239";
 
 std::unique_ptr<Monitors> textMonitors(int ports, const test::HexText&, const std::string&, bool) {
+    // Slow: no answer from the second line on, so the sender waits for one.
     return std::make_unique<VirtualMonitors>(
-        ports, [](const tools::VirtualMonitor& m) { return contains(m.received(), kLastLine); });
+        ports, [](const tools::VirtualMonitor& m) { return contains(m.received(), kLastLine); },
+        tools::MonitorFaults{.lineSilentAt = 2});
 }
 
 void PrintTo(const PortCommand& c, std::ostream* os) {
@@ -282,7 +290,9 @@ TEST_P(AccidentTest, StdoutBlockedThenSigint) {
     ::fcntl(full[1], F_SETFL, 0);
     std::optional<test::ChildRun> run;
     {
-        test::ChildProcess process(HLX_CLI_PATH, arguments(*monitors), {.stdoutFd = full[1]});
+        test::RunOptions options;
+        options.stdoutFd = full[1];
+        test::ChildProcess process(HLX_CLI_PATH, arguments(*monitors), options);
         ASSERT_TRUE(waitForTraffic(*monitors)) << "the run did not start";
         process.signal(SIGINT);
         run = process.finish(20s);

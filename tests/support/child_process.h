@@ -172,7 +172,9 @@ struct CommandOutcome {
 
 inline CommandOutcome runCommand(const std::string& commandLine,
                                  std::chrono::seconds limit = std::chrono::seconds{600}) {
-    ChildRun run = ChildProcess("/bin/sh", {"-c", commandLine}, {.mergeErr = true}).finish(limit);
+    RunOptions options;
+    options.mergeErr = true;
+    ChildRun run = ChildProcess("/bin/sh", {"-c", commandLine}, options).finish(limit);
     return {run.exitCode, std::move(run.out)};
 }
 
