@@ -67,6 +67,8 @@ Status infoOfHandle(HANDLE handle, FileInfo& info) {
     }
     info.kind = FileKind::Regular;
     info.size = static_cast<std::int64_t>((std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+    info.device = data.dwVolumeSerialNumber;
+    info.id = (std::uint64_t{data.nFileIndexHigh} << 32) | data.nFileIndexLow;
     return Status::ok();
 }
 
@@ -177,8 +179,21 @@ public:
             info.kind = FileKind::Regular;
             info.size =
                 static_cast<std::int64_t>((std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+            identify(path, info);
         }
         return Status::ok();
+    }
+
+    // Which file it is (the volume and the file's index on it), so two names of one file are known as
+    // one; left unknown when the file cannot be opened for its attributes.
+    static void identify(const std::string& path, FileInfo& info) {
+        const Handle file(::CreateFileW(widen(path).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!file.valid()) return;
+        BY_HANDLE_FILE_INFORMATION about{};
+        if (!::GetFileInformationByHandle(file.get(), &about)) return;
+        info.device = about.dwVolumeSerialNumber;
+        info.id = (std::uint64_t{about.nFileIndexHigh} << 32) | about.nFileIndexLow;
     }
 
     // Links are not followed on Windows (resolveLink below), so a name is what info says it is.
