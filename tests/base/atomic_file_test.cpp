@@ -143,5 +143,28 @@ TEST_F(AtomicFileTest, AFolderInPlaceOfTheTargetIsRefusedBeforeAnythingIsWritten
     for (const std::string& step : files.steps()) EXPECT_NE("create", step);
 }
 
+// The probe finds a full disk before the contents exist; the old file and the folder stay as they were.
+TEST_F(AtomicFileTest, TheProbeFindsAFullDiskFirst) {
+    files.failWritesAfter(100, ENOSPC);
+    FileReplacement replacement(target, 0644, files);
+    ASSERT_TRUE(replacement.status()) << replacement.status();
+    const Status probed = replacement.probe(4096);
+    EXPECT_TRUE(probed.isNoSpace()) << probed;
+    EXPECT_FALSE(replacement.commit(kNew));
+    EXPECT_EQ(kOld, test::readFile(target));
+}
+
+// After a probe that passed, the contents go into a fresh temporary file: the probe's bytes are not part of
+// the result, and no temporary file is left.
+TEST_F(AtomicFileTest, AfterAProbeTheFileHoldsTheContentsAlone) {
+    {
+        FileReplacement replacement(target, 0644, files);
+        ASSERT_TRUE(replacement.probe(4096));
+        ASSERT_TRUE(replacement.commit(kNew));
+    }
+    EXPECT_EQ(kNew, test::readFile(target));
+    EXPECT_EQ((std::vector<std::string>{"settings.txt"}), dir.entries());
+}
+
 }  // namespace
 }  // namespace hlx::base
