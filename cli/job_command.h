@@ -9,8 +9,12 @@
 // line "JobResult=0x..." as the last line on stderr.
 //
 // --report FILE.json writes the run's record (report/report_json.h) when the job has ended, also after a
-// stop; its folder is tried first, and a report that could not be written there refuses the run before
-// the port is touched (exit 2).
+// stop; the target is checked first (runner::ReportTarget: a regular file or a new name, not the file the
+// run reads, its first block written to the disk), and a report that could not be written there refuses
+// the run before the port is touched (exit 2).
+//
+// What the job shows goes out through a writer thread (cli/console_output.h): a closed or blocked stdout
+// or stderr never stops or slows the job.
 //
 // SIGINT, SIGTERM and SIGHUP during the job stop it (see base/stop_signals.h): the job is asked to stop,
 // its thread is joined, the port is released, "hlx: stopped by SIGINT; <stoppedNote>" goes to stderr and

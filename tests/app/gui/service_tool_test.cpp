@@ -68,6 +68,21 @@ public:
     }
 
     void signal(int number) { ::kill(m_pid, number); }
+    // Sleeps in short steps until the program has blocked the stop signals (its first step), so that a
+    // signal sent afterwards is taken by it and cannot kill it early; false if that did not happen.
+    bool waitForBlockedSignals(std::chrono::milliseconds timeout) {
+        const auto giveUp = std::chrono::steady_clock::now() + timeout;
+        const std::string status = "/proc/" + std::to_string(m_pid) + "/status";
+        while (std::chrono::steady_clock::now() < giveUp) {
+            const std::string text = test::readFile(status);
+            const std::size_t at = text.find("SigBlk:");
+            if (at != std::string::npos &&
+                (std::stoull(text.substr(at + 7), nullptr, 16) & (1ull << (SIGTERM - 1))))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
     // Sleeps until the process has ended or the time-out has passed; true when it ended.
     bool waitForEnd(std::chrono::milliseconds timeout) {
         pollfd p{m_pidFd, POLLIN, 0};
@@ -183,7 +198,7 @@ TEST(ServiceToolStartUp, ASigtermWithSettingsThatCannotBeSavedEndsWithTheReasonO
         c.makeUnsaveable(dir);
         const std::string output = dir.file("output.txt");
         ToolProcess tool(dir.path(), output);
-        std::this_thread::sleep_for(500ms);  // the window is up, most likely; it need not be
+        ASSERT_TRUE(tool.waitForBlockedSignals(20s)) << test::readFile(output);
         tool.signal(SIGTERM);
         ASSERT_TRUE(tool.waitForEnd(5s)) << "still running 5 s after SIGTERM\n" << test::readFile(output);
         EXPECT_EQ("exit 0", tool.outcome());
