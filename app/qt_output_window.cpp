@@ -100,6 +100,12 @@ void OutputEdit::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    // Tab moves the focus on (tabChangesFocus); Ctrl+Tab is the way to put a tab into the text.
+    if (key == Qt::Key_Tab && event->modifiers() == Qt::ControlModifier) {
+        if (!isReadOnly()) insertPlainText(QStringLiteral("\t"));
+        event->accept();
+        return;
+    }
     if (!isReadOnly()) {
         const bool backspace = key == Qt::Key_Backspace && !(event->modifiers() & Qt::ControlModifier);
         if ((backspace || event->matches(QKeySequence::Delete)) && deleteLineBreak(backspace)) {

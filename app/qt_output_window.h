@@ -10,9 +10,10 @@
 // So every model position is the same document position, and an append costs only what it adds.
 // Lines wrap anywhere, as in a terminal: word wrapping a very long line costs time in the square of its
 // length (a 1 MB line took 20 s), wrapping anywhere a fraction of a second.
-// Enter typed by the technician inserts CR LF, as in a Windows edit control (the monitor's lines end so);
-// Backspace and Delete remove a CR LF pair as one line break; the caret never rests between the CR and the LF
-// of a line end; copy and paste carry CR LF.
+// Tab moves the focus to the next control as in any form (the main window sets tabChangesFocus); Ctrl+Tab
+// inserts a tab. Enter typed by the technician inserts CR LF, as in a Windows edit control (the monitor's
+// lines end so); Backspace and Delete remove a CR LF pair as one line break; the caret never rests between
+// the CR and the LF of a line end; copy and paste carry CR LF.
 //
 // QtOutputWindow implements hlx::OutputWindow over an OutputEdit. Its calls from the job thread run on the
 // GUI thread through QtCall and return when they have taken effect (or at once after release), except
