@@ -69,6 +69,10 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::setUpKeyboard() {
+    // The picture takes the focus once it is shown (Tab, a click); Return or Space then starts the converter.
+    m_image->setFocusPolicy(Qt::StrongFocus);
+    // The scrolled area holds the controls; it takes no focus itself.
+    centralWidget()->setFocusPolicy(Qt::NoFocus);
     QWidget* previous = nullptr;
     for (const std::string_view name : kTabOrder) {
         auto* widget = findChild<QWidget*>(nameOf(name));
@@ -78,8 +82,6 @@ void MainWindow::setUpKeyboard() {
     }
     // Tab moves on as in any form; Ctrl+Tab still puts a tab into the text.
     m_outputEdit->setTabChangesFocus(true);
-    // The picture takes the focus once it is shown (Tab, a click); Return or Space then starts the converter.
-    m_image->setFocusPolicy(Qt::StrongFocus);
     for (const Mnemonic& mnemonic : kMnemonics) {
         auto* button = findChild<QPushButton*>(nameOf(mnemonic.button));
         if (button == nullptr) continue;

@@ -113,7 +113,7 @@ TEST_F(MainWindowReachTest, AJobsOutcomeStandsInTheStatusBarAndTheBarWhereItStop
     QTest::mouseClick(control<QPushButton>("btnUpdate"), Qt::LeftButton);
     serveUntilJobEnds();
     const std::string text = window->outputWindow().text();
-    EXPECT_NE(std::string::npos, text.find("\r\nFehler: Bestätigungsfehler\r\n")) << text;
+    EXPECT_NE(std::string::npos, text.find("\nFehler: Bestätigungsfehler\r\n")) << text;
     EXPECT_FALSE(jobStatus()->isHidden());
     EXPECT_EQ(QStringLiteral("FEHLER \u2013 Fehler: Bestätigungsfehler"), jobStatus()->text());
     EXPECT_TRUE(jobStatus()->styleSheet().contains(QStringLiteral("#b00020")));
