@@ -11,6 +11,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QtTest/QSignalSpy>
@@ -274,6 +276,21 @@ TEST_F(MainWindowReachTest, TheFirstSizeFitsTheScreenWithTheStatusBarInView) {
         << available.width() << "x" << available.height();
     const QRect statusBar(window->statusBar()->mapToGlobal(QPoint(0, 0)), window->statusBar()->size());
     EXPECT_TRUE(available.contains(statusBar));
+    window->close();
+}
+
+// Smaller than the layout needs: the controls scroll, the status bar stays in the window.
+TEST_F(MainWindowReachTest, AWindowTooSmallForTheLayoutScrollsItsControlsAndKeepsTheStatusBar) {
+    openWindow();
+    showActive();
+    window->resize(600, 320);
+    QTest::qWait(static_cast<int>(2 * kScreenFrame.count()));
+    auto* area = control<QScrollArea>("clientArea");
+    EXPECT_GT(area->verticalScrollBar()->maximum(), 0);
+    EXPECT_GT(area->horizontalScrollBar()->maximum(), 0);
+    const QRect statusBar = window->statusBar()->geometry();
+    EXPECT_TRUE(window->rect().contains(statusBar));
+    EXPECT_TRUE(window->statusBar()->isVisible());
     window->close();
 }
 
