@@ -168,10 +168,15 @@ void OutputEdit::keepCaretOffLineEnd() {
 // ---- QtOutputWindow ---------------------------------------------------------------------------------
 
 QtOutputWindow::QtOutputWindow(OutputEdit& edit, const QtCall& call)
-    : m_edit(edit), m_call(call), m_screen(call, [this] {
-          flushPending();
-          m_edit.viewport()->update();
-      }) {}
+    : m_edit(edit),
+      m_call(call),
+      m_screen(
+          call,
+          [this] {
+              flushPending();
+              m_edit.viewport()->update();
+          },
+          kJobTextFrame) {}
 
 void QtOutputWindow::flushPending() const {
     QString text;

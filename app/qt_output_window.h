@@ -18,7 +18,8 @@
 // QtOutputWindow implements hlx::OutputWindow over an OutputEdit. Its calls from the job thread run on the
 // GUI thread through QtCall and return when they have taken effect (or at once after release), except
 // append and refresh: they queue the text and return at once, and the GUI thread shows everything queued
-// at most once a frame (ScreenRateFlush), in one insert and one paint, however many lines came. Every
+// at most once a frame of kJobTextFrame (ScreenRateFlush, 20 times a second), in one insert and one paint,
+// however many lines came. Every
 // other call shows what is queued before it acts, so the order of the job's changes holds and a job that
 // reads the window sees its own appends.
 //

@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,8 @@ using Seconds = std::chrono::duration<double>;
 
 int kRecords = 20000;
 int kRounds = 5;
+class Xvfb;
+const Xvfb* theXServer = nullptr;  // the benchmark's own, when it runs
 
 // An X server of the benchmark's own, so the window is drawn as on a desktop.
 class Xvfb {
@@ -79,6 +82,23 @@ public:
     }
     ~Xvfb() { stop(); }
     bool running() const { return !m_display.empty(); }
+    // The X server's CPU seconds so far (drawing what the window paints), from /proc.
+    double cpuSeconds() const {
+        if (m_pid <= 0) return 0;
+        std::ifstream stat("/proc/" + std::to_string(m_pid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const std::size_t afterName = line.rfind(')');
+        if (afterName == std::string::npos) return 0;
+        // The fields after the command's closing parenthesis start with the state (field 3); utime and
+        // stime are fields 14 and 15.
+        std::istringstream fields(line.substr(afterName + 2));
+        std::string field;
+        double ticks = 0;
+        for (int i = 3; i <= 15 && fields >> field; ++i)
+            if (i >= 14) ticks += std::stod(field);
+        return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    }
     const std::string& display() const { return m_display; }
 
 private:
@@ -133,6 +153,7 @@ struct Run {
     Seconds took{};
     double cpu = 0;     // the window process's CPU seconds (the monitor's thread included)
     double guiCpu = 0;  // the GUI thread's share: inserting, scrolling and painting the output
+    double xCpu = 0;    // the X server's, drawing what the window painted
     bool complete = false;
 };
 
@@ -150,12 +171,14 @@ Run downloadInTheWindow(const std::string& folder, const std::string& firmware) 
     Run run;
     const double cpu = processCpuSeconds();
     const double guiCpu = bench::threadCpuSeconds();
+    const double xCpu = theXServer != nullptr ? theXServer->cpuSeconds() : 0;
     const auto start = SteadyClock::now();
     QTest::mouseClick(window.form->findChild<QPushButton*>(QStringLiteral("btnUpdate")), Qt::LeftButton);
     serveWhile([&] { return window.form->logic().jobSlot().running(); });
     run.took = SteadyClock::now() - start;
     run.cpu = processCpuSeconds() - cpu;
     run.guiCpu = bench::threadCpuSeconds() - guiCpu;
+    run.xCpu = theXServer != nullptr ? theXServer->cpuSeconds() - xCpu : 0;
     run.complete = window.form->outputWindow().text().find(countLine()) != std::string::npos;
     return run;
 }
@@ -195,13 +218,12 @@ void compareDownloads(const std::string& folder) {
         const Run window = downloadInTheWindow(folder, firmware);
         const Run hlx = downloadThroughHlx(firmware);
         const double ratio = window.took.count() / hlx.took.count();
-        std::printf(
-            "  pair %d%s: window %6.2f s%s, hlx %6.2f s%s, ratio %5.2f (CPU: window process %5.2f s, GUI "
-            "thread "
-            "%5.2f s)\n",
-            round, round == 0 ? " (not counted)" : "", window.took.count(),
-            window.complete ? "" : " INCOMPLETE", hlx.took.count(), hlx.complete ? "" : " INCOMPLETE", ratio,
-            window.cpu, window.guiCpu);
+        std::printf("  pair %d%s: window %6.2f s%s, hlx %6.2f s%s, ratio %5.2f\n", round,
+                    round == 0 ? " (not counted)" : "", window.took.count(),
+                    window.complete ? "" : " INCOMPLETE", hlx.took.count(), hlx.complete ? "" : " INCOMPLETE",
+                    ratio);
+        std::printf("          CPU: window process %5.2f s, its GUI thread %5.2f s, X server %5.2f s\n",
+                    window.cpu, window.guiCpu, window.xCpu);
         if (round == 0) continue;  // the first pair warms the caches, the monitor and the X server
         hlxTimes.push_back(hlx.took.count());
         windowTimes.push_back(window.took.count());
@@ -260,6 +282,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<Xvfb> xvfb;
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
         xvfb = std::make_unique<Xvfb>();
+        if (xvfb->running()) theXServer = xvfb.get();
         if (!xvfb->running()) {
             std::printf(
                 "(Xvfb could not be started: the window is measured offscreen, where nothing is drawn)\n");

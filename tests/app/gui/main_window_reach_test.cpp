@@ -68,7 +68,7 @@ protected:
     }
     void serveUntilJobEnds() {
         ASSERT_TRUE(QTest::qWaitFor([&] { return !window->logic().jobSlot().running(); }, 20000));
-        QTest::qWait(static_cast<int>(2 * kScreenFrame.count()));
+        QTest::qWait(static_cast<int>(2 * kJobTextFrame.count()));
     }
     std::string firmwareOf(int records) {
         test::HexText hex;
@@ -284,7 +284,7 @@ TEST_F(MainWindowReachTest, AWindowTooSmallForTheLayoutScrollsItsControlsAndKeep
     openWindow();
     showActive();
     window->resize(600, 320);
-    QTest::qWait(static_cast<int>(2 * kScreenFrame.count()));
+    QTest::qWait(static_cast<int>(2 * kJobTextFrame.count()));
     auto* area = control<QScrollArea>("clientArea");
     EXPECT_GT(area->verticalScrollBar()->maximum(), 0);
     EXPECT_GT(area->horizontalScrollBar()->maximum(), 0);
