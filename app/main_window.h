@@ -31,6 +31,7 @@
 // window owns its widgets, its output window adapter and the window logic (and with it the job slot).
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 #include <functional>
@@ -171,6 +172,7 @@ private:
     QLabel* m_portState = nullptr;                    // PortState, in the status bar
     QLabel* m_jobStatus = nullptr;                    // JobStatus, in the status bar: the last job's outcome
     bool m_fittedToFrame = false;                     // the size checked against the frame once shown
+    QPointer<QWidget> m_focusBeforeJob;               // the job button that had the focus as its job started
 
     std::unique_ptr<MainWindowLogic> m_logic;
     bool m_closed = false;

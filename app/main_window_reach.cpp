@@ -2,6 +2,7 @@
 // the keyboard (window_keys.h), and what the window shows of a job (the buttons that start one, the last
 // job's outcome in the status bar).
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -104,11 +105,27 @@ bool MainWindow::keyOnButton(QObject* watched, QEvent* event) {
     return true;
 }
 
+// A job button pressed from the keyboard keeps the keyboard's place: while its job runs the focus waits in
+// the output window (Qt would hand it to the next enabled button, where a second Return would press that),
+// and comes back to the button at the job's end.
 void MainWindow::updateJobControls() {
     m_call.run([this] {
         const bool enabled = m_logic != nullptr && m_logic->jobControlsEnabled();
-        for (const std::string_view name : kJobButtons)
-            if (auto* button = findChild<QPushButton*>(nameOf(name))) button->setEnabled(enabled);
+        QWidget* focused = QApplication::focusWidget();
+        for (const std::string_view name : kJobButtons) {
+            auto* button = findChild<QPushButton*>(nameOf(name));
+            if (button == nullptr) continue;
+            if (!enabled && button == focused) {
+                m_focusBeforeJob = button;
+                m_outputEdit->setFocus(Qt::OtherFocusReason);
+            }
+            button->setEnabled(enabled);
+        }
+        if (enabled && m_focusBeforeJob) {
+            if (focused == nullptr || focused == m_outputEdit)
+                m_focusBeforeJob->setFocus(Qt::OtherFocusReason);
+            m_focusBeforeJob = nullptr;
+        }
     });
 }
 

@@ -214,9 +214,13 @@ TEST_F(MainWindowReachTest, ReturnAndSpacePressTheFocusedButton) {
         QSignalSpy clicked(button, &QPushButton::clicked);
         QTest::keyClick(button, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
         EXPECT_EQ(1, clicked.count());
+        if (window->logic().jobSlot().running()) {
+            EXPECT_EQ(QStringLiteral("OutputWindow"), focusName()) << "not the next button";
+        }
         serveUntilJobEnds();
         EXPECT_EQ(QStringLiteral("FEHLER \u2013 Fehler: Datei kann nicht geöffnet werden"),
                   jobStatus()->text());
+        EXPECT_EQ(QStringLiteral("btnUpdate"), focusName()) << "back on the button at the job's end";
     }
     window->close();
 }
