@@ -101,7 +101,6 @@ private:
     void endThreads();
     void showJobStart();
     void showJobEnd(ProgressKept& progress, const JobStatus& status);  // job thread
-    std::string jobText(const jobs::JobInputs& inputs) const;          // job thread
 
     MainWindowView& m_view;
     serial::SerialPort& m_port;
