@@ -14,7 +14,9 @@ enum class JobKind : int {
     RealtermDownload = 1,
     BootLoader = 2,
     TerminalSender = 3,
-    FileSender = 4
+    FileSender = 4,
+    IspRead = 5,  // reads through the boot loader (hlx isp-read)
+    IspInfo = 6,  // the part's facts through the boot loader (hlx isp-info)
 };
 enum class JobState : std::int32_t { Idle = 0, Running = 1, Finished = 2 };
 
@@ -30,7 +32,7 @@ struct JobTraits {
 };
 
 // Every field is named in every row, so a row reads without counting positions.
-inline constexpr std::array<JobTraits, 5> kJobTraits{{
+inline constexpr std::array<JobTraits, 7> kJobTraits{{
     {.kind = JobKind::RtqDownload,
      .clearsWindow = true,
      .refreshAfterClear = true,
@@ -71,6 +73,22 @@ inline constexpr std::array<JobTraits, 5> kJobTraits{{
      .caretToEnd = true,
      .finishedBeforePoll = false,
      .fixedEntry = -1},
+    {.kind = JobKind::IspRead,
+     .clearsWindow = true,
+     .refreshAfterClear = true,
+     .recordsPortBits = true,
+     .noSuccessLine = true,
+     .caretToEnd = false,
+     .finishedBeforePoll = true,
+     .fixedEntry = 2},
+    {.kind = JobKind::IspInfo,
+     .clearsWindow = true,
+     .refreshAfterClear = true,
+     .recordsPortBits = true,
+     .noSuccessLine = true,
+     .caretToEnd = false,
+     .finishedBeforePoll = true,
+     .fixedEntry = 2},
 }};
 
 // The table is indexed by the kind's value.

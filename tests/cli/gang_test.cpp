@@ -162,6 +162,19 @@ TEST_F(GangTest, RtqUpdatesEveryMonitorAndTheFailingOneFailsAlone) {
     EXPECT_EQ(wire, bad["bytes_sent"]);
 }
 
+// The report names the rate the boot loader job ran at, not the one it started at.
+TEST_F(GangTest, IspReportNamesTheRateTheJobRanAt) {
+    test::HexText firmware;
+    firmware.page(0).fill(0, 0x400, 16);
+    const std::string path = writeFirmware(firmware.end());
+    tools::LpcIspSim sim;
+    const HlxRun run =
+        hlx({"flash", "isp", path, "--port", sim.slavePath(), "--isp-baud", "230400", "--report", report});
+    EXPECT_EQ(0, run.exitCode) << run.out << run.err;
+    const Json json = readReport(report);
+    EXPECT_EQ("230400,8,N,1", json["jobs"][0]["settings"]["text"]);
+}
+
 // The boot loaders are paced at the rate the job sets on the line, as real parts are; the second refuses
 // its second copy to flash.
 TEST_F(GangTest, IspProgramsEveryBootLoaderButTheRefusingOne) {

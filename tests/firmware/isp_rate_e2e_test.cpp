@@ -26,7 +26,8 @@ namespace {
 class IspRateTest : public ::testing::Test {
 protected:
     IspRateTest() {
-        firmware.page(0).fill(0, 0x800, 16);
+        // A block of 1024 bytes: 23 lines, a checksum after the 20th (1.3 s on the wire at 9600 baud).
+        firmware.page(0).fill(0, 0x300, 16);
         firmware.end();
         test::writeFile(path, firmware.text());
     }
@@ -82,7 +83,7 @@ TEST_P(IspRateChangeTest, BothSidesChangeAfterTheAnswerAndTheFlashComesOutExact)
     EXPECT_EQ(serial::kComSettings[0].line, port.state().settings) << "the selected entry again at the end";
 }
 
-INSTANTIATE_TEST_SUITE_P(Isp, IspRateChangeTest, ::testing::Values(57600, 230400),
+INSTANTIATE_TEST_SUITE_P(Isp, IspRateChangeTest, ::testing::Values(9600, 19200, 38400, 57600, 230400),
                          [](const auto& info) { return "Baud" + std::to_string(info.param); });
 
 TEST_F(IspRateTest, TheStartingRateSendsNoRateCommand) {
