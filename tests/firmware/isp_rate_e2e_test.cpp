@@ -79,7 +79,14 @@ TEST_P(IspRateChangeTest, BothSidesChangeAfterTheAnswerAndTheFlashComesOutExact)
     const auto shown = std::find(lines.begin(), lines.end(), "Setting Baud Rate " + std::to_string(baud));
     ASSERT_NE(lines.end(), shown);
     EXPECT_EQ("Unlock", *(shown + 1));
-    EXPECT_EQ("Datei fehlerfrei übertragen", lines.back()) << "the started firmware said nothing";
+    // The started firmware greets at the new rate: whether its words are in before the job returns the
+    // port to the selected entry depends on the machine's speed, so they may be shown (whole, or as the
+    // bytes of another rate) or not; no failure follows the success line.
+    const auto success = std::find(lines.begin(), lines.end(), "Datei fehlerfrei übertragen");
+    ASSERT_NE(lines.end(), success) << window.text();
+    EXPECT_TRUE(std::none_of(success, lines.end(), [](const std::string& l) {
+        return l.starts_with("Fehler");
+    })) << window.text();
     EXPECT_EQ(serial::kComSettings[0].line, port.state().settings) << "the selected entry again at the end";
 }
 
