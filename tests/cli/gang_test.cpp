@@ -175,6 +175,20 @@ TEST_F(GangTest, IspReportNamesTheRateTheJobRanAt) {
     EXPECT_EQ("230400,8,N,1", json["jobs"][0]["settings"]["text"]);
 }
 
+// A read through the boot loader is a job like the others: its record names its method and rate.
+TEST_F(GangTest, IspReadIsRecordedAsAJob) {
+    tools::LpcIspSim sim;
+    const std::string out = dir.file("read.hex");
+    const HlxRun run = hlx({"isp-read", out, "--port", sim.slavePath(), "--start", "0x1000", "--length",
+                            "256", "--isp-baud", "57600", "--report", report});
+    EXPECT_EQ(0, run.exitCode) << run.out << run.err;
+    const Json json = readReport(report);
+    EXPECT_EQ("isp-read", json["method"]);
+    EXPECT_EQ("57600,8,N,1", json["jobs"][0]["settings"]["text"]);
+    EXPECT_TRUE(json["jobs"][0]["success"]);
+    EXPECT_TRUE(test::readFile(out).ends_with(":00000001FF\r\n"));
+}
+
 // The boot loaders are paced at the rate the job sets on the line, as real parts are; the second refuses
 // its second copy to flash.
 TEST_F(GangTest, IspProgramsEveryBootLoaderButTheRefusingOne) {
