@@ -68,10 +68,18 @@ jobs::JobOutcome runIspRead(jobs::JobContext& context, std::int32_t word, const 
     const auto part = findLpcPart(*id);
     const std::uint64_t flashEnd = part ? part->userFlash : 0;
     const std::uint64_t end = options.length ? options.start + *options.length : flashEnd;
-    if (!part || end > flashEnd || options.start >= end) {
+    if (!part || part->family != LpcFamily::Lpc23xx24xx) {
+        show(context.link, part ? otherFamilyLine(*id) : unknownPartLine(*id));
+        isp.record(output::result::kErrorByte);
+        return outcomeOf(word, state);
+    }
+    if (end > flashEnd || options.start >= end) {
         show(context.link,
-             fmt::format("Fehler: 0x{:08X} bis 0x{:08X} liegt nicht im Flash des {} (bis 0x{:08X})",
-                         options.start, end - 1, partText(*id), flashEnd - 1));
+             flashEnd == 0
+                 ? partTooSmallLine(*id, end, 0)
+                 : fmt::format("Fehler: 0x{:08X} bis 0x{:08X} liegt nicht im Flash des {} (bis 0x{:08X})",
+                               options.start, std::max(end, options.start + 1) - 1, partText(*id),
+                               flashEnd - 1));
         isp.record(output::result::kCheckFailed);
         return outcomeOf(word, state);
     }
