@@ -768,6 +768,31 @@ TEST_F(IspCliTest, AReadProtectedPartSaysSo) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("read.hex")));
 }
 
+TEST_F(IspCliTest, ReadingRefusesWhatItCannotRead) {
+    struct Case {
+        const char* name;
+        std::uint32_t partId;
+        std::string options;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"PastTheUserFlash", tools::kLpc2378PartId, "--start 0x7E000 --length 4",
+         "Fehler: 0x0007E000 bis 0x0007E003 liegt nicht im Flash des LPC2378 (ID 0x1700FD25) (bis "
+         "0x0007DFFF)"},
+        {"PartOfAnotherFamily", 0x26013F37, "", firmware::otherFamilyLine(0x26013F37)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startBootLoader({.baud = 0, .partId = c.partId, .onEvent = {}});
+        const std::string out = dir.file("refused.hex");
+        const CliRun run =
+            runHlx(dir, "isp-read '" + out + "' --port '" + sim->slavePath() + "' " + c.options);
+        EXPECT_EQ(1, run.exitCode) << run.out;
+        EXPECT_TRUE(contains(run.out, c.line)) << run.out;
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+}
+
 TEST_F(IspCliTest, TellsThePart) {
     startBootLoader();
     const CliRun run = runHlx(dir, "isp-info --port '" + sim->slavePath() + "'");
