@@ -141,6 +141,13 @@ bool saveFlash(IspConversation& isp, std::uint64_t begin, std::uint64_t end, con
         show(link, bootVectorsLeftOutLine());
         begin = std::min<std::uint64_t>(kBootVectorsEnd, end);
     }
+    // The file is made before anything is read: a folder that takes no file fails at once.
+    base::FileReplacement file(path, 0644);
+    if (!file.status().isOk()) {
+        show(link, fmt::format("Fehler: {} nicht geschrieben: {}", path, file.status().message()));
+        isp.record(output::result::kSenderError);
+        return false;
+    }
     show(link, fmt::format("Lese {} 0x{:08X} bis 0x{:08X}", what, begin, end - 1));
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(end - begin));
     for (std::uint64_t at = begin; at < end && isp.ok();) {
@@ -159,7 +166,7 @@ bool saveFlash(IspConversation& isp, std::uint64_t begin, std::uint64_t end, con
         at = stop;
     }
     if (!isp.ok()) return false;
-    const base::Status written = base::replaceFileAtomically(path, intelHexOf(begin, bytes), 0644);
+    const base::Status written = file.commit(intelHexOf(begin, bytes));
     if (!written.isOk()) {
         show(link, fmt::format("Fehler: {} nicht geschrieben: {}", path, written.message()));
         isp.record(output::result::kSenderError);

@@ -21,7 +21,8 @@
 // can be made, and the programming job erases nothing.
 //
 // Files are written as Intel HEX (records of 16 bytes, an extended linear address record at every 64 KiB)
-// and replaced atomically; a file that cannot be written fails the job with the reason.
+// and replaced atomically; a file that cannot be written fails the job with the reason (its folder is
+// tried before anything is read).
 //
 // Threads: the job thread alone.
 

@@ -720,6 +720,10 @@ TEST_F(IspCliTest, NoBackupNoErase) {
         EXPECT_EQ(0, sim->erases());
         EXPECT_FALSE(std::filesystem::exists(c.backup));
         EXPECT_EQ(1, sim->goCount()) << "the old code is started again";
+        const std::vector<std::string> commands = sim->commands();
+        EXPECT_EQ(c.crp == 0 ? 0 : 1, std::count_if(commands.begin(), commands.end(),
+                                                    [](const std::string& x) { return x[0] == 'R'; }))
+            << "a folder that takes no file is found before anything is read";
     }
 }
 
