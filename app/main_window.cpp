@@ -86,6 +86,8 @@ MainWindow::MainWindow(serial::SerialPort& port, SettingsStore& store, QWidget* 
 
     buildControls();
     arrangeControls();
+    setUpKeyboard();
+    fitToScreen();
     m_logic = std::make_unique<MainWindowLogic>(*this, port, store);
     m_logic->construct();
     connectActions();
@@ -153,6 +155,7 @@ std::function<void()> MainWindow::doubleClickAction(QObject* watched) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (keyOnButton(watched, event)) return true;
     if (event->type() == QEvent::FocusOut && watched == m_comNr) {
         // Only a move to another control of this window counts, not a dialog, a popup or another window.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();

@@ -18,6 +18,9 @@
 //   "Output & Terminal Window" (OutputWindow): Enter -> terminalEnter, double click -> clearOutput
 //   the picture (Image1): a click -> convertPicture
 //   Timer1, every 100 ms -> idlePoll
+// main_window_reach.cpp fits the first size to the screen (window_size.h), sets up the keyboard
+// (window_keys.h: Tab order, Alt+key of the job buttons, Return on a button), and shows what the logic says
+// about jobs: the job buttons disabled while one runs, the last job's outcome in the status bar.
 //
 // Threads: built and used on the GUI thread. The JobView, OutputWindow and picture control calls may come
 // from the job thread (or a picture conversion's); they run on the GUI thread through QtCall and return
@@ -28,6 +31,7 @@
 // window owns its widgets, its output window adapter and the window logic (and with it the job slot).
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <array>
 #include <functional>
@@ -90,6 +94,8 @@ public:
     void showPortState(const serial::PortState& state) override;
     void showError(std::string_view message) override;
     void releaseJobThread() override;
+    void updateJobControls() override;
+    void showJobStatus(const JobStatus& status) override;
 
     // JobView
     void setProgressRange(int minimum, int maximum) override;
@@ -99,6 +105,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // The close steps, once: timers stopped, settings saved (a failure on stderr, and in a dialog when
@@ -108,6 +115,13 @@ private:
     // layout they sit in.
     void buildControls();
     void arrangeControls();
+    // The first size and place on the screen the window opens on (window_size.h); once shown, again with
+    // the frame the desktop gave it, should that not fit.
+    void fitToScreen();
+    // window_keys.h: the Tab order, Alt+key of the job buttons, Return on a button, the picture at the
+    // keyboard.
+    void setUpKeyboard();
+    bool keyOnButton(QObject* watched, QEvent* event);
     void connectActions();
     void runIdlePoll();
     QLineEdit* editFor(Edit edit) const;
@@ -156,6 +170,9 @@ private:
     QTimer* m_idlePollTimer = nullptr;                // Timer1
     QTimer* m_quietTimer = nullptr;                   // shows a burst once the line has been quiet
     QLabel* m_portState = nullptr;                    // PortState, in the status bar
+    QLabel* m_jobStatus = nullptr;                    // JobStatus, in the status bar: the last job's outcome
+    bool m_fittedToFrame = false;                     // the size checked against the frame once shown
+    QPointer<QWidget> m_focusBeforeJob;               // the job button that had the focus as its job started
 
     std::unique_ptr<MainWindowLogic> m_logic;
     bool m_closed = false;

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -20,9 +21,7 @@
 namespace hlx::app {
 namespace {
 
-// The window's first size: room for every control at its minimum size, the status bar below.
-constexpr int kClientWidth = 736;
-constexpr int kClientHeight = 730;
+constexpr int kOutputMinimumHeight = 120;
 constexpr std::chrono::milliseconds kIdlePollInterval{100};
 
 constexpr QSize kUpdateButton{141, 51};
@@ -55,9 +54,8 @@ QPushButton* makeButton(QWidget* parent, const QString& name, const QString& cap
 }  // namespace
 
 void MainWindow::buildControls() {
-    auto* client = new QWidget(this);
+    auto* client = new QWidget(this);  // arrangeControls puts it into the scrolled area
     client->setObjectName(QStringLiteral("client"));
-    setCentralWidget(client);
 
     m_pictureFrame = new PictureFrame(client);
     m_pictureFrame->setObjectName(QStringLiteral("PaintBox1"));
@@ -106,7 +104,9 @@ void MainWindow::buildControls() {
     m_progress->setObjectName(QStringLiteral("ProgressBar1"));
     m_progress->setRange(0, 100);
     m_progress->setValue(0);
-    m_progress->setTextVisible(false);
+    m_progress->setTextVisible(true);
+    m_progress->setFormat(QStringLiteral("%p %"));
+    m_progress->setAlignment(Qt::AlignCenter);
     m_progress->setFixedHeight(17);
 
     m_rtqUpdateButton =
@@ -147,6 +147,10 @@ void MainWindow::buildControls() {
     m_quietTimer = new QTimer(this);
     m_quietTimer->setSingleShot(true);
 
+    m_jobStatus = new QLabel(statusBar());
+    m_jobStatus->setObjectName(QStringLiteral("JobStatus"));
+    m_jobStatus->hide();
+    statusBar()->addWidget(m_jobStatus);
     m_portState = new QLabel(statusBar());
     m_portState->setObjectName(QStringLiteral("PortState"));
     statusBar()->addWidget(m_portState, 1);
@@ -210,14 +214,23 @@ void MainWindow::arrangeControls() {
     sendRows->setColumnStretch(0, 278);
     sendRows->setColumnStretch(3, 247);
 
-    auto* client = new QVBoxLayout(centralWidget());
+    auto* clientWidget = findChild<QWidget*>(QStringLiteral("client"));
+    auto* client = new QVBoxLayout(clientWidget);
     client->setContentsMargins(20, 8, 7, 12);
     client->setSpacing(6);
     client->addLayout(top);
     client->addWidget(m_outputEdit, 1);
     client->addLayout(sendRows);
+    // The output window gives up height down to a few lines; below that the controls scroll, while the
+    // status bar (outside the scrolled area) stays in view.
+    m_outputEdit->setMinimumHeight(kOutputMinimumHeight);
 
-    resize(kClientWidth, kClientHeight + statusBar()->sizeHint().height());
+    auto* scrolled = new QScrollArea(this);
+    scrolled->setObjectName(QStringLiteral("clientArea"));
+    scrolled->setFrameShape(QFrame::NoFrame);
+    scrolled->setWidgetResizable(true);
+    scrolled->setWidget(clientWidget);
+    setCentralWidget(scrolled);
 }
 
 }  // namespace hlx::app

@@ -122,8 +122,9 @@ void MainWindowLogic::reopenPort() {
     m_view.showPortState(m_port.state());
 }
 
+// The field keeps its path while the chooser is open, so a cancelled choice (or a close meanwhile, which
+// saves the settings) keeps the path it had.
 void MainWindowLogic::chooseHexFile(Edit edit) {
-    m_view.setEditText(edit, "");
     if (auto path = m_view.runOpenDialog(kHexFilter); path && fileExists(*path))
         m_view.setEditText(edit, *path);
 }
@@ -134,7 +135,6 @@ void MainWindowLogic::enterInFirmwareField(Edit edit) {
 
 void MainWindowLogic::chooseSendFile(int number) {
     const Edit edit = sendFileEdit(number);
-    m_view.setEditText(edit, "");
     auto path = m_view.runOpenDialog(kTextFilter);
     if (path && fileExists(*path)) m_view.setEditText(edit, *path);
 }
@@ -172,11 +172,17 @@ void MainWindowLogic::startJob(jobs::JobKind kind, std::optional<jobs::JobDefini
     if (!job || m_slot.running()) return;
     jobs::JobInputs inputs = inputsFor(kind);
     if (kind == jobs::JobKind::TerminalSender) m_view.setTxMemoText(inputs.windowText);
+    showJobStart();
     const bool started = m_slot.start(
         [this, kind, job = std::move(*job), inputs = std::move(inputs)](std::stop_token stop) mutable {
+            ProgressKept progress(m_view);
             runner::JobRun run(std::move(job), std::move(inputs));
-            run.run({m_port, m_replyDeadline, m_view.outputWindow(), m_view, m_file}, m_slot, stop,
-                    [kind](runner::RecordedJob recorded) { keepInJobLog(kind, std::move(recorded)); });
+            run.run({m_port, m_replyDeadline, m_view.outputWindow(), progress, m_file}, m_slot, stop,
+                    [&, kind](runner::RecordedJob recorded) {
+                        showJobEnd(progress, jobStatusOf(recorded.record));
+                        keepInJobLog(kind, std::move(recorded));
+                    });
+            m_view.updateJobControls();
         });
     // The job reads the line from here on (it drains it first): what the terminal knew of the monitor's
     // flow and had read ahead is the job's business now, and the XON the job may read must not be waited
@@ -185,6 +191,23 @@ void MainWindowLogic::startJob(jobs::JobKind kind, std::optional<jobs::JobDefini
         m_terminalLink.flow = {};
         m_idlePoll.reset();
     }
+    m_view.updateJobControls();
+}
+
+// Before a job starts: the last job's outcome goes and the bar starts empty (a job that fails before its
+// transfer shows no other job's progress). Once it runs, the buttons that start a job are disabled.
+void MainWindowLogic::showJobStart() {
+    m_view.showJobStatus({});
+    m_view.setProgressRange(0, 100);
+    m_view.setProgress(0);
+}
+
+// Job thread, after the job's report: the bar where the job stopped, its outcome in the status bar. A job
+// stopped by the close shows nothing.
+void MainWindowLogic::showJobEnd(ProgressKept& progress, const JobStatus& status) {
+    if (status.outcome == JobOutcome::None) return;
+    progress.showWhereStopped();
+    m_view.showJobStatus(status);
 }
 
 void MainWindowLogic::startSendFile(int number) {

@@ -22,6 +22,7 @@
 #include <string_view>
 #include <thread>
 
+#include "app/job_status.h"
 #include "app/main_window_view.h"
 #include "app/settings_store.h"
 #include "base/clock.h"
@@ -89,6 +90,9 @@ public:
     void loadTerminal();  // "Load Terminal": a text file chosen becomes the output window's text
     void saveTerminal();  // "Save Terminal": the output window's text into a file chosen
 
+    // The buttons that start a job can be pressed: no job runs.
+    bool jobControlsEnabled() const { return !m_slot.running(); }
+
     jobs::JobSlot& jobSlot() { return m_slot; }
     output::OutputLog& log() { return m_log; }
     serial::Deadline& replyDeadline() { return m_replyDeadline; }
@@ -99,6 +103,8 @@ private:
     jobs::JobInputs inputsFor(jobs::JobKind kind) const;
     void convertOnItsThread(const std::string& path);
     void endThreads();
+    void showJobStart();
+    void showJobEnd(ProgressKept& progress, const JobStatus& status);  // job thread
 
     MainWindowView& m_view;
     serial::SerialPort& m_port;

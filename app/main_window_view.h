@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/job_status.h"
 #include "imaging/bitmap_conversion.h"
 #include "output/job_view.h"
 #include "output/output_window.h"
@@ -59,6 +60,13 @@ public:
     virtual imaging::PictureControl& pictureControl() = 0;
     // The status bar: device opened, line settings in force, the reason of a failure.
     virtual void showPortState(const serial::PortState& state) = 0;
+    // The buttons that start a job follow MainWindowLogic::jobControlsEnabled(): called on the GUI thread
+    // when a job starts and from the job thread once the job's slot is finished. The window asks the logic
+    // on its own thread, so a job started meanwhile keeps them disabled.
+    virtual void updateJobControls() = 0;
+    // The status bar's word and line about the last job; JobOutcome::None clears it. Called on the GUI
+    // thread when a job starts and from the job thread at its end.
+    virtual void showJobStatus(const JobStatus& status) = 0;
     // The standard error dialog.
     virtual void showError(std::string_view message) = 0;
 

@@ -100,6 +100,12 @@ void OutputEdit::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    // Tab moves the focus on (tabChangesFocus); Ctrl+Tab is the way to put a tab into the text.
+    if (key == Qt::Key_Tab && event->modifiers() == Qt::ControlModifier) {
+        if (!isReadOnly()) insertPlainText(QStringLiteral("\t"));
+        event->accept();
+        return;
+    }
     if (!isReadOnly()) {
         const bool backspace = key == Qt::Key_Backspace && !(event->modifiers() & Qt::ControlModifier);
         if ((backspace || event->matches(QKeySequence::Delete)) && deleteLineBreak(backspace)) {
@@ -162,10 +168,15 @@ void OutputEdit::keepCaretOffLineEnd() {
 // ---- QtOutputWindow ---------------------------------------------------------------------------------
 
 QtOutputWindow::QtOutputWindow(OutputEdit& edit, const QtCall& call)
-    : m_edit(edit), m_call(call), m_screen(call, [this] {
-          flushPending();
-          m_edit.viewport()->update();
-      }) {}
+    : m_edit(edit),
+      m_call(call),
+      m_screen(
+          call,
+          [this] {
+              flushPending();
+              m_edit.viewport()->update();
+          },
+          kJobTextFrame) {}
 
 void QtOutputWindow::flushPending() const {
     QString text;

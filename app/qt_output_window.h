@@ -10,14 +10,16 @@
 // So every model position is the same document position, and an append costs only what it adds.
 // Lines wrap anywhere, as in a terminal: word wrapping a very long line costs time in the square of its
 // length (a 1 MB line took 20 s), wrapping anywhere a fraction of a second.
-// Enter typed by the technician inserts CR LF, as in a Windows edit control (the monitor's lines end so);
-// Backspace and Delete remove a CR LF pair as one line break; the caret never rests between the CR and the LF
-// of a line end; copy and paste carry CR LF.
+// Tab moves the focus to the next control as in any form (the main window sets tabChangesFocus); Ctrl+Tab
+// inserts a tab. Enter typed by the technician inserts CR LF, as in a Windows edit control (the monitor's
+// lines end so); Backspace and Delete remove a CR LF pair as one line break; the caret never rests between
+// the CR and the LF of a line end; copy and paste carry CR LF.
 //
 // QtOutputWindow implements hlx::OutputWindow over an OutputEdit. Its calls from the job thread run on the
 // GUI thread through QtCall and return when they have taken effect (or at once after release), except
 // append and refresh: they queue the text and return at once, and the GUI thread shows everything queued
-// at most once a frame (ScreenRateFlush), in one insert and one paint, however many lines came. Every
+// at most once a frame of kJobTextFrame (ScreenRateFlush, 20 times a second), in one insert and one paint,
+// however many lines came. Every
 // other call shows what is queued before it acts, so the order of the job's changes holds and a job that
 // reads the window sees its own appends.
 //

@@ -1,5 +1,6 @@
 #include "app/qt_picture_control.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -34,6 +35,13 @@ bool QtPictureControl::eventFilter(QObject* watched, QEvent* event) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton && m_label->rect().contains(mouse->position().toPoint()))
             emit clicked();
+    } else if (watched == m_label && event->type() == QEvent::KeyPress) {
+        // At the keyboard: Return or Space on the focused picture.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            emit clicked();
+            return true;
+        }
     }
     return QObject::eventFilter(watched, event);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // QtPictureControl: the main window's picture control Image1 (a QLabel) as the picture converter sees it.
 // It shows a BMP file scaled to fit the label with its aspect kept, hands out QtBitmaps, and signals a
-// click on the label (a press and release of the left button over it).
+// click on the label (a press and release of the left button over it, or Return or Space while it has the
+// focus).
 //
 // Threads: built on the GUI thread. newBitmap and showPictureFile may be called from the conversion's
 // thread: the file is read and scaled there, and only the finished picture is handed to the label on the

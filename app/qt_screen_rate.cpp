@@ -4,8 +4,9 @@
 
 namespace hlx::app {
 
-ScreenRateFlush::ScreenRateFlush(const QtCall& call, std::function<void()> flush)
-    : m_call(call), m_flush(std::move(flush)) {
+ScreenRateFlush::ScreenRateFlush(const QtCall& call, std::function<void()> flush,
+                                 std::chrono::milliseconds frame)
+    : m_call(call), m_flush(std::move(flush)), m_frame(frame) {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_timer, &QTimer::timeout, [this] { flushNow(); });
@@ -24,7 +25,7 @@ void ScreenRateFlush::request() {
 void ScreenRateFlush::schedule() {
     if (m_timer.isActive()) return;
     const auto sinceLast = std::chrono::steady_clock::now() - m_lastFlush;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(kScreenFrame - sinceLast);
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(m_frame - sinceLast);
     m_timer.start(std::max(wait, std::chrono::milliseconds{0}));
 }
 

@@ -4,6 +4,7 @@
 // idle poll) is recorded. Thread-safe where the job thread calls.
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -31,6 +32,7 @@ public:
 
     std::optional<std::string> runOpenDialog(std::string_view filter) override {
         filters.emplace_back(filter);
+        editsWhileDialogOpen = edits;
         return nextAnswer();
     }
     std::optional<std::string> runSaveDialog(std::string_view filter) override {
@@ -43,6 +45,23 @@ public:
     void showPortState(const serial::PortState& state) override { portStates.push_back(state); }
     void showError(std::string_view message) override { errors.emplace_back(message); }
     void releaseJobThread() override { released = true; }
+    // Asks what the window would ask: whether the buttons that start a job can be pressed now.
+    void updateJobControls() override {
+        std::lock_guard lock(m_mutex);
+        controlsUpdates.push_back(jobControlsEnabled ? jobControlsEnabled() : true);
+    }
+    void showJobStatus(const app::JobStatus& status) override {
+        std::lock_guard lock(m_mutex);
+        statuses.push_back(status);
+    }
+    std::vector<bool> jobControlsShown() {
+        std::lock_guard lock(m_mutex);
+        return controlsUpdates;
+    }
+    std::vector<app::JobStatus> jobStatuses() {
+        std::lock_guard lock(m_mutex);
+        return statuses;
+    }
 
     void setProgressRange(int minimum, int maximum) override {
         std::lock_guard lock(m_mutex);
@@ -67,6 +86,7 @@ public:
 
     FakeOutputWindow window;
     std::map<app::Edit, std::string> edits;
+    std::map<app::Edit, std::string> editsWhileDialogOpen;  // as the last open dialog found them
     int comIndex = -1;
     std::deque<std::optional<std::string>> dialogAnswers;  // nothing queued: cancel
     std::vector<std::string> filters;
@@ -76,6 +96,7 @@ public:
     bool pictureShown = false;
     FakePictureControl picture;
     bool released = false;
+    std::function<bool()> jobControlsEnabled;  // the logic's answer; set by the test
 
 private:
     std::optional<std::string> nextAnswer() {
@@ -89,6 +110,8 @@ private:
     std::pair<int, int> progressRange{0, 0};
     std::vector<int> progress;
     std::vector<bool> pollSwitches;
+    std::vector<bool> controlsUpdates;
+    std::vector<app::JobStatus> statuses;
 };
 
 }  // namespace hlx::test

@@ -83,7 +83,8 @@ TEST_F(MainWindowLogicTest, OpenPortReportsNothing) {
     EXPECT_EQ(serial::kFallbackSettings, view.portStates.back().settings);
 }
 
-TEST_F(MainWindowLogicTest, HexChooserKeepsOnlyAnExistingConfirmedFile) {
+// Cancel (and a close while the chooser is open, which saves what the field holds) keeps the old path.
+TEST_F(MainWindowLogicTest, HexChooserTakesOnlyAnExistingConfirmedFileAndKeepsTheOldPathOtherwise) {
     const std::string existing = dir.file("firmware.hex");
     test::writeFile(existing, ":00000001FF\r\n");
     struct Case {
@@ -91,17 +92,20 @@ TEST_F(MainWindowLogicTest, HexChooserKeepsOnlyAnExistingConfirmedFile) {
         std::optional<std::string> answer;
         std::string expected;
     } cases[] = {
-        {"Cancelled", std::nullopt, ""},
-        {"Missing", dir.file("gone.hex"), ""},
+        {"Cancelled", std::nullopt, "old.hex"},
+        {"Missing", dir.file("gone.hex"), "old.hex"},
         {"Existing", existing, existing},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        view.edits[Edit::FirmwareFileBootLoader] = "old.hex";
-        view.dialogAnswers.push_back(c.answer);
-        logic.chooseHexFile(Edit::FirmwareFileBootLoader);
-        EXPECT_EQ(c.expected, view.edits[Edit::FirmwareFileBootLoader]);
-        EXPECT_EQ("HEX-Files (*.HEX)|*.HEX", view.filters.back());
+    for (const Edit edit : {Edit::FirmwareFile, Edit::FirmwareFileRealterm, Edit::FirmwareFileBootLoader}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " in edit " + std::to_string(static_cast<int>(edit)));
+            view.edits[edit] = "old.hex";
+            view.dialogAnswers.push_back(c.answer);
+            logic.chooseHexFile(edit);
+            EXPECT_EQ("old.hex", view.editsWhileDialogOpen[edit]) << "the field keeps its path meanwhile";
+            EXPECT_EQ(c.expected, view.edits[edit]);
+            EXPECT_EQ("HEX-Files (*.HEX)|*.HEX", view.filters.back());
+        }
     }
 }
 
@@ -430,7 +434,39 @@ TEST_F(MainWindowLogicTest, ASecondStartWhileAJobRunsIsIgnored) {
     EXPECT_EQ(jobs::JobState::Finished, logic.jobSlot().state());
 }
 
-TEST_F(MainWindowLogicTest, SendFileChooserKeepsOnlyAnExistingConfirmedFile) {
+// A failed download: the buttons that start a job are disabled while it runs and back at its end, the
+// status bar shows its first failure line, and the bar stays where the job stopped.
+TEST_F(MainWindowLogicTest, AJobDisablesTheJobButtonsAndLeavesItsOutcomeInTheStatusBar) {
+    test::PseudoTerminal silentMonitor;
+    const std::string firmware = dir.file("fw.hex");
+    test::writeFile(firmware, ":0400000001020304F2\r\n:00000001FF\r\n");
+    view.edits[Edit::ComNr] = silentMonitor.slavePath();
+    view.edits[Edit::FirmwareFile] = firmware;
+    view.jobControlsEnabled = [this] { return logic.jobControlsEnabled(); };
+    logic.construct();
+    EXPECT_TRUE(logic.jobControlsEnabled());
+    logic.startJob(jobs::JobKind::RtqDownload);
+    EXPECT_FALSE(logic.jobControlsEnabled());
+    EXPECT_EQ(std::vector<bool>{false}, view.jobControlsShown()) << "disabled as the job starts";
+    EXPECT_EQ(std::vector<JobStatus>{JobStatus{}}, view.jobStatuses()) << "the last outcome cleared";
+    logic.jobSlot().wait();  // the monitor never answers "LoadFWRTQ?"
+    EXPECT_EQ((std::vector<bool>{false, true}), view.jobControlsShown());
+    EXPECT_TRUE(logic.jobControlsEnabled());
+    EXPECT_EQ((std::vector<JobStatus>{{}, {JobOutcome::Failed, "Fehler: Zeitüberschreitung"}}),
+              view.jobStatuses());
+    EXPECT_EQ(0, view.progressValues().back()) << "stopped before any record went out";
+
+    // A second job, refused before it starts its transfer, clears the outcome first and shows its own.
+    view.edits[Edit::FirmwareFile] = dir.file("missing.hex");
+    logic.startJob(jobs::JobKind::RtqDownload);
+    logic.jobSlot().wait();
+    const std::vector<JobStatus> statuses = view.jobStatuses();
+    ASSERT_EQ(4u, statuses.size());
+    EXPECT_EQ(JobStatus{}, statuses[2]);
+    EXPECT_EQ((JobStatus{JobOutcome::Failed, "Fehler: Datei kann nicht geöffnet werden"}), statuses[3]);
+}
+
+TEST_F(MainWindowLogicTest, SendFileChooserTakesOnlyAnExistingConfirmedFileAndKeepsTheOldPathOtherwise) {
     const std::string existing = dir.file("logo.vxc");
     test::writeFile(existing, "VXC");
     struct Case {
@@ -438,8 +474,8 @@ TEST_F(MainWindowLogicTest, SendFileChooserKeepsOnlyAnExistingConfirmedFile) {
         std::optional<std::string> answer;
         std::string expected;
     } cases[] = {
-        {"Cancelled", std::nullopt, ""},
-        {"Missing", dir.file("gone.vxc"), ""},
+        {"Cancelled", std::nullopt, "old.txt"},
+        {"Missing", dir.file("gone.vxc"), "old.txt"},
         {"Existing", existing, existing},
     };
     for (int number : {1, 6}) {
@@ -448,6 +484,7 @@ TEST_F(MainWindowLogicTest, SendFileChooserKeepsOnlyAnExistingConfirmedFile) {
             view.edits[sendFileEdit(number)] = "old.txt";
             view.dialogAnswers.push_back(c.answer);
             logic.chooseSendFile(number);
+            EXPECT_EQ("old.txt", view.editsWhileDialogOpen[sendFileEdit(number)]);
             EXPECT_EQ(c.expected, view.edits[sendFileEdit(number)]);
             EXPECT_EQ("TXT (*.TXT)|*.TXT|VXC Bilddateien (*.VXC)|*.VXC|Alle (*.*)|*.*", view.filters.back());
         }
@@ -479,6 +516,15 @@ TEST_F(SendButtonsTest, EachButtonSendsItsOwnFile) {
                                         "Übertrage Textdatei", "OK", "8 Bytes übertragen"}),
               test::splitLines(view.window.text()));
     EXPECT_EQ((std::vector<bool>{false, true}), view.idlePollSwitches());
+}
+
+TEST_F(SendButtonsTest, ASuccessfulSendShowsItsLastLineAsOutcomeAndAFullBar) {
+    logic.startSendFile(2);
+    EXPECT_EQ("File=2\r\n", monitor.receive(8));
+    monitor.send("OK\r\n");
+    logic.jobSlot().wait();
+    EXPECT_EQ((JobStatus{JobOutcome::Succeeded, "8 Bytes übertragen"}), view.jobStatuses().back());
+    EXPECT_EQ(100, view.progressValues().back()) << "the bar stays where the job stopped: at its end";
 }
 
 TEST_F(SendButtonsTest, EveryJobLeavesItsRecordInTheJobLog) {

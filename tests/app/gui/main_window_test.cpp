@@ -124,7 +124,7 @@ protected:
     // queued for the window (shown once a frame) is on it; a hang fails the test.
     void serveUntil(const std::function<bool()>& done) {
         ASSERT_TRUE(QTest::qWaitFor(done, 20000)) << "it did not end";
-        QTest::qWait(static_cast<int>(2 * kScreenFrame.count()));
+        QTest::qWait(static_cast<int>(2 * kJobTextFrame.count()));
     }
     void serveUntilJobEnds() {
         serveUntil([&] { return !window->logic().jobSlot().running(); });

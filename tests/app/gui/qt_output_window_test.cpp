@@ -228,8 +228,8 @@ TEST_F(QtOutputWindowTest, AJobsLinesAreShownAtMostOncePerFrame) {
         }
     });
     ASSERT_TRUE(QTest::qWaitFor([&] { return job.wait_for(0s) == std::future_status::ready; }, 20000));
-    QTest::qWait(static_cast<int>(2 * kScreenFrame.count()));
-    const auto frames = (std::chrono::steady_clock::now() - start) / kScreenFrame;
+    QTest::qWait(static_cast<int>(2 * kJobTextFrame.count()));
+    const auto frames = (std::chrono::steady_clock::now() - start) / kJobTextFrame;
     EXPECT_GE(frames + 2, inserts) << "more than one insert per frame";
     EXPECT_LT(0, inserts);
     std::string expected;
