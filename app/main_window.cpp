@@ -7,6 +7,7 @@
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -118,6 +119,15 @@ void MainWindow::connectActions() {
             [logic] { logic->startJob(jobs::JobKind::RealtermDownload); });
     connect(m_bootLoaderUpdateButton, &QPushButton::clicked, this,
             [logic] { logic->startJob(jobs::JobKind::BootLoader); });
+    // The same update with a backup of what it erases, from the button's context menu.
+    m_bootLoaderUpdateButton->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_bootLoaderUpdateButton, &QWidget::customContextMenuRequested, this, [this, logic](QPoint at) {
+        QMenu menu(this);
+        QAction* backup = menu.addAction(QStringLiteral("Update mit Sicherung des Flash..."));
+        backup->setObjectName(QStringLiteral("actionBootLoaderBackup"));
+        if (menu.exec(m_bootLoaderUpdateButton->mapToGlobal(at)) == backup)
+            logic->startBootLoaderWithBackup();
+    });
     connect(m_loadTerminalButton, &QPushButton::clicked, this, [logic] { logic->loadTerminal(); });
     connect(m_saveTerminalButton, &QPushButton::clicked, this, [logic] { logic->saveTerminal(); });
     connect(m_sendTerminalButton, &QPushButton::clicked, this, [logic] { logic->startSendTerminal(); });

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/text_codec.h"
+#include "firmware/isp_download.h"
 #include "output/job_result.h"
 #include "report/report_files.h"
 #include "runner/job_catalogue.h"
@@ -154,8 +155,20 @@ jobs::JobInputs MainWindowLogic::inputsFor(jobs::JobKind kind) const {
     return inputs;
 }
 
+void MainWindowLogic::startBootLoaderWithBackup() {
+    if (m_slot.running()) return;
+    const auto path = m_view.runSaveDialog(kHexFilter);
+    if (!path || path->empty()) return;
+    startJob(jobs::JobKind::BootLoader, firmware::ispDownloadJob({.backupPath = *path}));
+}
+
 void MainWindowLogic::startJob(jobs::JobKind kind) {
     std::optional<jobs::JobDefinition> job = runner::jobDefinition(kind);
+    if (!job) return;
+    startJob(kind, std::move(*job));
+}
+
+void MainWindowLogic::startJob(jobs::JobKind kind, std::optional<jobs::JobDefinition> job) {
     if (!job || m_slot.running()) return;
     jobs::JobInputs inputs = inputsFor(kind);
     if (kind == jobs::JobKind::TerminalSender) m_view.setTxMemoText(inputs.windowText);

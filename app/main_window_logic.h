@@ -65,6 +65,9 @@ public:
     // "Update (RTQ)", "Update (Realterm)" and "Update (Bootloader)": the firmware download of that kind
     // (RtqDownload, RealtermDownload, BootLoader) with the file of its field.
     void startJob(jobs::JobKind kind);
+    // "Update (Bootloader)" with a backup (the button's context menu): asks where to keep the sectors the
+    // update erases, then runs the boot loader job that reads them into that file before it erases.
+    void startBootLoaderWithBackup();
     void startSendFile(int number);  // "Send File <number>": job parameter := number, then the file sender
     void startSendTerminal();        // "Send Terminal": job parameter := 0, then the terminal sender
 
@@ -96,6 +99,7 @@ public:
     serial::SerialPort& port() { return m_port; }
 
 private:
+    void startJob(jobs::JobKind kind, std::optional<jobs::JobDefinition> job);
     jobs::JobInputs inputsFor(jobs::JobKind kind) const;
     void convertOnItsThread(const std::string& path);
     void endThreads();

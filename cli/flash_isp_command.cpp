@@ -1,6 +1,8 @@
 #include "cli/flash_isp_command.h"
 
+#include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "cli/command_line.h"
@@ -15,14 +17,21 @@ void addFlashIspCommand(CommandLine& commands) {
         JobOptions job;
         bool verify = false;
         int baud = 0;
+        std::string backup;
     };
     auto options = std::make_shared<Options>();
     options->job.stoppedNote = "the boot loader is left as the last command put it";
     CLI::App& command = commands.add(
         "flash isp", "firmware update through the LPC ISP boot loader (\"Update (Bootloader)\")", [options] {
+            // One backup file cannot hold several monitors' flash.
+            if (!options->backup.empty() && options->job.ports.size() > 1) {
+                std::fprintf(stderr, "hlx: flash isp: --backup takes a single --port\n");
+                return 2;
+            }
             return runFlash(
                 [options] {
-                    return firmware::ispDownloadJob({.verify = options->verify, .baud = options->baud});
+                    return firmware::ispDownloadJob(
+                        {.verify = options->verify, .baud = options->baud, .backupPath = options->backup});
                 },
                 options->job);
         });
@@ -30,10 +39,21 @@ void addFlashIspCommand(CommandLine& commands) {
     command.add_flag("--verify", options->verify,
                      "read every programmed range back before the code is started and list what differs");
     command
+        .add_option("--backup", options->backup,
+                    "before anything is erased, read every sector the update erases into this Intel HEX file "
+                    "(replaced atomically); flashing it restores them. Without a backup nothing is erased")
+        ->type_name("OLD.hex");
+    command
         .add_option(
             "--isp-baud", options->baud,
             "once synchronised at 115200, ask the boot loader for this rate (\"B <rate> 1\") and program "
             "at it; a refusal leaves the job at 115200 with a line saying so")
+        // An empty value is no rate: refused before it could be read as "no rate change".
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                return value.empty() ? std::string("takes a rate, not ''") : std::string();
+            },
+            ""))
         ->check(
             CLI::IsMember(std::vector<int>(firmware::kIspBaudRates.begin(), firmware::kIspBaudRates.end())))
         ->type_name("BAUD");

@@ -9,6 +9,7 @@
 #include "cli/flash_isp_command.h"
 #include "cli/hex_info_command.h"
 #include "cli/imaging_commands.h"
+#include "cli/isp_read_commands.h"
 #include "cli/ports_command.h"
 #include "cli/render_charts_command.h"
 #include "cli/send_command.h"
@@ -28,8 +29,8 @@ constexpr Group kGroups[] = {
 };
 
 constexpr void (*kCommands[])(CommandLine&) = {
-    addPortsCommand,    addCheckHexCommand,     addHexInfoCommand, addFlashCommands,
-    addFlashIspCommand, addRenderChartsCommand, addSendCommands,   addImagingCommands,
+    addPortsCommand,        addCheckHexCommand, addHexInfoCommand,  addFlashCommands,   addFlashIspCommand,
+    addRenderChartsCommand, addSendCommands,    addImagingCommands, addIspReadCommands,
 };
 
 }  // namespace

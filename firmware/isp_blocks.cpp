@@ -207,10 +207,10 @@ std::optional<IspBlock> gatherBlock(HexImage& image, std::uint64_t upper, const 
     return IspBlock{start, end - start};
 }
 
-std::vector<CopyChunk> planCopies(const IspBlock& block, const CopiedLines& copied) {
+std::vector<CopyChunk> planCopies(const IspBlock& block, const CopiedLines& copied, std::uint64_t flashEnd) {
     const std::uint32_t whole = blockSize(block.extent);
     // Rounded up, the copy must still end inside the user flash: beyond it the chip refuses the copy.
-    const bool fits = block.start + whole <= kUserFlashEnd;
+    const bool fits = block.start + whole <= flashEnd;
     if (fits && !copied.anyIn(block.start, block.start + whole)) return {{block.start, whole}};
     std::vector<CopyChunk> chunks;
     for (auto [begin, end] : copied.freeRuns(block.start, lineUp(block.start + block.extent))) {
@@ -233,7 +233,7 @@ IspTransferPlan::Step IspTransferPlan::next(std::int32_t& word) {
         step.page = record.page;
     } else if (record.kind == IspRecord::Kind::Data && m_upper < kSkippedPagesFrom) {
         if (const auto block = gatherBlock(m_image, m_upper, record, m_copied, m_ahead, word)) {
-            step.copies = planCopies(*block, m_copied);
+            step.copies = planCopies(*block, m_copied, m_flashEnd);
             for (const CopyChunk& chunk : step.copies)
                 m_copied.add(chunk.address, chunk.address + chunk.size);
         }

@@ -144,15 +144,18 @@ struct CopyChunk {
 std::optional<IspBlock> gatherBlock(HexImage& image, std::uint64_t upper, const IspRecord& first,
                                     const CopiedLines& copied, RecordArea& ahead, std::int32_t& word);
 
-// The copies that program a gathered block, under the rules above.
-std::vector<CopyChunk> planCopies(const IspBlock& block, const CopiedLines& copied);
+// The copies that program a gathered block, under the rules above; no copy passes flashEnd (the end of the
+// part's user flash).
+std::vector<CopyChunk> planCopies(const IspBlock& block, const CopiedLines& copied,
+                                  std::uint64_t flashEnd = kUserFlashEnd);
 
 // The transfer's walk through the file: record after record, what each means for the job. A page record
 // sets the upper address; a data record in a programmed page starts a block, which is gathered and planned
 // into copies; these count as copied from then on. Other records mean nothing here.
 class IspTransferPlan {
 public:
-    explicit IspTransferPlan(HexImage& image) : m_image(image) {}
+    explicit IspTransferPlan(HexImage& image, std::uint64_t flashEnd = kUserFlashEnd)
+        : m_image(image), m_flashEnd(flashEnd) {}
 
     struct Step {
         std::optional<std::uint16_t> page;  // a page record's 16-bit value
@@ -169,6 +172,7 @@ private:
     RecordArea m_ahead{};
     CopiedLines m_copied;
     std::uint64_t m_upper = 0;
+    std::uint64_t m_flashEnd;
 };
 
 // The bytes a copy programs, into area (chunk.size + 2 bytes or more, for the last UU group): the flash

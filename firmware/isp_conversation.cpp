@@ -11,20 +11,32 @@ namespace result = output::result;
 IspConversation::IspConversation(serial::Link& link, std::int32_t& word, IspJobState& state)
     : m_link(link), m_word(word), m_state(state) {}
 
+serial::Milliseconds IspConversation::wireTime(std::int64_t bytes) const {
+    const std::int64_t baud = m_state.baud > 0 ? m_state.baud : 115200;
+    return serial::Milliseconds((bytes * 10 * 1000 + baud - 1) / baud);
+}
+
+void IspConversation::armForAnswer(serial::Milliseconds own, std::int64_t answerBytes) {
+    arm(own + wireTime(m_state.unanswered + answerBytes));
+}
+
 bool IspConversation::writeFailed() {
     m_word |= serial::writeFailure(m_link);
     return false;
 }
 
 bool IspConversation::sendLine(std::string_view text) {
+    m_state.unanswered += static_cast<std::int64_t>(text.size()) + 2;
     return serial::sendLine(m_link, text) || writeFailed();
 }
 
 void IspConversation::sendUnchecked(std::string_view text) {
+    m_state.unanswered += static_cast<std::int64_t>(text.size()) + 2;
     serial::sendLine(m_link, text);
 }
 
 bool IspConversation::sendByte(std::uint8_t byte) {
+    ++m_state.unanswered;
     return serial::writeBytes(m_link, {&byte, 1}) || writeFailed();
 }
 
@@ -32,6 +44,7 @@ bool IspConversation::sendUuLine(std::span<const std::uint8_t> area, std::size_t
                                  std::int32_t& checksum) {
     const UuLine line = encodeUuLine(area, count);
     checksum += uuChecksum(area.first(std::min(count, area.size())));
+    m_state.unanswered += static_cast<std::int64_t>(line.bytes().size());
     if (!serial::writeBytes(m_link, line.bytes())) return writeFailed();
     ++m_state.dataLinesSent;
     m_state.dataBytesSent += static_cast<std::int64_t>(line.bytes().size());
@@ -47,6 +60,8 @@ IspReplyStatus IspConversation::await(std::string_view echo, IspReplyKind kind) 
 
 IspReplyStatus IspConversation::awaitAnswer(std::string_view echo, IspReplyKind kind, std::string& answer) {
     const IspReplyStatus status = readIspReply(m_link, echo, kind, &answer);
+    // An answer has come: what was written before it has crossed the wire.
+    if (status == IspReplyStatus::Success || status == IspReplyStatus::Failure) m_state.unanswered = 0;
     switch (status) {
         case IspReplyStatus::Failure:
             break;
@@ -82,6 +97,7 @@ bool IspConversation::readLine(std::string& line) {
             if (byte == '\r' || byte == '\n') {
                 if (line.empty() && !overlong) continue;
                 if (overlong) m_word |= result::kErrorByte;
+                m_state.unanswered = 0;
                 return !overlong;
             }
             if (line.size() < kLongest)

@@ -27,6 +27,11 @@ namespace hlx::firmware {
 // went out and was not refused), and the UU data lines that went out whole (for the record).
 struct IspJobState {
     bool portWasOpen = false;
+    bool handshakeRan = false;         // "?" went out: the boot loader may have been touched
+    int baud = 115200;                 // the line's rate now (deadlines follow it)
+    int lastSector = 27;               // the last sector of the part's user flash
+    std::uint64_t flashEnd = 0x7E000;  // one past the part's last user flash byte
+    std::int64_t unanswered = 0;       // bytes written since the last complete answer
     bool echoOff = false;
     bool erased = false;
     std::int64_t dataLinesSent = 0;
@@ -43,6 +48,13 @@ public:
     serial::Link& link() { return m_link; }
 
     void arm(serial::Milliseconds duration) { m_link.replyDeadline.arm(duration); }
+    // The time bytes take on the wire at the line's rate (10 bits each: 8N1), rounded up.
+    serial::Milliseconds wireTime(std::int64_t bytes) const;
+    // Arms the reply deadline for the next answer: what has been written since the last answer still has to
+    // cross the wire, then answerBytes come back, both at the line's rate; own is the boot loader's own time
+    // (its reaction, an erase, a copy).
+    void armForAnswer(serial::Milliseconds own, std::int64_t answerBytes = 16);
+    IspJobState& state() { return m_state; }
     // Records failure bits found by the caller.
     void record(std::int32_t bits) { m_word |= bits; }
 

@@ -1,6 +1,7 @@
 #include "firmware/isp_download.h"
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@
 #include "firmware/hex_image.h"
 #include "firmware/isp_blocks.h"
 #include "firmware/isp_conversation.h"
+#include "firmware/isp_read.h"
+#include "firmware/isp_session.h"
 #include "firmware/isp_verify.h"
 #include "firmware/uu_encode.h"
 #include "jobs/job_progress.h"
@@ -23,33 +26,17 @@ namespace {
 using namespace std::chrono_literals;
 using serial::Milliseconds;
 
-constexpr std::string_view kPrepareAll = "P 0 27";
-constexpr std::string_view kErase = "E 0 27";
 constexpr std::string_view kGo = "G 0 A";
-constexpr Milliseconds kSyncDeadline = 5000ms;
-constexpr Milliseconds kBlockDeadline = 500ms;
-constexpr Milliseconds kGoDeadline = 500ms;
+// The boot loader's own time for an answer; the erase's is per sector (100 ms, at most 105 ms, in the
+// part's data sheet) on top, and a copy's per 256 bytes (1 ms, at most 1.05 ms).
+constexpr Milliseconds kAnswerTime = 500ms;
+constexpr Milliseconds kHandshakeAnswer = 2000ms;
+constexpr Milliseconds kEraseTimePerSector = 150ms;
+constexpr Milliseconds kCopyTimePer256 = 5ms;
 
-struct HandshakeStep {
-    std::string_view line;  // appended to the window first; empty: none
-    std::string_view sent;  // empty: the single byte "?"
-    Milliseconds deadline;  // armed after sending; 0: the one armed before
-    std::string_view echo;
-    IspReplyKind kind;
-};
-
-constexpr std::array<HandshakeStep, 7> kHandshake{{
-    {"Sending Synchronisation Character 0x3F", "", 0ms, "", IspReplyKind::Synchronisation},
-    {"Sending Synchronisation Confimation", "Synchronized", 2000ms, "Synchronized", IspReplyKind::OkOrResend},
-    {"Sending Crystal Frequency", "25000", 2000ms, "25000", IspReplyKind::OkOrResend},
-    {"Unlock", "U 23130", 2000ms, "U 23130", IspReplyKind::ReturnCode},
-    {"Prepare Flash Erase", kPrepareAll, 2000ms, kPrepareAll, IspReplyKind::ReturnCode},
-    {"Flash Erase", kErase, 5000ms, kErase, IspReplyKind::ReturnCode},
-    {"", "A 0", 2000ms, "A 0", IspReplyKind::ReturnCode},
-}};
-// The synchronisation ends with the crystal frequency's answer; a change of rate comes right after it.
-constexpr std::size_t kUnlockStep = 3;
-constexpr Milliseconds kRateDeadline = 2000ms;
+std::string sectorCommand(char letter, const IspJobState& state) {
+    return std::string(1, letter) + " 0 " + std::to_string(state.lastSector);
+}
 
 std::string pageLine(std::uint16_t page) {
     std::string line = fmt::format("Page: 0x{:04x}", page);
@@ -61,70 +48,65 @@ int percentOf(std::int32_t position, std::int32_t size) {
     return size <= 0 ? 0 : static_cast<int>(static_cast<std::int64_t>(position) * 100 / size);
 }
 
-// Asks the synchronised boot loader (echo still on) for another rate and moves our side with it: the part
-// changes from the byte after its answer, so ours changes as soon as the answer is in.
-void changeRate(IspConversation& isp, int baud) {
-    serial::Link& link = isp.link();
-    const std::string command = "B " + std::to_string(baud) + " 1";
-    link.log.addLine("Setting Baud Rate " + std::to_string(baud));
-    link.log.refresh();
-    if (!isp.sendLine(command)) return;
-    isp.arm(kRateDeadline);
-    std::string answer;
-    if (isp.awaitAnswer(command, IspReplyKind::ReturnCode, answer) == IspReplyStatus::Success) {
-        // The boot loader talks at the new rate now; a line left at the old one would hear nothing.
-        if (!link.port.configureLine({baud, 8, serial::Parity::None, 1}))
-            isp.record(output::result::kConfigure);
-    } else if (isp.ok()) {  // refused: both stay where they were
-        const std::string code = answer.substr(0, answer.find_first_not_of("0123456789"));
-        link.log.addLine("Baud Rate " + std::to_string(baud) + " refused (return code " + code +
-                         "), staying at " +
-                         std::to_string(serial::comSettings(serial::kBootLoaderEntry).baud));
-        link.log.refresh();
+// One step of the handshake after the part check, with echo on.
+void handshakeStep(IspConversation& isp, std::string_view line, const std::string& sent, Milliseconds own) {
+    const bool echoOn = !isp.state().echoOff;
+    if (!isp.ok()) return;
+    if (!line.empty()) {
+        isp.link().log.addLine(line);
+        isp.link().log.refresh();
     }
+    if (!isp.sendLine(sent)) return;  // nothing to wait for: the command did not go out
+    isp.armForAnswer(own, static_cast<std::int64_t>(sent.size()) + 8);
+    const IspReplyStatus status =
+        isp.await(echoOn ? std::string_view(sent) : std::string_view{}, IspReplyKind::ReturnCode);
+    // Unless the boot loader refused it, the erase may have run, even when its answer is missing.
+    if (sent[0] == 'E') isp.state().erased = status != IspReplyStatus::Failure;
 }
 
-void handshake(IspConversation& isp, IspJobState& state, int baud) {
-    serial::Link& link = isp.link();
-    isp.arm(kSyncDeadline);
-    int lines = 0;
-    serial::readReply(link, serial::ReplyMode::Drain, 0, lines);
-    const bool newRate = baud != 0 && baud != serial::comSettings(serial::kBootLoaderEntry).baud;
-    for (std::size_t i = 0; i < kHandshake.size(); ++i) {
-        const HandshakeStep& step = kHandshake[i];
-        if (newRate && i == kUnlockStep && isp.ok()) changeRate(isp, baud);
-        if (!isp.ok()) return;
-        if (!step.line.empty()) {
-            link.log.addLine(step.line);
-            link.log.refresh();
-        }
-        const bool sent = step.sent.empty() ? isp.sendByte('?') : isp.sendLine(step.sent);
-        if (!sent) return;  // nothing to wait for: the command did not go out
-        if (step.deadline > 0ms) isp.arm(step.deadline);
-        const IspReplyStatus status = isp.await(step.echo, step.kind);
-        // Unless the boot loader refused it, the erase may have run, even when its answer is missing.
-        if (step.sent == kErase) state.erased = status != IspReplyStatus::Failure;
+// Synchronises, unlocks, checks the part against the file, erases the part's user flash and turns the
+// echo off. With beforeErase (a backup), the echo goes off right after the unlock and beforeErase runs
+// before anything is erased; the erase follows only when it succeeds.
+void handshake(IspConversation& isp, IspJobState& state, int baud, std::uint64_t dataEnd,
+               const std::function<bool(IspConversation&)>& beforeErase) {
+    synchronise(isp, baud);
+    // Unlocked first, so that a refused part can start its old code again.
+    handshakeStep(isp, "Unlock", "U 23130", kHandshakeAnswer);
+    if (!isp.ok() || !checkPart(isp, dataEnd, /*echoOn=*/true)) return;
+    if (beforeErase) {
+        handshakeStep(isp, "", "A 0", kHandshakeAnswer);
+        state.echoOff = isp.ok();
+        if (!isp.ok() || !beforeErase(isp)) return;
     }
-    state.echoOff = isp.ok();
+    handshakeStep(isp, "Prepare Flash Erase", sectorCommand('P', state), kHandshakeAnswer);
+    handshakeStep(isp, "Flash Erase", sectorCommand('E', state),
+                  kHandshakeAnswer + kEraseTimePerSector * (state.lastSector + 1));
+    if (!state.echoOff) {
+        handshakeStep(isp, "", "A 0", kHandshakeAnswer);
+        state.echoOff = isp.ok();
+    }
 }
 
 // Writes one copy: the block to the RAM buffer in UU lines with their checksums, then prepare and copy.
+// Every answer waits on a deadline of its own.
 void writeCopy(IspConversation& isp, const FlashContent& content, const CopyChunk& chunk) {
     std::array<std::uint8_t, kBlockLimit + 2> area;
     fillChunk(content, chunk, area);
 
-    isp.arm(kBlockDeadline);
     isp.sendUnchecked("W " + std::to_string(kIspRamBuffer) + " " + std::to_string(chunk.size));
+    isp.armForAnswer(kAnswerTime);
     isp.await("", IspReplyKind::ReturnCode);
 
     int lineCounter = 1;
     std::int32_t checksum = 0;
     for (std::size_t offset = 0; offset < chunk.size && isp.ok();) {
-        isp.arm(kBlockDeadline);
+        // Covers a write held back (XOFF, a full output buffer) while the lines before it drain.
+        isp.armForAnswer(kAnswerTime, static_cast<std::int64_t>(kUuMaxLineLength));
         const std::size_t count = std::min<std::size_t>(kUuMaxBytes, chunk.size - offset);
         if (!isp.sendUuLine(std::span<const std::uint8_t>(area).subspan(offset), count, checksum)) return;
         if (lineCounter == kUuLinesPerChecksum) {
             isp.sendUnchecked(std::to_string(checksum));
+            isp.armForAnswer(kAnswerTime);
             isp.await("", IspReplyKind::OkOrResend);
             lineCounter = 1;
             checksum = 0;
@@ -135,15 +117,18 @@ void writeCopy(IspConversation& isp, const FlashContent& content, const CopyChun
     }
     if (isp.ok() && lineCounter != 1) {
         isp.sendUnchecked(std::to_string(checksum));
+        isp.armForAnswer(kAnswerTime);
         isp.await("", IspReplyKind::OkOrResend);
     }
     if (isp.ok()) {
-        isp.sendUnchecked(kPrepareAll);
+        isp.sendUnchecked(sectorCommand('P', isp.state()));
+        isp.armForAnswer(kAnswerTime);
         isp.await("", IspReplyKind::ReturnCode);
     }
     if (isp.ok()) {
         isp.sendUnchecked("C " + std::to_string(chunk.address) + " " + std::to_string(kIspRamBuffer) + " " +
                           std::to_string(chunk.size));
+        isp.armForAnswer(kAnswerTime + kCopyTimePer256 * (chunk.size / 256));
         isp.await("", IspReplyKind::ReturnCode);
     }
 }
@@ -153,7 +138,7 @@ void writeCopy(IspConversation& isp, const FlashContent& content, const CopyChun
 void transfer(jobs::JobContext& context, IspConversation& isp, HexImage& image, const FlashContent& content,
               std::int32_t& word, std::vector<CopyChunk>& programmed) {
     output::OutputLog& log = context.link.log;
-    IspTransferPlan plan(image);
+    IspTransferPlan plan(image, isp.state().flashEnd);
     jobs::ProgressShown progress(context.view);
     while (isp.ok() && !plan.atEnd()) {
         const IspTransferPlan::Step step = plan.next(word);
@@ -198,24 +183,35 @@ jobs::JobOutcome runIspDownload(jobs::JobContext& context, std::int32_t word, co
         }
     }
     IspConversation isp(context.link, word, state);
-    if (word == 0) handshake(isp, state, options.baud);
+    std::function<bool(IspConversation&)> beforeErase;
+    if (!options.backupPath.empty())
+        beforeErase = [&options, &state](IspConversation& conversation) {
+            return saveFlash(conversation, 0, state.flashEnd, options.backupPath, "Flash");
+        };
+    if (word == 0) handshake(isp, state, options.baud, content.dataEnd(), beforeErase);
     std::vector<CopyChunk> programmed;
     transfer(context, isp, image, content, word, programmed);
     if (options.verify && isp.ok()) verifyProgrammed(isp, content, programmed);
-    return {.word = word, .bytesSent = state.dataBytesSent, .unitsSent = state.dataLinesSent};
+    jobs::JobOutcome outcome{
+        .word = word, .bytesSent = state.dataBytesSent, .unitsSent = state.dataLinesSent};
+    if (state.baud != serial::comSettings(serial::kBootLoaderEntry).baud)
+        outcome.lineSettings = ispSettingsText(state.baud);
+    return outcome;
 }
 
 // Starts the target's code; its answer's failure joins the report. Not after a failure that came once the
 // flash may have been erased: sector 0 may then hold valid vectors in front of a half-written image.
 void startTargetCode(jobs::JobContext& context, jobs::JobOutcome& outcome, IspJobState& state) {
+    // A job that never reached the boot loader (a refused file, a port that did not open) leaves it alone.
+    if (!state.handshakeRan) return;
     if (state.erased && outcome.word != 0) {
         context.link.log.addLine(notStartedLine());
         context.link.log.refresh();
         return;
     }
     IspConversation isp(context.link, outcome.word, state);
-    isp.arm(kGoDeadline);
     isp.sendUnchecked(kGo);
+    isp.armForAnswer(kAnswerTime, 16);
     // Unless the boot loader has confirmed that its echo is off, the command may come back first.
     isp.await(state.echoOff ? std::string_view{} : kGo, IspReplyKind::ReturnCode);
 }

@@ -4,41 +4,47 @@
 // rate the boot loader takes).
 //
 //   tool                                   boot loader (echo on until "A 0")
-//   ?                                      Synchronized
-//   Synchronized                           OK
-//   25000        (crystal in kHz)          OK
-//   [B <baud> 1  (only with IspOptions::baud) 0: both sides change to that rate from the next byte]
+//   (synchronise: "?" until "Synchronized", "Synchronized", "25000", [B <baud> 1], see isp_session.h)
 //   U 23130      (unlock)                  0
-//   P 0 27       (prepare sectors 0..27)   0
-//   E 0 27       (erase them)              0
+//   J            (the part)                0, the part id: a part of the LPC23xx/LPC24xx family whose
+//                                          flash holds the file, or refused before anything is erased
+//   [with a backup: A 0, then R for every sector of the part's user flash, see isp_read.h]
+//   P 0 <last>   (prepare sectors 0..last) 0           last: 27 on a 512 KiB part, 14 on 256, 10 on 128
+//   E 0 <last>   (erase them)              0
 //   A 0          (echo off)                0
 //   for every copy (see isp_blocks.h):
 //     W 1073745920 <size>                  0           RAM buffer at 0x40001000
 //     UU lines, a checksum line after every 20 lines and after the last      OK | RESEND
-//     P 0 27                               0
+//     P 0 <last>                           0
 //     C <flash address> 1073745920 <size>  0
 //   [--verify: R <flash address> <size> for every copy, see isp_verify.h]
 //   G 0 A        (start the code at 0, ARM mode)   0
 //
-// Deadlines: 5 s for "Synchronized" (armed before the input is drained), 2 s for each later handshake
-// answer and 5 s for the erase, all armed after sending; 500 ms armed before "W" and before every data
-// line, and the checksum, "P" and "C" answers of a copy must all arrive before the deadline armed for its
-// last data line. Each step runs only while no failure has been recorded; then "G 0 A" is sent, the
-// result report written, whatever the target has sent meanwhile shown, and the selected COM settings
-// entry applied again. "G 0 A" is not sent after a failure that came once the erase went out (and was not
-// refused): the flash may then hold valid vectors in front of a half-written image, and a line says the
-// code is not started.
+// Deadlines: every answer waits on a deadline of its own, armed once its command has gone out: the time
+// the bytes written since the last answer and the answer itself take on the wire at the line's rate
+// (10 bits a byte), plus the boot loader's own time: 2 s for the handshake's answers, 2 s and 150 ms a
+// sector for the erase, 500 ms for the others (and 5 ms per 256 bytes for a copy). So a boot loader at
+// 9600 baud, which needs 1.3 s for a group of 20 lines, is waited for as long as it needs.
+// Each step runs only while no failure has been recorded; then "G 0 A" is sent (only when the job reached
+// the boot loader: a refused file or port sends nothing at all), the result report written, whatever the
+// target has sent meanwhile shown, and the selected COM settings entry applied again. "G 0 A" is not sent
+// after a failure that came once the erase went out (and was not refused): the flash may then hold valid
+// vectors in front of a half-written image, and a line says the code is not started.
 //
 // Before the handshake the job works out what the file programs; a file with no data below 0x80000000 or
-// with data above the user flash (0x7DFFF) is refused with a line of its own (0x100), so nothing is erased.
+// with data above the user flash (0x7DFFF) is refused with a line of its own (0x100), so nothing is sent.
+//
+// The job's record names the line settings it ran at ("230400,8,N,1" after a change of rate).
 //
 // Window lines: "<file> geöffnet", the file check, "Sending Synchronisation Character 0x3F", "Sending
-// Synchronisation Confimation", "Sending Crystal Frequency", "Unlock", "Prepare Flash Erase", "Flash
-// Erase", and "Page: 0x%04x" (with " (Skipped)" for pages at 0x8000 and above, which are not programmed)
-// for every extended linear address record.
+// Synchronisation Confimation", "Sending Crystal Frequency", "Unlock", "Read Part ID", the part ("Part:
+// LPC2378 (ID 0x1700FD25), 504 KiB Flash"), "Prepare Flash Erase", "Flash Erase", and "Page: 0x%04x"
+// (with " (Skipped)" for pages at 0x8000 and above, which are not programmed) for every extended linear
+// address record.
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "jobs/job_frame.h"
 
@@ -56,15 +62,18 @@ struct IspOptions {
     // both at the starting rate and says so in a line; no answer is a time-out, as for every command.
     // 0 or the starting rate: no "B".
     int baud = 0;
+    // Not empty: before anything is erased, read every sector the job erases and write them to this Intel
+    // HEX file (see isp_read.h); a backup that cannot be read or written leaves the flash as it was.
+    std::string backupPath{};
 };
 
 // "Fehler: Datei belegt mehr als 16384 KiB Flash": a file whose programmed pages hold more data than any
-// part could take; the job then sends nothing but "G 0 A".
+// part could take; the job then sends nothing.
 std::string tooMuchDataLine();
-// A file whose data lies only in skipped pages (0x8000 and above); nothing but "G 0 A" is sent.
+// A file whose data lies only in skipped pages (0x8000 and above); nothing is sent.
 std::string noFlashDataLine();
 // A file with data at or above the end of the user flash (0x7E000): "Fehler: Daten bis 0x0007E0FF, der
-// Flash endet bei 0x0007DFFF"; nothing but "G 0 A" is sent.
+// Flash endet bei 0x0007DFFF"; nothing is sent.
 std::string outsideFlashLine(std::uint64_t dataEnd);
 // Written instead of sending "G 0 A" when a step failed after the flash may have been erased.
 std::string notStartedLine();

@@ -16,7 +16,8 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int kReadAttempts = 3;
-constexpr serial::Milliseconds kGroupDeadline = 2000ms;
+// The boot loader's own time for an answer; the bytes on the wire come on top, at the line's rate.
+constexpr serial::Milliseconds kAnswerTime = 500ms;
 
 std::optional<std::int64_t> parseDecimal(const std::string& text) {
     std::int64_t value = 0;
@@ -85,16 +86,25 @@ void addCopyDifference(std::vector<Difference>& list, std::uint64_t address,
     }
 }
 
-bool readBack(IspConversation& isp, std::uint64_t address, std::span<std::uint8_t> out) {
-    isp.arm(kGroupDeadline);
+bool readBack(IspConversation& isp, std::uint64_t address, std::span<std::uint8_t> out, int* refusal) {
     isp.sendUnchecked("R " + std::to_string(address) + " " + std::to_string(out.size()));
-    if (isp.await("", IspReplyKind::ReturnCode) != IspReplyStatus::Success) return false;
+    isp.armForAnswer(kAnswerTime);
+    std::string answer;
+    const IspReplyStatus status = isp.awaitAnswer("", IspReplyKind::ReturnCode, answer);
+    if (status == IspReplyStatus::Failure) {
+        isp.record(output::result::kErrorByte);
+        int code = 0;
+        std::from_chars(answer.data(), answer.data() + answer.size(), code);
+        if (refusal) *refusal = code;
+    }
+    if (status != IspReplyStatus::Success) return false;
     constexpr std::size_t kGroupBytes = kUuMaxBytes * kUuLinesPerChecksum;
     std::size_t done = 0;
     int attempts = 0;
     while (done < out.size()) {
-        isp.arm(kGroupDeadline);
         const std::size_t size = std::min(kGroupBytes, out.size() - done);
+        const std::size_t lines = (size + kUuMaxBytes - 1) / kUuMaxBytes;
+        isp.armForAnswer(kAnswerTime, static_cast<std::int64_t>(lines * kUuMaxLineLength + 12));
         switch (readGroup(isp, out.subspan(done, size))) {
             case GroupResult::Failed:
                 return false;

@@ -52,8 +52,10 @@ void addCopyDifference(std::vector<Difference>& list, std::uint64_t address,
                        std::uint64_t skipBelow);
 
 // Reads out.size() bytes (a multiple of 4) from address into out. False, with the failure in the
-// conversation's word, when the boot loader refuses, an answer is missing or a group stays wrong.
-bool readBack(IspConversation& isp, std::uint64_t address, std::span<std::uint8_t> out);
+// conversation's word, when the boot loader refuses (its return code then in *refusal, when given), an
+// answer is missing or a group stays wrong.
+bool readBack(IspConversation& isp, std::uint64_t address, std::span<std::uint8_t> out,
+              int* refusal = nullptr);
 
 // Reads back every programmed copy and compares it with what was sent, writing one line per Difference
 // ("Flash weicht ab: 0x00001000 bis 0x00001FFF (3968 Bytes)") into the output window and setting 0x40

@@ -58,6 +58,9 @@ struct JobOutcome {
     bool completeBeforeLoss = false;
     std::int64_t bytesSent = 0;
     std::int64_t unitsSent = 0;
+    // The line settings the job ended up talking at, when it changed them itself ("230400,8,N,1"); empty:
+    // those of the entry it opened the port with.
+    std::string lineSettings{};
 };
 
 }  // namespace hlx::jobs

@@ -1,5 +1,5 @@
 #pragma once
-// The five job kinds, what the common frame does differently for each, and the facts a job's record
+// The job kinds, what the common frame does differently for each, and the facts a job's record
 // gives of its kind. A kind's own steps (its body and what it adds before and after the result report)
 // belong to the kind's folder; the table here holds only the frame's switches and the record's facts.
 
@@ -15,7 +15,9 @@ enum class JobKind : int {
     RealtermDownload = 1,
     BootLoader = 2,
     TerminalSender = 3,
-    FileSender = 4
+    FileSender = 4,
+    IspRead = 5,  // reads through the boot loader (hlx isp-read)
+    IspInfo = 6,  // the part's facts through the boot loader (hlx isp-info)
 };
 enum class JobState : std::int32_t { Idle = 0, Running = 1, Finished = 2 };
 
@@ -29,14 +31,15 @@ struct JobTraits {
     bool finishedBeforePoll;  // the slot is marked finished before the idle poll restarts
     int fixedEntry;           // settings entry the job opens the port with; -1: the selected one
     // What a job's record says of its kind (runner/job_records.h):
-    std::string_view method;  // the method word: "rtq", "realterm", "isp", "send-terminal", "send-file"
-    bool firmware;            // its file is firmware: the record also gives the memory image's SHA-256
-    bool readsFile;           // it reads a file of its own (the terminal sender sends the window's text)
-    bool sendsRecords;        // what it sent is counted in hex records; otherwise in lines
+    // the method word: "rtq", "realterm", "isp", "send-terminal", "send-file", "isp-read", "isp-info"
+    std::string_view method;
+    bool firmware;      // its file is firmware: the record also gives the memory image's SHA-256
+    bool readsFile;     // it reads a file of its own (the terminal sender sends the window's text)
+    bool sendsRecords;  // what it sent is counted in hex records; otherwise in lines
 };
 
 // Every field is named in every row, so a row reads without counting positions.
-inline constexpr std::array<JobTraits, 5> kJobTraits{{
+inline constexpr std::array<JobTraits, 7> kJobTraits{{
     {.kind = JobKind::RtqDownload,
      .clearsWindow = true,
      .refreshAfterClear = true,
@@ -96,6 +99,30 @@ inline constexpr std::array<JobTraits, 5> kJobTraits{{
      .method = "send-file",
      .firmware = false,
      .readsFile = true,
+     .sendsRecords = false},
+    {.kind = JobKind::IspRead,
+     .clearsWindow = true,
+     .refreshAfterClear = true,
+     .recordsPortBits = true,
+     .noSuccessLine = true,
+     .caretToEnd = false,
+     .finishedBeforePoll = true,
+     .fixedEntry = 2,
+     .method = "isp-read",
+     .firmware = false,
+     .readsFile = false,  // it writes its file
+     .sendsRecords = false},
+    {.kind = JobKind::IspInfo,
+     .clearsWindow = true,
+     .refreshAfterClear = true,
+     .recordsPortBits = true,
+     .noSuccessLine = true,
+     .caretToEnd = false,
+     .finishedBeforePoll = true,
+     .fixedEntry = 2,
+     .method = "isp-info",
+     .firmware = false,
+     .readsFile = false,
      .sendsRecords = false},
 }};
 

@@ -79,7 +79,7 @@ std::optional<std::int32_t> runRecordedJob(const jobs::JobDefinition& job, jobs:
         r.port = portFacts(inputs.comText, device);
         const int fixed = jobs::traitsOf(job.kind).fixedEntry;
         r.settingsEntry = fixed >= 0 ? fixed : inputs.settingsEntry;
-        r.settingsText = settingsText(r.settingsEntry);
+        r.settingsText = outcome.lineSettings.empty() ? settingsText(r.settingsEntry) : outcome.lineSettings;
         r.start = wallStart;
         r.end = std::chrono::system_clock::now();
         r.durationSeconds =

@@ -97,6 +97,7 @@ void LpcIspCommands::clear() {
     m_checksumLines = 0;
     m_goCount = 0;
     m_readGroups = 0;
+    m_missedSyncs = 0;
     m_received.clear();
     m_commandCounts.fill(0);
     backToAutoBaud();
@@ -108,6 +109,11 @@ void LpcIspCommands::handleByte(std::uint8_t byte, SimClock::time_point arrival)
     if (m_state == State::AutoBaud) {
         if (byte != '?') return;
         m_lines.push_back("?");
+        if (m_missedSyncs < m_faults.missedSyncs) {
+            ++m_missedSyncs;
+            m_events.push_back("\"?\" missed (fault)");
+            return;
+        }
         if (m_faults.silentToSync) {
             m_events.push_back("\"?\" left unanswered (fault)");
             return;
@@ -277,6 +283,7 @@ int LpcIspCommands::runCommand(char letter, const std::vector<std::string>& word
             if (args[0] % 4 != 0) return kAddrError;
             if (args[1] % 4 != 0 || args[1] == 0) return kCountError;
             if (!LpcIspMemory::readable(args[0], std::uint64_t{args[0]} + args[1])) return kAddrNotMapped;
+            if (m_config.crp > 0) return kCodeReadProtectionEnabled;
             m_readAddress = args[0];
             m_readCount = args[1];
             m_readDone = 0;

@@ -27,14 +27,17 @@
 //                the host answers each checksum line with OK or RESEND
 //   M a b n      compare n bytes (a multiple of 4) at a and b: 0, or COMPARE_ERROR followed by the offset of
 //                the first word that differs; reads of 0x00..0x3F give the boot loader's vectors
-//   J            0 and the part ID (0x1700FF35 for the LPC2378); K: 0, the boot code's minor and major
+//   J            0 and the part ID (0x1700FD25 for the LPC2378); K: 0, the boot code's minor and major
 //                version; N: 0 and the serial number in four words
+//   read protection (crp 1..3): R answers CODE_READ_PROTECTION_ENABLED, as a part whose code is
+//                protected does; J, K and N still answer
 //   G a A|T      answered 0; the started firmware then says `greeting` and the part returns to autobaud,
 //                locked, echo on (as a technician resets the monitor into the boot loader)
 //   others       INVALID_COMMAND; wrong parameters PARAM_ERROR, ADDR_ERROR, COUNT_ERROR, ADDR_NOT_MAPPED, ...
 //
-// Faults (LpcIspFaults): no answer to "?", RESEND for a checksum line, a return code for a command, a line
-// that closes (the tool then sees a hang-up), a flash byte that does not program, a garbled read-back group.
+// Faults (LpcIspFaults): no answer to "?", the first n "?" missed, RESEND for a checksum line, a return code
+// for a command, a line that closes (the tool then sees a hang-up), a flash byte that does not program, a
+// garbled read-back group.
 //
 // Threads: a plain value; the simulation calls it under its own mutex.
 
@@ -74,16 +77,19 @@ enum IspReturnCode : int {
     kInvalidCode = 16,
     kInvalidBaudRate = 17,
     kInvalidStopBit = 18,
+    kCodeReadProtectionEnabled = 19,
 };
 
-inline constexpr std::uint32_t kLpc2378PartId = 0x1700FF35;
+inline constexpr std::uint32_t kLpc2378PartId = 0x1700FD25;
 
 struct LpcIspConfig {
     IspEcho echo = IspEcho::Line;
     int baud = -1;  // -1: talk at the rate of the line when "?" came; 0: no pacing; otherwise this rate, 8N1
     std::chrono::microseconds eraseTimePerSector{0};
     std::chrono::microseconds copyTimePer256{0};
-    char readZero = '`';  // the character R data uses for 0: grave accent or space
+    std::chrono::microseconds answerDelay{0};  // every answer (and echo) leaves this much later
+    int crp = 0;                               // code read protection level (0: none)
+    char readZero = '`';                       // the character R data uses for 0: grave accent or space
     std::string greeting = "HLX firmware started";
     std::uint8_t oldFirmware = 0x5A;  // what the flash holds before the first erase (pattern seed)
     std::uint32_t partId = kLpc2378PartId;
@@ -96,6 +102,7 @@ struct LpcIspConfig {
 // Faults to inject; counters start at 1 and count since the simulation started (or clear()).
 struct LpcIspFaults {
     bool silentToSync = false;       // never answer "?"
+    int missedSyncs = 0;             // leave the first n "?" unanswered (the part was not listening yet)
     int resendAtChecksum = 0;        // answer this checksum line of W data with RESEND
     char failCommand = 0;            // answer this command letter ...
     int failOccurrence = 1;          // ... at its n-th occurrence ...
@@ -203,6 +210,7 @@ private:
     int m_checksumLines = 0;
     int m_goCount = 0;
     int m_readGroups = 0;
+    int m_missedSyncs = 0;
     std::string m_received;
     std::array<int, 128> m_commandCounts{};
     std::vector<std::string> m_events;

@@ -89,6 +89,25 @@ LpcIspOptionSet addLpcIspOptions(CLI::App& app, LpcIspOptions& options) {
                     ->type_name("US")
                     ->check(numberCheck())
                     ->group(boot));
+    o.push_back(app.add_option_function<long>(
+                       "--answer-delay-ms",
+                       [&config](long v) { config.answerDelay = std::chrono::milliseconds(v); },
+                       "send every answer this much later (a slow boot loader; default 0)")
+                    ->type_name("MS")
+                    ->check(numberCheck())
+                    ->group(boot));
+    o.push_back(app.add_option_function<long>(
+                       "--part-id", [&config](long v) { config.partId = static_cast<std::uint32_t>(v); },
+                       "the part id \"J\" answers (default 0x1700FD25, an LPC2378; decimal or 0x...)")
+                    ->type_name("ID")
+                    ->check(numberCheck(0, 0xFFFFFFFFL, "takes a 32-bit part id"))
+                    ->group(boot));
+    o.push_back(app.add_option_function<long>(
+                       "--crp", [&config](long v) { config.crp = static_cast<int>(v); },
+                       "code read protection level 1-3: \"R\" answers CODE_READ_PROTECTION_ENABLED")
+                    ->type_name("LEVEL")
+                    ->check(numberCheck(0, 3, "takes 0 to 3"))
+                    ->group(boot));
     o.push_back(app.add_option_function<std::string>(
                        "--read-zero",
                        [&config](const std::string& v) { config.readZero = v == "grave" ? '`' : ' '; },
@@ -107,6 +126,12 @@ LpcIspOptionSet addLpcIspOptions(CLI::App& app, LpcIspOptions& options) {
                     ->group(boot));
 
     o.push_back(app.add_flag("--no-sync", faults.silentToSync, "never answer \"?\"")->group(bootFaults));
+    o.push_back(app.add_option_function<long>(
+                       "--miss-sync", [&faults](long v) { faults.missedSyncs = static_cast<int>(v); },
+                       "leave the first N \"?\" unanswered")
+                    ->type_name("N")
+                    ->check(numberCheck())
+                    ->group(bootFaults));
     o.push_back(app.add_option_function<long>(
                        "--resend-at", [&faults](long v) { faults.resendAtChecksum = static_cast<int>(v); },
                        "answer the N-th checksum line of written data with RESEND")

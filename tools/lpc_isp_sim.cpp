@@ -187,7 +187,7 @@ SimClock::duration LpcIspSim::byteTime() const {
 
 void LpcIspSim::send(std::string bytes, SimClock::time_point due) {
     // Out on the simulated wire after whatever is already on its way; it reaches the tool with its last byte.
-    const SimClock::time_point start = std::max(due, m_outClock);
+    const SimClock::time_point start = std::max(due + m_config.answerDelay, m_outClock);
     m_outClock = start + byteTime() * static_cast<int>(bytes.size());
     if (!m_scheduled.empty() && m_scheduled.back().due == m_outClock && m_scheduled.back().baud == m_baud)
         m_scheduled.back().bytes += bytes;

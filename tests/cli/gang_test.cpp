@@ -162,6 +162,33 @@ TEST_F(GangTest, RtqUpdatesEveryMonitorAndTheFailingOneFailsAlone) {
     EXPECT_EQ(wire, bad["bytes_sent"]);
 }
 
+// The report names the rate the boot loader job ran at, not the one it started at.
+TEST_F(GangTest, IspReportNamesTheRateTheJobRanAt) {
+    test::HexText firmware;
+    firmware.page(0).fill(0, 0x400, 16);
+    const std::string path = writeFirmware(firmware.end());
+    tools::LpcIspSim sim;
+    const HlxRun run =
+        hlx({"flash", "isp", path, "--port", sim.slavePath(), "--isp-baud", "230400", "--report", report});
+    EXPECT_EQ(0, run.exitCode) << run.out << run.err;
+    const Json json = readReport(report);
+    EXPECT_EQ("230400,8,N,1", json["jobs"][0]["settings"]["text"]);
+}
+
+// A read through the boot loader is a job like the others: its record names its method and rate.
+TEST_F(GangTest, IspReadIsRecordedAsAJob) {
+    tools::LpcIspSim sim;
+    const std::string out = dir.file("read.hex");
+    const HlxRun run = hlx({"isp-read", out, "--port", sim.slavePath(), "--start", "0x1000", "--length",
+                            "256", "--isp-baud", "57600", "--report", report});
+    EXPECT_EQ(0, run.exitCode) << run.out << run.err;
+    const Json json = readReport(report);
+    EXPECT_EQ("isp-read", json["method"]);
+    EXPECT_EQ("57600,8,N,1", json["jobs"][0]["settings"]["text"]);
+    EXPECT_TRUE(json["jobs"][0]["success"]);
+    EXPECT_TRUE(test::readFile(out).ends_with(":00000001FF\r\n"));
+}
+
 // The boot loaders are paced at the rate the job sets on the line, as real parts are; the second refuses
 // its second copy to flash.
 TEST_F(GangTest, IspProgramsEveryBootLoaderButTheRefusingOne) {

@@ -9,13 +9,18 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <mutex>
+#include <sstream>
 
 #include "app/main_window_logic.h"
 #include "app/settings_store.h"
 #include "firmware/hex_image.h"
 #include "firmware/isp_conversation.h"
 #include "firmware/isp_download.h"
+#include "firmware/isp_read.h"
+#include "firmware/isp_session.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
 #include "output/job_result.h"
@@ -70,6 +75,9 @@ protected:
         tools::LpcIspConfig config;
         config.echo = echo;
         config.baud = baud;
+        startBootLoader(config);
+    }
+    void startBootLoader(const tools::LpcIspConfig& config) {
         sim = std::make_unique<tools::LpcIspSim>(config);
     }
 
@@ -121,7 +129,8 @@ TEST_P(IspEchoFormTest, ProgramsAnOrdinaryFirmware) {
     EXPECT_EQ(
         test::joinLines({path + " geöffnet", "Prüfe Hex File", "Anzahl Fehler: 0",
                          "Sending Synchronisation Character 0x3F", "Sending Synchronisation Confimation",
-                         "Sending Crystal Frequency", "Unlock", "Prepare Flash Erase", "Flash Erase",
+                         "Sending Crystal Frequency", "Unlock", "Read Part ID",
+                         "Part: LPC2378 (ID 0x1700FD25), 504 KiB Flash", "Prepare Flash Erase", "Flash Erase",
                          "Page: 0x0000", "Page: 0x0001", "Page: 0x8000 (Skipped)", "Page: 0x0002",
                          "Datei fehlerfrei übertragen", "HLX firmware started"}),
         window.text());
@@ -146,16 +155,16 @@ TEST_F(IspDownloadTest, SingleRecordOnTheWire) {
     EXPECT_EQ(0, runJob(writeFirmware(firmware.text())));
 
     std::vector<std::string> lines = sim->lines();
-    const std::vector<std::string> handshake{"?",      "Synchronized", "25000", "U 23130",
-                                             "P 0 27", "E 0 27",       "A 0"};
+    const std::vector<std::string> handshake{"?", "Synchronized", "25000",  "U 23130",
+                                             "J", "P 0 27",       "E 0 27", "A 0"};
     ASSERT_EQ(handshake.size() + 11, lines.size()) << ::testing::PrintToString(lines);
-    EXPECT_EQ(handshake, std::vector<std::string>(lines.begin(), lines.begin() + 7));
-    EXPECT_EQ("W 1073745920 256", lines[7]);
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(i < 5 ? 61u : 45u, lines[8 + i].size()) << "data line " << i;
-    EXPECT_EQ(std::to_string(136 + 240 * 255), lines[14]);
-    EXPECT_EQ("P 0 27", lines[15]);
-    EXPECT_EQ("C 768 1073745920 256", lines[16]);
-    EXPECT_EQ("G 0 A", lines[17]);
+    EXPECT_EQ(handshake, std::vector<std::string>(lines.begin(), lines.begin() + 8));
+    EXPECT_EQ("W 1073745920 256", lines[8]);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(i < 5 ? 61u : 45u, lines[9 + i].size()) << "data line " << i;
+    EXPECT_EQ(std::to_string(136 + 240 * 255), lines[15]);
+    EXPECT_EQ("P 0 27", lines[16]);
+    EXPECT_EQ("C 768 1073745920 256", lines[17]);
+    EXPECT_EQ("G 0 A", lines[18]);
     EXPECT_EQ(1, sim->checksumLines());
     std::vector<std::uint8_t> flash = sim->flash();
     EXPECT_EQ(16, flash[0x030F]);
@@ -183,9 +192,9 @@ TEST_F(IspDownloadTest, BlockSizesOnTheWire) {
         window.setText("");
         EXPECT_EQ(0, runJob(writeFirmware(firmware.text())));
         const std::vector<std::string> lines = sim->lines();
-        ASSERT_GT(lines.size(), 8u);
-        EXPECT_EQ(c.write, lines[7]);
-        EXPECT_EQ(static_cast<std::size_t>(7 + 1 + c.dataLines + c.checksumLines + 3), lines.size());
+        ASSERT_GT(lines.size(), 9u);
+        EXPECT_EQ(c.write, lines[8]);
+        EXPECT_EQ(static_cast<std::size_t>(8 + 1 + c.dataLines + c.checksumLines + 3), lines.size());
         EXPECT_EQ(c.checksumLines, sim->checksumLines());
         EXPECT_EQ(test::expectedIspFlash(firmware), sim->flash());
     }
@@ -199,13 +208,14 @@ struct FaultCase {
     const char* notShown;  // a line that must not appear
     bool goSent;           // "G 0 A" was sent: only while the flash has not been erased
     bool goAnswered;       // the boot loader answered "G 0 A"
+    std::uint32_t partId = tools::kLpc2378PartId;
 };
 
 class IspFaultTest : public IspDownloadTest, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(IspFaultTest, EndsWithTheReportAndStartsTheCodeOnlyBeforeTheErase) {
     const FaultCase& c = GetParam();
-    startBootLoader();
+    startBootLoader({.baud = 0, .partId = c.partId, .onEvent = {}});
     sim->setFaults(c.faults);
     EXPECT_EQ(c.word, runJob(writeFirmware(ordinaryFirmware().text())));
     const std::string text = window.text();
@@ -257,6 +267,41 @@ const FaultCase kFaultCases[] = {
      "Page: 0x0000",
      true,
      true},
+    // A part the job cannot program is refused before anything is erased; its old code starts again.
+    {"PartOfAnotherFamily",
+     {},
+     kErrorByte,
+     firmware::otherFamilyLine(0x26013F37) + "\r\nFehler: Bestätigungsfehler\r\nHLX firmware started\r\n",
+     "Prepare Flash Erase",
+     true,
+     true,
+     0x26013F37},
+    {"UnknownPart",
+     {},
+     kErrorByte,
+     firmware::unknownPartLine(0) + "\r\nFehler: Bestätigungsfehler\r\nHLX firmware started\r\n",
+     "Prepare Flash Erase",
+     true,
+     true,
+     0},
+    {"PartWithTooLittleFlash",
+     {},
+     kErrorByte,
+     firmware::partTooSmallLine(0x1600F902, 0x28300, 0x20000) +
+         "\r\nFehler: Bestätigungsfehler\r\nHLX firmware started\r\n",
+     "Prepare Flash Erase",
+     true,
+     true,
+     0x1600F902},
+    {"PartWithoutFlash",
+     {},
+     kErrorByte,
+     firmware::partTooSmallLine(0x1600FF30, 0x28300, 0) +
+         "\r\nFehler: Bestätigungsfehler\r\nHLX firmware started\r\n",
+     "Prepare Flash Erase",
+     true,
+     true,
+     0x1600FF30},
 };
 
 INSTANTIATE_TEST_SUITE_P(BootLoader, IspFaultTest, ::testing::ValuesIn(kFaultCases),
@@ -314,28 +359,90 @@ TEST_F(IspDownloadTest, VectorsArePatchedOnlyWhenTheFileHasThem) {
     EXPECT_FALSE(sim->userCodeValid());
 }
 
-// Files that cannot be programmed whole change nothing: no erase, nothing but "G 0 A".
-TEST_F(IspDownloadTest, FilesThatCannotBeProgrammedEraseNothing) {
-    struct Case {
-        const char* name;
-        std::string file;
-        std::string line;
-    };
-    const Case cases[] = {
-        {"OnlyTheEndRecord", ":00000001FF\r\n", firmware::noDataLine()},
-        {"DataPastTheUserFlash", test::HexText().page(7).fill(0xDF00, 0x200).end().text(),
-         firmware::outsideFlashLine(0x7E100)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        startBootLoader();
-        window.setText("");
-        EXPECT_EQ(kCheckFailed | kTimeout, runJob(writeFirmware(c.file)));
-        EXPECT_EQ("G 0 A\r\n", sim->received());
-        EXPECT_EQ(0, sim->erases());
-        EXPECT_TRUE(contains(window.text(), c.line + "\r\n")) << window.text();
-    }
+// Files that cannot be programmed whole never reach the boot loader: nothing is sent, nothing erased, and
+// no time-out of an answer nobody asked for is reported.
+struct RefusedFile {
+    const char* name;
+    std::optional<std::string> text;  // nothing: the file does not exist
+    std::int32_t word;
+    std::string line;  // a line the window shows
+};
+
+class IspRefusedFileTest : public IspDownloadTest, public ::testing::WithParamInterface<RefusedFile> {};
+
+TEST_P(IspRefusedFileTest, SendsNothing) {
+    const RefusedFile& c = GetParam();
+    startBootLoader();
+    const std::string path = c.text ? writeFirmware(*c.text) : dir.file("missing.hex");
+    EXPECT_EQ(c.word, runJob(path));
+    EXPECT_EQ("", sim->received()) << "nothing is sent to a boot loader the job never synchronised with";
+    EXPECT_EQ(0, sim->erases());
+    const std::string text = window.text();
+    EXPECT_TRUE(contains(text, c.line + "\r\n")) << text;
+    EXPECT_FALSE(contains(text, "Fehler: Zeitüberschreitung")) << text;
 }
+
+const RefusedFile kRefusedFiles[] = {
+    {"Missing", std::nullopt, kFileOpen, "Fehler: Datei kann nicht geöffnet werden"},
+    {"Empty", "", kCheckFailed, "Anzahl Fehler: 1"},
+    {"OnlyTheEndRecord", ":00000001FF\r\n", kCheckFailed, firmware::noDataLine()},
+    {"RecordWithErrors", ":0100000000FF\r\n:0100010000FE \r\n:00000001FF\r\n", kCheckFailed, "Fehlercode: 4"},
+    {"NotHexAtAll", "hello, world\r\n", kCheckFailed, "Fehler: Überprüfung der Datei fehlerhaft"},
+    {"DataPastTheUserFlash", test::HexText().page(7).fill(0xDF00, 0x200).end().text(), kCheckFailed,
+     firmware::outsideFlashLine(0x7E100)},
+    {"OnlySkippedPages", test::HexText().page(0x8000).fill(0x0000, 0x100).end().text(), kCheckFailed,
+     firmware::noFlashDataLine()},
+};
+
+INSTANTIATE_TEST_SUITE_P(BootLoader, IspRefusedFileTest, ::testing::ValuesIn(kRefusedFiles),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Boot loaders that take their time, miss a "?", or are another member of the family: all are programmed
+// exactly.
+struct ExactCase {
+    const char* name;
+    tools::LpcIspConfig config;
+    tools::LpcIspFaults faults;
+    std::string eraseCommand;
+    std::uint32_t flashEnd = tools::kSimFlashSize;  // the part's user flash; the rest is not erased
+};
+
+class IspExactTest : public IspDownloadTest, public ::testing::WithParamInterface<ExactCase> {};
+
+TEST_P(IspExactTest, ProgramsTheFileExactly) {
+    const ExactCase& c = GetParam();
+    startBootLoader(c.config);
+    sim->setFaults(c.faults);
+    const test::HexText firmware = test::HexText().page(0).fill(0x0000, 0x1800, 32).fill(0x9000, 0x400).end();
+    EXPECT_EQ(0, runJob(writeFirmware(firmware.text()))) << window.text();
+    const std::vector<std::uint8_t> expected = test::expectedIspFlash(firmware);
+    const std::vector<std::uint8_t> flash = sim->flash();
+    EXPECT_EQ(std::vector<std::uint8_t>(expected.begin(), expected.begin() + c.flashEnd),
+              std::vector<std::uint8_t>(flash.begin(), flash.begin() + c.flashEnd));
+    EXPECT_TRUE(sim->userCodeValid());
+    const std::vector<std::string> commands = sim->commands();
+    EXPECT_NE(commands.end(), std::find(commands.begin(), commands.end(), c.eraseCommand))
+        << ::testing::PrintToString(commands);
+    EXPECT_EQ(1, sim->goCount());
+}
+
+const ExactCase kExactCases[] = {
+    // Each answer 200 ms late: the checksum's, "P"'s and "C"'s answers each wait on a deadline of their own.
+    {"AnswersLate", {.baud = -1, .answerDelay = std::chrono::milliseconds(200), .onEvent = {}}, {}, "E 0 27"},
+    // 190 ms a sector: the erase of 28 sectors takes 5.3 s.
+    {"EraseTakesItsTime",
+     {.baud = -1, .eraseTimePerSector = std::chrono::milliseconds(190), .onEvent = {}},
+     {},
+     "E 0 27"},
+    {"MissesTheFirstSynchronisation", {.baud = -1, .onEvent = {}}, {.missedSyncs = 1}, "E 0 27"},
+    {"MissesThreeSynchronisations", {.baud = -1, .onEvent = {}}, {.missedSyncs = 3}, "E 0 27"},
+    {"Lpc2478", {.baud = -1, .partId = 0x1701FF35, .onEvent = {}}, {}, "E 0 27"},
+    {"Lpc2366With256KiB", {.baud = -1, .partId = 0x1600F923, .onEvent = {}}, {}, "E 0 14", 0x40000},
+    {"Lpc2364With128KiB", {.baud = -1, .partId = 0x1600F902, .onEvent = {}}, {}, "E 0 10", 0x20000},
+};
+
+INSTANTIATE_TEST_SUITE_P(BootLoader, IspExactTest, ::testing::ValuesIn(kExactCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(IspDownloadTest, AVanishedLineIsNeverSuccess) {
     startBootLoader();
@@ -360,18 +467,14 @@ TEST_F(IspDownloadTest, FileAndPortFailures) {
         std::vector<std::string> lines;
     };
     const Case cases[] = {
-        // The unanswered G 0 A (the boot loader still waits for "?") joins the report.
-        {"MissingFile",
-         dir.file("missing.hex"),
-         {},
-         kFileOpen | kTimeout,
-         {"Fehler: Datei kann nicht geöffnet werden", "Fehler: Zeitüberschreitung"}},
+        // Nothing is sent for a refused file: no answer is missing.
+        {"MissingFile", dir.file("missing.hex"), {}, kFileOpen, {"Fehler: Datei kann nicht geöffnet werden"}},
         {"FileWithErrors",
          bad,
          {},
-         kCheckFailed | kTimeout,
+         kCheckFailed,
          {bad + " geöffnet", "Prüfe Hex File", "Fehlercode: 4", "Anzahl Fehler: 1",
-          "Fehler: Zeitüberschreitung", "Fehler: Überprüfung der Datei fehlerhaft"}},
+          "Fehler: Überprüfung der Datei fehlerhaft"}},
         {"MissingPort",
          good,
          dir.file("no-such-port"),
@@ -386,7 +489,7 @@ TEST_F(IspDownloadTest, FileAndPortFailures) {
         window.setText("");
         EXPECT_EQ(c.word, runJob(c.file, c.port));
         EXPECT_EQ(test::joinLines(c.lines), window.text());
-        EXPECT_EQ(c.port ? "" : "G 0 A\r\n", sim->received()) << "nothing but G 0 A is sent";
+        EXPECT_EQ("", sim->received()) << "nothing is sent";
     }
 }
 
@@ -420,6 +523,32 @@ TEST_F(IspDownloadTest, UpdateBootloaderFromTheWindow) {
     EXPECT_EQ(test::expectedIspFlash(firmware), sim->flash());
     EXPECT_EQ(serial::comSettings(3), windowPort.state().settings);
     EXPECT_EQ((std::vector<bool>{false, true}), windowView.idlePollSwitches());
+    EXPECT_TRUE(logic.close());
+}
+
+// The button's context menu: the same update with a backup, kept where the technician chose.
+TEST_F(IspDownloadTest, UpdateBootloaderWithBackupFromTheWindow) {
+    startBootLoader();
+    const std::vector<std::uint8_t> old = sim->flash();
+    const test::HexText firmware = ordinaryFirmware();
+    test::FakeMainWindowView windowView;
+    app::SettingsStore store(dir.file("RTQ1.0.reg"));
+    serial::SerialPort windowPort(std::make_unique<serial::PosixSerialDevice>());
+    app::MainWindowLogic logic(windowView, windowPort, store);
+    windowView.edits[app::Edit::ComNr] = sim->slavePath();
+    windowView.edits[app::Edit::FirmwareFileBootLoader] = writeFirmware(firmware.text());
+    const std::string backup = dir.file("kept.hex");
+    windowView.dialogAnswers.push_back(backup);
+    logic.construct();
+    logic.startBootLoaderWithBackup();
+    logic.jobSlot().wait();
+
+    EXPECT_TRUE(windowView.window.text().ends_with("Datei fehlerfrei übertragen\r\nHLX firmware started\r\n"))
+        << windowView.window.text();
+    EXPECT_EQ(test::expectedIspFlash(firmware), sim->flash());
+    const std::string saved = test::readFile(backup);
+    ASSERT_FALSE(saved.empty());
+    EXPECT_TRUE(saved.ends_with(":00000001FF\r\n"));
     EXPECT_TRUE(logic.close());
 }
 
@@ -514,12 +643,186 @@ TEST_F(IspCliTest, WithoutVerifyNothingIsRead) {
         0, std::count_if(commands.begin(), commands.end(), [](const std::string& c) { return c[0] == 'R'; }));
 }
 
-TEST_F(IspCliTest, UsageErrors) {
-    const std::string command =
-        std::string("'") + HLX_CLI_PATH + "' flash isp '" + dir.file("x.hex") + "' 2>/dev/null";
+// The bytes of an Intel HEX text by address (data and extended linear address records only).
+std::map<std::uint32_t, std::uint8_t> parseHex(const std::string& text) {
+    std::map<std::uint32_t, std::uint8_t> bytes;
+    std::uint32_t upper = 0;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.size() < 11 || line[0] != ':') continue;
+        auto byteAt = [&](std::size_t i) {
+            return static_cast<std::uint8_t>(std::stoul(line.substr(1 + 2 * i, 2), nullptr, 16));
+        };
+        const std::size_t count = byteAt(0);
+        const std::uint32_t offset = static_cast<std::uint32_t>(byteAt(1) << 8 | byteAt(2));
+        const std::uint8_t type = byteAt(3);
+        if (type == 4) upper = static_cast<std::uint32_t>(byteAt(4) << 8 | byteAt(5)) << 16;
+        if (type == 0)
+            for (std::size_t i = 0; i < count; ++i)
+                bytes[upper + offset + static_cast<std::uint32_t>(i)] = byteAt(4 + i);
+    }
+    return bytes;
+}
+
+// The flash bytes from begin to end, as a map like parseHex gives.
+std::map<std::uint32_t, std::uint8_t> flashBytes(const std::vector<std::uint8_t>& flash, std::uint32_t begin,
+                                                 std::uint32_t end) {
+    std::map<std::uint32_t, std::uint8_t> bytes;
+    for (std::uint32_t at = begin; at < end; ++at) bytes[at] = flash[at];
+    return bytes;
+}
+
+// The backup holds every sector the update erases, read before the erase, and flashing it restores them
+// (all but the boot loader's own vectors at 0x00..0x3F, which cannot be read and stay erased).
+TEST_F(IspCliTest, BackupBeforeTheUpdateRestoresTheSectors) {
+    startBootLoader();
+    const std::vector<std::uint8_t> old = sim->flash();
+    const std::string backup = dir.file("old.hex");
+    const test::HexText firmware = ordinaryFirmware();
+    CliRun run = runCli(writeFirmware(firmware.text()), "--backup '" + backup + "' --print-result");
+    EXPECT_EQ(0, run.exitCode) << run.out;
+    EXPECT_EQ(test::expectedIspFlash(firmware), sim->flash());
+    EXPECT_TRUE(contains(run.out, firmware::bootVectorsLeftOutLine())) << run.out;
+    const std::vector<std::string> commands = sim->commands();
+    const auto erase = std::find(commands.begin(), commands.end(), "E 0 27");
+    ASSERT_NE(commands.end(), erase);
+    EXPECT_EQ(28, std::count_if(commands.begin(), erase, [](const std::string& c) { return c[0] == 'R'; }))
+        << "every sector read before the erase";
+    const std::map<std::uint32_t, std::uint8_t> saved = parseHex(test::readFile(backup));
+    EXPECT_EQ(flashBytes(old, 0x40, tools::kSimFlashSize), saved);
+
+    run = runCli(backup, "--print-result");
+    EXPECT_EQ(0, run.exitCode) << run.out;
+    const std::vector<std::uint8_t> restored = sim->flash();
+    EXPECT_EQ(flashBytes(old, 0x40, tools::kSimFlashSize), flashBytes(restored, 0x40, tools::kSimFlashSize));
+    EXPECT_EQ(flashBytes(std::vector<std::uint8_t>(0x40, 0xFF), 0, 0x40), flashBytes(restored, 0, 0x40));
+}
+
+// Without a backup nothing is erased: a protected part, a file that cannot be written.
+TEST_F(IspCliTest, NoBackupNoErase) {
+    struct Case {
+        const char* name;
+        int crp;
+        std::string backup;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"ReadProtectedPart", 1, dir.file("old.hex"), firmware::readProtectedLine()},
+        {"BackupCannotBeWritten", 0, dir.file("no-such-folder/old.hex"),
+         "Fehler: " + dir.file("no-such-folder/old.hex") + " nicht geschrieben"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startBootLoader({.baud = 0, .crp = c.crp, .onEvent = {}});
+        const CliRun run = runCli(writeFirmware(ordinaryFirmware().text()), "--backup '" + c.backup + "'");
+        EXPECT_EQ(1, run.exitCode) << run.out;
+        EXPECT_TRUE(contains(run.out, c.line)) << run.out;
+        EXPECT_EQ(0, sim->erases());
+        EXPECT_FALSE(std::filesystem::exists(c.backup));
+        EXPECT_EQ(1, sim->goCount()) << "the old code is started again";
+        const std::vector<std::string> commands = sim->commands();
+        EXPECT_EQ(c.crp == 0 ? 0 : 1, std::count_if(commands.begin(), commands.end(),
+                                                    [](const std::string& x) { return x[0] == 'R'; }))
+            << "a folder that takes no file is found before anything is read";
+    }
+}
+
+CliRun runHlx(const test::TempDir& dir, const std::string& arguments) {
+    const std::string out = dir.file("stdout.txt");
+    const std::string command = std::string("'") + HLX_CLI_PATH + "' " + arguments + " >'" + out + "' 2>&1";
     const int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(2, WEXITSTATUS(status)) << "no --port";
+    CliRun run;
+    if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+    run.out = test::readFile(out);
+    return run;
+}
+
+TEST_F(IspCliTest, ReadsTheFlash) {
+    struct Case {
+        const char* name;
+        std::string options;
+        std::uint32_t begin;
+        std::uint32_t end;
+        int simBaud;  // 0: not paced, -1: paced at the line's rate
+    };
+    const Case cases[] = {
+        {"AllOfIt", "", 0x40, tools::kSimFlashSize, 0},
+        {"APart", "--start 0x1000 --length 0x2000", 0x1000, 0x3000, -1},
+        {"AtAnotherRate", "--start 0x9000 --length 4096 --isp-baud 230400", 0x9000, 0xA000, -1},
+        {"AtTheSlowestRate", "--start 0x7D000 --length 1024 --isp-baud 9600", 0x7D000, 0x7D400, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startBootLoader(IspEcho::Line, c.simBaud);
+        const std::string out = dir.file("read.hex");
+        const CliRun run =
+            runHlx(dir, "isp-read '" + out + "' --port '" + sim->slavePath() + "' " + c.options);
+        EXPECT_EQ(0, run.exitCode) << run.out;
+        EXPECT_EQ(flashBytes(sim->flash(), c.begin, c.end), parseHex(test::readFile(out)));
+        EXPECT_EQ(0, sim->erases());
+    }
+}
+
+TEST_F(IspCliTest, AReadProtectedPartSaysSo) {
+    startBootLoader({.baud = 0, .crp = 2, .onEvent = {}});
+    const CliRun run =
+        runHlx(dir, "isp-read '" + dir.file("read.hex") + "' --port '" + sim->slavePath() + "'");
+    EXPECT_EQ(1, run.exitCode) << run.out;
+    EXPECT_TRUE(contains(run.out, firmware::readProtectedLine())) << run.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("read.hex")));
+}
+
+TEST_F(IspCliTest, ReadingRefusesWhatItCannotRead) {
+    struct Case {
+        const char* name;
+        std::uint32_t partId;
+        std::string options;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"PastTheUserFlash", tools::kLpc2378PartId, "--start 0x7E000 --length 4",
+         "Fehler: 0x0007E000 bis 0x0007E003 liegt nicht im Flash des LPC2378 (ID 0x1700FD25) (bis "
+         "0x0007DFFF)"},
+        {"PartOfAnotherFamily", 0x26013F37, "", firmware::otherFamilyLine(0x26013F37)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startBootLoader({.baud = 0, .partId = c.partId, .onEvent = {}});
+        const std::string out = dir.file("refused.hex");
+        const CliRun run =
+            runHlx(dir, "isp-read '" + out + "' --port '" + sim->slavePath() + "' " + c.options);
+        EXPECT_EQ(1, run.exitCode) << run.out;
+        EXPECT_TRUE(contains(run.out, c.line)) << run.out;
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+}
+
+TEST_F(IspCliTest, TellsThePart) {
+    startBootLoader();
+    const CliRun run = runHlx(dir, "isp-info --port '" + sim->slavePath() + "'");
+    EXPECT_EQ(0, run.exitCode) << run.out;
+    EXPECT_TRUE(contains(run.out,
+                         "Part: LPC2378 (ID 0x1700FD25), 504 KiB Flash\nBoot code version: 8.1\n"
+                         "Serial number: 2378A001 4C5C1E07 00000F1B 15050C33\n"))
+        << run.out;
+}
+
+TEST_F(IspCliTest, UsageErrors) {
+    const std::string file = writeFirmware(ordinaryFirmware().text());
+    const std::pair<const char*, std::string> cases[] = {
+        {"NoPort", ""},
+        {"EmptyRate", "--port /dev/null --isp-baud ''"},
+        {"RateTheBootLoaderDoesNotTake", "--port /dev/null --isp-baud 14400"},
+        {"RateNotANumber", "--port /dev/null --isp-baud fast"},
+    };
+    for (const auto& [name, options] : cases) {
+        SCOPED_TRACE(name);
+        const std::string command =
+            std::string("'") + HLX_CLI_PATH + "' flash isp '" + file + "' " + options + " 2>/dev/null";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(2, WEXITSTATUS(status));
+    }
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ namespace {
 class IspRateTest : public ::testing::Test {
 protected:
     IspRateTest() {
-        firmware.page(0).fill(0, 0x800, 16);
+        // A block of 1024 bytes: 23 lines, a checksum after the 20th (1.3 s on the wire at 9600 baud).
+        firmware.page(0).fill(0, 0x300, 16);
         firmware.end();
         test::writeFile(path, firmware.text());
     }
@@ -78,11 +79,18 @@ TEST_P(IspRateChangeTest, BothSidesChangeAfterTheAnswerAndTheFlashComesOutExact)
     const auto shown = std::find(lines.begin(), lines.end(), "Setting Baud Rate " + std::to_string(baud));
     ASSERT_NE(lines.end(), shown);
     EXPECT_EQ("Unlock", *(shown + 1));
-    EXPECT_EQ("Datei fehlerfrei übertragen", lines.back()) << "the started firmware said nothing";
+    // The started firmware greets at the new rate: whether its words are in before the job returns the
+    // port to the selected entry depends on the machine's speed, so they may be shown (whole, or as the
+    // bytes of another rate) or not; no failure follows the success line.
+    const auto success = std::find(lines.begin(), lines.end(), "Datei fehlerfrei übertragen");
+    ASSERT_NE(lines.end(), success) << window.text();
+    EXPECT_TRUE(std::none_of(success, lines.end(), [](const std::string& l) {
+        return l.starts_with("Fehler");
+    })) << window.text();
     EXPECT_EQ(serial::kComSettings[0].line, port.state().settings) << "the selected entry again at the end";
 }
 
-INSTANTIATE_TEST_SUITE_P(Isp, IspRateChangeTest, ::testing::Values(57600, 230400),
+INSTANTIATE_TEST_SUITE_P(Isp, IspRateChangeTest, ::testing::Values(9600, 19200, 38400, 57600, 230400),
                          [](const auto& info) { return "Baud" + std::to_string(info.param); });
 
 TEST_F(IspRateTest, TheStartingRateSendsNoRateCommand) {

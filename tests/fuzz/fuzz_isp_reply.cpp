@@ -1,7 +1,7 @@
 // Boot loader answers: arbitrary bytes through the ISP reply parser (every reply kind, with and without an
-// expected echo), and through the port-level reader, the line reader and the read-back of UU data, with
-// the bytes arriving in chunks of arbitrary size. The device reports itself gone once the input is used
-// up, so every call ends.
+// expected echo), and through the port-level reader, the line reader, the read-back of UU data, the
+// numbers after a return code and the part check, with the bytes arriving in chunks of arbitrary size. The
+// device reports itself gone once the input is used up, so every call ends.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -11,6 +11,7 @@
 
 #include "firmware/isp_conversation.h"
 #include "firmware/isp_reply.h"
+#include "firmware/isp_session.h"
 #include "firmware/isp_verify.h"
 #include "firmware/uu_encode.h"
 #include "output/output_log.h"
@@ -77,7 +78,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
         default:
-            firmware::readIspReply(link, "", firmware::IspReplyKind::Drain);
+            // The numbers after a return code ("J", "K", "N") and the part check built on them.
+            if (selector & 1) {
+                firmware::queryNumbers(isp, "N", 4, (selector & 2) != 0);
+            } else if (selector & 2) {
+                firmware::checkPart(isp, 0x1000, (selector & 4) != 0);
+            } else {
+                firmware::readIspReply(link, "", firmware::IspReplyKind::Drain);
+            }
             break;
     }
     return 0;

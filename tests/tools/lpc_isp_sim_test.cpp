@@ -251,7 +251,7 @@ TEST(LpcIspSimTest, IdentifiesAsAnLpc2378) {
     LpcIspSim sim(unpaced());
     Host host(sim.slavePath());
     prepare(host);
-    EXPECT_EQ("0\r\n385941301\r\n", host.ask("J\r\n"));
+    EXPECT_EQ("0\r\n385940773\r\n", host.ask("J\r\n")) << "0x1700FD25";
     EXPECT_EQ("0\r\n1\r\n8\r\n", host.ask("K\r\n")) << "minor, then major";
     const std::vector<std::string> serial = splitCrLf(host.ask("N\r\n"));
     ASSERT_EQ(5u, serial.size());
@@ -338,7 +338,7 @@ TEST(LpcIspSimTest, RateChangeTakesEffectAfterItsAnswer) {
     EXPECT_EQ("0\r\n", host.ask("B 57600 1\r\n")) << "answered at the old rate";
     EXPECT_EQ("", host.ask("J\r\n")) << "sent at 115200, the part listens at 57600";
     host.setBaud(B57600);
-    EXPECT_EQ("0\r\n385941301\r\n", host.ask("J\r\n"));
+    EXPECT_EQ("0\r\n385940773\r\n", host.ask("J\r\n")) << "0x1700FD25";
 
     // An answer that leaves while the tool's side has another rate arrives as rubbish.
     LpcIspConfig slowErase;
@@ -389,7 +389,27 @@ TEST(LpcIspSimTest, GoStartsTheCodeAndReturnsToAutobaud) {
     EXPECT_EQ("Synchronized\r\n", host.ask("?"));
 }
 
+// A protected part refuses to read its memory, and still tells what it is.
+TEST(LpcIspSimTest, ReadProtectionRefusesReadsButNotTheFacts) {
+    LpcIspConfig config = unpaced();
+    config.crp = 2;
+    LpcIspSim sim(config);
+    Host host(sim.slavePath());
+    prepare(host);
+    EXPECT_EQ("19\r\n", host.ask("R 0 4\r\n"));
+    EXPECT_EQ("19\r\n", host.ask("R 1073741824 4\r\n"));
+    EXPECT_EQ("0\r\n385940773\r\n", host.ask("J\r\n"));
+}
+
 TEST(LpcIspSimTest, Faults) {
+    {
+        LpcIspSim sim(unpaced());
+        sim.setFaults({.missedSyncs = 2});
+        Host host(sim.slavePath());
+        EXPECT_EQ("", host.ask("?"));
+        EXPECT_EQ("", host.ask("?"));
+        EXPECT_EQ("Synchronized\r\n", host.ask("?"));
+    }
     {
         LpcIspSim sim(unpaced());
         sim.setFaults({.silentToSync = true});
