@@ -1,24 +1,22 @@
+// The console seam's parts that are the same on every system (see base/console.h).
 #include "base/console.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include <cstdarg>
+#include <string>
 
 namespace hlx::base {
 
-void useUtf8Console() {}
-
-bool stderrIsTerminal() {
-    return ::isatty(STDERR_FILENO) != 0;
-}
-
-bool stdoutIsTerminal() {
-    return ::isatty(STDOUT_FILENO) != 0;
-}
-
-int terminalColumns(std::FILE* out) {
-    winsize size{};
-    if (::ioctl(::fileno(out), TIOCGWINSZ, &size) != 0) return 0;
-    return size.ws_col;
+void printText(std::FILE* out, const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    std::va_list again;
+    va_copy(again, args);
+    const int size = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+    if (size > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    writeText(out, text);
 }
 
 }  // namespace hlx::base

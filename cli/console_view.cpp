@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/console.h"
 #include "base/text_codec.h"
 
 namespace hlx::cli {
@@ -75,8 +76,7 @@ void ConsoleWindow::print(std::string_view text) {
         }
     }
     if (m_bar) m_bar->beforeText();
-    std::fwrite(out.data(), 1, out.size(), m_out);
-    std::fflush(m_out);
+    base::writeText(m_out, out);
     if (m_bar && !out.empty()) m_bar->afterText(out.back() == '\n');
 }
 
@@ -101,17 +101,15 @@ void ConsoleJobView::drawLocked() {
     const int filled = std::clamp((position - m_minimum) * width / (m_maximum - m_minimum), 0, width);
     // The range need not be 0..100 (the terminal sender counts lines).
     const int percent = std::clamp((position - m_minimum) * 100 / (m_maximum - m_minimum), 0, 100);
-    std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                 std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), percent);
-    std::fflush(stderr);
+    base::printText(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                    std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), percent);
     m_drawn = true;
 }
 
 void ConsoleJobView::beforeText() {
     std::lock_guard lock(m_mutex);
     if (!m_drawn) return;
-    std::fputs("\r\033[K", stderr);  // back to the line start and clear it
-    std::fflush(stderr);
+    base::clearLine(stderr);
     m_drawn = false;
 }
 
@@ -123,7 +121,7 @@ void ConsoleJobView::afterText(bool atLineStart) {
 
 void ConsoleJobView::finish() {
     std::lock_guard lock(m_mutex);
-    if (m_drawn) std::fputc('\n', stderr);
+    if (m_drawn) base::writeText(stderr, "\n");
     m_drawn = false;
 }
 

@@ -98,49 +98,61 @@ void GangConsole::completeLine(PortView& port, std::string line) {
 void GangConsole::show() {
     m_wake.reset();
     std::string out;
+    Frame frame;
     {
         std::lock_guard lock(m_mutex);
         if (m_live) {
-            out = frameLocked(false);
+            frame = frameLocked(false);
         } else {
             for (const auto& [port, line] : m_lines) out += m_ports[port].label + ": " + line + "\n";
             m_lines.clear();
         }
     }
     print(out);
+    draw(frame);
 }
 
 void GangConsole::finish() {
     show();
     std::string out;
+    Frame frame;
     {
         std::lock_guard lock(m_mutex);
         if (m_live) {
-            out = frameLocked(true);
+            frame = frameLocked(true);
         } else {
             for (PortView& port : m_ports)
                 if (!port.open.empty()) out += port.label + ": " + std::exchange(port.open, {}) + "\n";
         }
     }
     print(out);
+    draw(frame);
 }
 
 void GangConsole::print(const std::string& out) {
-    if (out.empty()) return;
-    std::fwrite(out.data(), 1, out.size(), m_out);
-    std::fflush(m_out);
+    if (!out.empty()) base::writeText(m_out, out);
 }
 
-std::string GangConsole::frameLocked(bool force) {
+// Back to the first status line (the cursor stands below the last one), then each line cleared and
+// written anew: with escapes where the terminal takes them, else through the console (base/console.h).
+void GangConsole::draw(const Frame& frame) {
+    if (frame.lines.empty()) return;
+    base::moveUp(m_out, frame.back);
+    for (const std::string& line : frame.lines) {
+        base::clearLine(m_out);
+        base::writeText(m_out, line + "\n");
+    }
+}
+
+GangConsole::Frame GangConsole::frameLocked(bool force) {
     const auto now = std::chrono::steady_clock::now();
     // Not yet: the main loop's next call draws what changed meanwhile.
     if (!force && (!m_changed || now - m_lastDraw < kRedrawEvery)) return {};
     m_changed = false;
     m_lastDraw = now;
     const int columns = terminalColumns(m_out);
-    std::string frame;
-    // Back to the first status line: the cursor stands below the last one.
-    if (m_drawn) frame += "\033[" + std::to_string(m_ports.size()) + "F";
+    Frame frame;
+    if (m_drawn) frame.back = static_cast<int>(m_ports.size());
     for (const PortView& port : m_ports) {
         const int filled = std::clamp(port.percent, 0, 100) * kBarWidth / 100;
         std::string line = port.label;
@@ -151,7 +163,7 @@ std::string GangConsole::frameLocked(bool force) {
         std::snprintf(percent, sizeof percent, "%3d%%", std::clamp(port.percent, 0, 100));
         line += percent;
         line += "  " + port.last;
-        frame += "\r\033[K" + cut(line, columns - 1) + "\n";
+        frame.lines.push_back(cut(line, columns - 1));
     }
     m_drawn = true;
     return frame;

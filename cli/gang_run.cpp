@@ -117,11 +117,10 @@ void printSummary(const std::vector<std::unique_ptr<GangJob>>& gang, std::size_t
         if (const std::string failures = job->reported ? failureText(*job->reported) : std::string();
             !failures.empty())
             line += "  " + failures;
-        std::printf("%s\n", line.c_str());
+        base::printText(stdout, "%s\n", line.c_str());
         if (succeeded(job->reported)) ++ok;
     }
-    std::printf("%zu of %zu ports without failure\n", ok, gang.size());
-    std::fflush(stdout);
+    base::printText(stdout, "%zu of %zu ports without failure\n", ok, gang.size());
 }
 
 int runGang(const JobFactory& makeJob, const JobOptions& options) {
@@ -207,10 +206,10 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
         // failure, and its port's loss is not reported as one.
         const bool failed = !job->reported || (*job->reported & ~output::result::kNoSuccessLine) != 0;
         if (const serial::PortState state = job->port.state(); !state.status && (failed || !state.lost()))
-            std::fprintf(stderr, "hlx: %s\n", state.status.message().c_str());  // it names the device
+            base::printText(stderr, "hlx: %s\n", state.status.message().c_str());  // it names the device
         if (options.printResult && job->reported)
-            std::fprintf(stderr, "%s: JobResult=0x%X\n", job->inputs.comText.c_str(),
-                         static_cast<unsigned>(*job->reported));
+            base::printText(stderr, "%s: JobResult=0x%X\n", job->inputs.comText.c_str(),
+                            static_cast<unsigned>(*job->reported));
     }
     int exitCode = kExitOk;
     if (reportFile) {
@@ -224,8 +223,8 @@ int runGang(const JobFactory& makeJob, const JobOptions& options) {
             exitCode = reportUnusable("the report was not written: " + s.message());
     }
     if (stopSignal != 0) {
-        std::fprintf(stderr, "hlx: stopped by %s; %s\n", base::StopSignals::name(stopSignal).c_str(),
-                     options.stoppedNote.c_str());
+        base::printText(stderr, "hlx: stopped by %s; %s\n", base::StopSignals::name(stopSignal).c_str(),
+                        options.stoppedNote.c_str());
         return 128 + stopSignal;
     }
     if (exitCode != kExitOk) return exitCode;

@@ -9,6 +9,7 @@
 #include "base/console.h"
 #include "base/file_buffer.h"
 #include "base/stop_signals.h"
+#include "base/user_folders.h"
 #include "cli/command_line.h"
 #include "cli/console_view.h"
 #include "jobs/job_frame.h"
@@ -20,6 +21,23 @@
 #include "serial/system_serial_device.h"
 
 namespace hlx::cli {
+namespace {
+
+// Where the installation put the schema of the run's record: beside hlx.exe on Windows (the installer
+// and the archive), in the documents of the prefix hlx is installed in elsewhere (/usr/bin/hlx:
+// /usr/share/doc/hlx-service-tool/job-report.schema.json).
+std::string reportSchemaPath() {
+    const std::string folder = base::programFolder();
+#ifdef _WIN32
+    return folder.empty() ? "job-report.schema.json beside hlx.exe" : folder + "\\job-report.schema.json";
+#else
+    const std::size_t slash = folder.rfind('/');
+    const std::string prefix = slash == std::string::npos || slash == 0 ? "/usr" : folder.substr(0, slash);
+    return prefix + "/share/doc/hlx-service-tool/job-report.schema.json";
+#endif
+}
+
+}  // namespace
 
 void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fileHelp, PortCount ports) {
     command.add_option("FILE", options.file, fileHelp)->required()->type_name("");
@@ -47,8 +65,8 @@ void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fi
     command.add_flag("--print-result", options.printResult, "end with the line JobResult=0x... on stderr");
     command
         .add_option("--report", options.reportPath,
-                    "write the run's record as JSON to this file (replaced atomically; schema: "
-                    "docs/job-report.schema.json)")
+                    "write the run's record as JSON to this file (replaced atomically; schema: " +
+                        reportSchemaPath() + ")")
         ->type_name("FILE.json");
 }
 
@@ -113,24 +131,24 @@ int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
 
     if (!reported) {  // stopped before its report; a job that finished first keeps its result
         if (signal == 0) return reportUnusable("the job ended without its report");
-        std::fprintf(stderr, "hlx: stopped by %s; %s\n", base::StopSignals::name(signal).c_str(),
-                     options.stoppedNote.c_str());
+        base::printText(stderr, "hlx: stopped by %s; %s\n", base::StopSignals::name(signal).c_str(),
+                        options.stoppedNote.c_str());
         return 128 + signal;
     }
     const bool failed = (*reported & ~output::result::kNoSuccessLine) != 0;
     // A port that went away after a complete transfer (the monitor restarted) is no failure: the job's
     // report already says that the monitor closed the connection.
     if (const serial::PortState state = port.state(); !state.status && (failed || !state.lost()))
-        std::fprintf(stderr, "hlx: %s\n", state.status.message().c_str());
+        base::printText(stderr, "hlx: %s\n", state.status.message().c_str());
     // A file that cannot be used is a fault of the command line, as for every other command: its reason
     // goes to stderr and the exit code is 2.
     const bool fileUnusable = (*reported & output::result::kFileOpen) != 0;
     if (fileUnusable) {
         const std::string reason = file.lastError().message();
-        std::fprintf(stderr, "hlx: %s\n",
-                     reason.empty() ? (options.file + ": cannot be read").c_str() : reason.c_str());
+        base::printText(stderr, "hlx: %s\n",
+                        reason.empty() ? (options.file + ": cannot be read").c_str() : reason.c_str());
     }
-    if (options.printResult) std::fprintf(stderr, "JobResult=0x%X\n", static_cast<unsigned>(*reported));
+    if (options.printResult) base::printText(stderr, "JobResult=0x%X\n", static_cast<unsigned>(*reported));
     if (fileUnusable) return kExitUsage;
     if (reportFailed != kExitOk) return reportFailed;
     return failed ? kExitFailed : kExitOk;
