@@ -3,8 +3,8 @@
 # in its prefix): `wine cmd` runs in a terminal multiplexer (tmux), hlx.exe is typed at its prompt with the
 # console's code page set to 850, and the screen must show
 # - the German text as it is ("Prüfe Hex File", never "PrÃ¼fe"): a console gets UTF-16, not bytes;
-# - the progress bar of a download ending at 100 % on one line, and a gang run's status lines redrawn in
-#   place (one line per port on the screen, not one per redraw);
+# - the progress bar of a download on a line of its own, and a gang run's status lines redrawn in place
+#   (one line per port on the screen, not one per redraw);
 # - no escape sequence as text ("[K", ESC): escapes only where the console interprets them.
 #   tests/wine/console-test.sh LINUX_BUILD WINDOWS_BUILD
 # Needs WINEPREFIX set and its wineserver running. Exits 1 at the first failure, saying what failed.
@@ -80,7 +80,10 @@ run "chcp 850"
 run "\"$hlx\" check-hex \"$firmware\""
 screen | grep -q 'Prüfe Hex File' || fail "the console does not show 'Prüfe Hex File'"
 run "\"$hlx\" flash rtq \"$firmware\" --port 41"
-screen | grep -q '^\[#\{40\}\] 100%$' || fail "the progress bar did not end at 100 % on its own line"
+# The bar is cleared before each line the job shows and drawn again below it, so it stands on a line
+# of its own, never glued to text.
+screen | grep -q '^\[[# ]\{40\}\] *[0-9]\{1,3\}%$' || fail "no progress bar on a line of its own"
+screen | grep -v '^\[[# ]\{40\}\] *[0-9]\{1,3\}%$' | grep -q '\[[# ]\{40\}\]' && fail "the progress bar shares a line with text"
 run "\"$hlx\" flash rtq \"$firmware\" --port COM41 --port COM42"
 for port in COM41 COM42; do
     count=$(screen | grep -c "^$port  \[")
