@@ -95,7 +95,6 @@ private:
     jobs::JobInputs inputsFor(jobs::JobKind kind) const;
     void convertOnItsThread(const std::string& path);
     void endThreads();
-    std::string jobText(const jobs::JobInputs& inputs) const;  // job thread
 
     MainWindowView& m_view;
     serial::SerialPort& m_port;

@@ -3,21 +3,24 @@
 // person at a terminal or a Windows console reads the program's UTF-8 text ("Prüfe Hex File") as it is,
 // and files and pipes get the UTF-8 bytes unchanged.
 //
-// - writeText / printText: UTF-8 text to out (stdout or stderr), flushed. On Windows a console gets the
-//   text as UTF-16 through WriteConsoleW, whatever its code page (437, 850, 65001): the C library would
-//   send the bytes through the code page and show "PrÃ¼fe". Anything else (a file, a pipe, NUL, another
-//   FILE) gets the bytes as they are. A UTF-8 sequence split between two calls is written whole.
-// - clearLine / moveUp: drawing in place (the progress bar, a gang run's status lines). With escapes
-//   where the terminal takes them (every terminal on Linux; a Windows console with virtual-terminal
-//   processing); a Windows console without it is drawn through the console API, so no "[K" ever shows.
-//   Output that is no console gets the escapes (only a caller that draws on a terminal calls these).
+// - writeText / printText: UTF-8 text to out (stdout or stderr), flushed; whether all of it was
+//   written. On Windows a console gets the text as UTF-16 through WriteConsoleW, whatever its code page
+//   (437, 850, 65001): the C library would send the bytes through the code page and show "PrÃ¼fe".
+//   Anything else (a file, a pipe, NUL, another FILE) gets the bytes as they are. A UTF-8 sequence split
+//   between two calls is written whole.
+// - Drawing in place (the progress bar, a gang run's status lines) uses two escapes, "\r\033[K" (clear
+//   the line) and "\033[nF" (to the start of the line n above); clearLine and moveUp write them. They
+//   reach terminals that take them as they are (every terminal on Linux; a Windows console with
+//   virtual-terminal processing); a Windows console without it gets them carried out through the console
+//   API, so no "[K" ever shows as text. Output that is no console gets the bytes.
 // - setUpConsole: once at the start of main. Windows: virtual-terminal processing turned on for the
 //   consoles of stdout and stderr where the console has it, and the consoles' modes restored at exit.
 //   Linux: nothing.
 // - stderrIsTerminal / stdoutIsTerminal: whether the stream is a terminal (a console window on Windows),
 //   so that drawing in place happens only where a person watches it. On Windows a redirection to NUL or
 //   a file is no console, although the C library calls NUL a terminal.
-// - terminalColumns: the width of the terminal (console window) out writes to, 0 when none or unknown.
+// - terminalColumns, terminalRows: the width and height of the terminal (console window) out writes to,
+//   0 when it is none or unknown.
 //
 // Threads: any thread; each call's text reaches the stream whole (never interleaved with another
 // call's).
@@ -29,7 +32,7 @@ namespace hlx::base {
 
 void setUpConsole();
 
-void writeText(std::FILE* out, std::string_view utf8);
+bool writeText(std::FILE* out, std::string_view utf8);
 #if defined(__GNUC__)
 __attribute__((format(printf, 2, 3)))
 #endif
@@ -43,5 +46,6 @@ void moveUp(std::FILE* out, int lines);
 bool stderrIsTerminal();
 bool stdoutIsTerminal();
 int terminalColumns(std::FILE* out);
+int terminalRows(std::FILE* out);
 
 }  // namespace hlx::base

@@ -18,10 +18,9 @@ std::mutex& writeMutex() {
 
 void setUpConsole() {}
 
-void writeText(std::FILE* out, std::string_view utf8) {
+bool writeText(std::FILE* out, std::string_view utf8) {
     std::lock_guard lock(writeMutex());
-    std::fwrite(utf8.data(), 1, utf8.size(), out);
-    std::fflush(out);
+    return std::fwrite(utf8.data(), 1, utf8.size(), out) == utf8.size() && std::fflush(out) == 0;
 }
 
 void clearLine(std::FILE* out) {
@@ -44,6 +43,12 @@ int terminalColumns(std::FILE* out) {
     winsize size{};
     if (::ioctl(::fileno(out), TIOCGWINSZ, &size) != 0) return 0;
     return size.ws_col;
+}
+
+int terminalRows(std::FILE* out) {
+    winsize size{};
+    if (::ioctl(::fileno(out), TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_row;
 }
 
 }  // namespace hlx::base

@@ -83,10 +83,10 @@ std::size_t wholeSequences(std::string_view text) {
     return size;
 }
 
-void writeConsole(Stream& stream, std::string_view utf8) {
+bool writeConsoleText(Stream& stream, std::string_view utf8) {
     stream.pending.append(utf8);
     const std::size_t whole = wholeSequences(stream.pending);
-    if (whole == 0) return;
+    if (whole == 0) return true;
     const int units =
         ::MultiByteToWideChar(CP_UTF8, 0, stream.pending.data(), static_cast<int>(whole), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(std::max(units, 0)), L'\0');
@@ -99,8 +99,47 @@ void writeConsole(Stream& stream, std::string_view utf8) {
         const auto count = static_cast<DWORD>(std::min(kPiece, wide.size() - at));
         DWORD written = 0;
         if (!::WriteConsoleW(stream.handle, wide.data() + at, count, &written, nullptr) || written == 0)
-            return;
+            return false;
         at += written;
+    }
+    return true;
+}
+
+// The escapes of drawing in place, carried out through the console API: "ESC [ K" clears from the
+// cursor to the end of its line, "ESC [ n F" moves the cursor to the start of the line n above. Other
+// sequences are dropped rather than shown as text.
+void carryOut(Stream& stream, char command, int count) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!::GetConsoleScreenBufferInfo(stream.handle, &info)) return;
+    const COORD cursor = info.dwCursorPosition;
+    if (command == 'K') {
+        const auto rest = static_cast<DWORD>(std::max(0, info.dwSize.X - cursor.X));
+        DWORD done = 0;
+        (void)::FillConsoleOutputCharacterW(stream.handle, L' ', rest, cursor, &done);
+        (void)::FillConsoleOutputAttribute(stream.handle, info.wAttributes, rest, cursor, &done);
+    } else if (command == 'F') {
+        const auto row = static_cast<SHORT>(std::max(0, cursor.Y - std::max(count, 1)));
+        (void)::SetConsoleCursorPosition(stream.handle, COORD{0, row});
+    }
+}
+
+bool writeConsole(Stream& stream, std::string_view utf8) {
+    if (stream.escapes) return writeConsoleText(stream, utf8);
+    for (;;) {
+        const std::size_t escape = utf8.find('\033');
+        if (escape == std::string_view::npos) return writeConsoleText(stream, utf8);
+        if (!writeConsoleText(stream, utf8.substr(0, escape))) return false;
+        std::size_t at = escape + 1;
+        int count = 0;
+        if (at < utf8.size() && utf8[at] == '[') {
+            ++at;
+            while (at < utf8.size() && utf8[at] >= '0' && utf8[at] <= '9')
+                count = count * 10 + (utf8[at++] - '0');
+            while (at < utf8.size() && (utf8[at] < 0x40 || utf8[at] > 0x7E))
+                ++at;  // parameters, intermediates
+            if (at < utf8.size()) carryOut(stream, utf8[at++], count);
+        }
+        utf8.remove_prefix(std::min(at, utf8.size()));
     }
 }
 
@@ -110,46 +149,23 @@ void setUpConsole() {
     (void)streams();
 }
 
-void writeText(std::FILE* out, std::string_view utf8) {
+bool writeText(std::FILE* out, std::string_view utf8) {
     Streams& all = streams();
     std::lock_guard lock(all.mutex);
     Stream* stream = streamOf(all, out);
-    if (stream == nullptr || !stream->console) {
-        std::fwrite(utf8.data(), 1, utf8.size(), out);
-        std::fflush(out);
-        return;
-    }
+    if (stream == nullptr || !stream->console)
+        return std::fwrite(utf8.data(), 1, utf8.size(), out) == utf8.size() && std::fflush(out) == 0;
     std::fflush(out);  // what the C library still holds goes first
-    writeConsole(*stream, utf8);
+    return writeConsole(*stream, utf8);
 }
 
+// Written as the escapes: writeText carries them out where the console does not take them.
 void clearLine(std::FILE* out) {
-    Streams& all = streams();
-    Stream* stream = streamOf(all, out);
-    if (stream == nullptr || !stream->console || stream->escapes) return writeText(out, "\r\033[K");
-    std::lock_guard lock(all.mutex);
-    CONSOLE_SCREEN_BUFFER_INFO info{};
-    if (!::GetConsoleScreenBufferInfo(stream->handle, &info)) return;
-    const COORD start{0, info.dwCursorPosition.Y};
-    DWORD done = 0;
-    (void)::FillConsoleOutputCharacterW(stream->handle, L' ', static_cast<DWORD>(info.dwSize.X), start,
-                                        &done);
-    (void)::FillConsoleOutputAttribute(stream->handle, info.wAttributes, static_cast<DWORD>(info.dwSize.X),
-                                       start, &done);
-    (void)::SetConsoleCursorPosition(stream->handle, start);
+    (void)writeText(out, "\r\033[K");
 }
 
 void moveUp(std::FILE* out, int lines) {
-    if (lines <= 0) return;
-    Streams& all = streams();
-    Stream* stream = streamOf(all, out);
-    if (stream == nullptr || !stream->console || stream->escapes)
-        return writeText(out, "\033[" + std::to_string(lines) + "F");
-    std::lock_guard lock(all.mutex);
-    CONSOLE_SCREEN_BUFFER_INFO info{};
-    if (!::GetConsoleScreenBufferInfo(stream->handle, &info)) return;
-    const auto row = static_cast<SHORT>(std::max(0, info.dwCursorPosition.Y - lines));
-    (void)::SetConsoleCursorPosition(stream->handle, COORD{0, row});
+    if (lines > 0) (void)writeText(out, "\033[" + std::to_string(lines) + "F");
 }
 
 bool stderrIsTerminal() {
@@ -166,6 +182,13 @@ int terminalColumns(std::FILE* out) {
     if (stream == nullptr || !stream->console || !::GetConsoleScreenBufferInfo(stream->handle, &info))
         return 0;
     return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+int terminalRows(std::FILE* out) {
+    const DWORD which = out == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE;
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!::GetConsoleScreenBufferInfo(::GetStdHandle(which), &info)) return 0;
+    return info.srWindow.Bottom - info.srWindow.Top + 1;
 }
 
 }  // namespace hlx::base
