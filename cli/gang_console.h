@@ -65,14 +65,8 @@ private:
     };
     void takeText(PortView& port, std::string_view piece);
     void completeLine(PortView& port, std::string line);
-    // The status lines, or none when no redraw is due; `back` the lines drawn before (0 the first time).
-    struct Frame {
-        int back = 0;
-        std::vector<std::string> lines;
-    };
-    Frame frameLocked(bool force);
+    std::string frameLocked(bool force);  // the status lines, or nothing when no redraw is due
     void print(const std::string& out);
-    void draw(const Frame& frame);
 
     std::mutex m_mutex;
     base::Notice m_wake;
