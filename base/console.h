@@ -9,10 +9,10 @@
 //   Anything else (a file, a pipe, NUL, another FILE) gets the bytes as they are. A UTF-8 sequence split
 //   between two calls is written whole.
 // - Drawing in place (the progress bar, a gang run's status lines) uses two escapes, "\r\033[K" (clear
-//   the line) and "\033[nF" (to the start of the line n above); clearLine and moveUp write them. They
-//   reach terminals that take them as they are (every terminal on Linux; a Windows console with
-//   virtual-terminal processing); a Windows console without it gets them carried out through the console
-//   API, so no "[K" ever shows as text. Output that is no console gets the bytes.
+//   the line) and "\033[nF" (to the start of the line n above); clearLine and moveUp write them. Terminals
+//   on Linux take them as they are; on a Windows console writeText carries them out through the console
+//   API, with virtual-terminal processing or without (Wine's console with it on moved no line up), so
+//   no "[K" ever shows as text. Output that is no console gets the bytes.
 // - setUpConsole: once at the start of main. Windows: virtual-terminal processing turned on for the
 //   consoles of stdout and stderr where the console has it, and the consoles' modes restored at exit.
 //   Linux: nothing.

@@ -105,41 +105,46 @@ bool writeConsoleText(Stream& stream, std::string_view utf8) {
     return true;
 }
 
-// The escapes of drawing in place, carried out through the console API: "ESC [ K" clears from the
-// cursor to the end of its line, "ESC [ n F" moves the cursor to the start of the line n above. Other
-// sequences are dropped rather than shown as text.
-void carryOut(Stream& stream, char command, int count) {
+// The escapes of drawing in place, carried out through the console API on every console, with
+// virtual-terminal processing or without, so that they act alike on all: "ESC [ K" clears from the cursor
+// to the end of its line, "ESC [ n F" moves the cursor to the start of the line n above. Any other
+// sequence passes to a console that takes escapes and is dropped by one that does not (never shown).
+bool carryOut(Stream& stream, std::string_view sequence, char command, int count) {
+    if (command != 'K' && command != 'F') return !stream.escapes || writeConsoleText(stream, sequence);
     CONSOLE_SCREEN_BUFFER_INFO info{};
-    if (!::GetConsoleScreenBufferInfo(stream.handle, &info)) return;
+    if (!::GetConsoleScreenBufferInfo(stream.handle, &info)) return true;
     const COORD cursor = info.dwCursorPosition;
     if (command == 'K') {
         const auto rest = static_cast<DWORD>(std::max(0, info.dwSize.X - cursor.X));
         DWORD done = 0;
         (void)::FillConsoleOutputCharacterW(stream.handle, L' ', rest, cursor, &done);
         (void)::FillConsoleOutputAttribute(stream.handle, info.wAttributes, rest, cursor, &done);
-    } else if (command == 'F') {
+    } else {
         const auto row = static_cast<SHORT>(std::max(0, cursor.Y - std::max(count, 1)));
         (void)::SetConsoleCursorPosition(stream.handle, COORD{0, row});
     }
+    return true;
 }
 
 bool writeConsole(Stream& stream, std::string_view utf8) {
-    if (stream.escapes) return writeConsoleText(stream, utf8);
     for (;;) {
         const std::size_t escape = utf8.find('\033');
         if (escape == std::string_view::npos) return writeConsoleText(stream, utf8);
         if (!writeConsoleText(stream, utf8.substr(0, escape))) return false;
         std::size_t at = escape + 1;
         int count = 0;
+        char command = 0;
         if (at < utf8.size() && utf8[at] == '[') {
             ++at;
             while (at < utf8.size() && utf8[at] >= '0' && utf8[at] <= '9')
                 count = count * 10 + (utf8[at++] - '0');
             while (at < utf8.size() && (utf8[at] < 0x40 || utf8[at] > 0x7E))
                 ++at;  // parameters, intermediates
-            if (at < utf8.size()) carryOut(stream, utf8[at++], count);
+            if (at < utf8.size()) command = utf8[at++];
         }
-        utf8.remove_prefix(std::min(at, utf8.size()));
+        at = std::min(at, utf8.size());
+        if (!carryOut(stream, utf8.substr(escape, at - escape), command, count)) return false;
+        utf8.remove_prefix(at);
     }
 }
 
