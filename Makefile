@@ -8,9 +8,10 @@ DEBIAN_PACKAGES = clang-format cmake ninja-build g++ pkg-config qt6-base-dev lib
                   libssl-dev libudev-dev libcli11-dev libfmt-dev lpc21isp nlohmann-json3-dev python3 python3-jsonschema \
                   dpkg-dev lintian desktop-file-utils appstream man-db librsvg2-bin bash-completion
 
-# The Windows build: MinGW-w64 with POSIX threads, Wine to run its tests, GoogleTest's sources to build it with.
+# The Windows build: MinGW-w64 with POSIX threads, Wine to run its tests, GoogleTest's sources to build it with,
+# msitools (wixl, msibuild) and zip for the installer and the archive, tmux for the test in a Wine console.
 WINBUILD ?= build-windows
-WINDOWS_PACKAGES = g++-mingw-w64-x86-64-posix wine wine64 googletest
+WINDOWS_PACKAGES = g++-mingw-w64-x86-64-posix wine wine64 googletest msitools wixl zip unzip tmux
 
 .PHONY: run test build deps package fuzz bench screenshot tsan clean format format-check windows deps-windows test-windows
 
@@ -109,7 +110,8 @@ format-check:
 	@clang-format --dry-run --Werror $(FORMATTED) && echo "format-check: $(words $(FORMATTED)) files as .clang-format has them"
 
 # hlx.exe and the core's suites as Windows programs in $(WINBUILD) (cross-compiled, static runtime: hlx.exe
-# needs nothing else on a Windows machine). The simulators stay Linux programs.
+# needs nothing else on a Windows machine), and what a Windows technician installs: the MSI and the zip
+# archive of hlx.exe with its documents (packaging/windows). The simulators stay Linux programs.
 windows: deps deps-windows
 	cmake -S . -B $(WINBUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release \
 	  -DHLX_BUILD_GUI=OFF -DHLX_BUILD_BENCHMARKS=OFF >/dev/null

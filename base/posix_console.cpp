@@ -1,11 +1,35 @@
-#include "base/console.h"
-
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-namespace hlx::base {
+#include <mutex>
+#include <string>
 
-void useUtf8Console() {}
+#include "base/console.h"
+
+namespace hlx::base {
+namespace {
+
+std::mutex& writeMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+}  // namespace
+
+void setUpConsole() {}
+
+bool writeText(std::FILE* out, std::string_view utf8) {
+    std::lock_guard lock(writeMutex());
+    return std::fwrite(utf8.data(), 1, utf8.size(), out) == utf8.size() && std::fflush(out) == 0;
+}
+
+void clearLine(std::FILE* out) {
+    writeText(out, "\r\033[K");
+}
+
+void moveUp(std::FILE* out, int lines) {
+    if (lines > 0) writeText(out, "\033[" + std::to_string(lines) + "F");
+}
 
 bool stderrIsTerminal() {
     return ::isatty(STDERR_FILENO) != 0;

@@ -1,6 +1,10 @@
 #include "base/user_folders.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+
+#include "base/win32_system.h"
+#else
 #include <pwd.h>
 #include <unistd.h>
 #endif
@@ -54,6 +58,24 @@ std::string userFolder(const char* variable, const char* fallbackBelowHome) {
     if (const char* local = std::getenv("LOCALAPPDATA"); local != nullptr && isAbsolute(local)) return local;
 #endif
     return homeFolder() + "/" + fallbackBelowHome;
+}
+
+std::string programFolder() {
+#ifdef _WIN32
+    std::wstring path(32768, L'\0');
+    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length >= path.size()) return {};
+    path.resize(length);
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::string() : narrow(std::wstring_view(path).substr(0, slash));
+#else
+    std::vector<char> path(4096);
+    const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) return {};
+    const std::string file(path.data(), static_cast<std::size_t>(length));
+    const std::size_t slash = file.rfind('/');
+    return slash == std::string::npos ? std::string() : file.substr(0, slash == 0 ? 1 : slash);
+#endif
 }
 
 Status makeFolders(const std::string& folder, FileSystem& files) {

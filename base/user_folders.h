@@ -19,6 +19,11 @@ std::string homeFolder();
 // The folder a base-directory variable names, or home + "/" + fallback ("XDG_STATE_HOME", ".local/state").
 std::string userFolder(const char* variable, const char* fallbackBelowHome);
 
+// The folder of the running program's own file (/usr/bin for /usr/bin/hlx, C:\Program Files\HLX Service
+// Tool for the installed hlx.exe), so a program finds what its installation put beside it; empty when
+// the system does not say.
+std::string programFolder();
+
 // Creates the folder and its missing parents, new ones private to the user (0700). The failure is the
 // reason of the step that failed alone (ENOTDIR when the path names something that is not a folder).
 Status makeFolders(const std::string& folder, FileSystem& files = systemFileSystem());

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <exception>
+#include <sstream>
 #include <stdexcept>
 
+#include "base/console.h"
 #include "base/version.h"
 
 namespace hlx::cli {
@@ -20,6 +22,9 @@ std::string versionText() {
 }  // namespace
 
 CommandLine::CommandLine() : m_app(kDescription, kName) {
+    // A path is a path: "/data/fw.hex" is no Windows-style option, on Windows neither (CLI11 would take
+    // it for one there). Set before any command is added, as each command copies it from its parent.
+    m_app.allow_windows_style_options(false);
     giveCommonFlags(m_app);
     // One command per run; none at all is reported after the parse (see run), so that a misspelt command
     // is named as an unexpected argument rather than reported as a missing one.
@@ -67,8 +72,14 @@ int CommandLine::run(int argc, const char* const* argv) {
         // "hlx" or "hlx flash" alone: a command (of the group) is missing.
         if (action == m_actions.end()) throw CLI::RequiredError::Subcommand(1);
     } catch (const CLI::ParseError& e) {
-        // --help and --version end the parse the same way, with exit code 0.
-        return m_app.exit(e) == 0 ? kExitOk : kExitUsage;
+        // --help and --version end the parse the same way, with exit code 0. CLI11's text goes through
+        // the console seam like every other line of hlx.
+        std::ostringstream out;
+        std::ostringstream err;
+        const int code = m_app.exit(e, out, err);
+        base::writeText(stdout, out.str());
+        base::writeText(stderr, err.str());
+        return code == 0 ? kExitOk : kExitUsage;
     }
     try {
         return action->second();
@@ -78,7 +89,7 @@ int CommandLine::run(int argc, const char* const* argv) {
 }
 
 int reportUnusable(std::string_view message) {
-    std::fprintf(stderr, "%s: %.*s\n", kName, static_cast<int>(message.size()), message.data());
+    base::printText(stderr, "%s: %.*s\n", kName, static_cast<int>(message.size()), message.data());
     return kExitUsage;
 }
 

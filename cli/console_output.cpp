@@ -14,6 +14,8 @@
 #include <unistd.h>
 #endif
 
+#include "base/console.h"
+
 namespace hlx::cli {
 namespace {
 
@@ -90,8 +92,8 @@ private:
             m_writing = true;
             lock.unlock();
             // The only place that writes to the stream while the object lives: it may block here.
-            const bool written =
-                std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
+            // Through the console seam: UTF-16 to a Windows console, the bytes to anything else.
+            const bool written = base::writeText(file, text);
             lock.lock();
             m_writing = false;
             if (!written) {

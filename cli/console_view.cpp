@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/console.h"
 #include "cli/console_output.h"
 
 namespace hlx::cli {
@@ -22,11 +23,7 @@ std::string consoleText(std::string_view text) {
 }
 
 ConsoleWindow::ConsoleWindow()
-    : output::TextWindow([](std::string_view piece) {
-          const std::string out = consoleText(piece);
-          std::fwrite(out.data(), 1, out.size(), stdout);
-          std::fflush(stdout);
-      }) {}
+    : output::TextWindow([](std::string_view piece) { (void)base::writeText(stdout, consoleText(piece)); }) {}
 
 ConsoleWindow::ConsoleWindow(ConsoleJobView& view)
     : output::TextWindow([&view](std::string_view piece) { view.text(piece); }) {}
@@ -39,8 +36,7 @@ void ConsoleJobView::out(std::string_view text) {
         m_console->out(text);
         return;
     }
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    (void)base::writeText(stdout, text);
 }
 
 void ConsoleJobView::err(std::string_view text) {
@@ -48,8 +44,7 @@ void ConsoleJobView::err(std::string_view text) {
         m_console->err(text);
         return;
     }
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
+    (void)base::writeText(stderr, text);
 }
 
 void ConsoleJobView::setProgressRange(int minimum, int maximum) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "base/console.h"
 #include "cli/command_line.h"
 #include "firmware/hex_image.h"
 #include "firmware/hex_info.h"
@@ -16,12 +17,13 @@ int hexInfo(const std::string& path) {
     firmware::HexImage image;
     const base::Status loaded = image.load(path);
     if (loaded.isTooLarge()) {
-        std::printf("%s\n", jobs::tooLargeLine(image.lastFileSize()).c_str());
+        base::printText(stdout, "%s\n", jobs::tooLargeLine(image.lastFileSize()).c_str());
         return kExitFailed;
     }
     if (!loaded) return reportUnusable(loaded.message());
     const firmware::HexReport report = firmware::analyseHex(image.bytes());
-    for (const std::string& line : firmware::formatHexReport(report)) std::printf("%s\n", line.c_str());
+    for (const std::string& line : firmware::formatHexReport(report))
+        base::printText(stdout, "%s\n", line.c_str());
     return report.suspicious() ? kExitFailed : kExitOk;
 }
 

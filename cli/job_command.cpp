@@ -11,6 +11,7 @@
 #include "base/console.h"
 #include "base/file_buffer.h"
 #include "base/stop_signals.h"
+#include "base/user_folders.h"
 #include "cli/command_line.h"
 #include "cli/console_output.h"
 #include "cli/console_view.h"
@@ -23,6 +24,23 @@
 #include "serial/system_serial_device.h"
 
 namespace hlx::cli {
+namespace {
+
+// Where the installation put the schema of the run's record: beside hlx.exe on Windows (the installer
+// and the archive), in the documents of the prefix hlx is installed in elsewhere (/usr/bin/hlx:
+// /usr/share/doc/hlx-service-tool/job-report.schema.json).
+std::string reportSchemaPath() {
+    const std::string folder = base::programFolder();
+#ifdef _WIN32
+    return folder.empty() ? "job-report.schema.json beside hlx.exe" : folder + "\\job-report.schema.json";
+#else
+    const std::size_t slash = folder.rfind('/');
+    const std::string prefix = slash == std::string::npos || slash == 0 ? "/usr" : folder.substr(0, slash);
+    return prefix + "/share/doc/hlx-service-tool/job-report.schema.json";
+#endif
+}
+
+}  // namespace
 
 void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fileHelp, PortCount ports) {
     command.add_option("FILE", options.file, fileHelp)->required()->type_name("");
@@ -50,8 +68,8 @@ void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fi
     command.add_flag("--print-result", options.printResult, "end with the line JobResult=0x... on stderr");
     command
         .add_option("--report", options.reportPath,
-                    "write the run's record as JSON to this file (replaced atomically; schema: "
-                    "docs/job-report.schema.json)")
+                    "write the run's record as JSON to this file (replaced atomically; schema: " +
+                        reportSchemaPath() + ")")
         ->type_name("FILE.json");
 }
 

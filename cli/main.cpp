@@ -36,7 +36,7 @@ constexpr void (*kCommands[])(CommandLine&) = {
 }  // namespace
 
 int main(int argc, char** argv) {
-    hlx::base::useUtf8Console();
+    hlx::base::setUpConsole();
     CommandLine commands;
     for (const Group& group : kGroups) commands.addGroup(group.name, group.description);
     for (auto addCommand : kCommands) addCommand(commands);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/console.h"
 #include "cli/command_line.h"
 
 #if HLX_HAVE_QTGRAPHICS
@@ -19,7 +20,7 @@ namespace hlx::cli {
 namespace {
 
 int fail(const std::string& message) {
-    std::fprintf(stderr, "hlx: render-charts: %s\n", message.c_str());
+    base::printText(stderr, "hlx: render-charts: %s\n", message.c_str());
     return 2;
 }
 
@@ -46,7 +47,8 @@ int renderChartsCommand(const std::string& dir) {
         const fs::path file = folder / (std::string("chart-") + chart.letter + ".png");
         const base::Status written = charts::saveChartPng(chart.image, file.string());
         if (!written) return fail(written.message());
-        std::printf("%s  %d x %d\n", file.string().c_str(), chart.image.width(), chart.image.height());
+        base::printText(stdout, "%s  %d x %d\n", file.string().c_str(), chart.image.width(),
+                        chart.image.height());
     }
     return 0;
 }

@@ -1,7 +1,10 @@
 #!/bin/sh
 # make test-windows: the Windows build under Wine. Runs the core's suites and the tests of the Windows
 # parts (build-windows, each suite one Windows process), then hlx.exe end to end against the simulators of
-# the Linux build (tests/wine): the downloads, the file sender, the HEX check, Ctrl-C and a port in use.
+# the Linux build (tests/wine): the downloads, the file sender, the HEX check, Ctrl-C and a port in use;
+# then the installer's round trip (tests/wine/msi-round-trip.sh: msiexec /i, hlx on the PATH of a new
+# shell, msiexec /x leaves nothing) and hlx.exe in a real Wine console read off the screen
+# (tests/wine/console-test.sh: German text, the progress bar, a gang run's status lines).
 #
 #   scripts/test-windows.sh [LINUX_BUILD] [WINDOWS_BUILD]      (defaults: build, build-windows)
 #
@@ -46,6 +49,15 @@ suites_done=$(now)
 echo "test-windows: Windows suites under Wine in $(seconds "$prefix_ready" "$suites_done") s"
 
 HLX_WINDOWS_BUILD="$windows_build" "$linux_build/tests/wine/wine_tests" --gtest_brief=1 || status=1
+end_to_end_done=$(now)
+echo "test-windows: hlx.exe end to end in $(seconds "$suites_done" "$end_to_end_done") s"
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$windows_build/CMakeCache.txt")
+tests/wine/msi-round-trip.sh "$windows_build" "$version" || status=1
+installer_done=$(now)
+echo "test-windows: the installer's round trip in $(seconds "$end_to_end_done" "$installer_done") s"
+
+tests/wine/console-test.sh "$linux_build" "$windows_build" || status=1
 finished=$(now)
-echo "test-windows: hlx.exe end to end in $(seconds "$suites_done" "$finished") s; all of test-windows $(seconds "$started" "$finished") s"
+echo "test-windows: hlx.exe in a Wine console in $(seconds "$installer_done" "$finished") s; all of test-windows $(seconds "$started" "$finished") s"
 exit $status

@@ -341,6 +341,20 @@ TEST_F(WineHlxTest, CtrlCStopsTheJobAndReleasesThePort) {
     EXPECT_EQ(small.bytes(), monitor.image());
 }
 
+// A path is a path: "/tmp/.../fw.hex" (Wine's drive Z: is the current drive) is the file to check, not a
+// Windows-style option; "/help" is no option of hlx either.
+TEST_F(WineHlxTest, ASlashStartsAPathNotAnOption) {
+    const std::string path = writeFile("fw.hex", firmware().text());
+    const Outcome check = hlx({"check-hex", path});
+    EXPECT_EQ(0, check.exitCode) << check.out << check.err;
+    EXPECT_TRUE(contains(check.out, "Prüfe Hex File")) << check.out;
+    EXPECT_FALSE(contains(check.err, "FILE is required")) << check.err;
+
+    const Outcome help = hlx({"/help"});
+    EXPECT_EQ(2, help.exitCode) << help.out << help.err;
+    EXPECT_TRUE(help.out.empty()) << help.out;
+}
+
 TEST_F(WineHlxTest, APortThatIsNotThereIsNamed) {
     const Outcome run =
         hlx({"flash", "rtq", windowsPath(writeFile("fw.hex", firmware().text())), "--port", "249"});

@@ -1,0 +1,22 @@
+// The console seam's parts that are the same on every system (see base/console.h).
+#include "base/console.h"
+
+#include <cstdarg>
+#include <string>
+
+namespace hlx::base {
+
+void printText(std::FILE* out, const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    std::va_list again;
+    va_copy(again, args);
+    const int size = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(size > 0 ? static_cast<std::size_t>(size) : 0, '\0');
+    if (size > 0) std::vsnprintf(text.data(), text.size() + 1, format, again);
+    va_end(again);
+    writeText(out, text);
+}
+
+}  // namespace hlx::base
