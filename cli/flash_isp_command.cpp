@@ -1,6 +1,5 @@
 #include "cli/flash_isp_command.h"
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,8 +24,7 @@ void addFlashIspCommand(CommandLine& commands) {
         "flash isp", "firmware update through the LPC ISP boot loader (\"Update (Bootloader)\")", [options] {
             // One backup file cannot hold several monitors' flash.
             if (!options->backup.empty() && options->job.ports.size() > 1) {
-                std::fprintf(stderr, "hlx: flash isp: --backup takes a single --port\n");
-                return 2;
+                return reportUnusable("flash isp: --backup takes a single --port");
             }
             return runFlash(
                 [options] {
