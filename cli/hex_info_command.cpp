@@ -17,7 +17,7 @@ int hexInfo(const std::string& path) {
     const base::Status loaded = image.load(path);
     if (loaded.isTooLarge()) {
         std::printf("%s\n", jobs::tooLargeLine(image.lastFileSize()).c_str());
-        return kExitFailed;
+        return kExitUsage;  // a file the command cannot use, as for every other command
     }
     if (!loaded) return reportUnusable(loaded.message());
     const firmware::HexReport report = firmware::analyseHex(image.bytes());
