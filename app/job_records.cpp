@@ -106,6 +106,8 @@ std::optional<std::int32_t> runRecordedJob(const jobs::JobDefinition& job, jobs:
         r.sentUnit =
             job.kind == jobs::JobKind::RtqDownload ? report::SentUnit::Records : report::SentUnit::Lines;
         r.unitsSent = outcome.unitsSent;
+        r.bytesConfirmed = outcome.bytesConfirmed;
+        r.unitsConfirmed = outcome.unitsConfirmed;
         r.resultWord = outcome.word;
         r.stopped = stopped;
         r.lines = report::splitLines(shown());

@@ -57,16 +57,24 @@ Edit fileEditOf(jobs::JobKind kind) {
 }
 
 // Every job the window runs leaves its record in the user's job log. A log that cannot be written must not
-// fail the job; it is said on stderr.
-void keepInJobLog(jobs::JobKind kind, RecordedJob recorded) {
+// fail the job; the window says so after the job's lines (unless the window is closing: then stderr
+// alone), and so does stderr.
+void keepInJobLog(jobs::JobKind kind, RecordedJob recorded, output::OutputLog& log,
+                  const std::stop_token& stop) {
     const std::string path = report::jobLogPath();
-    if (const base::Status s =
-            report::appendJobLog(path, runOf("hlx-service-tool", kind, std::move(recorded)));
-        !s)
-        std::fprintf(stderr, "hlx-service-tool: the job log was not written: %s\n", s.message().c_str());
+    const base::Status s = report::appendJobLog(path, runOf("hlx-service-tool", kind, std::move(recorded)));
+    if (s) return;
+    std::fprintf(stderr, "hlx-service-tool: the job log was not written: %s\n", s.message().c_str());
+    if (stop.stop_requested()) return;
+    log.addLine(jobLogFailedLine(s.message()));
+    log.refresh();
 }
 
 }  // namespace
+
+std::string jobLogFailedLine(std::string_view reason) {
+    return "Fehler: Job-Protokoll nicht geschrieben (" + std::string(reason) + ")";
+}
 
 std::string conversionAbortedLine(std::string_view reason) {
     return "Fehler: Konvertierung abgebrochen, unerwarteter Fehler (" + std::string(reason) + ")";
@@ -120,7 +128,7 @@ void MainWindowLogic::reopenPort() {
     const bool configured = m_port.configure(entry);
     std::int32_t word = output::result::kNoSuccessLine;
     if (!opened) word |= output::result::kOpen;
-    if (!configured) word |= output::result::kConfigure;
+    if (opened && !configured) word |= output::result::kConfigure;  // a closed port has that failure alone
     m_log.report(word);
     m_view.showPortState(m_port.state());
 }
@@ -165,11 +173,16 @@ void MainWindowLogic::startJob(jobs::JobKind kind) {
     if (kind == jobs::JobKind::TerminalSender) m_view.setTxMemoText(inputs.windowText);
     const bool started =
         m_slot.start([this, job = std::move(*job), inputs = std::move(inputs)](std::stop_token stop) mutable {
-            output::OutputLog log(m_view.outputWindow());  // the job's own knowledge of its lines
+            // The job's own knowledge of its lines; its record takes them from the transcript (what the job
+            // wrote), which a window that closes meanwhile cannot take away.
+            std::string shown;
+            output::OutputLog log(m_view.outputWindow(), &shown);
             jobs::JobContext context{{m_port, m_replyDeadline, log, stop}, m_view, m_file, std::move(inputs)};
             runRecordedJob(
-                job, context, m_slot, [&] { return jobText(context.inputs); },
-                [kind = job.kind](RecordedJob recorded) { keepInJobLog(kind, std::move(recorded)); });
+                job, context, m_slot, [&shown] { return shown; },
+                [kind = job.kind, &log, stop](RecordedJob recorded) {
+                    keepInJobLog(kind, std::move(recorded), log, stop);
+                });
         });
     // The job reads the line from here on (it drains it first): what the terminal knew of the monitor's
     // flow and had read ahead is the job's business now, and the XON the job may read must not be waited
@@ -178,15 +191,6 @@ void MainWindowLogic::startJob(jobs::JobKind kind) {
         m_terminalLink.flow = {};
         m_idlePoll.reset();
     }
-}
-
-// What the job has shown: the window's text, less the text the terminal sender started from (the other
-// jobs clear the window first).
-std::string MainWindowLogic::jobText(const jobs::JobInputs& inputs) const {
-    std::string text = m_view.outputWindow().text();
-    if (!inputs.windowText.empty() && text.starts_with(inputs.windowText))
-        text.erase(0, inputs.windowText.size());
-    return text;
 }
 
 void MainWindowLogic::startSendFile(int number) {

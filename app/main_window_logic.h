@@ -39,6 +39,8 @@ namespace hlx::app {
 
 // The line shown when an exception ended a picture conversion.
 std::string conversionAbortedLine(std::string_view reason);
+// The line shown when a job's record could not be kept in the job log ("path: reason").
+std::string jobLogFailedLine(std::string_view reason);
 
 class MainWindowLogic {
 public:
@@ -95,7 +97,6 @@ private:
     jobs::JobInputs inputsFor(jobs::JobKind kind) const;
     void convertOnItsThread(const std::string& path);
     void endThreads();
-    std::string jobText(const jobs::JobInputs& inputs) const;  // job thread
 
     MainWindowView& m_view;
     serial::SerialPort& m_port;

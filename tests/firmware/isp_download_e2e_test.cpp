@@ -324,6 +324,9 @@ TEST_F(IspDownloadTest, FilesThatCannotBeProgrammedEraseNothing) {
     };
     const Case cases[] = {
         {"OnlyTheEndRecord", ":00000001FF\r\n", firmware::noDataLine()},
+        // The last data line is damaged (its checksum says so): the shared check refuses the file.
+        {"WrongChecksumOnTheLastDataLine", ":0100000000FF\r\n:0100010000FD\r\n:00000001FF\r\n",
+         "Fehlercode: 16"},
         {"DataPastTheUserFlash", test::HexText().page(7).fill(0xDF00, 0x200).end().text(),
          firmware::outsideFlashLine(0x7E100)},
     };
@@ -376,9 +379,8 @@ TEST_F(IspDownloadTest, FileAndPortFailures) {
         {"MissingPort",
          good,
          dir.file("no-such-port"),
-         kOpen | kConfigure,
+         kOpen,
          {good + " geöffnet", "Prüfe Hex File", "Anzahl Fehler: 0",
-          "Fehler: COM-Parameter konnten nicht gesetzt werden",
           "Fehler: COM Port konnte nicht geöffnet werden"}},
     };
     for (const Case& c : cases) {
