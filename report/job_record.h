@@ -62,8 +62,8 @@ struct JobRecord {
     SentUnit sentUnit = SentUnit::Lines;
     std::int64_t unitsSent = 0;
     // What the monitor confirmed of it (see jobs::JobOutcome); nothing for a method that does not count it.
-    std::optional<std::int64_t> bytesConfirmed;
-    std::optional<std::int64_t> unitsConfirmed;
+    std::optional<std::int64_t> bytesConfirmed{};
+    std::optional<std::int64_t> unitsConfirmed{};
     std::int32_t resultWord = 0;  // as handed to the result report (0x1000 included where the kind adds it)
     bool stopped = false;         // ended by a stop request (Ctrl-C, the window closing) before its report
     std::vector<std::string> lines;  // the lines the job showed, UTF-8, without line ends

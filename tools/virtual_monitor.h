@@ -97,7 +97,7 @@ struct MonitorFaults {
     int lineSilentAt = 0;  // answer nothing from this one on
     // A flash write that fails after the download: errorByte and LF this long after the closing lines
     // (each download's; nothing: never).
-    std::optional<std::chrono::milliseconds> closingErrorAfter;
+    std::optional<std::chrono::milliseconds> closingErrorAfter{};
 };
 
 enum class MonitorMode { Command, BinaryRecords, HexLines };

@@ -236,13 +236,14 @@ const FaultCase kFaultCases[] = {
      0x1020,
      "LoadFWRTQ OK\r\nOK\r\n",
      "OK\r\nFehler: Zeitüberschreitung\r\n42 Bytes übertragen\r\n"},
-    {"WrongChecksumIsRecomputed",
+    // A line whose checksum says it is damaged is never programmed, nor given a checksum of its own.
+    {"WrongChecksumIsRefusedBeforeTheCommand",
      jobs::JobKind::RtqDownload,
      {},
      true,
-     0x1000,
-     "OK\r\nOK\r\nOK\r\n",
-     "Neustart\r\n47 Bytes übertragen\r\n"},
+     0x1100,
+     "Fehlercode: 16\r\nAnzahl Fehler: 1\r\n",
+     "Fehler: Überprüfung der Datei fehlerhaft\r\n0 Bytes übertragen\r\n"},
     {"HexLineErrorByte",
      jobs::JobKind::RealtermDownload,
      {.errorAt = 2, .errorByte = 0xFB},
@@ -258,13 +259,13 @@ const FaultCase kFaultCases[] = {
      0x40,
      "\u00f9ERR_FLASHWRITE\n",
      "\nFehler: Bestätigungsfehler\r\n"},
-    {"HexLineWrongChecksumIsSent",
+    {"HexLineWrongChecksumIsRefusedBeforeTheCommand",
      jobs::JobKind::RealtermDownload,
      {},
      true,
-     0x40,
-     "\u00faERR_WRONGCRC\n",
-     "\nFehler: Bestätigungsfehler\r\n"},
+     0x100,
+     "Fehlercode: 16\r\nAnzahl Fehler: 1\r\n",
+     "Anzahl Fehler: 1\r\nFehler: Überprüfung der Datei fehlerhaft\r\n"},
 };
 
 class DownloadFaultTest : public DownloadTest, public ::testing::WithParamInterface<FaultCase> {};
@@ -289,6 +290,7 @@ TEST_P(DownloadFaultTest, ShowsTheOutcome) {
         EXPECT_EQ(std::string::npos, text.find("Flash geschrieben"));
         EXPECT_EQ(std::string::npos, text.find(std::string(output::kSuccessLine)));
     }
+    if (c.word & output::result::kCheckFailed) EXPECT_TRUE(monitor->commands().empty()) << "nothing goes out";
 }
 
 INSTANTIATE_TEST_SUITE_P(Monitor, DownloadFaultTest, ::testing::ValuesIn(kFaultCases),

@@ -409,8 +409,9 @@ TEST_F(MainWindowTest, AJobStoppedByClosingKeepsItsLinesInItsRecord) {
     EXPECT_EQ("", test::reportSchemaViolations(log, /*lines=*/true));
     const nlohmann::json job = nlohmann::json::parse(test::readFile(log))["jobs"][0];
     EXPECT_TRUE(job["stopped"]);
-    EXPECT_EQ(nlohmann::json({firmware + " geöffnet", "Prüfe Hex File", "Anzahl Fehler: 0", "Starte Download"}),
-              job["lines"]);
+    EXPECT_EQ(
+        nlohmann::json({firmware + " geöffnet", "Prüfe Hex File", "Anzahl Fehler: 0", "Starte Download"}),
+        job["lines"]);
 }
 
 TEST_F(MainWindowTest, AReopenDuringAJobsReplyWaitDoesNotWaitForIt) {
@@ -552,8 +553,8 @@ TEST_F(MainWindowTest, SendButtonsStartTheSendersOnTheirInput) {
     EXPECT_FALSE(control<QPlainTextEdit>("txMemo")->isVisible());
     serveUntilJobEnds();
     EXPECT_EQ(0, window->logic().jobSlot().parameter());
-    // Not cleared; the port that did not open shows as the first line's time-out.
-    EXPECT_EQ(before + "Output & Terminal Window Fehler: Zeitüberschreitung\r\n", outputText());
+    // Not cleared; the port that did not open is that failure, and no line is sent.
+    EXPECT_EQ(before + "Fehler: COM Port konnte nicht geöffnet werden\r\n", outputText());
 
     const std::string file = dir.file("hello.txt");
     test::writeFile(file, "Hallo\r\n");
@@ -562,8 +563,8 @@ TEST_F(MainWindowTest, SendButtonsStartTheSendersOnTheirInput) {
     serveUntilJobEnds();
     EXPECT_EQ(2, window->logic().jobSlot().parameter());
     EXPECT_EQ(file +
-                  " geöffnet\r\n7 Bytes gelesen\r\nÜbertrage Textdatei\r\nFehler: Zeitüberschreitung\r\n"
-                  "Fehler: nur 0 von 7 Bytes übertragen\r\n0 Bytes übertragen\r\n",
+                  " geöffnet\r\n7 Bytes gelesen\r\nFehler: COM Port konnte nicht geöffnet werden\r\n0 Bytes "
+                  "übertragen\r\n",
               outputText());
     EXPECT_TRUE(control<QTimer>("Timer1")->isActive());
 }
