@@ -54,16 +54,26 @@ Edit fileEditOf(jobs::JobKind kind) {
 }
 
 // Every job the window runs leaves its record in the user's job log. A log that cannot be written must not
-// fail the job; it is said on stderr.
-void keepInJobLog(jobs::JobKind kind, runner::RecordedJob recorded) {
+// fail the job; the window says so after the job's lines (unless the window is closing: then stderr
+// alone), and so does stderr.
+void keepInJobLog(jobs::JobKind kind, runner::RecordedJob recorded, output::OutputWindow& window,
+                  const std::stop_token& stop) {
     const std::string path = report::jobLogPath();
-    if (const base::Status s =
-            report::appendJobLog(path, runner::runOf("hlx-service-tool", kind, std::move(recorded)));
-        !s)
-        std::fprintf(stderr, "hlx-service-tool: the job log was not written: %s\n", s.message().c_str());
+    const base::Status s =
+        report::appendJobLog(path, runner::runOf("hlx-service-tool", kind, std::move(recorded)));
+    if (s) return;
+    std::fprintf(stderr, "hlx-service-tool: the job log was not written: %s\n", s.message().c_str());
+    if (stop.stop_requested()) return;
+    output::OutputLog log(window);
+    log.addLine(jobLogFailedLine(s.message()));
+    log.refresh();
 }
 
 }  // namespace
+
+std::string jobLogFailedLine(std::string_view reason) {
+    return "Fehler: Job-Protokoll nicht geschrieben (" + std::string(reason) + ")";
+}
 
 std::string conversionAbortedLine(std::string_view reason) {
     return "Fehler: Konvertierung abgebrochen, unerwarteter Fehler (" + std::string(reason) + ")";
@@ -117,7 +127,7 @@ void MainWindowLogic::reopenPort() {
     const bool configured = m_port.configure(entry);
     std::int32_t word = output::result::kNoSuccessLine;
     if (!opened) word |= output::result::kOpen;
-    if (!configured) word |= output::result::kConfigure;
+    if (opened && !configured) word |= output::result::kConfigure;  // a closed port has that failure alone
     m_log.report(word);
     m_view.showPortState(m_port.state());
 }
@@ -178,9 +188,9 @@ void MainWindowLogic::startJob(jobs::JobKind kind, std::optional<jobs::JobDefini
             ProgressKept progress(m_view);
             runner::JobRun run(std::move(job), std::move(inputs));
             run.run({m_port, m_replyDeadline, m_view.outputWindow(), progress, m_file}, m_slot, stop,
-                    [&, kind](runner::RecordedJob recorded) {
+                    [&, kind, stop](runner::RecordedJob recorded) {
                         showJobEnd(progress, jobStatusOf(recorded.record));
-                        keepInJobLog(kind, std::move(recorded));
+                        keepInJobLog(kind, std::move(recorded), m_view.outputWindow(), stop);
                     });
             m_view.updateJobControls();
         });

@@ -40,6 +40,8 @@ namespace hlx::app {
 
 // The line shown when an exception ended a picture conversion.
 std::string conversionAbortedLine(std::string_view reason);
+// The line shown when a job's record could not be kept in the job log ("path: reason").
+std::string jobLogFailedLine(std::string_view reason);
 
 class MainWindowLogic {
 public:

@@ -68,6 +68,30 @@ public:
     [[nodiscard]] virtual Status sync() = 0;
     // Closes the file; a failure here can be a delayed write error. Called at most once.
     [[nodiscard]] virtual Status close() = 0;
+
+    // For a file opened for append, so that a writer can keep a file of lines whole: hold the file for
+    // this writer until close (advisory: it waits for, and holds off, others who ask for it too); its size
+    // now; bytes read at an offset (the write position stays at the end); cut the file to a size. A system
+    // without them says so (the default: an error of kind Other), and the writer does without.
+    [[nodiscard]] virtual Status lockExclusive() { return unsupported(); }
+    [[nodiscard]] virtual Status size(std::int64_t& size) {
+        size = 0;
+        return unsupported();
+    }
+    [[nodiscard]] virtual Status readAt(std::int64_t offset, std::span<std::uint8_t> buffer,
+                                        std::size_t& got) {
+        (void)offset;
+        (void)buffer;
+        got = 0;
+        return unsupported();
+    }
+    [[nodiscard]] virtual Status truncate(std::int64_t size) {
+        (void)size;
+        return unsupported();
+    }
+
+protected:
+    static Status unsupported() { return Status::error("not supported for this file"); }
 };
 
 class FileSystem {
@@ -80,8 +104,9 @@ public:
     // the umask).
     [[nodiscard]] virtual Status createNew(const std::string& path, std::uint32_t permissions,
                                            std::unique_ptr<WritableFile>& file) = 0;
-    // Opens a file for appending, created with the permission bits given (less the umask) when missing.
-    // Anything but a regular file is refused (NotRegularFile) without waiting on it (a FIFO).
+    // Opens a file for appending (and reading, for WritableFile::readAt), created with the permission bits
+    // given (less the umask) when missing. Anything but a regular file is refused (NotRegularFile) without
+    // waiting on it (a FIFO).
     [[nodiscard]] virtual Status openForAppend(const std::string& path, std::uint32_t permissions,
                                                std::unique_ptr<WritableFile>& file) = 0;
     // What the path names, a symbolic link followed.

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,6 +119,39 @@ public:
         return Status::ok();
     }
 
+    // flock sleeps in the kernel until the lock is free; it is released when the descriptor closes.
+    Status lockExclusive() override {
+        while (::flock(m_fd.get(), LOCK_EX) != 0)
+            if (errno != EINTR) return lastError();
+        return Status::ok();
+    }
+
+    Status size(std::int64_t& size) override {
+        size = 0;
+        struct stat st {};
+        if (::fstat(m_fd.get(), &st) != 0) return lastError();
+        size = static_cast<std::int64_t>(st.st_size);
+        return Status::ok();
+    }
+
+    Status readAt(std::int64_t offset, std::span<std::uint8_t> buffer, std::size_t& got) override {
+        got = 0;
+        for (;;) {
+            const ssize_t n = ::pread(m_fd.get(), buffer.data(), buffer.size(), static_cast<off_t>(offset));
+            if (n >= 0) {
+                got = static_cast<std::size_t>(n);
+                return Status::ok();
+            }
+            if (errno != EINTR) return lastError();
+        }
+    }
+
+    Status truncate(std::int64_t size) override {
+        while (::ftruncate(m_fd.get(), static_cast<off_t>(size)) != 0)
+            if (errno != EINTR) return lastError();
+        return Status::ok();
+    }
+
 private:
     Descriptor m_fd;
 };
@@ -143,7 +177,8 @@ public:
     Status openForAppend(const std::string& path, std::uint32_t permissions,
                          std::unique_ptr<WritableFile>& file) override {
         // Non-blocking, so a FIFO put there by mistake is refused below instead of waiting for a reader.
-        Descriptor fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
+        // Read access too: an appender may look at the end of the file (readAt).
+        Descriptor fd(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY,
                              static_cast<mode_t>(permissions)));
         if (fd.get() < 0) return lastError();
         struct stat st {};

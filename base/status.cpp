@@ -58,12 +58,7 @@ Status systemError(int err) {
 }
 
 Status systemError(std::string_view context, int err) {
-    Status status = systemError(err).withContext(context);
-    if ((err == EACCES || err == EPERM) && context.rfind("/dev/", 0) == 0)
-        return Status::error(status.code(), status.message() +
-                                                " (the user must be in the group 'dialout': sudo usermod -aG "
-                                                "dialout $USER, then log in again)");
-    return status;
+    return systemError(err).withContext(context);
 }
 
 std::string_view codeName(StatusCode code) {

@@ -78,7 +78,7 @@ StatusCode codeForErrno(int err);
 // device". err must not be 0.
 [[nodiscard]] Status systemError(int err);
 // "context: reason" with the operating system's text for err, e.g. "/dev/ttyUSB0: Permission denied".
-// Adds the dialout hint for EACCES on a device.
+// (What would give access to a serial device is the port's to say: serial/port_access.h.)
 [[nodiscard]] Status systemError(std::string_view context, int err);
 
 // "NotFound", "TooLarge", ...: for test output and logs.

@@ -19,8 +19,9 @@ int checkHex(const std::string& path) {
     output::OutputLog log(window);
     const base::Status loaded = image.load(path);
     if (loaded.isTooLarge()) {
+        // A file the command cannot use, as for every other command: not a finding of the check.
         log.appendLine(jobs::tooLargeLine(image.lastFileSize()));
-        return kExitFailed;
+        return kExitUsage;
     }
     if (!loaded) return reportUnusable(loaded.message());
     firmware::RecordArea scratch{};

@@ -18,7 +18,7 @@ int hexInfo(const std::string& path) {
     const base::Status loaded = image.load(path);
     if (loaded.isTooLarge()) {
         base::printText(stdout, "%s\n", jobs::tooLargeLine(image.lastFileSize()).c_str());
-        return kExitFailed;
+        return kExitUsage;  // a file the command cannot use, as for every other command
     }
     if (!loaded) return reportUnusable(loaded.message());
     const firmware::HexReport report = firmware::analyseHex(image.bytes());

@@ -57,6 +57,14 @@ jobs::PreparedFile prepareFirmwareFile(const std::string& editText, base::FileBu
     return prepared;
 }
 
+bool readClosingLines(serial::Link& link, std::int32_t& word) {
+    link.replyDeadline.arm(serial::kLineRearm);
+    int lines = 0;
+    if (!serial::readReply(link, serial::ReplyMode::Lines, kClosingLines, lines))
+        word |= output::result::kErrorByte;
+    return lines > 0;
+}
+
 std::string pageLine(const std::uint8_t* record) {
     return fmt::format("Page: 0x{:04x}", (record[4] << 8) | record[5]);
 }

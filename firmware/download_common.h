@@ -35,6 +35,15 @@ PreparedFile loadAndCheck(jobs::JobContext& context, HexImage& image, RecordArea
 // this one).
 jobs::PreparedFile prepareFirmwareFile(const std::string& editText, base::FileBuffer& buffer);
 
+// The closing lines a download reads at most after its last record.
+inline constexpr int kClosingLines = 20;
+
+// After the last record: reads the monitor's closing lines (shown in the window) until kClosingLines have
+// come or the reply deadline has passed, armed 1.5 s from now and moved 1.5 s past every line end or XON,
+// so an error byte the monitor sends while it writes its flash, before, among or after its closing lines,
+// is not missed: it sets 0x40. Returns whether a line end arrived (the monitor confirmed the end).
+bool readClosingLines(serial::Link& link, std::int32_t& word);
+
 // "Page: 0x0001" for a record of type 4 (its data bytes 0 and 1, as one 16-bit value).
 std::string pageLine(const std::uint8_t* record);
 

@@ -63,6 +63,12 @@ std::string tooLongLine(int pairs, std::size_t bufferSize) {
            std::to_string(bufferSize) + " Bytes)";
 }
 
+bool checksumMatches(std::span<const std::uint8_t> record) {
+    unsigned sum = 0;
+    for (const std::uint8_t b : record) sum += b;
+    return (sum & 0xFFu) == 0;
+}
+
 int decodeRecord(std::span<const std::uint8_t> bytes, std::int32_t& position, std::span<std::uint8_t> record,
                  int& decodedLength, int& pairs) {
     decodedLength = 0;
@@ -151,6 +157,10 @@ int HexImage::checkFile(std::span<std::uint8_t> scratch, output::OutputLog& log)
             // not on it, or drop some that are.
             message =
                 countMismatchLine(lines.lineOfRecordAt(static_cast<std::size_t>(start)), scratch[0], length);
+        } else if (length > 3 && !checksumMatches({scratch.data(), static_cast<std::size_t>(length)})) {
+            // The line was damaged on its way into the file: no method may program it, whether it sends
+            // the file's checksum or one of its own.
+            message = "Fehlercode: " + std::to_string(kChecksumCode);
         } else {
             // A data record with at least one byte: something a download would program.
             if (length > 5 && scratch[3] == 0x00) data = true;
@@ -159,8 +169,9 @@ int HexImage::checkFile(std::span<std::uint8_t> scratch, output::OutputLog& log)
         report(message);
     }
     // A file without data would make every download send nothing but its frame: the boot loader would
-    // erase the whole flash and start nothing.
-    if (!data) report(noDataLine());
+    // erase the whole flash and start nothing. Said only of a file whose records are sound: with bad
+    // records the file is refused already, and the count stays the number of bad records.
+    if (!data && errors == 0) report(noDataLine());
     log.appendLine("Anzahl Fehler: " + std::to_string(errors));
     log.refresh();
     setPosition(0);

@@ -19,7 +19,9 @@
 // The reader decodes syntax only: it counts the digit pairs of the line (the decoded length, n + 5 for a
 // consistent line) and compares neither n with that count nor the checksum with the bytes. A record whose
 // decoded length is 3 or less is empty for every consumer. checkFile, which runs before anything is sent,
-// does count a record whose count byte disagrees with its digit pairs as an error (with its line number).
+// does count a record whose count byte disagrees with its digit pairs as an error (with its line number),
+// and a record whose checksum does not match its bytes ("Fehlercode: 16", kChecksumCode): no method
+// programs a line that says it is damaged, whichever checksum it would send.
 //
 // Line result codes (the matching JobResult bits): 0 success, 2 unexpected line end (a line or the file
 // ends inside a digit pair), 4 unexpected character, 8 wrong line start. After a failure the next read
@@ -47,6 +49,14 @@
 #include "output/output_log.h"
 
 namespace hlx::firmware {
+
+// The code checkFile shows ("Fehlercode: 16") for a record whose checksum does not match its bytes. A code
+// of the check alone, beside the reader's 2, 4 and 8: the reader never returns it, so it never reaches a
+// result word (where 0x10 is a short write); the check's finding there is 0x100.
+inline constexpr int kChecksumCode = 16;
+
+// True when the bytes of a decoded record (count to checksum) add up to 0 modulo 256.
+bool checksumMatches(std::span<const std::uint8_t> record);
 
 // Decodes the line at position in bytes into record, as HexImage::readRecord does; position is advanced.
 // pairs receives the number of digit pairs the line held (also those beyond record's size) when the
@@ -80,8 +90,9 @@ public:
 
     // Decodes the whole image once with scratch as the record buffer, lists what it finds in the
     // output window ("Prüfe Hex File", up to nine "Fehlercode: c" lines, "Anzahl Fehler: n"), rewinds
-    // position to 0 and returns the number of errors. A file without any data record that holds a byte
-    // counts as one error too (noDataLine): a download of it would program nothing.
+    // position to 0 and returns the number of bad records. A file whose records are all sound but none of
+    // them a data record that holds a byte counts as one error (noDataLine): a download of it would
+    // program nothing.
     int checkFile(std::span<std::uint8_t> scratch, output::OutputLog& log);
 
     std::int32_t position() const { return m_buffer->position(); }

@@ -314,10 +314,12 @@ HexReport analyseHex(std::string_view fileBytes) {
         std::uint8_t sum = 0;
         for (int i = 0; i < length - 1; ++i) sum = static_cast<std::uint8_t>(sum + rec[i]);
         const auto expected = static_cast<std::uint8_t>(-sum);
-        if (rec[length - 1] != expected)
+        if (rec[length - 1] != expected) {
+            ++report.syntaxErrors;  // the check refuses such a line too
             findings.add(FindingKind::ChecksumMismatch, line, [&] {
                 return fmt::format("checksum 0x{:02X}, the bytes need 0x{:02X}", rec[length - 1], expected);
             });
+        }
         if (n > report.largestRecordBytes) {
             report.largestRecordBytes = n;
             report.largestRecordLine = line;
@@ -383,8 +385,9 @@ HexReport analyseHex(std::string_view fileBytes) {
     const int errorLines = findings.errorLines();
     const bool notHex = (report.records == 0 && report.syntaxErrors > 0) ||
                         (errorLines >= 20 && errorLines > 9 * report.records);
-    // The check refuses a file without data: a download of it would program nothing.
-    if (report.dataBytes == 0) ++report.syntaxErrors;
+    // The check refuses a file without data (a download of it would program nothing), counted only when
+    // no record was bad.
+    if (report.dataBytes == 0 && report.syntaxErrors == 0) ++report.syntaxErrors;
     if (notHex) {
         report.notHex = true;
         const std::string total = std::to_string(report.lines);

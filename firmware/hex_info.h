@@ -2,9 +2,9 @@
 // hex-info: a pre-flight analysis of an Intel HEX file, for a technician who wants to know what a file
 // would program before a download sends it. It shows the file's layout (address ranges per 64 KiB page),
 // the records by type, the largest record and a SHA-256 of the memory image, and lists everything
-// suspicious that the syntax check (HexImage::checkFile) lets pass, each with its 1-based line number:
-// checksum mismatches, byte counts that disagree with the digit pairs of the line, records of a known
-// type with the wrong number of data bytes, unknown record types, records after the end record or a
+// suspicious, each with its 1-based line number: what the check (HexImage::checkFile) refuses (checksum
+// mismatches, byte counts that disagree with the digit pairs of the line) and what it lets pass (records of a
+// known type with the wrong number of data bytes, unknown record types, records after the end record or a
 // missing end record, a last line the reader ignores for want of a line end, data written twice (with
 // the same or with different values), data records whose address is below the previous one's, and the
 // syntax errors the check counts. A file that is not HEX at all (a saved web page, a binary) is reported

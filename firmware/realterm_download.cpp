@@ -12,33 +12,14 @@ using namespace std::chrono_literals;
 using serial::ReplyMode;
 
 constexpr serial::Milliseconds kLineDeadline = 5000ms;
-constexpr serial::Milliseconds kSettleQuiet = 300ms;
 
 // After the last line: the monitor may still answer it, with an error byte while it writes its flash, and
-// it sends its closing lines. Reads until the line has been quiet for kSettleQuiet (and the flow is not
-// held), within the reply deadline of 1.5 s; an error byte there is a failure like any other (0x40), and a
-// flow still held at the end is a time-out (0x20). Returns whether a line end arrived (the monitor
-// confirmed the end of the download).
+// it sends its closing lines; they are read as the binary download reads them (readClosingLines), an
+// error byte there being a failure like any other (0x40). A flow still held at the end is a time-out
+// (0x20). Returns whether a line end arrived (the monitor confirmed the end of the download).
 bool settleAfterLastLine(serial::Link& link, std::int32_t& word) {
-    const base::Clock& clock = link.replyDeadline.clock();
-    const serial::TimePoint end = clock.now() + serial::kLineRearm;
-    bool confirmed = false;
-    while (!link.stop.stop_requested()) {
-        const auto left = std::chrono::ceil<serial::Milliseconds>(end - clock.now());
-        if (left.count() <= 0) break;
-        link.replyDeadline.arm(std::min(kSettleQuiet, left));
-        int lines = 0;
-        if (!serial::readReply(link, ReplyMode::Lines, 1, lines)) {
-            word |= output::result::kErrorByte;
-            return confirmed;
-        }
-        if (lines > 0) {
-            confirmed = true;
-        } else if (!serial::flowHeld(link) || !link.port.isOpen()) {
-            break;  // quiet, or the port is gone
-        }
-    }
-    if (serial::flowHeld(link) && link.port.isOpen() && !link.stop.stop_requested())
+    const bool confirmed = readClosingLines(link, word);
+    if (word == 0 && serial::flowHeld(link) && link.port.isOpen() && !link.stop.stop_requested())
         word |= output::result::kTimeout;
     return confirmed;
 }
@@ -136,6 +117,10 @@ jobs::JobOutcome runRealtermDownload(jobs::JobContext& context, std::int32_t wor
     outcome.word = word;
     outcome.bytesSent = bytesSent;
     outcome.unitsSent = linesSent;
+    // The monitor answers no line by itself: it confirms them all with its closing lines (or none).
+    const bool allConfirmed = outcome.completeBeforeLoss && outcome.word == 0;
+    outcome.bytesConfirmed = allConfirmed ? bytesSent : 0;
+    outcome.unitsConfirmed = allConfirmed ? linesSent : 0;
     return outcome;
 }
 

@@ -3,10 +3,10 @@
 // out as ":" and two upper-case hex digits per decoded byte, then CR LF, with the file's own checksum.
 // The job waits for no acknowledgement: after each line (but the first) it pauses 20 ms and reads flow
 // control; XOFF holds it until XON or the deadline (5 s after the line, or 1.5 s after the last line end
-// or XON received). After the last line it reads until the monitor has been quiet for 300 ms (at most
-// 1.5 s), so that an error byte sent while the monitor writes its flash is not missed (0x40) and its
-// closing lines are shown. A port that goes away after those closing lines (the monitor restarts) is no
-// failure.
+// or XON received). After the last line it reads the monitor's closing lines until 20 have come or 1.5 s
+// have passed since the last of them (or since the last line, if none comes), so that an error byte sent
+// while the monitor writes its flash is not missed (0x40) and its closing lines are shown. A port that goes
+// away after those closing lines (the monitor restarts) is no failure.
 
 #include <cstdint>
 #include <span>

@@ -65,6 +65,8 @@ jobs::JobOutcome runRtqDownload(jobs::JobContext& context, std::int32_t word) {
     RecordArea ahead{};  // as large as the send record, so no record of the file can overrun it
     std::int64_t bytesSent = 0;
     std::int64_t recordsSent = 0;
+    std::int64_t bytesConfirmed = 0;  // of records the monitor answered with a reply line, no error byte
+    std::int64_t recordsConfirmed = 0;
 
     const PreparedFile file = loadAndCheck(context, image, send, word, /*showBytesRead=*/true);
     if (file.loaded) {
@@ -90,33 +92,46 @@ jobs::JobOutcome runRtqDownload(jobs::JobContext& context, std::int32_t word) {
                 log.refresh();
             }
             // Only a record that went out whole counts as sent: the count line must not claim more.
-            if (serial::writeBytes(link, {send.data(), static_cast<std::size_t>(length)})) {
+            const bool whole = serial::writeBytes(link, {send.data(), static_cast<std::size_t>(length)});
+            if (whole) {
                 bytesSent += length;
                 ++recordsSent;
             } else {
                 word |= serial::writeFailure(link);
             }
             int lines = 0;
-            if (!serial::readReply(link, ReplyMode::Lines, 1, lines)) word |= output::result::kErrorByte;
+            const bool noError = serial::readReply(link, ReplyMode::Lines, 1, lines);
+            if (!noError) word |= output::result::kErrorByte;
             if (link.replyDeadline.expired()) word |= output::result::kTimeout;
+            if (whole && noError && lines > 0) {
+                bytesConfirmed += length;
+                ++recordsConfirmed;
+            }
         }
         progress.show(roundedPercent(image.position(), image.size()));
     }
-    if (link.stop.stop_requested()) return {.word = word, .bytesSent = bytesSent, .unitsSent = recordsSent};
+    if (link.stop.stop_requested())
+        return {.word = word,
+                .bytesSent = bytesSent,
+                .unitsSent = recordsSent,
+                .bytesConfirmed = bytesConfirmed,
+                .unitsConfirmed = recordsConfirmed};
 
     jobs::JobOutcome outcome;
     if (word == 0) {
-        // Every record is acknowledged: a monitor that leaves the bus now (it restarts) is no failure.
-        outcome.completeBeforeLoss = true;
-        link.replyDeadline.arm(500ms);
-        int lines = 0;
-        serial::readReply(link, ReplyMode::Lines, 20, lines);
+        // Every record is acknowledged; an error byte among the closing lines (the flash write failed)
+        // is still the job's failure. Without one, a monitor that leaves the bus now (it restarts) is no
+        // failure.
+        readClosingLines(link, word);
+        outcome.completeBeforeLoss = word == 0;
     }
     context.view.setProgress(0);
     outcome.word = word;
     outcome.closingLine = std::to_string(bytesSent) + " Bytes übertragen";
     outcome.bytesSent = bytesSent;
     outcome.unitsSent = recordsSent;
+    outcome.bytesConfirmed = bytesConfirmed;
+    outcome.unitsConfirmed = recordsConfirmed;
     return outcome;
 }
 

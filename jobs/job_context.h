@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,8 @@ struct JobContext {
 // What a job's own part hands back to the frame: its result word, where the job has one the line written
 // last (the byte count), and failure lines of its own, written right after the result report's lines and
 // before that closing line; and for the job's record, what of its transfer went out whole: bytes and units
-// (binary records, HEX or UU lines, chunks or frames, text lines).
+// (binary records, HEX or UU lines, chunks or frames, text lines), and what of that the monitor confirmed
+// (nothing when the method does not count it).
 struct JobOutcome {
     std::int32_t word = 0;
     std::string closingLine{};  // empty: none
@@ -56,11 +58,16 @@ struct JobOutcome {
     // service port is a USB device leaves the bus as it restarts after its download. The frame then says
     // that the monitor closed the connection, and records no failure for it.
     bool completeBeforeLoss = false;
-    std::int64_t bytesSent = 0;
+    std::int64_t bytesSent = 0;  // what the driver took: the monitor may not have received all of it
     std::int64_t unitsSent = 0;
     // The line settings the job ended up talking at, when it changed them itself ("230400,8,N,1"); empty:
     // those of the entry it opened the port with.
     std::string lineSettings{};
+    // Of those, what the monitor confirmed: a binary record, a chunk (frame) or a terminal line answered
+    // in full without an error byte; every HEX line once the monitor answered the end of the download with
+    // its closing lines and no error byte.
+    std::optional<std::int64_t> bytesConfirmed{};
+    std::optional<std::int64_t> unitsConfirmed{};
 };
 
 }  // namespace hlx::jobs

@@ -70,12 +70,11 @@ std::optional<std::int32_t> runSteps(const JobDefinition& job, JobContext& conte
     const int entry = traits.fixedEntry >= 0 ? traits.fixedEntry : context.inputs.settingsEntry;
     const std::string device = serial::portDevicePath(base::to8Bit(context.inputs.comText));
     const bool opened = link.port.open(device, entry, true);
-    const bool configured = link.port.configure(entry);
+    // Settings are only tried on a port that opened: one that did not has that failure alone.
+    const bool configured = opened && link.port.configure(entry);
     std::int32_t word = 0;
-    if (traits.recordsPortBits) {
-        if (!opened) word |= output::result::kOpen;
-        if (!configured) word |= output::result::kConfigure;
-    }
+    if (!opened) word |= output::result::kOpen;
+    if (opened && !configured && traits.recordsConfigureBit) word |= output::result::kConfigure;
 
     JobOutcome outcome = job.body(context, word);
     if (finalOutcome) *finalOutcome = outcome;

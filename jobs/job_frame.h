@@ -1,7 +1,10 @@
 #pragma once
 // The frame every job follows on the job thread:
 //   1. stop the idle poll; clear the window where the kind does; re-open the port (with the kind's fixed
-//      entry or the selected one); the port bits start the word where the kind records them;
+//      entry or the selected one) and, if it opened, set its line; a port that cannot be opened starts
+//      the word with 0x800 for every kind (and nothing else: no settings were tried), settings refused
+//      on an open port with 0x400 where the kind records it; a body given a word with 0x800 sends
+//      nothing;
 //   2. the kind's body, which returns its outcome; if the port went away meanwhile, a line says so and the
 //      word gets 0x20 unless a write or reply step already recorded the failure; when the body says the
 //      transfer was complete by then (completeBeforeLoss), the line says the monitor closed the

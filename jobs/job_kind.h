@@ -23,13 +23,14 @@ enum class JobState : std::int32_t { Idle = 0, Running = 1, Finished = 2 };
 
 struct JobTraits {
     JobKind kind;
-    bool clearsWindow;        // the output window is emptied before the job starts
-    bool refreshAfterClear;   // and drawn at once, before the port is opened
-    bool recordsPortBits;     // a failed open (0x800) or configure (0x400) starts the word
-    bool noSuccessLine;       // 0x1000 is added for the report, so a clean run shows no success line
-    bool caretToEnd;          // the caret goes to the end of the text after the report
-    bool finishedBeforePoll;  // the slot is marked finished before the idle poll restarts
-    int fixedEntry;           // settings entry the job opens the port with; -1: the selected one
+    bool clearsWindow;         // the output window is emptied before the job starts
+    bool refreshAfterClear;    // and drawn at once, before the port is opened
+    bool recordsConfigureBit;  // settings refused on an open port (0x400) start the word; a port that
+                               // cannot be opened (0x800) does for every kind
+    bool noSuccessLine;        // 0x1000 is added for the report, so a clean run shows no success line
+    bool caretToEnd;           // the caret goes to the end of the text after the report
+    bool finishedBeforePoll;   // the slot is marked finished before the idle poll restarts
+    int fixedEntry;            // settings entry the job opens the port with; -1: the selected one
     // What a job's record says of its kind (runner/job_records.h):
     // the method word: "rtq", "realterm", "isp", "send-terminal", "send-file", "isp-read", "isp-info"
     std::string_view method;
@@ -43,7 +44,7 @@ inline constexpr std::array<JobTraits, 7> kJobTraits{{
     {.kind = JobKind::RtqDownload,
      .clearsWindow = true,
      .refreshAfterClear = true,
-     .recordsPortBits = true,
+     .recordsConfigureBit = true,
      .noSuccessLine = true,
      .caretToEnd = true,
      .finishedBeforePoll = false,
@@ -55,7 +56,7 @@ inline constexpr std::array<JobTraits, 7> kJobTraits{{
     {.kind = JobKind::RealtermDownload,
      .clearsWindow = true,
      .refreshAfterClear = false,
-     .recordsPortBits = true,
+     .recordsConfigureBit = true,
      .noSuccessLine = false,
      .caretToEnd = false,
      .finishedBeforePoll = false,
@@ -67,7 +68,7 @@ inline constexpr std::array<JobTraits, 7> kJobTraits{{
     {.kind = JobKind::BootLoader,
      .clearsWindow = true,
      .refreshAfterClear = true,
-     .recordsPortBits = true,
+     .recordsConfigureBit = true,
      .noSuccessLine = false,
      .caretToEnd = false,
      .finishedBeforePoll = true,
@@ -79,7 +80,7 @@ inline constexpr std::array<JobTraits, 7> kJobTraits{{
     {.kind = JobKind::TerminalSender,
      .clearsWindow = false,
      .refreshAfterClear = false,
-     .recordsPortBits = false,
+     .recordsConfigureBit = false,
      .noSuccessLine = true,
      .caretToEnd = true,
      .finishedBeforePoll = false,
@@ -91,7 +92,7 @@ inline constexpr std::array<JobTraits, 7> kJobTraits{{
     {.kind = JobKind::FileSender,
      .clearsWindow = true,
      .refreshAfterClear = true,
-     .recordsPortBits = true,
+     .recordsConfigureBit = true,
      .noSuccessLine = true,
      .caretToEnd = true,
      .finishedBeforePoll = false,

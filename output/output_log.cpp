@@ -9,6 +9,7 @@ namespace hlx::output {
 
 void OutputLog::clear() {
     m_window.setText({});
+    if (m_transcript) m_transcript->clear();
     m_end = End::LineStart;
 }
 
@@ -17,6 +18,7 @@ void OutputLog::clear() {
 void OutputLog::appendAndNote(std::string_view s) {
     if (s.empty()) return;
     m_window.append(s);
+    if (m_transcript) m_transcript->append(s);
     if (s.ends_with("\r\n"))
         m_end = End::LineStart;
     else if (s == "\n")

@@ -10,9 +10,13 @@
 // a job writes) are not seen, so each writer keeps its own log: the GUI thread one, each job and each
 // picture conversion a fresh one.
 //
+// With a transcript, the log also keeps there what it wrote since it was made or last cleared: a job's
+// record takes its lines from it, since the window may be gone (closed) when a stopped job is recorded.
+//
 // Threads: one thread per OutputLog; the window behind it may be shared (see OutputWindow).
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "output/output_window.h"
@@ -21,7 +25,8 @@ namespace hlx::output {
 
 class OutputLog {
 public:
-    explicit OutputLog(OutputWindow& window) : m_window(window) {}
+    explicit OutputLog(OutputWindow& window, std::string* transcript = nullptr)
+        : m_window(window), m_transcript(transcript) {}
 
     void clear();                         // text := empty
     void appendText(std::string_view s);  // text := text + s
@@ -39,6 +44,7 @@ private:
     void appendAndNote(std::string_view s);
 
     OutputWindow& m_window;
+    std::string* m_transcript;
     End m_end = End::Unknown;
 };
 

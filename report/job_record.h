@@ -58,9 +58,12 @@ struct JobRecord {
     WallTime start{};
     WallTime end{};
     double durationSeconds = 0;  // measured on the monotonic clock
-    std::int64_t bytesSent = 0;
+    std::int64_t bytesSent = 0;  // what the driver took, not what the monitor received
     SentUnit sentUnit = SentUnit::Lines;
     std::int64_t unitsSent = 0;
+    // What the monitor confirmed of it (see jobs::JobOutcome); nothing for a method that does not count it.
+    std::optional<std::int64_t> bytesConfirmed{};
+    std::optional<std::int64_t> unitsConfirmed{};
     std::int32_t resultWord = 0;  // as handed to the result report (0x1000 included where the kind adds it)
     bool stopped = false;         // ended by a stop request (Ctrl-C, the window closing) before its report
     std::vector<std::string> lines;  // the lines the job showed, UTF-8, without line ends

@@ -5,6 +5,26 @@
 #include "report/report_json.h"
 
 namespace hlx::report {
+namespace {
+
+// Whether the file of that size ends inside a line: a record cut short by a full disk that could not be
+// cut back, or a line another program left. The next record then starts on a line of its own.
+bool endsInFragment(base::WritableFile& file, std::int64_t size) {
+    if (size <= 0) return false;
+    std::uint8_t last = 0;
+    std::size_t got = 0;
+    return file.readAt(size - 1, {&last, 1}, got).isOk() && got == 1 && last != '\n';
+}
+
+// After a short write: the file back to its last whole line, as it was before the write, unless another
+// writer has appended meanwhile (then the fragment stays, and the next record starts on a new line).
+void cutBack(base::WritableFile& file, std::int64_t before, std::size_t written) {
+    std::int64_t now = 0;
+    if (file.size(now).isOk() && now == before + static_cast<std::int64_t>(written))
+        (void)file.truncate(before);
+}
+
+}  // namespace
 
 base::Status writeRunReport(const std::string& path, const RunReport& report) {
     return base::replaceFileAtomically(path, toJson(report, JsonLayout::Indented), 0644).withContext(path);
@@ -34,15 +54,23 @@ base::Status appendJobLog(const std::string& path, const RunReport& run, base::F
     std::unique_ptr<base::WritableFile> file;
     if (base::Status s = files.openForAppend(path, 0644, file); !s) return s.withContext(path);
 
+    // Held for this append alone, so that what is read of the end below is not another writer's half
+    // line. A system without the lock (or the other steps) appends as before.
+    (void)file->lockExclusive();
+    std::string line = toJson(run, JsonLayout::OneLine) + "\n";
+    std::int64_t before = 0;
+    const bool sized = file->size(before).isOk();
+    if (sized && endsInFragment(*file, before)) line.insert(line.begin(), '\n');
+
     // One write of the whole line, so records of two programs appending at once do not interleave.
-    const std::string line = toJson(run, JsonLayout::OneLine) + "\n";
     std::size_t written = 0;
-    if (base::Status s = file->write(line, written); !s) return s.withContext(path);
-    if (written != line.size())
-        return base::Status::error(base::StatusCode::NoSpace, path + ": only " + std::to_string(written) +
-                                                                  " of " + std::to_string(line.size()) +
-                                                                  " bytes of the record were written");
-    return file->close().withContext(path);
+    const base::Status s = file->write(line, written);
+    if (s && written == line.size()) return file->close().withContext(path);
+    if (sized && written > 0) cutBack(*file, before, written);
+    if (!s) return s.withContext(path);
+    return base::Status::error(base::StatusCode::NoSpace, path + ": only " + std::to_string(written) +
+                                                              " of " + std::to_string(line.size()) +
+                                                              " bytes of the record were written");
 }
 
 }  // namespace hlx::report

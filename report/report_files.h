@@ -7,7 +7,10 @@
 //   ($XDG_STATE_HOME/QUENDAL/hlx-jobs.jsonl, else ~/.local/state/QUENDAL/hlx-jobs.jsonl). Each line is
 //   appended with one write to a file opened with O_APPEND, so lines of several windows (or processes)
 //   never mix; a write the disk cuts short is reported, never completed by a second write that another
-//   writer's line could split.
+//   writer's line could split, and what it left is cut off again, so the file ends with its last whole
+//   line. A file that does not end with a line end (a cut that failed, a line another program left) gets
+//   the next record on a new line, so every whole record stays a line of its own. The append holds an
+//   advisory lock on the file (flock) while it looks at the end and writes.
 // Failures come back as a Status naming the path and the reason; nothing is thrown.
 //
 // Threads: no shared state; a job thread may call them.

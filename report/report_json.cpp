@@ -36,6 +36,9 @@ Json jobJson(const JobRecord& job) {
     json["duration_s"] = std::round(job.durationSeconds * 1000.0) / 1000.0;
     json["bytes_sent"] = job.bytesSent;
     json[job.sentUnit == SentUnit::Records ? "records_sent" : "lines_sent"] = job.unitsSent;
+    json["bytes_confirmed"] = job.bytesConfirmed ? Json(*job.bytesConfirmed) : Json(nullptr);
+    json[job.sentUnit == SentUnit::Records ? "records_confirmed" : "lines_confirmed"] =
+        job.unitsConfirmed ? Json(*job.unitsConfirmed) : Json(nullptr);
     json["result_word"] = job.resultWord;
     Json failures = Json::array();
     for (const Failure& failure : job.failures())

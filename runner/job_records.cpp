@@ -87,6 +87,8 @@ std::optional<std::int32_t> runRecordedJob(const jobs::JobDefinition& job, jobs:
         r.bytesSent = outcome.bytesSent;
         r.sentUnit = job.traits().sendsRecords ? report::SentUnit::Records : report::SentUnit::Lines;
         r.unitsSent = outcome.unitsSent;
+        r.bytesConfirmed = outcome.bytesConfirmed;
+        r.unitsConfirmed = outcome.unitsConfirmed;
         r.resultWord = outcome.word;
         r.stopped = stopped;
         r.lines = report::splitLines(shown());

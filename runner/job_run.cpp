@@ -14,10 +14,13 @@ JobRun::JobRun(jobs::JobDefinition job, jobs::JobInputs inputs)
 void JobRun::run(const JobPlace& place, jobs::JobSlot& slot, std::stop_token stop, const KeepRecord& keep) {
     m_port = &place.port;
     m_file = &place.file;
-    output::OutputLog log(place.window);  // the job's own knowledge of its lines
+    // The job's own knowledge of its lines. Its record takes them from the transcript (what the job
+    // wrote), not from the window: a window that closes (and so stops the job) gives no text any more.
+    std::string shown;
+    output::OutputLog log(place.window, &shown);
     jobs::JobContext context{{place.port, place.replyDeadline, log, stop}, place.view, place.file, m_inputs};
     m_reported = runRecordedJob(
-        m_job, context, slot, [&] { return shownText(place.window.text(), m_inputs.windowText); },
+        m_job, context, slot, [&shown] { return shown; },
         [&](RecordedJob recorded) {
             if (keep)
                 keep(std::move(recorded));
@@ -49,11 +52,6 @@ std::string JobRun::fileReason() const {
     if (!fileUnusable()) return {};
     const std::string reason = m_file ? m_file->lastError().message() : std::string();
     return reason.empty() ? m_inputs.filePath + ": cannot be read" : reason;
-}
-
-std::string shownText(std::string windowText, std::string_view startText) {
-    if (!startText.empty() && windowText.starts_with(startText)) windowText.erase(0, startText.size());
-    return windowText;
 }
 
 std::string failureText(std::int32_t word) {

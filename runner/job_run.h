@@ -81,9 +81,6 @@ private:
     std::optional<RecordedJob> m_recorded;
 };
 
-// The text a job has shown: the window's text, less the text it started from (a terminal sender starts
-// from the window's text; the other jobs clear the window first).
-std::string shownText(std::string windowText, std::string_view startText);
 // The report's failure lines of a word, joined by "; "; empty when nothing failed.
 std::string failureText(std::int32_t word);
 // "stopped by SIGINT; <note>": what a runner says when a stop signal ended its jobs.

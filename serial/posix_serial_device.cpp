@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 
+#include "serial/port_access.h"
 #include "serial/port_name.h"
 #include "serial/system_serial_device.h"
 
@@ -97,6 +98,14 @@ base::Status PosixSerialDevice::open(const std::string& path) {
         // EBUSY: another program holds the port with TIOCEXCL (the flock below catches root as well).
         if (err == EBUSY)
             return base::Status::error(base::StatusCode::Busy, path + ": in use by another program");
+        // No right to it: say what is true of this device (owner, group, mode, the user's groups) and
+        // what would give access.
+        if (err == EACCES || err == EPERM) {
+            const base::Status denied = base::systemError(path, err);
+            const std::string hint = permissionHint(deviceAccess(path));
+            return hint.empty() ? denied
+                                : base::Status::error(denied.code(), denied.message() + " (" + hint + ")");
+        }
         return base::systemError(path, err);
     }
     if (!::isatty(fd)) {

@@ -7,7 +7,8 @@
 //   against root, which TIOCEXCL does not). DTR and RTS are dropped right after opening and HUPCL is
 //   cleared, so a target wired for automatic boot-loader entry is not reset by opening the port.
 //   Failures name the device and the reason: the system's text ("No such file or directory",
-//   "Permission denied" with the dialout hint), "not a serial port" for anything that is not a
+//   "Permission denied" with the device's owner, group and mode and what would give access, see
+//   serial/port_access.h), "not a serial port" for anything that is not a
 //   terminal, "in use by another program" when another program holds it (EBUSY or the flock).
 // - configure: raw 8-bit termios with the entry's baud rate and parity, one stop bit, no flow control in
 //   the driver, no parity check on receive.

@@ -33,6 +33,9 @@ struct Tally {
     int repliesExpected = 0;
     int repliesSeen = 0;
     std::int64_t chunksSent = 0;  // chunks (or frames) that went out whole
+    // Of those, what the monitor answered line for line without an error byte.
+    std::int64_t bytesConfirmed = 0;
+    std::int64_t chunksConfirmed = 0;
 };
 
 // Writes the chunk at the buffer's send position and moves the position past it; the tally grows by what
@@ -115,12 +118,17 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
             log.refresh();
         }
         context.view.setProgress(0);
-        return {word, bytesSentLine()};
+        return {.word = word, .closingLine = bytesSentLine(), .bytesConfirmed = 0, .unitsConfirmed = 0};
     }
     log.appendLine(context.inputs.filePath + std::string(kOpenedSuffix));
     log.refresh();
     log.appendLine(std::to_string(file.size()) + std::string(kBytesReadSuffix));
     log.refresh();
+    if (word != 0) {
+        // The port did not open (or refused its settings): that is the failure, and nothing is tried.
+        context.view.setProgress(0);
+        return {.word = word, .closingLine = bytesSentLine(), .bytesConfirmed = 0, .unitsConfirmed = 0};
+    }
     const bool text = isTextFile(file.bytes());
     log.appendLine(text ? kSendingText : kSendingBinary);
     log.refresh();
@@ -129,11 +137,11 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
     int lines = 0;
     serial::readReply(link, ReplyMode::Drain, 0, lines);
 
-    word = 0;  // the port bits are dropped: a port that did not open shows as the first chunk's time-out
     jobs::ProgressShown progress(context.view);
     link.replyDeadline.arm(kFirstReplyWindow);
     while (word == 0 && !file.atEnd() && !link.replyDeadline.expired() && !link.stop.stop_requested()) {
         const Chunk chunk = nextChunk(file.bytes(), file.position(), text);
+        const std::int64_t bytesBefore = tally.bytesSent;
         if (const std::int32_t failed = sendChunk(link, file, chunk, text, tally)) {
             word = failed;
         } else {
@@ -142,6 +150,10 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
             int seen = 0;
             const bool noError = serial::readReply(link, ReplyMode::Lines, chunk.replies, seen);
             tally.repliesSeen += std::min(seen, chunk.replies);
+            if (noError && seen >= chunk.replies) {
+                tally.bytesConfirmed += tally.bytesSent - bytesBefore;
+                ++tally.chunksConfirmed;
+            }
             if (!noError) word = output::result::kSenderError;
             // No answer at all, or the deadline passed with lines of the chunk unanswered: what the monitor
             // did not confirm may not have arrived, so the transfer has failed.
@@ -151,7 +163,11 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
         progress.show(sendPercent(file.position(), file.size()));
     }
     if (link.stop.stop_requested())
-        return {.word = word, .bytesSent = tally.bytesSent, .unitsSent = tally.chunksSent};
+        return {.word = word,
+                .bytesSent = tally.bytesSent,
+                .unitsSent = tally.chunksSent,
+                .bytesConfirmed = tally.bytesConfirmed,
+                .unitsConfirmed = tally.chunksConfirmed};
     if (file.size() > 0) progress.show(sendPercent(file.position(), file.size()));
 
     if (word == 0) {
@@ -164,7 +180,9 @@ jobs::JobOutcome runFileSender(jobs::JobContext& context, std::int32_t word) {
             .closingLine = bytesSentLine(),
             .failureLines = shortfallLines(tally, file.size(), text),
             .bytesSent = tally.bytesSent,
-            .unitsSent = tally.chunksSent};
+            .unitsSent = tally.chunksSent,
+            .bytesConfirmed = tally.bytesConfirmed,
+            .unitsConfirmed = tally.chunksConfirmed};
 }
 
 jobs::JobDefinition fileSenderJob() {

@@ -28,16 +28,16 @@
 // Result word: 0x80 the file cannot be read (with a line of its own for a file above the buffer's
 // capacity); 0x01 an error byte in a reply (the reply text shows its name); 0x20 no reply line to a
 // chunk, fewer reply lines than lines in it, or a write the monitor held with XOFF until the deadline
-// passed; 0x10 the port is open but took fewer bytes than given. The port bits of the job's start count
-// only when the file cannot be read: the transfer starts its word afresh, and a port that did not open
-// shows as the time-out of the first chunk.
+// passed; 0x10 the port is open but took fewer bytes than given. The port bits of the job's start stand:
+// with a port that did not open (0x800) or refused its settings (0x400) the file is still read (its
+// "geöffnet" and "Bytes gelesen" lines are shown), and nothing is sent.
 //
-// A transfer that did not complete says how far it got, after the report: "Fehler: nur <x> von <y> Bytes
-// übertragen" when it ended before the end of the file (x and y count the file's bytes, without frame
-// bytes), or "Fehler: nur <a> von <n> Zeilen beantwortet" ("Blöcken" for frames) when all of it went out
-// but not every line was answered. The last line is "<n> Bytes übertragen", n counting every byte the port
-// took (frame bytes included; a write the port did not take whole counts nothing), also 0 when nothing was
-// sent.
+// A transfer that started but did not complete says how far it got, after the report: "Fehler: nur <x> von
+// <y> Bytes übertragen" when it ended before the end of the file (x and y count the file's bytes, without
+// frame bytes), or "Fehler: nur <a> von <n> Zeilen beantwortet" ("Blöcken" for frames) when all of it went
+// out but not every line was answered. The last line is "<n> Bytes übertragen", n counting every byte the
+// port took (frame bytes included; a write the port did not take whole counts nothing), also 0 when nothing
+// was sent.
 //
 // Threads: runs on the job thread inside the job frame; the file buffer is the running job's alone.
 

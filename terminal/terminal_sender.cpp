@@ -23,11 +23,13 @@ std::vector<std::string> terminalLines(std::string_view text) {
     return lines;
 }
 
-jobs::JobOutcome runTerminalSender(jobs::JobContext& context, std::int32_t) {
+jobs::JobOutcome runTerminalSender(jobs::JobContext& context, std::int32_t word) {
     serial::Link& link = context.link;
     output::OutputLog& log = link.log;
     const std::vector<std::string> lines = terminalLines(context.inputs.windowText);
-    if (lines.empty()) return {};
+    // A port that did not open is the job's failure, also with nothing to send; no line is tried.
+    if (word != 0) return {.word = word, .bytesConfirmed = 0, .unitsConfirmed = 0};
+    if (lines.empty()) return {.bytesConfirmed = 0, .unitsConfirmed = 0};
 
     context.view.setProgressRange(0, static_cast<int>(lines.size()));
     context.view.setProgress(0);
@@ -35,15 +37,17 @@ jobs::JobOutcome runTerminalSender(jobs::JobContext& context, std::int32_t) {
     std::string dropped;
     serial::readAvailable(link, dropped, kDrainCap);
 
-    std::int32_t word = 0;
     std::int64_t bytesSent = 0;
     std::int64_t linesSent = 0;
+    std::int64_t bytesConfirmed = 0;  // of lines answered without an error byte
+    std::int64_t linesConfirmed = 0;
     for (std::size_t i = 0; i < lines.size() && word == 0 && !link.stop.stop_requested(); ++i) {
         context.view.setProgress(static_cast<int>(i + 1));
         const bool sent = serial::sendLine(link, lines[i]);
         const std::int32_t failed = sent ? 0 : failedWriteBit(link);
+        const auto lineBytes = static_cast<std::int64_t>(base::to8Bit(lines[i]).size()) + 2;  // and CR LF
         if (sent) {
-            bytesSent += static_cast<std::int64_t>(base::to8Bit(lines[i]).size()) + 2;  // and CR LF
+            bytesSent += lineBytes;
             ++linesSent;
         }
         log.appendText(lines[i] + " ");
@@ -52,13 +56,21 @@ jobs::JobOutcome runTerminalSender(jobs::JobContext& context, std::int32_t) {
         } else {
             link.replyDeadline.arm(kLineAnswerWindow);
             int seen = 0;
-            if (!serial::readReply(link, serial::ReplyMode::Lines, 1, seen))
-                word = output::result::kSenderError;
+            const bool noError = serial::readReply(link, serial::ReplyMode::Lines, 1, seen);
+            if (!noError) word = output::result::kSenderError;
             if (seen == 0) word = output::result::kTimeout;
+            if (noError && seen > 0) {
+                bytesConfirmed += lineBytes;
+                ++linesConfirmed;
+            }
         }
         log.refresh();
     }
-    return {.word = word, .bytesSent = bytesSent, .unitsSent = linesSent};
+    return {.word = word,
+            .bytesSent = bytesSent,
+            .unitsSent = linesSent,
+            .bytesConfirmed = bytesConfirmed,
+            .unitsConfirmed = linesConfirmed};
 }
 
 jobs::JobDefinition terminalSenderJob() {

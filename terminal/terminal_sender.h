@@ -17,9 +17,8 @@
 // Result word: 0x20 when a line gets no answer line in time (the remaining lines are not sent), 0x01 when
 // an answer holds an error byte after at least one line end (the answer shows its name; no report line),
 // 0x10 when the port is open but took fewer bytes than given (0x20 when the monitor held the flow with
-// XOFF for longer than the answer window). The port bits of the job's start are not
-// recorded: a port that did not open shows as the first line's time-out. An empty text sends nothing and
-// ends at once.
+// XOFF for longer than the answer window); 0x800 when the port did not open, and then no line is tried
+// (settings the port refused are not recorded). An empty text sends nothing and ends at once.
 //
 // Progress bar: 0 to the number of lines; it shows how many lines have gone out, the line being sent
 // included, and keeps that value when the job stops.

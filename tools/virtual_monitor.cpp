@@ -410,6 +410,13 @@ void VirtualMonitor::answerError(std::uint8_t errorByte, MonitorClock::time_poin
 
 void VirtualMonitor::finishDownload(MonitorClock::time_point now) {
     for (const std::string& line : m_config.closingLines) sendLine(line, now);
+    if (m_faults.closingErrorAfter) {
+        std::string bytes(1, static_cast<char>(m_faults.errorByte));
+        bytes += '\n';
+        send(std::move(bytes), now + *m_faults.closingErrorAfter);
+        m_events.push_back(fmt::format("error byte 0x{:02X} {} ms after the closing lines",
+                                       m_faults.errorByte, m_faults.closingErrorAfter->count()));
+    }
     ++m_downloadsEnded;
     m_events.push_back("download ended: " + std::to_string(m_recordNumber) + " records, " +
                        std::to_string(m_image.size()) + " bytes in memory");

@@ -95,6 +95,9 @@ struct MonitorFaults {
     // Lines and frames that command mode answers with replyLine, counted from 1 since setFaults or clear:
     int lineErrorAt = 0;   // answer this one with errorByte and LF instead
     int lineSilentAt = 0;  // answer nothing from this one on
+    // A flash write that fails after the download: errorByte and LF this long after the closing lines
+    // (each download's; nothing: never).
+    std::optional<std::chrono::milliseconds> closingErrorAfter{};
 };
 
 enum class MonitorMode { Command, BinaryRecords, HexLines };

@@ -125,6 +125,9 @@ std::vector<CLI::Option*> addMonitorOptions(CLI::App& app, MonitorOptions& optio
         "--xoff-hold-at", "N", [&faults](long v) { faults.xoffHoldAt = static_cast<int>(v); },
         "after record N send XOFF and never XON", faultGroup);
     number(
+        "--fault-closing-error-ms", "D", [&faults](long v) { faults.closingErrorAfter = milliseconds(v); },
+        "send the error byte D ms after a download's closing lines (its flash write failed)", faultGroup);
+    number(
         "--fault-line-error-at", "N", [&faults](long v) { faults.lineErrorAt = static_cast<int>(v); },
         "answer received line or frame N with the error byte", faultGroup);
     number(

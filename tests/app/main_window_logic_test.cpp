@@ -58,12 +58,12 @@ protected:
     MainWindowLogic logic{view, port, store};
 };
 
-TEST_F(MainWindowLogicTest, MissingPortAtStartGivesTheTwoErrorLinesInOrder) {
+// A port that cannot be opened has that failure alone: no settings were tried on it.
+TEST_F(MainWindowLogicTest, MissingPortAtStartGivesItsErrorLineAlone) {
     view.edits[Edit::ComNr] = "/dev/hlx-no-such-port";
     logic.construct();
     EXPECT_EQ(
         "Output & Terminal Window\r\n"
-        "Fehler: COM-Parameter konnten nicht gesetzt werden\r\n"
         "Fehler: COM Port konnte nicht geöffnet werden\r\n",
         view.window.text());
     ASSERT_FALSE(view.portStates.empty());
@@ -555,18 +555,36 @@ TEST_F(SendButtonsTest, EveryJobLeavesItsRecordInTheJobLog) {
     EXPECT_EQ(monitor.slavePath(), sent["port"]);
     EXPECT_EQ(nlohmann::json(fileJobLines), sent["lines"]);
     EXPECT_EQ(8, sent["bytes_sent"]);
+    EXPECT_EQ(8, sent["bytes_confirmed"]) << "the monitor answered the line";
+    EXPECT_EQ(1, sent["lines_confirmed"]);
     EXPECT_TRUE(sent["success"]);
 
     EXPECT_EQ("send-terminal", records[1]["method"]);
     EXPECT_TRUE(records[1]["file"].is_null());
     EXPECT_EQ(nlohmann::json::parse(R"(["Version? V1.3"])"), records[1]["jobs"][0]["lines"])
         << "the lines the job added, not the text it started from";
+    EXPECT_EQ(10, records[1]["jobs"][0]["bytes_confirmed"]);
 
     EXPECT_EQ("rtq", records[2]["method"]);
     EXPECT_TRUE(records[2]["file"].is_null())
         << "a file that could not be read; the buffer's older file is not it";
     EXPECT_EQ("file-cannot-be-opened", records[2]["jobs"][0]["failures"][0]["name"]);
     EXPECT_FALSE(records[2]["success"]);
+}
+
+// A job log that cannot be written does not fail the job, and the window says so after the job's lines.
+TEST_F(SendButtonsTest, AJobLogThatCannotBeWrittenIsSaidInTheWindow) {
+    test::writeFile(dir.file("state"), "");  // a file where the log's folder would be made
+    logic.startSendFile(4);
+    EXPECT_EQ("File=4\r\n", monitor.receive(8));
+    monitor.send("OK\r\n");
+    logic.jobSlot().wait();
+    const std::vector<std::string> lines = test::splitLines(view.window.text());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ("8 Bytes übertragen", lines[lines.size() - 2]);
+    EXPECT_EQ(0u, lines.back().find("Fehler: Job-Protokoll nicht geschrieben (" + dir.file("state")))
+        << lines.back();
+    EXPECT_NE(std::string::npos, lines.back().find("Not a directory")) << lines.back();
 }
 
 TEST_F(SendButtonsTest, SendTerminalSendsTheSnapshotShownInTheMemo) {

@@ -410,11 +410,11 @@ protected:
         const HlxRun run = hlx({"flash", "realterm", firmwareFile, "--port", port, "--print-result"},
                                {.mergeErr = true, .user = user});
         EXPECT_EQ(1, run.exitCode);
+        // A port that cannot be opened is that failure alone: its settings were never tried.
         const std::string tail =
-            "Fehler: COM-Parameter konnten nicht gesetzt werden\n"
             "Fehler: COM Port konnte nicht geöffnet werden\n"
             "hlx: " +
-            reason + "\nJobResult=0xC00\n";
+            reason + "\nJobResult=0x800\n";
         EXPECT_TRUE(run.out.ends_with(tail)) << run.out;
     }
 
@@ -437,14 +437,62 @@ TEST_F(PortReasonTest, PortHeldByAnotherProgramIsBusy) {
     expectReason(pty.slavePath(), pty.slavePath() + ": in use by another program");
 }
 
-TEST_F(PortReasonTest, PermissionDeniedNamesTheDialoutGroup) {
+// Permission denied says what is true of the device: owner, group, mode and what would give access. A
+// group is named only when its members may open the device, and a link outside /dev gets the hint of
+// the device behind it.
+TEST_F(PortReasonTest, PermissionDeniedSaysWhatIsTrueOfTheDevice) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to run hlx as another user";
-    ::chmod(pty.slavePath().c_str(), 0600);
-    expectReason(pty.slavePath(),
-                 pty.slavePath() +
-                     ": Permission denied (the user must be in the group 'dialout': sudo usermod -aG "
-                     "dialout $USER, then log in again)",
-                 kNobody);
+    const std::string link = dir.file("monitor-link");
+    ASSERT_EQ(0, ::symlink(pty.slavePath().c_str(), link.c_str()));
+    const gid_t dialout = 20;  // Debian's; its name is read from the group database
+    struct Case {
+        const char* name;
+        std::string port;
+        mode_t mode;
+        std::optional<gid_t> group;
+        std::vector<std::string> parts;  // of the reason, in order
+        std::vector<std::string> absent;
+    };
+    const std::string noGroup = "no group may read and write it, so joining a group does not help";
+    const Case cases[] = {
+        {"OwnerOnly",
+         pty.slavePath(),
+         0600,
+         {},
+         {": Permission denied (crw------- root:", noGroup},
+         {"usermod"}},
+        {"DevicesGroupTheUserIsNotIn",
+         pty.slavePath(),
+         0660,
+         dialout,
+         {": Permission denied (crw-rw---- root:dialout; the user is not in the group 'dialout': sudo "
+          "usermod "
+          "-aG dialout $USER, then log in again)"},
+         {}},
+        {"LinkOutsideDev",
+         link,
+         0600,
+         {},
+         {link + ": Permission denied (crw------- root:", noGroup},
+         {"usermod"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(0, ::chmod(pty.slavePath().c_str(), c.mode));
+        if (c.group) ASSERT_EQ(0, ::chown(pty.slavePath().c_str(), 0, *c.group));
+        const HlxRun run = hlx({"flash", "realterm", firmwareFile, "--port", c.port, "--print-result"},
+                               {.mergeErr = true, .user = kNobody});
+        EXPECT_EQ(1, run.exitCode);
+        EXPECT_TRUE(run.out.ends_with("\nJobResult=0x800\n")) << run.out;
+        std::size_t at = run.out.find("hlx: " + c.port + ": Permission denied");
+        ASSERT_NE(std::string::npos, at) << run.out;
+        for (const std::string& part : c.parts) {
+            at = run.out.find(part, at);
+            EXPECT_NE(std::string::npos, at) << part << "\n" << run.out;
+            if (at == std::string::npos) break;
+        }
+        for (const std::string& part : c.absent) EXPECT_EQ(std::string::npos, run.out.find(part)) << run.out;
+    }
 }
 
 TEST_F(PortReasonTest, PortHeldExclusivelyIsBusyForAnUnprivilegedUser) {

@@ -236,13 +236,14 @@ const FaultCase kFaultCases[] = {
      0x1020,
      "LoadFWRTQ OK\r\nOK\r\n",
      "OK\r\nFehler: Zeitüberschreitung\r\n42 Bytes übertragen\r\n"},
-    {"WrongChecksumIsRecomputed",
+    // A line whose checksum says it is damaged is never programmed, nor given a checksum of its own.
+    {"WrongChecksumIsRefusedBeforeTheCommand",
      jobs::JobKind::RtqDownload,
      {},
      true,
-     0x1000,
-     "OK\r\nOK\r\nOK\r\n",
-     "Neustart\r\n47 Bytes übertragen\r\n"},
+     0x1100,
+     "Fehlercode: 16\r\nAnzahl Fehler: 1\r\n",
+     "Fehler: Überprüfung der Datei fehlerhaft\r\n0 Bytes übertragen\r\n"},
     {"HexLineErrorByte",
      jobs::JobKind::RealtermDownload,
      {.errorAt = 2, .errorByte = 0xFB},
@@ -258,13 +259,13 @@ const FaultCase kFaultCases[] = {
      0x40,
      "\u00f9ERR_FLASHWRITE\n",
      "\nFehler: Bestätigungsfehler\r\n"},
-    {"HexLineWrongChecksumIsSent",
+    {"HexLineWrongChecksumIsRefusedBeforeTheCommand",
      jobs::JobKind::RealtermDownload,
      {},
      true,
-     0x40,
-     "\u00faERR_WRONGCRC\n",
-     "\nFehler: Bestätigungsfehler\r\n"},
+     0x100,
+     "Fehlercode: 16\r\nAnzahl Fehler: 1\r\n",
+     "Anzahl Fehler: 1\r\nFehler: Überprüfung der Datei fehlerhaft\r\n"},
 };
 
 class DownloadFaultTest : public DownloadTest, public ::testing::WithParamInterface<FaultCase> {};
@@ -289,6 +290,7 @@ TEST_P(DownloadFaultTest, ShowsTheOutcome) {
         EXPECT_EQ(std::string::npos, text.find("Flash geschrieben"));
         EXPECT_EQ(std::string::npos, text.find(std::string(output::kSuccessLine)));
     }
+    if (c.word & output::result::kCheckFailed) EXPECT_TRUE(monitor->commands().empty()) << "nothing goes out";
 }
 
 INSTANTIATE_TEST_SUITE_P(Monitor, DownloadFaultTest, ::testing::ValuesIn(kFaultCases),
@@ -407,14 +409,12 @@ TEST_F(DownloadTest, MissingPortStillLoadsAndChecksTheFile) {
     };
     const Case cases[] = {
         {jobs::JobKind::RtqDownload,
-         0x1C00,
+         0x1800,
          {path + " geöffnet", size + " Bytes gelesen", "Prüfe Hex File", "Anzahl Fehler: 0",
-          "Fehler: COM-Parameter konnten nicht gesetzt werden",
           "Fehler: COM Port konnte nicht geöffnet werden", "0 Bytes übertragen"}},
         {jobs::JobKind::RealtermDownload,
-         0xC00,
+         0x800,
          {path + " geöffnet", "Prüfe Hex File", "Anzahl Fehler: 0",
-          "Fehler: COM-Parameter konnten nicht gesetzt werden",
           "Fehler: COM Port konnte nicht geöffnet werden"}},
     };
     for (const Case& c : cases) {
@@ -480,6 +480,30 @@ TEST_F(CliDownloadTest, ALateErrorOnTheLastTextLineGivesExitCodeOne) {
     EXPECT_EQ(1, run.exitCode) << run.out;
     EXPECT_EQ("JobResult=0x40", run.lastErrorLine);
     EXPECT_TRUE(run.out.ends_with("ERR_FLASHWRITE\nFehler: Bestätigungsfehler\n")) << run.out;
+}
+
+// The flash write fails after the download: the monitor sends its closing lines and then an error byte.
+// Both methods read on after the end until 1.5 s have passed since the monitor last said anything, and
+// the error byte is the job's failure.
+TEST_F(CliDownloadTest, AnErrorByteAfterTheClosingLinesGivesExitCodeOne) {
+    struct Case {
+        const char* method;
+        int afterMs;
+        const char* result;
+    };
+    for (const Case& c : {Case{"rtq", 400, "JobResult=0x1040"}, Case{"realterm", 320, "JobResult=0x40"},
+                          Case{"realterm", 1000, "JobResult=0x40"}}) {
+        SCOPED_TRACE(std::string(c.method) + " " + std::to_string(c.afterMs) + " ms");
+        startMonitor();
+        monitor->setFaults({.errorByte = 0xF9, .closingErrorAfter = std::chrono::milliseconds(c.afterMs)});
+        const CliRun run = runCli(c.method, writeFirmware(smallFirmware()));
+        EXPECT_EQ(1, run.exitCode) << run.out;
+        EXPECT_EQ(c.result, run.lastErrorLine);
+        const std::size_t closing = run.out.find("Neustart\n");
+        ASSERT_NE(std::string::npos, closing) << run.out;
+        EXPECT_NE(std::string::npos, run.out.find("\u00f9ERR_FLASHWRITE\n", closing)) << run.out;
+        EXPECT_NE(std::string::npos, run.out.find("Fehler: Bestätigungsfehler\n")) << run.out;
+    }
 }
 
 // A file without data: neither method says a word to the monitor, and hlx exits 1.

@@ -22,8 +22,16 @@ using jobs::JobKind;
 constexpr std::string_view kFirmware =
     ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
     ":10001000101112131415161718191A1B1C1D1E1F68\r\n"
-    ":10010000202122232425262728292A2B2C2D2E2F57\r\n"
-    ":10011000303132333435363738393A3B3C3D3E3F47\r\n"
+    ":10010000202122232425262728292A2B2C2D2E2F77\r\n"
+    ":10011000303132333435363738393A3B3C3D3E3F67\r\n"
+    ":00000001FF\r\n";
+
+// The same with a wrong checksum on the last data line (0x68 where the bytes need 0x67).
+constexpr std::string_view kDamagedLastLine =
+    ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
+    ":10001000101112131415161718191A1B1C1D1E1F68\r\n"
+    ":10010000202122232425262728292A2B2C2D2E2F77\r\n"
+    ":10011000303132333435363738393A3B3C3D3E3F68\r\n"
     ":00000001FF\r\n";
 
 enum class Fault {
@@ -40,6 +48,7 @@ enum class Fault {
     ErrorByteLateAfterTheLast,    // the last record is answered as usual, then an error byte n ms later
     ClosingLineThenErrorByte,     // after the last record a closing line, and an error byte 250 ms later
     ClosingLinesThenVanish,       // after the last record the closing lines, then the device goes (restart)
+    PortRefused,                  // the port cannot be opened
 };
 
 struct FaultCase {
@@ -53,10 +62,11 @@ struct FaultCase {
     std::string_view firmware = kFirmware;
 };
 
-class DownloadFaultTest : public ::testing::TestWithParam<FaultCase> {
+class DownloadFaultBase : public ::testing::Test {
 protected:
     // The monitor's side: answers the command and, in binary mode, each record; applies the fault.
     void playMonitor(const FaultCase& c) {
+        if (c.fault == Fault::PortRefused) device->refuseOpen("/dev/fake-monitor: No such file or directory");
         if (c.fault == Fault::VanishInWrite) device->failWrite(c.n + 1, 0, /*gone=*/true);
         if (c.fault == Fault::ShortWrite) device->failWrite(c.n + 1, 3);
         device->onWrite([this, c](test::FakeSerialDevice& d, std::span<const std::uint8_t> bytes) {
@@ -124,7 +134,7 @@ protected:
         jobs::JobContext context{{port, reply, log, {}}, view, file, inputs};
         const jobs::JobDefinition job =
             kind == JobKind::RtqDownload ? rtqDownloadJob() : realtermDownloadJob();
-        return jobs::runJobFrame(job, context, slot).value_or(-1);
+        return jobs::runJobFrame(job, context, slot, &outcome).value_or(-1);
     }
 
     test::TempDir dir;
@@ -136,8 +146,11 @@ protected:
     output::OutputLog log{view};
     base::FileBuffer file;
     jobs::JobSlot slot;
+    jobs::JobOutcome outcome;
     int records = 0;
 };
+
+class DownloadFaultTest : public DownloadFaultBase, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(DownloadFaultTest, EndsPromptlyAndReportsTheFailure) {
     const FaultCase& c = GetParam();
@@ -163,6 +176,8 @@ const std::string kRefused = "Fehler: Bestätigungsfehler";
 const std::string kNoData = "Fehler: Datei enthält keine Daten";
 const std::string kClosed = "Monitor hat die Verbindung beendet (/dev/fake-monitor)";
 const std::string kCheckFailed = "Fehler: Überprüfung der Datei fehlerhaft";
+const std::string kPortRefused = "Fehler: COM Port konnte nicht geöffnet werden";
+const std::string kFlashWrite = "\u00f9ERR_FLASHWRITE\n" + kRefused;
 
 const FaultCase kFaultCases[] = {
     // The binary record download: command + 3 records (two joined, the end record).
@@ -248,6 +263,46 @@ const FaultCase kFaultCases[] = {
      0x1030,
      {kShort, kTimeout, "0 Bytes übertragen"},
      2},
+    // An error byte among or after the closing lines: the flash write failed, the job with it.
+    {"RtqErrorByteAfterAClosingLine",
+     JobKind::RtqDownload,
+     Fault::ClosingLineThenErrorByte,
+     0,
+     0x1040,
+     {"Flash OK", kFlashWrite, "79 Bytes übertragen"},
+     4},
+    {"RtqErrorByte400msAfterTheLastRecord",
+     JobKind::RtqDownload,
+     Fault::ErrorByteLateAfterTheLast,
+     400,
+     0x1040,
+     {"\u00faERR_WRONGCRC\n" + kRefused, "79 Bytes übertragen"},
+     4},
+    {"RtqErrorByte1400msAfterTheLastRecord",
+     JobKind::RtqDownload,
+     Fault::ErrorByteLateAfterTheLast,
+     1400,
+     0x1040,
+     {"\u00faERR_WRONGCRC\n" + kRefused, "79 Bytes übertragen"},
+     4},
+    // A damaged line is never programmed: the check refuses the file before the command goes out.
+    {"RtqWrongChecksumOnTheLastDataLine",
+     JobKind::RtqDownload,
+     Fault::None,
+     0,
+     0x1100,
+     {"Fehlercode: 16", "Anzahl Fehler: 1", kCheckFailed, "0 Bytes übertragen"},
+     0,
+     kDamagedLastLine},
+    // A port that cannot be opened is that failure alone (its settings were never tried), and nothing
+    // goes out.
+    {"RtqPortCannotBeOpened",
+     JobKind::RtqDownload,
+     Fault::PortRefused,
+     0,
+     0x1800,
+     {kPortRefused, "0 Bytes übertragen"},
+     0},
     // The text download: command + 5 lines.
     {"HexLinesRunThrough", JobKind::RealtermDownload, Fault::None, 0, 0, {"Datei fehlerfrei übertragen"}, 6},
     {"HexLinesPortVanishesAtLine3",
@@ -293,7 +348,8 @@ const FaultCase kFaultCases[] = {
      {"Datei fehlerfrei übertragen"},
      6},
     {"HexLinesShortWriteOfLine2", JobKind::RealtermDownload, Fault::ShortWrite, 2, 0x10, {kShort}, 3},
-    // After the last line the job listens until the monitor has been quiet for 300 ms.
+    // After the last line the job reads the closing lines until 1.5 s have passed since the monitor said
+    // anything.
     {"HexLinesErrorByte100msAfterTheLastLine",
      JobKind::RealtermDownload,
      Fault::ErrorByteLateAfterTheLast,
@@ -301,12 +357,41 @@ const FaultCase kFaultCases[] = {
      0x40,
      {"\u00faERR_WRONGCRC\n" + kRefused},
      6},
+    {"HexLinesErrorByte320msAfterTheLastLine",
+     JobKind::RealtermDownload,
+     Fault::ErrorByteLateAfterTheLast,
+     320,
+     0x40,
+     {"\u00faERR_WRONGCRC\n" + kRefused},
+     6},
+    {"HexLinesErrorByte1400msAfterTheLastLine",
+     JobKind::RealtermDownload,
+     Fault::ErrorByteLateAfterTheLast,
+     1400,
+     0x40,
+     {"\u00faERR_WRONGCRC\n" + kRefused},
+     6},
+    {"HexLinesWrongChecksumOnTheLastDataLine",
+     JobKind::RealtermDownload,
+     Fault::None,
+     0,
+     0x100,
+     {"Fehlercode: 16", "Anzahl Fehler: 1", kCheckFailed},
+     0,
+     kDamagedLastLine},
+    {"HexLinesPortCannotBeOpened",
+     JobKind::RealtermDownload,
+     Fault::PortRefused,
+     0,
+     0x800,
+     {kPortRefused},
+     0},
     {"HexLinesErrorByte250msAfterAClosingLine",
      JobKind::RealtermDownload,
      Fault::ClosingLineThenErrorByte,
      0,
      0x40,
-     {"Flash OK", "\u00f9ERR_FLASHWRITE\n" + kRefused},
+     {"Flash OK", kFlashWrite},
      6},
     {"HexLinesMonitorRestartsAfterItsClosingLines",
      JobKind::RealtermDownload,
@@ -333,6 +418,48 @@ const FaultCase kFaultCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Monitor, DownloadFaultTest, ::testing::ValuesIn(kFaultCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// What went out is what the driver took; what the monitor confirmed is counted beside it: a binary
+// record by its reply line, the HEX lines all at once by the closing lines after the last one.
+struct ConfirmedCase {
+    const char* name;
+    JobKind kind;
+    Fault fault;
+    int n;
+    std::int64_t unitsSent, unitsConfirmed, bytesSent, bytesConfirmed;
+};
+
+void PrintTo(const ConfirmedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ConfirmedTest : public DownloadFaultBase, public ::testing::WithParamInterface<ConfirmedCase> {};
+
+TEST_P(ConfirmedTest, CountsWhatTheMonitorConfirmedBesideWhatWasSent) {
+    const ConfirmedCase& c = GetParam();
+    playMonitor({c.name, c.kind, c.fault, c.n, 0, {}, 0});
+    run(c.kind, kFirmware);
+    EXPECT_EQ(c.unitsSent, outcome.unitsSent);
+    EXPECT_EQ(c.bytesSent, outcome.bytesSent);
+    EXPECT_EQ(c.unitsConfirmed, outcome.unitsConfirmed);
+    EXPECT_EQ(c.bytesConfirmed, outcome.bytesConfirmed);
+}
+
+const ConfirmedCase kConfirmedCases[] = {
+    {"RtqRunsThrough", JobKind::RtqDownload, Fault::None, 0, 3, 3, 79, 79},
+    {"RtqSilentFromRecord2", JobKind::RtqDownload, Fault::SilentFromRecord, 2, 2, 1, 74, 37},
+    {"RtqErrorByteAtRecord2", JobKind::RtqDownload, Fault::ErrorByteAtRecord, 2, 2, 1, 74, 37},
+    // Four data lines of 45 bytes (":", 21 byte pairs, CR LF) and the end line of 13.
+    {"HexLinesConfirmedByTheClosingLines", JobKind::RealtermDownload, Fault::ClosingLinesThenVanish, 0, 5, 5,
+     193, 193},
+    {"HexLinesWithoutClosingLinesAreNotConfirmed", JobKind::RealtermDownload, Fault::None, 0, 5, 0, 193, 0},
+    {"HexLinesErrorByteAfterTheLast", JobKind::RealtermDownload, Fault::ErrorByteLateAfterTheLast, 400, 5, 0,
+     193, 0},
+    {"HexLinesPortVanishesAtLine3", JobKind::RealtermDownload, Fault::VanishAtRecord, 3, 3, 0, 135, 0},
+};
+
+INSTANTIATE_TEST_SUITE_P(Monitor, ConfirmedTest, ::testing::ValuesIn(kConfirmedCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -186,10 +186,52 @@ TEST_F(CheckFileTest, TwelveErrorsListNineCodesAndTheCount) {
     EXPECT_EQ(11, m_window.refreshCount()) << "every line is shown at once";
 }
 
-TEST_F(CheckFileTest, ChecksumIsNotChecked) {
-    EXPECT_EQ(0, check(":0100000000FE\r\n:00000001FF"));
-    EXPECT_EQ("Prüfe Hex File\r\nAnzahl Fehler: 0\r\n", m_window.text());
+// Bad records refuse the file already: the count stays the number of bad records, with no finding about
+// missing data on top.
+TEST_F(CheckFileTest, BadRecordsInAFileWithoutDataAreCountedAlone) {
+    std::string file;
+    for (int i = 0; i < 4; ++i) file += ":0\r\n:0G\r\nx\r\n";
+    file += ":00000001FF\r\n";
+    EXPECT_EQ(12, check(file));
+    EXPECT_TRUE(m_window.text().ends_with("Fehlercode: 8\r\nAnzahl Fehler: 12\r\n")) << m_window.text();
+    EXPECT_EQ(std::string::npos, m_window.text().find("keine Daten")) << m_window.text();
 }
+
+// A line whose checksum does not match its bytes was damaged: it is a bad record of its own code, so no
+// method programs it (neither with the file's checksum nor with one it computes).
+struct ChecksumCase {
+    const char* name;
+    std::string_view file;
+    int errors;
+    std::string_view listed;  // the lines between the header and the count
+};
+
+void PrintTo(const ChecksumCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ChecksumTest : public CheckFileTest, public ::testing::WithParamInterface<ChecksumCase> {};
+
+TEST_P(ChecksumTest, WrongChecksumIsABadRecord) {
+    const ChecksumCase& c = GetParam();
+    EXPECT_EQ(c.errors, check(c.file));
+    EXPECT_EQ(
+        "Prüfe Hex File\r\n" + std::string(c.listed) + "Anzahl Fehler: " + std::to_string(c.errors) + "\r\n",
+        m_window.text());
+}
+
+const ChecksumCase kChecksumCases[] = {
+    {"LastDataLine", ":0100000000FF\r\n:0100010000FD\r\n:00000001FF\r\n", 1, "Fehlercode: 16\r\n"},
+    {"LastLineOfTheFileWithoutEndRecord", ":0100000000FF\r\n:0100010000FD\r\n", 1, "Fehlercode: 16\r\n"},
+    {"EndRecord", ":0100000000FF\r\n:00000001FE\r\n", 1, "Fehlercode: 16\r\n"},
+    {"PageRecord", ":020000040001FA\r\n:0100000000FF\r\n:00000001FF\r\n", 1, "Fehlercode: 16\r\n"},
+    {"OnlyDataRecordNoExtraNoDataError", ":0100000000FE\r\n:00000001FF\r\n", 1, "Fehlercode: 16\r\n"},
+    {"LowerCaseDigitsThatMatch", ":02000000abcd86\r\n:00000001ff\r\n", 0, ""},
+    {"SumWrapsToZero", ":04000000FFFFFFFF00\r\n:00000001FF\r\n", 0, ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(CheckFile, ChecksumTest, ::testing::ValuesIn(kChecksumCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CheckFileTest, ByteCountThatDisagreesWithTheLineIsAnErrorWithItsLineNumber) {
     // Line 4 says 16 bytes but holds 3; line 6 says 1 but holds 2. Line ends of every kind count.
@@ -219,22 +261,24 @@ TEST_F(CheckFileTest, FileWithoutDataIsAnError) {
         const char* name;
         std::string_view file;
         int errors;
+        bool noDataLine;  // said only when no record was bad
     };
     const Case cases[] = {
-        {"Empty", "", 1},
-        {"OnlyTheEndRecord", ":00000001FF\r\n", 1},
-        {"OnlyEmptyLines", "\r\n\n\r\n", 1},
-        {"PageAndStartAddressButNoData", ":020000040000FA\r\n:0400000500000000F7\r\n:00000001FF\r\n", 1},
-        {"DataRecordWithoutBytes", ":0000000000\r\n:00000001FF\r\n", 1},
-        {"BrokenLineAndNoData", ":0G\r\n:00000001FF\r\n", 2},
-        {"OneDataByte", ":0100000000FF\r\n:00000001FF\r\n", 0},
+        {"Empty", "", 1, true},
+        {"OnlyTheEndRecord", ":00000001FF\r\n", 1, true},
+        {"OnlyEmptyLines", "\r\n\n\r\n", 1, true},
+        {"PageAndStartAddressButNoData", ":020000040000FA\r\n:0400000500000000F7\r\n:00000001FF\r\n", 1,
+         true},
+        {"DataRecordWithoutBytes", ":0000000000\r\n:00000001FF\r\n", 1, true},
+        {"BrokenLineAndNoData", ":0G\r\n:00000001FF\r\n", 1, false},
+        {"OneDataByte", ":0100000000FF\r\n:00000001FF\r\n", 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         m_window.setText("");
         EXPECT_EQ(c.errors, check(c.file));
         const std::string text = m_window.text();
-        EXPECT_EQ(c.errors > 0, text.find("Fehler: Datei enthält keine Daten\r\n") != std::string::npos)
+        EXPECT_EQ(c.noDataLine, text.find("Fehler: Datei enthält keine Daten\r\n") != std::string::npos)
             << text;
         EXPECT_TRUE(text.ends_with("Anzahl Fehler: " + std::to_string(c.errors) + "\r\n")) << text;
     }

@@ -164,6 +164,28 @@ TEST(OutputLogLineStartTest, AsksTheWindowOnceAndFollowsItsOwnText) {
     EXPECT_EQ(1, window.asked) << "after clear the log knows the text is empty";
 }
 
+// A job's record takes its lines from the transcript: what the log itself wrote since it was made or
+// cleared, without what was in the window before or what others wrote meanwhile.
+TEST(OutputLogTranscriptTest, KeepsWhatTheLogWroteSinceItsLastClear) {
+    test::FakeOutputWindow window;
+    window.setText("typed before\r\n");
+    std::string transcript = "stale";
+    OutputLog log(window, &transcript);
+    log.clear();
+    EXPECT_EQ("", transcript);
+    log.appendLine("a.hex geöffnet");
+    window.append("typed meanwhile");
+    log.addLine("Page: 0x0001");
+    log.appendText("OK");
+    log.report(0x20);
+    EXPECT_EQ("a.hex geöffnet\r\nPage: 0x0001\r\nOKFehler: Zeitüberschreitung\r\n", transcript);
+
+    std::string kept;
+    OutputLog terminal(window, &kept);  // a log that does not clear keeps from its start
+    terminal.appendLine("A=1 OK");
+    EXPECT_EQ("A=1 OK\r\n", kept);
+}
+
 // --- clear and caret -------------------------------------------------------------------------------------
 
 TEST_F(OutputLogTest, ClearEmptiesTheWindowSoTheNextLineStartsAtTheTop) {

@@ -20,6 +20,7 @@
 #include "report/job_record.h"
 #include "report/report_files.h"
 #include "report/report_json.h"
+#include "tests/support/faulty_file_system.h"
 #include "tests/support/report_schema.h"
 #include "tests/support/temp_dir.h"
 
@@ -125,6 +126,8 @@ TEST(ReportJson, CarriesEveryFactAndValidatesAgainstTheSchema) {
     JobRecord failed = sampleJob("3", 0x40);
     failed.port = {"3", "/dev/ttyS2", "", ""};
     failed.sentUnit = SentUnit::Records;
+    failed.bytesConfirmed = 1200;  // the monitor stopped answering: less than was sent
+    failed.unitsConfirmed = 27;
     JobRecord usb = sampleJob("/dev/serial/by-id/usb-FTDI_X-if00-port0", 0);
     usb.port.device = "/dev/ttyUSB0";
     usb.port.byId = "/dev/serial/by-id/usb-FTDI_X-if00-port0";
@@ -145,12 +148,18 @@ TEST(ReportJson, CarriesEveryFactAndValidatesAgainstTheSchema) {
     EXPECT_DOUBLE_EQ(1.5, first["duration_s"].get<double>());
     EXPECT_EQ(92, first["lines_sent"]);
     EXPECT_FALSE(first.contains("records_sent"));
+    EXPECT_TRUE(first["bytes_confirmed"].is_null()) << "not counted by the method: null, never left out";
+    EXPECT_TRUE(first["lines_confirmed"].is_null());
+    EXPECT_FALSE(first.contains("records_confirmed"));
     EXPECT_EQ("fw.hex geöffnet", first["lines"][0]);
     EXPECT_TRUE(first["success"]);
     const Json& second = json["jobs"][1];
     EXPECT_TRUE(second["by_id"].is_null()) << "absent facts are null, never left out";
     EXPECT_TRUE(second["usb_serial"].is_null());
     EXPECT_EQ(92, second["records_sent"]);
+    EXPECT_EQ(4096, second["bytes_sent"]);
+    EXPECT_EQ(1200, second["bytes_confirmed"]);
+    EXPECT_EQ(27, second["records_confirmed"]);
     EXPECT_EQ(Json::parse(R"([{"bit": 64, "name": "error-reply", "message": "Fehler: Bestätigungsfehler"}])"),
               second["failures"]);
 
@@ -276,6 +285,73 @@ TEST_F(JobLogTest, WritersAtOnceNeverSplitALine) {
     for (std::size_t at = 0; at < text.size(); at += expected.size())
         ASSERT_EQ(expected, text.substr(at, expected.size())) << "line at byte " << at;
 }
+
+// ---- the job log on a disk that fills up -----------------------------------------------------------
+
+// Three jobs append their records; the second meets a small file system that fills up part way through
+// its line. The log keeps every record that was written whole, each a line of its own.
+struct FullDiskCase {
+    const char* name;
+    std::string before;  // what the log holds before the first job
+    std::size_t room;    // bytes the disk takes of the second record before it is full
+    bool cutFails;       // cutting the fragment off fails too
+    int unparsable;      // lines of the log that are no record, after the three jobs
+};
+
+void PrintTo(const FullDiskCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class JobLogFullDiskTest : public JobLogTest, public ::testing::WithParamInterface<FullDiskCase> {};
+
+TEST_P(JobLogFullDiskTest, KeepsEveryWholeRecordOnALineOfItsOwn) {
+    const FullDiskCase& c = GetParam();
+    if (!c.before.empty()) {
+        ASSERT_TRUE(appendJobLog(m_path, sampleRun({sampleJob("make-folders", 0)})));
+        test::writeFile(m_path, c.before);
+    }
+    test::FaultyFileSystem files;
+    ASSERT_TRUE(appendJobLog(m_path, sampleRun({sampleJob("first", 0)}), files));
+
+    files.failWritesAfter(c.room, ENOSPC);
+    if (c.cutFails) files.fail(test::FileStep::Truncate, EIO);
+    const base::Status second = appendJobLog(m_path, sampleRun({sampleJob("second", 0x20)}), files);
+    EXPECT_FALSE(second);
+    EXPECT_TRUE(second.isNoSpace()) << second.message();
+    EXPECT_EQ(0u, second.message().find(m_path + ": ")) << second.message();
+    const std::string afterSecond = test::readFile(m_path);
+    if (!c.cutFails) {
+        EXPECT_TRUE(afterSecond.empty() || afterSecond.ends_with("\n")) << "cut back to a whole line";
+    }
+
+    files.heal();
+    ASSERT_TRUE(appendJobLog(m_path, sampleRun({sampleJob("third", 0)}), files));
+
+    std::vector<std::string> ports;
+    int unparsable = 0;
+    for (const std::string& line : splitLines(test::readFile(m_path))) {
+        const Json json = Json::parse(line, nullptr, /*allow_exceptions=*/false);
+        if (json.is_discarded() || !json.contains("jobs")) {
+            ++unparsable;
+            continue;
+        }
+        ports.push_back(json["jobs"][0]["port"].get<std::string>());
+    }
+    EXPECT_EQ((std::vector<std::string>{"first", "third"}), ports);
+    EXPECT_EQ(c.unparsable, unparsable);
+    EXPECT_TRUE(test::readFile(m_path).ends_with("\n"));
+}
+
+const FullDiskCase kFullDiskCases[] = {
+    {"FullPartWayThroughTheRecord", "", 100, false, 0},
+    {"FullAfterOneByte", "", 1, false, 0},
+    {"FullBeforeTheRecord", "", 0, false, 0},  // the write takes nothing at all
+    {"CutFailsAndTheFragmentStaysALineOfItsOwn", "", 100, true, 1},
+    {"LogLeftWithoutALineEnd", "{\"half a rec", 100, false, 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(JobLog, JobLogFullDiskTest, ::testing::ValuesIn(kFullDiskCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(JobLogTest, SomethingElseAtThePathIsReportedNotWaitedFor) {
     ASSERT_TRUE(appendJobLog(m_path, sampleRun({sampleJob("a", 0)})));  // makes the folders

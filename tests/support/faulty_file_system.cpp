@@ -10,9 +10,9 @@ namespace hlx::test {
 namespace {
 
 constexpr const char* kStepNames[] = {
-    "openForReading", "read",   "create", "setPermissions", "write",      "sync",        "close",
-    "info",           "rename", "remove", "syncFolder",     "listFolder", "createFolder"};
-static_assert(std::size(kStepNames) == static_cast<std::size_t>(FileStep::CreateFolder) + 1,
+    "openForReading", "read",   "create", "setPermissions", "write",      "sync",         "close",
+    "info",           "rename", "remove", "syncFolder",     "listFolder", "createFolder", "truncate"};
+static_assert(std::size(kStepNames) == static_cast<std::size_t>(FileStep::Truncate) + 1,
               "one name for each FileStep");
 
 std::string normalised(std::string folder) {
@@ -83,6 +83,16 @@ public:
         base::Status closed = m_real->close();
         if (auto failure = m_files.take(FileStep::Close)) return *failure;
         return closed;
+    }
+
+    base::Status lockExclusive() override { return m_real->lockExclusive(); }
+    base::Status size(std::int64_t& size) override { return m_real->size(size); }
+    base::Status readAt(std::int64_t offset, std::span<std::uint8_t> buffer, std::size_t& got) override {
+        return m_real->readAt(offset, buffer, got);
+    }
+    base::Status truncate(std::int64_t size) override {
+        if (auto failure = m_files.take(FileStep::Truncate)) return *failure;
+        return m_real->truncate(size);
     }
 
 private:

@@ -35,6 +35,7 @@ enum class FileStep {
     SyncFolder,
     ListFolder,
     CreateFolder,
+    Truncate,
 };
 
 class FaultyFileSystem : public base::FileSystem {

@@ -376,15 +376,17 @@ TEST_F(FileSenderTest, APortThatGoesAwayIsReportedAndNeverPassesForDone) {
               afterAnnouncement());
 }
 
-TEST_F(FileSenderTest, APortThatDidNotOpenShowsAsTheFirstTimeOut) {
+// A port that cannot be opened is that failure, as for the downloads: not a time-out of a transfer that
+// never started, and not also settings refused.
+TEST_F(FileSenderTest, APortThatDidNotOpenIsThatFailureAndNothingIsSent) {
     device.refuseOpen("No such file or directory");
     path = dir.file("image.vxc");
     test::writeFile(path, binary(600));
-    EXPECT_EQ(0x1020, sendPath(path));
-    EXPECT_EQ(
-        (Lines{path + " geöffnet", "600 Bytes gelesen", "Übertrage Binärdatei", "Fehler: Zeitüberschreitung",
-               "Fehler: nur 0 von 600 Bytes übertragen", "0 Bytes übertragen"}),
-        view.lines());
+    EXPECT_EQ(0x1800, sendPath(path));
+    EXPECT_EQ((Lines{path + " geöffnet", "600 Bytes gelesen", "Fehler: COM Port konnte nicht geöffnet werden",
+                     "0 Bytes übertragen"}),
+              view.lines());
+    EXPECT_TRUE(device.writes().empty());
 }
 
 TEST_F(FileSenderTest, UnreadableFileIsReportedAndNothingIsSent) {

@@ -217,6 +217,27 @@ TEST_F(SendCliTest, SendTerminalReadsTheFileAsLoadTerminalDoes) {
     EXPECT_EQ("Name=Müller OK\nVersion? OK\n", run.out);
 }
 
+// A port that cannot be opened is that failure for the senders as for flash: the line, the result word
+// (no time-out, no settings refused) and the reason; nothing is sent.
+TEST_F(SendCliTest, APortThatCannotBeOpenedIsNamed) {
+    const std::string file = dir.file("t.txt");
+    test::writeFile(file, "Version?\r\nName=M\r\n");
+    const std::string missing = dir.file("ttyUSB9");
+    for (const char* command : {"send-file", "send-terminal"}) {
+        SCOPED_TRACE(command);
+        const Run run = hlx(std::string(command) + " '" + file + "' --port '" + missing + "' --print-result");
+        EXPECT_EQ(1, run.exitCode) << run.out << run.err;
+        EXPECT_TRUE(
+            run.out.ends_with("Fehler: COM Port konnte nicht geöffnet werden\n" +
+                              std::string(command == std::string("send-file") ? "0 Bytes übertragen\n" : "")))
+            << run.out;
+        EXPECT_EQ(std::string::npos, run.out.find("Zeitüberschreitung")) << run.out;
+        EXPECT_EQ(std::string::npos, run.out.find("nur 0 von")) << run.out;
+        EXPECT_NE(std::string::npos, run.err.find(missing + ": No such file or directory")) << run.err;
+        EXPECT_TRUE(run.err.ends_with("JobResult=0x1800\n")) << run.err;
+    }
+}
+
 TEST_F(SendCliTest, ExitCodesSayWhatHappened) {
     startMonitor({}, {.lineSilentAt = 1});
     const std::string text = dir.file("commands.txt");

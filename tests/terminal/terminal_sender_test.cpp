@@ -147,6 +147,17 @@ TEST_F(TerminalSenderTest, AMonitorThatNeverFallsQuietHoldsTheJobForOneSecondAtM
     EXPECT_EQ(kDrainCap, writeTimes.front());
 }
 
+// A port that cannot be opened is that failure, also with nothing to send: no line is tried.
+TEST_F(TerminalSenderTest, APortThatDidNotOpenIsThatFailureAndNoLineIsSent) {
+    device.refuseOpen("No such file or directory");
+    for (const char* text : {"A=1\r\nB=2\r\n", ""}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(0x1800, sendWindow(text));
+        EXPECT_EQ(std::string(text) + "Fehler: COM Port konnte nicht geöffnet werden\r\n", view.text());
+        EXPECT_TRUE(device.writes().empty());
+    }
+}
+
 TEST_F(TerminalSenderTest, APortThatGoesAwayIsReported) {
     device.failWrite(2, 0, /*gone=*/true);
     answerEach({1ms, "OK\r\n"});

@@ -50,7 +50,6 @@ using namespace std::chrono_literals;
 constexpr const char* kMissingPort = "/dev/hlx-missing";
 constexpr const char* kFirstLine = "Output & Terminal Window\r\n";
 constexpr const char* kPortErrors =
-    "Fehler: COM-Parameter konnten nicht gesetzt werden\r\n"
     "Fehler: COM Port konnte nicht ge\xc3\xb6"
     "ffnet werden\r\n";
 
@@ -332,7 +331,7 @@ TEST_F(MainWindowTest, AJobLeavesItsRecordInTheJobLog) {
     const nlohmann::json& job = record["jobs"][0];
     EXPECT_EQ(kMissingPort, job["port"]);
     EXPECT_EQ(nlohmann::json(report::splitLines(outputText())), job["lines"]) << "what the window showed";
-    EXPECT_EQ(0x1C80, job["result_word"]);
+    EXPECT_EQ(0x1880, job["result_word"]);
     EXPECT_FALSE(job["success"]);
 }
 
@@ -382,6 +381,37 @@ TEST_F(MainWindowTest, AFifoNamedAsFirmwareIsRefusedAtOnceAndTheWindowCloses) {
     serveUntilJobEnds();
     EXPECT_NE(std::string::npos, outputText().find("Fehler: Datei kann nicht geöffnet werden"));
     window->close();
+}
+
+// Closing the window stops the job; its record still holds the lines it had shown (the window, closing,
+// gives no text any more).
+TEST_F(MainWindowTest, AJobStoppedByClosingKeepsItsLinesInItsRecord) {
+    const QByteArray savedState = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", dir.file("state").c_str());
+    test::PseudoTerminal silentMonitor;  // never answers the download command: the job waits 5 s
+    const std::string firmware = dir.file("fw.hex");
+    test::writeFile(firmware, ":0400000001020304F2\r\n:00000001FF\r\n");
+    storeComNumber(silentMonitor.slavePath());
+    openWindow();
+    control<QLineEdit>("editFWfileRealterm")->setText(QString::fromStdString(firmware));
+    QTest::mouseClick(control<QPushButton>("Button1"), Qt::LeftButton);
+    std::string received;
+    const auto giveUp = std::chrono::steady_clock::now() + 5s;
+    while (received.find("LoadFW?\r\n") == std::string::npos && std::chrono::steady_clock::now() < giveUp) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        received += silentMonitor.receive(1, 5ms);
+    }
+    ASSERT_NE(std::string::npos, received.find("LoadFW?\r\n"));
+    window->close();
+    qputenv("XDG_STATE_HOME", savedState);
+
+    const std::string log = dir.file("state/QUENDAL/hlx-jobs.jsonl");
+    EXPECT_EQ("", test::reportSchemaViolations(log, /*lines=*/true));
+    const nlohmann::json job = nlohmann::json::parse(test::readFile(log))["jobs"][0];
+    EXPECT_TRUE(job["stopped"]);
+    EXPECT_EQ(
+        nlohmann::json({firmware + " geöffnet", "Prüfe Hex File", "Anzahl Fehler: 0", "Starte Download"}),
+        job["lines"]);
 }
 
 TEST_F(MainWindowTest, AReopenDuringAJobsReplyWaitDoesNotWaitForIt) {
@@ -523,8 +553,8 @@ TEST_F(MainWindowTest, SendButtonsStartTheSendersOnTheirInput) {
     EXPECT_FALSE(control<QPlainTextEdit>("txMemo")->isVisible());
     serveUntilJobEnds();
     EXPECT_EQ(0, window->logic().jobSlot().parameter());
-    // Not cleared; the port that did not open shows as the first line's time-out.
-    EXPECT_EQ(before + "Output & Terminal Window Fehler: Zeitüberschreitung\r\n", outputText());
+    // Not cleared; the port that did not open is that failure, and no line is sent.
+    EXPECT_EQ(before + "Fehler: COM Port konnte nicht geöffnet werden\r\n", outputText());
 
     const std::string file = dir.file("hello.txt");
     test::writeFile(file, "Hallo\r\n");
@@ -533,8 +563,8 @@ TEST_F(MainWindowTest, SendButtonsStartTheSendersOnTheirInput) {
     serveUntilJobEnds();
     EXPECT_EQ(2, window->logic().jobSlot().parameter());
     EXPECT_EQ(file +
-                  " geöffnet\r\n7 Bytes gelesen\r\nÜbertrage Textdatei\r\nFehler: Zeitüberschreitung\r\n"
-                  "Fehler: nur 0 von 7 Bytes übertragen\r\n0 Bytes übertragen\r\n",
+                  " geöffnet\r\n7 Bytes gelesen\r\nFehler: COM Port konnte nicht geöffnet werden\r\n0 Bytes "
+                  "übertragen\r\n",
               outputText());
     EXPECT_TRUE(control<QTimer>("Timer1")->isActive());
 }
