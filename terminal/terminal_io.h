@@ -32,6 +32,11 @@ EnterResult terminalEnter(serial::Link& link, output::OutputWindow& window, bool
 // Whether a typed line is a command for the monitor: it holds "=", "!", "?" or "_".
 bool isMonitorCommand(std::string_view line8bit);
 
+// The terminal's sending rule, for the window and hlx alike: a typed line (UTF-8) that is a command for the
+// monitor is sent at once (8-bit characters, CR LF; never waiting, see sendLineNow); any other line is not
+// sent (nothing is returned).
+std::optional<serial::SendOutcome> sendTypedLine(serial::Link& link, std::string_view line);
+
 // The line shown for a command line that did not go out (empty for Sent).
 std::string_view notSentLine(serial::SendOutcome outcome);
 
