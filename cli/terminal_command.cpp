@@ -94,7 +94,7 @@ private:
     void handleInputLines(std::string_view bytes);
     void sendLine(const std::string& utf8);
     void show(std::string_view text);
-    void note(const std::string& text);
+    void note(const std::string& text, std::string_view screenOnly = {});
     void logNote(const std::string& text);
     void hideTyped();
     void showTyped();
@@ -157,12 +157,14 @@ void TerminalSession::logNote(const std::string& text) {
     m_log->note(text);
 }
 
-// A line of the tool itself, on its own line of the screen (stderr) and in the log.
-void TerminalSession::note(const std::string& text) {
+// A line of the tool itself, on its own line of the screen (stderr) and in the log; screenOnly is added on
+// the screen alone (a hint at the keys).
+void TerminalSession::note(const std::string& text, std::string_view screenOnly) {
     hideTyped();
     if (m_monitorLineOpen) write("\n");
     m_monitorLineOpen = false;
-    std::fprintf(stderr, "hlx: %s\n", text.c_str());
+    std::fprintf(stderr, "hlx: %s%.*s\n", text.c_str(), static_cast<int>(screenOnly.size()),
+                 screenOnly.data());
     std::fflush(stderr);
     logNote(text);
     showTyped();
@@ -190,8 +192,7 @@ std::optional<int> TerminalSession::portGone() {
         note(m_line.reason());
         return kExitFailed;
     }
-    note(m_line.device() + " has gone; waiting for it to come back" +
-         (m_interactive ? " (Ctrl-] leaves)" : ""));
+    note(m_line.device() + " has gone; waiting for it to come back", m_interactive ? " (Ctrl-] leaves)" : "");
     m_watcher.takeNotices();
     m_nextLook = Clock::now();  // it may be back already
     return std::nullopt;
