@@ -51,6 +51,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QSocketNotifier;
 class QTimer;
 
 namespace hlx::app {
@@ -88,6 +89,8 @@ public:
     void showPicture() override;
     imaging::PictureControl& pictureControl() override { return *m_picture; }
     void showPortState(const serial::PortState& state) override;
+    void showPortNote(std::string_view note) override;
+    void showSessionLog(std::string_view path) override;
     void showError(std::string_view message) override;
     void releaseJobThread() override;
 
@@ -110,6 +113,13 @@ private:
     void arrangeControls();
     void connectActions();
     void runIdlePoll();
+    // main_window_session.cpp: the session log in the terminal's context menu, the status bar's notes on
+    // the port and the log, and the wake-ups of the port watcher (its descriptor, and a quiet timer while
+    // the terminal waits for a port that went away).
+    void buildSessionControls();
+    void connectSessionActions();
+    void showTerminalMenu(const QPoint& at);
+    void followPortWatch();
     QLineEdit* editFor(Edit edit) const;
     // What a double click on a control does; empty when it has none.
     std::function<void()> doubleClickAction(QObject* watched);
@@ -156,6 +166,10 @@ private:
     QTimer* m_idlePollTimer = nullptr;                // Timer1
     QTimer* m_quietTimer = nullptr;                   // shows a burst once the line has been quiet
     QLabel* m_portState = nullptr;                    // PortState, in the status bar
+    QLabel* m_portNote = nullptr;                     // PortNote: waiting for the port, found it again
+    QLabel* m_sessionLogState = nullptr;              // SessionLogState: the session log that runs
+    QSocketNotifier* m_portWatchNotifier = nullptr;   // the port watcher's descriptor
+    QTimer* m_portWatchTimer = nullptr;               // looks for a port that went away, now and then
 
     std::unique_ptr<MainWindowLogic> m_logic;
     bool m_closed = false;

@@ -35,6 +35,7 @@ constexpr Edit sendFileEdit(int number) {
 }
 
 inline constexpr std::string_view kHexFilter = "HEX-Files (*.HEX)|*.HEX";
+inline constexpr std::string_view kSessionLogFilter = "LOG (*.LOG)|*.LOG|TXT (*.TXT)|*.TXT|Alle (*.*)|*.*";
 inline constexpr std::string_view kTextFilter =
     "TXT (*.TXT)|*.TXT|VXC Bilddateien (*.VXC)|*.VXC|Alle (*.*)|*.*";
 
@@ -59,6 +60,10 @@ public:
     virtual imaging::PictureControl& pictureControl() = 0;
     // The status bar: device opened, line settings in force, the reason of a failure.
     virtual void showPortState(const serial::PortState& state) = 0;
+    // The status bar beside the port state: what the terminal does about a port that went away (waiting
+    // for it, found it again; empty: nothing), and the session log that runs (its path; empty: none).
+    virtual void showPortNote(std::string_view note) = 0;
+    virtual void showSessionLog(std::string_view path) = 0;
     // The standard error dialog.
     virtual void showError(std::string_view message) = 0;
 

@@ -34,6 +34,7 @@ EnterResult terminalEnter(serial::Link& link, output::OutputWindow& window, bool
     const std::string line = window.lineAt(window.selectionStart());
     const std::string eight = base::to8Bit(line);
     EnterResult result;
+    result.line = line;
     if (!jobRunning) result.send = sendTypedLine(link, line);
     if (result.send) {
         if (!result.sent()) {

@@ -10,6 +10,7 @@
 // Threads: GUI thread only (the idle poll is stopped while a job runs).
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "output/output_window.h"
@@ -22,6 +23,7 @@ inline constexpr std::string_view kPictureCommand = "Bilder";
 struct EnterResult {
     // What became of a command line; nothing when the line was not one or a job runs.
     std::optional<serial::SendOutcome> send;
+    std::string line;  // the caret's line (UTF-8)
     bool showPicture = false;
     bool sent() const { return send == serial::SendOutcome::Sent; }
 };
