@@ -83,6 +83,9 @@ std::vector<CLI::Option*> addMonitorOptions(CLI::App& app, MonitorOptions& optio
                              "port leaves the bus: the pseudo-terminal closes and a new one appears (use "
                              "--link for a path that stays the same)")
                     ->group(monitor));
+    number(
+        "--restart-ms", "MS", [&config](long v) { config.restartTime = milliseconds(v); },
+        fmt::format("... off the bus for MS milliseconds (default {})", config.restartTime.count()), monitor);
     o.push_back(app.add_option("--restart-command", config.restartCommand,
                                "a command line that restarts the monitor the same way (e.g. \"Reset!\")")
                     ->type_name("TEXT")
@@ -92,9 +95,6 @@ std::vector<CLI::Option*> addMonitorOptions(CLI::App& app, MonitorOptions& optio
                     ->type_name("TEXT")
                     ->allow_extra_args(false)
                     ->group(monitor));
-    number(
-        "--restart-ms", "MS", [&config](long v) { config.restartTime = milliseconds(v); },
-        fmt::format("... off the bus for MS milliseconds (default {})", config.restartTime.count()), monitor);
 
     const std::string receiving = "Receiving files and the terminal's text";
     o.push_back(app.add_flag("--frames", config.fileFrames,
