@@ -1,26 +1,22 @@
 #include "app/main_window_logic.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include <cstdio>
 
-#include "app/job_catalogue.h"
-#include "app/job_records.h"
 #include "base/text_codec.h"
 #include "output/job_result.h"
 #include "report/report_files.h"
+#include "runner/job_catalogue.h"
+#include "runner/job_run.h"
 #include "serial/port_name.h"
 #include "terminal/terminal_io.h"
 
 namespace hlx::app {
 namespace {
 
-// The path is UTF-8 text; taken as such, so a name beyond ASCII is found on Windows too.
+// The path is UTF-8 text, as the file system seam takes it (so a name beyond ASCII is found on Windows too).
 bool fileExists(const std::string& path) {
-    std::error_code error;
-    const std::u8string name(reinterpret_cast<const char8_t*>(path.data()), path.size());
-    return std::filesystem::is_regular_file(std::filesystem::path(name), error);
+    base::FileInfo info;
+    return base::systemFileSystem().info(path, info).isOk() && info.kind == base::FileKind::Regular;
 }
 
 SettingsValues readControls(const MainWindowView& view) {
@@ -58,10 +54,10 @@ Edit fileEditOf(jobs::JobKind kind) {
 
 // Every job the window runs leaves its record in the user's job log. A log that cannot be written must not
 // fail the job; it is said on stderr.
-void keepInJobLog(jobs::JobKind kind, RecordedJob recorded) {
+void keepInJobLog(jobs::JobKind kind, runner::RecordedJob recorded) {
     const std::string path = report::jobLogPath();
     if (const base::Status s =
-            report::appendJobLog(path, runOf("hlx-service-tool", kind, std::move(recorded)));
+            report::appendJobLog(path, runner::runOf("hlx-service-tool", kind, std::move(recorded)));
         !s)
         std::fprintf(stderr, "hlx-service-tool: the job log was not written: %s\n", s.message().c_str());
 }
@@ -169,17 +165,15 @@ jobs::JobInputs MainWindowLogic::inputsFor(jobs::JobKind kind) const {
 }
 
 void MainWindowLogic::startJob(jobs::JobKind kind) {
-    std::optional<jobs::JobDefinition> job = jobDefinition(kind);
+    std::optional<jobs::JobDefinition> job = runner::jobDefinition(kind);
     if (!job || m_slot.running()) return;
     jobs::JobInputs inputs = inputsFor(kind);
     if (kind == jobs::JobKind::TerminalSender) m_view.setTxMemoText(inputs.windowText);
-    const bool started =
-        m_slot.start([this, job = std::move(*job), inputs = std::move(inputs)](std::stop_token stop) mutable {
-            output::OutputLog log(m_view.outputWindow());  // the job's own knowledge of its lines
-            jobs::JobContext context{{m_port, m_replyDeadline, log, stop}, m_view, m_file, std::move(inputs)};
-            runRecordedJob(
-                job, context, m_slot, [&] { return jobText(context.inputs); },
-                [kind = job.kind](RecordedJob recorded) { keepInJobLog(kind, std::move(recorded)); });
+    const bool started = m_slot.start(
+        [this, kind, job = std::move(*job), inputs = std::move(inputs)](std::stop_token stop) mutable {
+            runner::JobRun run(std::move(job), std::move(inputs));
+            run.run({m_port, m_replyDeadline, m_view.outputWindow(), m_view, m_file}, m_slot, stop,
+                    [kind](runner::RecordedJob recorded) { keepInJobLog(kind, std::move(recorded)); });
         });
     // The job reads the line from here on (it drains it first): what the terminal knew of the monitor's
     // flow and had read ahead is the job's business now, and the XON the job may read must not be waited
@@ -188,15 +182,6 @@ void MainWindowLogic::startJob(jobs::JobKind kind) {
         m_terminalLink.flow = {};
         m_idlePoll.reset();
     }
-}
-
-// What the job has shown: the window's text, less the text the terminal sender started from (the other
-// jobs clear the window first).
-std::string MainWindowLogic::jobText(const jobs::JobInputs& inputs) const {
-    std::string text = m_view.outputWindow().text();
-    if (!inputs.windowText.empty() && text.starts_with(inputs.windowText))
-        text.erase(0, inputs.windowText.size());
-    return text;
 }
 
 void MainWindowLogic::startSendFile(int number) {

@@ -120,7 +120,6 @@ private:
     void notePortLoss();
     void logNote(const std::string& text);
     void endThreads();
-    std::string jobText(const jobs::JobInputs& inputs) const;  // job thread
 
     MainWindowView& m_view;
     serial::SerialPort& m_port;

@@ -4,7 +4,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 
-#include "app/qt_bitmap.h"
+#include "imaging/qt_bitmap.h"
 
 namespace hlx::app {
 
@@ -14,11 +14,11 @@ QtPictureControl::QtPictureControl(QLabel* label, const QtCall& call)
 }
 
 std::unique_ptr<imaging::Bitmap> QtPictureControl::newBitmap() const {
-    return std::make_unique<QtBitmap>();
+    return std::make_unique<imaging::QtBitmap>();
 }
 
 void QtPictureControl::showPictureFile(const std::string& path) {
-    QtBitmap picture;
+    imaging::QtBitmap picture;
     if (!picture.load(path)) return;
     const QSize size = m_call.get([this] { return m_label->size(); });
     if (size.isEmpty()) return;  // released meanwhile (or a label of no size)

@@ -74,7 +74,7 @@ std::string folderOf(const std::string& path) {
 }
 
 FileReplacement::FileReplacement(const std::string& target, std::uint32_t newFileMode, FileSystem& files)
-    : m_files(files), m_target(files.resolveLink(target)) {
+    : m_files(files), m_target(files.resolveLink(target)), m_newFileMode(newFileMode) {
     FileInfo existing;
     m_existed = m_files.info(m_target, existing).isOk();
     if (m_existed && existing.kind == FileKind::Folder) {
@@ -94,8 +94,32 @@ FileReplacement::~FileReplacement() {
     (void)m_files.remove(m_tempPath);
 }
 
+Status FileReplacement::probe(std::size_t bytes) {
+    if (!m_status) return m_status;
+    const std::string zeros(bytes, '\0');
+    if (Status s = writeAll(*m_temp, zeros); !s) {
+        m_status = s;
+    } else if (Status synced = m_temp->sync(); !synced) {
+        m_status = synced;
+    }
+    m_probed = true;
+    return m_status;
+}
+
 Status FileReplacement::commit(std::string_view bytes) {
     if (!m_status) return m_status;
+    if (m_probed) {
+        // The probe's bytes are in the way: its file goes, and a fresh one takes the contents.
+        (void)m_temp->close();
+        m_temp.reset();
+        (void)m_files.remove(m_tempPath);
+        m_tempPath.clear();
+        m_probed = false;
+        if (Status s = createTemporaryBeside(m_target, m_newFileMode, m_files, m_tempPath, m_temp); !s) {
+            m_tempPath.clear();
+            return s;
+        }
+    }
     // Keep the old file's permissions; best effort, a file that cannot take them is still written.
     if (m_existed) (void)m_temp->setPermissions(m_existingMode);
     if (Status s = writeAll(*m_temp, bytes); !s) return s;

@@ -42,6 +42,11 @@ public:
 
     // Ok, or why the temporary file could not be made; then commit() returns the same failure.
     const Status& status() const { return m_status; }
+    // Writes `bytes` zero bytes into the temporary file and flushes them to the disk, so a file system
+    // that is full (or a quota used up) is found before the contents are built; a failure becomes
+    // status(). commit() starts a fresh temporary file afterwards (the probe's blocks are given back
+    // first), so the contents never follow the probe's bytes.
+    [[nodiscard]] Status probe(std::size_t bytes);
     // Writes bytes, flushes them, renames the file over the target and flushes the folder. Returns ok or
     // the system's reason for the failing step (the message is the reason alone: the caller names the
     // file). Called at most once.
@@ -53,6 +58,8 @@ private:
     std::string m_tempPath;
     std::unique_ptr<WritableFile> m_temp;
     Status m_status;
+    std::uint32_t m_newFileMode = 0;
+    bool m_probed = false;
     bool m_existed = false;
     std::uint32_t m_existingMode = 0;
 };

@@ -9,7 +9,8 @@
 // redirection to NUL or a file is no console, although the C library calls NUL a terminal.
 //
 // stdoutIsTerminal: the same for the standard output (the live status lines of a gang run).
-// terminalColumns: the width of the terminal (console window) out writes to, 0 when it is none or unknown.
+// terminalColumns, terminalRows: the width and height of the terminal (console window) out writes to, 0
+// when it is none or unknown.
 //
 // Threads: useUtf8Console once at the start of main; stderrIsTerminal from any thread.
 
@@ -21,5 +22,6 @@ void useUtf8Console();
 bool stderrIsTerminal();
 bool stdoutIsTerminal();
 int terminalColumns(std::FILE* out);
+int terminalRows(std::FILE* out);
 
 }  // namespace hlx::base

@@ -30,13 +30,22 @@
 
 namespace hlx::base {
 
-enum class FileKind { Regular, Folder, Other };
+// Link only from entryInfo, which does not follow a symbolic link; Other: a device, FIFO or socket.
+enum class FileKind { Regular, Folder, Other, Link };
 
 struct FileInfo {
     FileKind kind = FileKind::Other;
     std::int64_t size = 0;
     std::uint32_t permissions = 0;  // the mode's permission bits (07777)
+    // Which file it is, whatever its name: two names of one file have the same pair. 0, 0: not known.
+    std::uint64_t device = 0;
+    std::uint64_t id = 0;
 };
+
+// Whether a and b are known to be one file.
+inline bool sameFile(const FileInfo& a, const FileInfo& b) {
+    return (a.device != 0 || a.id != 0) && a.device == b.device && a.id == b.id;
+}
 
 // A file opened for reading.
 class ReadableFile {
@@ -77,6 +86,8 @@ public:
                                                std::unique_ptr<WritableFile>& file) = 0;
     // What the path names, a symbolic link followed.
     [[nodiscard]] virtual Status info(const std::string& path, FileInfo& info) = 0;
+    // What the name itself is: a symbolic link is not followed but reported as FileKind::Link.
+    [[nodiscard]] virtual Status entryInfo(const std::string& path, FileInfo& info) = 0;
     // A symbolic link resolved to the file it points to; any other path (or a dangling link) as it is.
     virtual std::string resolveLink(const std::string& path) = 0;
     // Renames from over to (both in one file system); to is replaced at once if it exists.

@@ -24,9 +24,12 @@ FileInfo infoOf(const struct stat& st) {
     FileInfo info;
     info.kind = S_ISREG(st.st_mode)   ? FileKind::Regular
                 : S_ISDIR(st.st_mode) ? FileKind::Folder
+                : S_ISLNK(st.st_mode) ? FileKind::Link
                                       : FileKind::Other;
     info.size = st.st_size;
     info.permissions = st.st_mode & 07777;
+    info.device = static_cast<std::uint64_t>(st.st_dev);
+    info.id = static_cast<std::uint64_t>(st.st_ino);
     return info;
 }
 
@@ -153,6 +156,13 @@ public:
     Status info(const std::string& path, FileInfo& info) override {
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) return lastError();
+        info = infoOf(st);
+        return Status::ok();
+    }
+
+    Status entryInfo(const std::string& path, FileInfo& info) override {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) return lastError();
         info = infoOf(st);
         return Status::ok();
     }

@@ -32,4 +32,11 @@ int terminalColumns(std::FILE* out) {
     return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+int terminalRows(std::FILE* out) {
+    const DWORD which = out == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE;
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!::GetConsoleScreenBufferInfo(::GetStdHandle(which), &info)) return 0;
+    return info.srWindow.Bottom - info.srWindow.Top + 1;
+}
+
 }  // namespace hlx::base

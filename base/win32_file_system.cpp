@@ -181,6 +181,9 @@ public:
         return Status::ok();
     }
 
+    // Links are not followed on Windows (resolveLink below), so a name is what info says it is.
+    Status entryInfo(const std::string& path, FileInfo& info) override { return this->info(path, info); }
+
     std::string resolveLink(const std::string& path) override { return path; }
 
     Status rename(const std::string& from, const std::string& to) override {

@@ -147,17 +147,4 @@ int StopSignals::take() {
     return g_pending.exchange(0);
 }
 
-std::string StopSignals::name(int signal) {
-    switch (signal) {
-        case kSigInt:
-            return "SIGINT";
-        case kSigTerm:
-            return "SIGTERM";
-        case kSigHup:
-            return "SIGHUP";
-        default:
-            return "signal " + std::to_string(signal);
-    }
-}
-
 }  // namespace hlx::base

@@ -1,69 +1,13 @@
 #include "cli/console_view.h"
 
 #include <algorithm>
+#include <cstdio>
 
-#include "base/text_codec.h"
+#include "cli/console_output.h"
 
 namespace hlx::cli {
 
-std::string ConsoleWindow::text() const {
-    std::lock_guard lock(m_mutex);
-    return m_text;
-}
-
-void ConsoleWindow::setText(std::string_view text) {
-    std::lock_guard lock(m_mutex);
-    m_text.assign(text);
-    m_length = static_cast<int>(base::utf8ToUtf16(text).size());
-    m_selection = std::min(m_selection, m_length);
-}
-
-void ConsoleWindow::append(std::string_view text) {
-    std::lock_guard lock(m_mutex);
-    m_text.append(text);
-    m_length += static_cast<int>(base::utf8ToUtf16(text).size());
-    print(text);
-}
-
-bool ConsoleWindow::atLineStart() const {
-    std::lock_guard lock(m_mutex);
-    return m_text.empty() || (m_text.size() >= 2 && m_text.compare(m_text.size() - 2, 2, "\r\n") == 0);
-}
-
-int ConsoleWindow::length() const {
-    std::lock_guard lock(m_mutex);
-    return m_length;
-}
-
-int ConsoleWindow::selectionStart() const {
-    std::lock_guard lock(m_mutex);
-    return m_selection;
-}
-
-void ConsoleWindow::setSelection(int start, int) {
-    std::lock_guard lock(m_mutex);
-    m_selection = std::clamp(start, 0, m_length);
-}
-
-void ConsoleWindow::insert(int, std::string_view text) {
-    append(text);
-}
-
-std::string ConsoleWindow::lineAt(int) const {
-    std::lock_guard lock(m_mutex);
-    const std::size_t end =
-        m_text.size() >= 2 && m_text.ends_with("\r\n") ? m_text.size() - 2 : m_text.size();
-    const std::size_t begin = m_text.rfind("\r\n", end == 0 ? 0 : end - 1);
-    return m_text.substr(begin == std::string::npos ? 0 : begin + 2,
-                         end - (begin == std::string::npos ? 0 : begin + 2));
-}
-
-void ConsoleWindow::refresh() {
-    std::fflush(m_out);
-}
-
-void ConsoleWindow::print(std::string_view text) {
-    // CR LF and lone CR print as a line break; the terminal would otherwise overwrite the line.
+std::string consoleText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -74,13 +18,39 @@ void ConsoleWindow::print(std::string_view text) {
             out += text[i];
         }
     }
-    if (m_bar) m_bar->beforeText();
-    std::fwrite(out.data(), 1, out.size(), m_out);
-    std::fflush(m_out);
-    if (m_bar && !out.empty()) m_bar->afterText(out.back() == '\n');
+    return out;
 }
 
-ConsoleJobView::ConsoleJobView(bool showBar) : m_showBar(showBar) {}
+ConsoleWindow::ConsoleWindow()
+    : output::TextWindow([](std::string_view piece) {
+          const std::string out = consoleText(piece);
+          std::fwrite(out.data(), 1, out.size(), stdout);
+          std::fflush(stdout);
+      }) {}
+
+ConsoleWindow::ConsoleWindow(ConsoleJobView& view)
+    : output::TextWindow([&view](std::string_view piece) { view.text(piece); }) {}
+
+ConsoleJobView::ConsoleJobView(bool showBar, ConsoleOutput* console)
+    : m_showBar(showBar), m_console(console) {}
+
+void ConsoleJobView::out(std::string_view text) {
+    if (m_console) {
+        m_console->out(text);
+        return;
+    }
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+void ConsoleJobView::err(std::string_view text) {
+    if (m_console) {
+        m_console->err(text);
+        return;
+    }
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
 
 void ConsoleJobView::setProgressRange(int minimum, int maximum) {
     std::lock_guard lock(m_mutex);
@@ -101,29 +71,30 @@ void ConsoleJobView::drawLocked() {
     const int filled = std::clamp((position - m_minimum) * width / (m_maximum - m_minimum), 0, width);
     // The range need not be 0..100 (the terminal sender counts lines).
     const int percent = std::clamp((position - m_minimum) * 100 / (m_maximum - m_minimum), 0, 100);
-    std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                 std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), percent);
-    std::fflush(stderr);
+    char bar[96];
+    std::snprintf(bar, sizeof bar, "\r[%s%s] %3d%%",
+                  std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                  std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), percent);
+    err(bar);
     m_drawn = true;
 }
 
-void ConsoleJobView::beforeText() {
+void ConsoleJobView::text(std::string_view piece) {
+    const std::string printed = consoleText(piece);
+    if (printed.empty()) return;
     std::lock_guard lock(m_mutex);
-    if (!m_drawn) return;
-    std::fputs("\r\033[K", stderr);  // back to the line start and clear it
-    std::fflush(stderr);
-    m_drawn = false;
-}
-
-void ConsoleJobView::afterText(bool atLineStart) {
-    std::lock_guard lock(m_mutex);
-    m_lineOpen = !atLineStart;
+    if (m_drawn) {
+        err("\r\033[K");  // back to the line start and clear it
+        m_drawn = false;
+    }
+    out(printed);
+    m_lineOpen = printed.back() != '\n';
     if (m_showBar && !m_lineOpen) drawLocked();
 }
 
 void ConsoleJobView::finish() {
     std::lock_guard lock(m_mutex);
-    if (m_drawn) std::fputc('\n', stderr);
+    if (m_drawn) err("\n");
     m_drawn = false;
 }
 

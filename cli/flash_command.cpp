@@ -2,10 +2,10 @@
 
 #include <memory>
 
-#include "app/job_catalogue.h"
 #include "cli/command_line.h"
 #include "cli/gang_run.h"
 #include "cli/job_command.h"
+#include "runner/job_catalogue.h"
 
 namespace hlx::cli {
 namespace {
@@ -13,8 +13,8 @@ namespace {
 void addFlashMethod(CommandLine& commands, const char* path, const char* description, jobs::JobKind kind) {
     auto options = std::make_shared<JobOptions>();
     CLI::App& command = commands.add(path, description, [options, kind] {
-        if (!app::jobDefinition(kind)) return reportUnusable("this build has no such job");
-        return runFlash([kind] { return *app::jobDefinition(kind); }, *options);
+        if (!runner::jobDefinition(kind)) return reportUnusable("this build has no such job");
+        return runFlash([kind] { return *runner::jobDefinition(kind); }, *options);
     });
     addJobOptions(command, *options, "the firmware as an Intel HEX file", PortCount::Many);
 }

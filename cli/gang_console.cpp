@@ -1,9 +1,12 @@
 #include "cli/gang_console.h"
 
-#include "base/console.h"
-
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <vector>
+
+#include "base/console.h"
+#include "cli/console_output.h"
 
 namespace hlx::cli {
 namespace {
@@ -11,10 +14,43 @@ namespace {
 constexpr auto kRedrawEvery = std::chrono::milliseconds{100};
 constexpr int kBarWidth = 24;
 
-// The terminal's width, so no status line wraps (a wrapped line would break the redraw in place).
+// What a status line holds besides the port and its last line: "  [" bar "] " "100%" "  ".
+constexpr int kFixedColumns = 2 + 1 + kBarWidth + 2 + 4 + 2;
+// Room kept for the outcome ("failed", "stopped", a line's start) when a port's name is long.
+constexpr int kOutcomeColumns = 8;
+
+// The terminal's size, so no status line wraps and no frame is taller than the terminal (a wrapped line or
+// a frame that scrolls would break the redraw in place).
 int terminalColumns(std::FILE* out) {
     const int columns = base::terminalColumns(out);
     return columns > 20 ? columns : 80;
+}
+
+int terminalRows(std::FILE* out) {
+    const int rows = base::terminalRows(out);
+    return rows > 2 ? rows : 24;
+}
+
+// The number of characters of a UTF-8 text (each counted as one column).
+std::size_t columnsOf(const std::string& text) {
+    std::size_t count = 0;
+    for (char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
+    return count;
+}
+
+// A port's name in width columns: the end kept (a by-id name differs at its end), "..." in front.
+std::string fitLeft(const std::string& name, std::size_t width) {
+    if (columnsOf(name) <= width) return name + std::string(width - columnsOf(name), ' ');
+    if (width <= 3) return std::string(width, '.');
+    std::size_t keep = width - 3;
+    std::size_t at = name.size();
+    while (keep > 0 && at > 0) {
+        --at;
+        while (at > 0 && (static_cast<unsigned char>(name[at]) & 0xC0) == 0x80) --at;
+        --keep;
+    }
+    return "..." + name.substr(at);
 }
 
 // The first `columns` characters of a UTF-8 text (whole characters; each counted as one column).
@@ -30,8 +66,8 @@ std::string cut(const std::string& text, int columns) {
 
 }  // namespace
 
-GangConsole::GangConsole(std::vector<std::string> labels, bool live, std::FILE* out)
-    : m_live(live), m_out(out) {
+GangConsole::GangConsole(std::vector<std::string> labels, bool live, ConsoleOutput& console)
+    : m_live(live), m_console(console) {
     for (std::string& label : labels) {
         m_labelWidth = std::max(m_labelWidth, label.size());
         m_ports.push_back(PortView{.label = std::move(label)});
@@ -55,11 +91,12 @@ void GangConsole::progress(std::size_t port, int percent) {
     m_changed = true;
 }
 
-void GangConsole::result(std::size_t port, std::string text) {
+void GangConsole::result(std::size_t port, std::string text, bool complete) {
     std::lock_guard lock(m_mutex);
     PortView& view = m_ports.at(port);
     view.last = std::move(text);
     view.ended = true;
+    if (complete) view.percent = 100;
     if (!m_changed && m_lines.empty()) m_wake.notify();
     m_changed = true;
 }
@@ -94,7 +131,7 @@ void GangConsole::completeLine(PortView& port, std::string line) {
     m_lines.emplace_back(index, std::move(line));
 }
 
-// Everything is printed outside the lock: a slow reader of stdout holds up only this (the main) thread.
+// Everything is queued outside the lock, for the console's writer: a slow reader of stdout holds up no one.
 void GangConsole::show() {
     m_wake.reset();
     std::string out;
@@ -126,9 +163,7 @@ void GangConsole::finish() {
 }
 
 void GangConsole::print(const std::string& out) {
-    if (out.empty()) return;
-    std::fwrite(out.data(), 1, out.size(), m_out);
-    std::fflush(m_out);
+    m_console.out(out);
 }
 
 std::string GangConsole::frameLocked(bool force) {
@@ -137,23 +172,55 @@ std::string GangConsole::frameLocked(bool force) {
     if (!force && (!m_changed || now - m_lastDraw < kRedrawEvery)) return {};
     m_changed = false;
     m_lastDraw = now;
-    const int columns = terminalColumns(m_out);
-    std::string frame;
-    // Back to the first status line: the cursor stands below the last one.
-    if (m_drawn) frame += "\033[" + std::to_string(m_ports.size()) + "F";
-    for (const PortView& port : m_ports) {
-        const int filled = std::clamp(port.percent, 0, 100) * kBarWidth / 100;
-        std::string line = port.label;
-        line.append(m_labelWidth - port.label.size(), ' ');
+    const int columns = terminalColumns(stdout);
+    const int rows = terminalRows(stdout);
+    // Long names are shortened from the left, so the bar, the percentage and the outcome stay in view.
+    const std::size_t labelWidth = std::min<std::size_t>(
+        m_labelWidth, static_cast<std::size_t>(std::max(8, columns - 1 - kFixedColumns - kOutcomeColumns)));
+    auto statusLine = [&](const PortView& port) {
+        const int percent = std::clamp(port.percent, 0, 100);
+        const int filled = percent * kBarWidth / 100;
+        std::string line = fitLeft(port.label, labelWidth);
         line += "  [" + std::string(static_cast<std::size_t>(filled), '#') +
                 std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] ";
-        char percent[8];
-        std::snprintf(percent, sizeof percent, "%3d%%", std::clamp(port.percent, 0, 100));
-        line += percent;
+        char figure[8];
+        std::snprintf(figure, sizeof figure, "%3d%%", percent);
+        line += figure;
         line += "  " + port.last;
-        frame += "\r\033[K" + cut(line, columns - 1) + "\n";
+        return "\r\033[K" + cut(line, columns - 1) + "\n";
+    };
+
+    // At most one line less than the terminal has, so the frame never scrolls. When the ports do not fit,
+    // the running ones are shown first and one line counts the rest.
+    const std::size_t fit = static_cast<std::size_t>(rows - 1);
+    std::string frame;
+    // Back to the first status line: the cursor stands below the last one.
+    if (m_drawnLines > 0) frame += "\033[" + std::to_string(m_drawnLines) + "F";
+    std::size_t lines = 0;
+    if (m_ports.size() <= fit) {
+        for (const PortView& port : m_ports) frame += statusLine(port);
+        lines = m_ports.size();
+    } else {
+        std::vector<const PortView*> order;
+        for (const PortView& port : m_ports)
+            if (!port.ended) order.push_back(&port);
+        for (const PortView& port : m_ports)
+            if (port.ended) order.push_back(&port);
+        const std::size_t shown = fit - 1;
+        for (std::size_t i = 0; i < shown; ++i) frame += statusLine(*order[i]);
+        std::size_t running = 0;
+        std::size_t ended = 0;
+        for (std::size_t i = shown; i < order.size(); ++i) (order[i]->ended ? ended : running) += 1;
+        const std::string more = "... " + std::to_string(order.size() - shown) +
+                                 " more ports: " + std::to_string(running) + " running, " +
+                                 std::to_string(ended) + " ended";
+        frame += "\r\033[K" + cut(more, columns - 1) + "\n";
+        lines = fit;
     }
-    m_drawn = true;
+    // A frame shorter than the last one (the terminal shrank): the lines below it are cleared.
+    for (std::size_t i = lines; i < m_drawnLines; ++i) frame += "\r\033[K\n";
+    if (m_drawnLines > lines) frame += "\033[" + std::to_string(m_drawnLines - lines) + "F";
+    m_drawnLines = lines;
     return frame;
 }
 

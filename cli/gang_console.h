@@ -3,7 +3,10 @@
 //
 // - On a terminal (live): one status line per port, redrawn in place at most ten times a second:
 //       /dev/ttyUSB0  [##############          ]  58%  Page: 0x0001
-//   the port, its progress bar and the last line its job showed; at the end the job's result.
+//   the port, its progress bar and the last line its job showed; at the end the job's result (100 % for
+//   a port that succeeded). The frame fits the terminal: long port names are shortened from the left so
+//   the percentage and the outcome stay in view, and with more ports than rows the running ones are shown
+//   and one line counts the others, so the frame never scrolls.
 // - Otherwise (a pipe, a file, a production line's log collector): every line a job shows, as it is
 //   completed, with its port in front ("/dev/ttyUSB0: Prüfe Hex File"), so the jobs' lines can be told
 //   apart although they interleave.
@@ -28,15 +31,19 @@
 
 namespace hlx::cli {
 
+class ConsoleOutput;
+
 class GangConsole {
 public:
-    GangConsole(std::vector<std::string> labels, bool live, std::FILE* out = stdout);
+    // Prints through console's writer; live: redraws status lines on a terminal (of columns columns).
+    GangConsole(std::vector<std::string> labels, bool live, ConsoleOutput& console);
 
-    // Job threads: text the port's job appended to its window; its progress in percent; its result word
-    // (shown on its status line in place of its last line).
+    // Job threads: text the port's job appended to its window; its progress in percent; its result (shown
+    // on its status line in place of its last line; complete: the job ran to its end without failure, so
+    // its bar shows 100 %).
     void text(std::size_t port, std::string_view piece);
     void progress(std::size_t port, int percent);
-    void result(std::size_t port, std::string text);
+    void result(std::size_t port, std::string text, bool complete);
 
     // Set when something waits to be shown; show() clears it.
     const base::Notice& notice() const { return m_wake; }
@@ -64,12 +71,12 @@ private:
     std::mutex m_mutex;
     base::Notice m_wake;
     bool m_live;
-    std::FILE* m_out;
+    ConsoleOutput& m_console;
     std::vector<PortView> m_ports;
     std::size_t m_labelWidth = 0;
     std::deque<std::pair<std::size_t, std::string>> m_lines;  // completed lines waiting to be printed
     bool m_changed = false;
-    bool m_drawn = false;
+    std::size_t m_drawnLines = 0;  // live: the status lines drawn last
     std::chrono::steady_clock::time_point m_lastDraw{};
 };
 

@@ -12,7 +12,7 @@
 #include "output/output_log.h"
 
 #if HLX_HAVE_QTGRAPHICS
-#include "app/qt_bitmap.h"
+#include "imaging/qt_bitmap.h"
 #endif
 
 namespace hlx::cli {
@@ -20,7 +20,7 @@ namespace {
 
 #if HLX_HAVE_QTGRAPHICS
 std::unique_ptr<imaging::BitmapFactory> bitmapFactory() {
-    return std::make_unique<app::QtBitmapFactory>();
+    return std::make_unique<imaging::QtBitmapFactory>();
 }
 #else
 std::unique_ptr<imaging::BitmapFactory> bitmapFactory() {
@@ -39,8 +39,8 @@ int notAvailable(const char* command) {
 int convertBmpCommand(const std::string& path) {
     const std::unique_ptr<imaging::BitmapFactory> bitmaps = bitmapFactory();
     if (!bitmaps) return notAvailable("convert-bmp");
-    ConsoleWindow window;
     ConsoleJobView progress(base::stderrIsTerminal());
+    ConsoleWindow window(progress);
     output::OutputLog log(window);
     const imaging::ConversionResult result = imaging::convertBitmap(path, nullptr, {*bitmaps, log, progress});
     progress.finish();

@@ -1,20 +1,23 @@
 #include "cli/job_command.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 
-#include "app/job_catalogue.h"
-#include "app/job_records.h"
+#include <fmt/format.h>
+
 #include "base/console.h"
 #include "base/file_buffer.h"
 #include "base/stop_signals.h"
 #include "cli/command_line.h"
+#include "cli/console_output.h"
 #include "cli/console_view.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
-#include "output/job_result.h"
-#include "report/report_files.h"
+#include "runner/job_catalogue.h"
+#include "runner/job_run.h"
 #include "serial/port_name.h"
 #include "serial/serial_port.h"
 #include "serial/system_serial_device.h"
@@ -53,24 +56,26 @@ void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fi
 }
 
 int runJob(jobs::JobKind kind, const JobOptions& options) {
-    const std::optional<jobs::JobDefinition> job = app::jobDefinition(kind);
+    const std::optional<jobs::JobDefinition> job = runner::jobDefinition(kind);
     if (!job) return reportUnusable("this build has no such job");
     return runJob(*job, options);
 }
 
-int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
-    std::optional<report::ReportFile> reportFile;
+namespace {
+
+// One job on one port, to its end or its stop; what it says goes through the console's writer.
+int runOne(const jobs::JobDefinition& job, const JobOptions& options, base::StopSignals& signals,
+           ConsoleOutput& console) {
+    std::optional<runner::ReportTarget> reportTarget;
     if (!options.reportPath.empty()) {
-        reportFile.emplace(options.reportPath);
-        if (!reportFile->status())
-            return reportUnusable("the report cannot be written: " + reportFile->status().message());
+        reportTarget.emplace(options.reportPath, options.file);
+        if (!reportTarget->status())
+            return unusable(console, "the report cannot be written: " + reportTarget->status().message());
     }
     serial::SerialPort port(serial::makeSystemSerialDevice());
-    ConsoleWindow window;
+    ConsoleJobView view(base::stderrIsTerminal(), &console);
+    ConsoleWindow window(view);
     window.setText(options.windowText);
-    ConsoleJobView view(base::stderrIsTerminal());
-    window.setProgressBar(&view);
-    output::OutputLog log(window);
     serial::Deadline replyDeadline;
     base::FileBuffer file;
     jobs::JobInputs inputs;
@@ -79,61 +84,76 @@ int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
     inputs.filePath = options.file;
     inputs.parameter = options.parameter;
     inputs.windowText = options.windowText;
+    runner::JobRun run(job, std::move(inputs));
 
-    // Before the job thread starts, so that it inherits the blocked signals.
-    base::StopSignals signals;
     base::Notice done;  // the job thread has returned from the frame
     jobs::JobSlot slot;
     slot.init();
     slot.setParameter(options.parameter);
-    std::optional<std::int32_t> reported;
-    std::optional<app::RecordedJob> recorded;
     slot.start([&](std::stop_token stop) {
-        jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
-        // What the job showed: the window's text, less the text a terminal sender started from.
-        const auto shown = [&] {
-            const std::string text = window.text();
-            return text.substr(std::min(text.size(), options.windowText.size()));
-        };
-        reported = app::runRecordedJob(job, context, slot, shown,
-                                       [&](app::RecordedJob r) { recorded = std::move(r); });
+        run.run({port, replyDeadline, window, view, file}, slot, stop);
         done.notify();
     });
     const int signal = signals.waitForSignalOr(done);
     if (signal != 0) slot.requestStop();
     slot.wait();
     view.finish();
-    if (!reported) port.close();  // stopped: released before anything else
+    run.releaseIfStopped();  // stopped: released before anything else
 
     int reportFailed = kExitOk;
-    if (reportFile && recorded) {
-        if (const base::Status s = reportFile->commit(app::runOf("hlx", job.kind, std::move(*recorded))); !s)
-            reportFailed = reportUnusable("the report was not written: " + s.message());
+    if (reportTarget && run.recorded()) {
+        if (const base::Status s = reportTarget->commit(runner::runReport("hlx", job.kind, {&run})); !s)
+            reportFailed = unusable(console, "the report was not written: " + s.message());
     }
 
-    if (!reported) {  // stopped before its report; a job that finished first keeps its result
-        if (signal == 0) return reportUnusable("the job ended without its report");
-        std::fprintf(stderr, "hlx: stopped by %s; %s\n", base::StopSignals::name(signal).c_str(),
-                     options.stoppedNote.c_str());
+    if (run.stopped()) {  // stopped before its report; a job that finished first keeps its result
+        if (signal == 0) return unusable(console, "the job ended without its report");
+        console.errLine("hlx: " + runner::stoppedLine(signal, options.stoppedNote));
         return 128 + signal;
     }
-    const bool failed = (*reported & ~output::result::kNoSuccessLine) != 0;
-    // A port that went away after a complete transfer (the monitor restarted) is no failure: the job's
-    // report already says that the monitor closed the connection.
-    if (const serial::PortState state = port.state(); !state.status && (failed || !state.lost()))
-        std::fprintf(stderr, "hlx: %s\n", state.status.message().c_str());
+    if (const std::string reason = run.portReason(); !reason.empty()) console.errLine("hlx: " + reason);
     // A file that cannot be used is a fault of the command line, as for every other command: its reason
     // goes to stderr and the exit code is 2.
-    const bool fileUnusable = (*reported & output::result::kFileOpen) != 0;
-    if (fileUnusable) {
-        const std::string reason = file.lastError().message();
-        std::fprintf(stderr, "hlx: %s\n",
-                     reason.empty() ? (options.file + ": cannot be read").c_str() : reason.c_str());
-    }
-    if (options.printResult) std::fprintf(stderr, "JobResult=0x%X\n", static_cast<unsigned>(*reported));
-    if (fileUnusable) return kExitUsage;
+    if (run.fileUnusable()) console.errLine("hlx: " + run.fileReason());
+    if (options.printResult) console.errLine(fmt::format("JobResult=0x{:X}", *run.reported()));
+    if (run.fileUnusable()) return kExitUsage;
     if (reportFailed != kExitOk) return reportFailed;
-    return failed ? kExitFailed : kExitOk;
+    return run.succeeded() ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+int unusable(ConsoleOutput& console, std::string_view message) {
+    console.errLine("hlx: " + std::string(message));
+    return kExitUsage;
+}
+
+int endRun(ConsoleOutput& console, base::StopSignals& signals, int exitCode) {
+    // After a stop the output gets a moment; otherwise it is waited for (as any program in a pipe waits
+    // for its reader), unless a stop signal comes meanwhile.
+    const bool stopped = exitCode > 128;
+    int signal = 0;
+    bool written = console.finish(
+        signals, stopped ? std::chrono::milliseconds(300) : std::chrono::milliseconds(-1), &signal);
+    if (signal != 0 && !stopped) {
+        exitCode = 128 + signal;
+        console.errLine("hlx: " + base::StopSignals::name(signal) +
+                        " while the output was waited for; the jobs had ended");
+        written = console.drain(signals, std::chrono::milliseconds(300));
+    }
+    // A writer still blocked holds the stream: the process ends without flushing it (nothing else is left:
+    // the ports are released and the report is written).
+    if (!written) std::_Exit(exitCode);
+    return exitCode;
+}
+
+int runJob(const jobs::JobDefinition& job, const JobOptions& options) {
+    // First of all, so that a stop signal from here on (while the file is read, say) is taken as one: the
+    // run ends with 128 + its number and leaves no temporary file.
+    base::StopSignals signals;
+    ConsoleOutput console;
+    const int exitCode = runOne(job, options, signals, console);
+    return endRun(console, signals, exitCode);
 }
 
 }  // namespace hlx::cli

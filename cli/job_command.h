@@ -26,6 +26,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "base/stop_signals.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_kind.h"
 
@@ -58,5 +59,13 @@ void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fi
 int runJob(jobs::JobKind kind, const JobOptions& options);
 // The same for a job defined by the command itself (with options of its own).
 int runJob(const jobs::JobDefinition& job, const JobOptions& options);
+
+class ConsoleOutput;
+// "hlx: message" on stderr through the console's writer; returns kExitUsage.
+int unusable(ConsoleOutput& console, std::string_view message);
+// The end of a run that printed through console: waits for the output (a moment after a stop, otherwise
+// until it is written or a stop signal comes, which makes the exit code 128 + its number), says when it
+// was cut, and returns the exit code, or ends the process with it when a writer is still blocked.
+int endRun(ConsoleOutput& console, base::StopSignals& signals, int exitCode);
 
 }  // namespace hlx::cli

@@ -1,7 +1,7 @@
 #pragma once
 // Reading BMP files: the headers, the colour table and the pixel data, all checked against the file's
 // bytes before the caller allocates a picture, so a damaged or cut-off file is refused with a reason and
-// never turns into a picture of uninitialised memory. Standard C++; app/qt_bitmap puts the pixels into a
+// never turns into a picture of uninitialised memory. Standard C++; imaging/qt_bitmap puts the pixels into a
 // QImage.
 //
 // A BMP file, all numbers little-endian:

@@ -1,11 +1,12 @@
 #pragma once
-// The five job kinds and what the common frame does differently for each. A kind's own steps (its body
-// and what it adds before and after the result report) belong to the kind's folder; the table here holds
-// only the frame's switches.
+// The five job kinds, what the common frame does differently for each, and the facts a job's record
+// gives of its kind. A kind's own steps (its body and what it adds before and after the result report)
+// belong to the kind's folder; the table here holds only the frame's switches and the record's facts.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace hlx::jobs {
 
@@ -27,6 +28,11 @@ struct JobTraits {
     bool caretToEnd;          // the caret goes to the end of the text after the report
     bool finishedBeforePoll;  // the slot is marked finished before the idle poll restarts
     int fixedEntry;           // settings entry the job opens the port with; -1: the selected one
+    // What a job's record says of its kind (runner/job_records.h):
+    std::string_view method;  // the method word: "rtq", "realterm", "isp", "send-terminal", "send-file"
+    bool firmware;            // its file is firmware: the record also gives the memory image's SHA-256
+    bool readsFile;           // it reads a file of its own (the terminal sender sends the window's text)
+    bool sendsRecords;        // what it sent is counted in hex records; otherwise in lines
 };
 
 // Every field is named in every row, so a row reads without counting positions.
@@ -38,7 +44,11 @@ inline constexpr std::array<JobTraits, 5> kJobTraits{{
      .noSuccessLine = true,
      .caretToEnd = true,
      .finishedBeforePoll = false,
-     .fixedEntry = -1},
+     .fixedEntry = -1,
+     .method = "rtq",
+     .firmware = true,
+     .readsFile = true,
+     .sendsRecords = true},
     {.kind = JobKind::RealtermDownload,
      .clearsWindow = true,
      .refreshAfterClear = false,
@@ -46,7 +56,11 @@ inline constexpr std::array<JobTraits, 5> kJobTraits{{
      .noSuccessLine = false,
      .caretToEnd = false,
      .finishedBeforePoll = false,
-     .fixedEntry = -1},
+     .fixedEntry = -1,
+     .method = "realterm",
+     .firmware = true,
+     .readsFile = true,
+     .sendsRecords = false},
     {.kind = JobKind::BootLoader,
      .clearsWindow = true,
      .refreshAfterClear = true,
@@ -54,7 +68,11 @@ inline constexpr std::array<JobTraits, 5> kJobTraits{{
      .noSuccessLine = false,
      .caretToEnd = false,
      .finishedBeforePoll = true,
-     .fixedEntry = 2},
+     .fixedEntry = 2,
+     .method = "isp",
+     .firmware = true,
+     .readsFile = true,
+     .sendsRecords = false},
     {.kind = JobKind::TerminalSender,
      .clearsWindow = false,
      .refreshAfterClear = false,
@@ -62,7 +80,11 @@ inline constexpr std::array<JobTraits, 5> kJobTraits{{
      .noSuccessLine = true,
      .caretToEnd = true,
      .finishedBeforePoll = false,
-     .fixedEntry = -1},
+     .fixedEntry = -1,
+     .method = "send-terminal",
+     .firmware = false,
+     .readsFile = false,
+     .sendsRecords = false},
     {.kind = JobKind::FileSender,
      .clearsWindow = true,
      .refreshAfterClear = true,
@@ -70,7 +92,11 @@ inline constexpr std::array<JobTraits, 5> kJobTraits{{
      .noSuccessLine = true,
      .caretToEnd = true,
      .finishedBeforePoll = false,
-     .fixedEntry = -1},
+     .fixedEntry = -1,
+     .method = "send-file",
+     .firmware = false,
+     .readsFile = true,
+     .sendsRecords = false},
 }};
 
 // The table is indexed by the kind's value.

@@ -1,6 +1,7 @@
 #pragma once
-// TextWindow: an output window that is only its text, shown nowhere: for a job whose lines are kept
-// rather than displayed (each port's job of a gang run, the file check run once before such a run).
+// TextWindow: an output window that is only its text, the one in-memory output window: each port's job of
+// a gang run and the file check before it keep their lines in one, hlx's console window prints its text as
+// it grows (cli/console_view.h), and the tests' fake window is one.
 // Positions count UTF-16 code units, as the real window does; lines end at CR LF. Whoever wants to see the
 // text as it grows passes onAppend, which receives every piece appended or inserted, in order.
 //

@@ -89,9 +89,6 @@ public:
     const NavStack& navStack() const { return m_nav; }
     const MenuData& data() const { return m_data; }
     int detailCount() const { return m_detailCount; }
-    ItemCode detailsTag() const { return m_detailsTag; }
-    int transitionStepNumber() const { return m_step; }
-    TransitionDirection transitionDirection() const { return m_direction; }
     std::array<InfoLine, 3> infoLines() const;
 
 private:

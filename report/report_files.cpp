@@ -10,8 +10,13 @@ base::Status writeRunReport(const std::string& path, const RunReport& report) {
     return base::replaceFileAtomically(path, toJson(report, JsonLayout::Indented), 0644).withContext(path);
 }
 
-ReportFile::ReportFile(std::string path) : m_path(std::move(path)), m_replacement(m_path, 0644) {
-    m_status = m_replacement.status().withContext(m_path);
+namespace {
+constexpr std::size_t kProbeBytes = 4096;  // one block of the usual file systems
+}
+
+ReportFile::ReportFile(std::string path, base::FileSystem& files)
+    : m_path(std::move(path)), m_replacement(m_path, 0644, files) {
+    m_status = m_replacement.probe(kProbeBytes).withContext(m_path);
 }
 
 base::Status ReportFile::commit(const RunReport& report) {

@@ -26,11 +26,12 @@ inline constexpr const char kJobLogName[] = "hlx-jobs.jsonl";
 base::Status writeRunReport(const std::string& path, const RunReport& report);
 
 // A report file named before a run and written at its end: the folder is tried at the start (a temporary
-// file is made beside the target), so a run whose report could not be kept is refused before it touches
-// a monitor. The target is replaced only by commit.
+// file is made beside the target and its first block written and flushed to the disk), so a run whose
+// report could not be kept (no permission, a full file system) is refused before it touches a monitor.
+// The target is replaced only by commit.
 class ReportFile {
 public:
-    explicit ReportFile(std::string path);
+    explicit ReportFile(std::string path, base::FileSystem& files = base::systemFileSystem());
     ReportFile(const ReportFile&) = delete;
     ReportFile& operator=(const ReportFile&) = delete;
 

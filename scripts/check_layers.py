@@ -25,9 +25,8 @@ LAYERS = [
     ["serial", "report"],
     ["jobs"],
     ["firmware", "terminal", "imaging", "charts"],  # siblings: what firmware and terminal share is in jobs
-    ["preview"],
-    ["app"],
-    ["cli"],
+    ["preview", "runner"],  # runner: the job catalogue, records and the one runner of a job on a port
+    ["app", "cli"],  # siblings: the window and the command line share what is in runner, never each other
 ]
 STANDALONE = {"tools"}  # the simulated monitor: uses base only, used by nothing but tests and cli
 STANDALONE_USERS = {"cli"}

@@ -19,14 +19,8 @@ class Deadline {
 public:
     explicit Deadline(const base::Clock& clock = base::systemClock()) : m_clock(&clock) {}
 
-    void arm(Milliseconds duration) {
-        m_start = m_clock->now();
-        m_deadline = m_start + duration;
-    }
-    void armAt(TimePoint start, Milliseconds duration) {
-        m_start = start;
-        m_deadline = start + duration;
-    }
+    void arm(Milliseconds duration) { m_deadline = m_clock->now() + duration; }
+    void armAt(TimePoint start, Milliseconds duration) { m_deadline = start + duration; }
     // Makes the deadline expire now (a link that lost its port waits for nothing more).
     void expireNow() { m_deadline = m_clock->now(); }
     bool expired() const { return m_clock->now() >= m_deadline; }
@@ -41,7 +35,6 @@ public:
 
 private:
     const base::Clock* m_clock;
-    TimePoint m_start{};
     TimePoint m_deadline{};
 };
 

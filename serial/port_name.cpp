@@ -3,6 +3,8 @@
 #include <cctype>
 #include <climits>
 
+#include "serial/port_list.h"
+
 namespace hlx::serial {
 
 std::optional<int> scanComNumber(std::string_view text) {
@@ -43,6 +45,11 @@ std::string portDevicePath(std::string_view text) {
         return comPortDevice(*number);
     }
     return std::string(trimmed);
+}
+
+std::string PortInfo::fieldText() const {
+    if (comNumber > 0) return std::to_string(comNumber);
+    return byId.empty() ? device : byId;
 }
 
 }  // namespace hlx::serial

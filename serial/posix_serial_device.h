@@ -52,7 +52,6 @@ public:
     // Exposed because a pseudo-terminal does not keep the parity bit, so tests check the request here.
     static termios makeTermios(const termios& current, const LineSettings& settings);
     const termios& lastRequested() const { return m_lastRequested; }
-    bool isPseudoTerminal() const { return m_isPty; }
 
 private:
     int m_fd = -1;

@@ -34,7 +34,7 @@ struct UdevDevice {
     std::string subsystem;  // "usb-serial", "usb", "serial-base", "pnp", "platform", "pci", ...
     std::string devtype;    // "usb_device", "usb_interface", ... (often empty)
     std::string driver;     // empty when no driver is bound
-    std::map<std::string, std::string> attributes;  // the sysfs attributes read (see port_list.cpp)
+    std::map<std::string, std::string> attributes;  // the sysfs attributes read (see posix_port_list.cpp)
 };
 
 struct UdevTty {

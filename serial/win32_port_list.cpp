@@ -101,11 +101,6 @@ std::vector<std::string> registryPorts() {
 
 }  // namespace
 
-std::string PortInfo::fieldText() const {
-    if (comNumber > 0) return std::to_string(comNumber);
-    return byId.empty() ? device : byId;
-}
-
 std::vector<PortInfo> listSerialPorts() {
     return mergePorts(setupApiPorts(), registryPorts());
 }

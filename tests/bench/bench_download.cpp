@@ -22,9 +22,9 @@
 #include <string>
 #include <vector>
 
-#include "app/job_catalogue.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
+#include "runner/job_catalogue.h"
 #include "serial/posix_serial_device.h"
 #include "terminal/idle_poll.h"
 #include "tests/bench/bench_support.h"
@@ -89,7 +89,7 @@ void benchDownload(const std::string& folder) {
         jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
         const double cpuStart = bench::threadCpuSeconds();
         const auto wallStart = std::chrono::steady_clock::now();
-        word = jobs::runJobFrame(*app::jobDefinition(jobs::JobKind::RtqDownload), context, slot);
+        word = jobs::runJobFrame(*runner::jobDefinition(jobs::JobKind::RtqDownload), context, slot);
         cpu = bench::threadCpuSeconds() - cpuStart;
         wall = std::chrono::steady_clock::now() - wallStart;
     });

@@ -16,9 +16,9 @@
 #include <optional>
 #include <string>
 
-#include "app/job_catalogue.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
+#include "runner/job_catalogue.h"
 #include "serial/posix_serial_device.h"
 #include "tests/bench/bench_support.h"
 #include "tests/support/null_output_window.h"
@@ -68,7 +68,7 @@ Run runJob(const std::string& path, int baud) {
         jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
         const double cpuStart = threadCpuSeconds();
         const auto wallStart = std::chrono::steady_clock::now();
-        word = jobs::runJobFrame(*app::jobDefinition(jobs::JobKind::BootLoader), context, slot);
+        word = jobs::runJobFrame(*runner::jobDefinition(jobs::JobKind::BootLoader), context, slot);
         run.cpu = threadCpuSeconds() - cpuStart;
         run.wall = std::chrono::steady_clock::now() - wallStart;
     });

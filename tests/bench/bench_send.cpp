@@ -19,9 +19,9 @@
 #include <random>
 #include <string>
 
-#include "app/job_catalogue.h"
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
+#include "runner/job_catalogue.h"
 #include "serial/posix_serial_device.h"
 #include "terminal/file_sender.h"
 #include "tests/bench/bench_support.h"
@@ -55,7 +55,7 @@ Measured runJob(tools::VirtualMonitor& monitor, jobs::JobKind kind, jobs::JobInp
         jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
         const double cpuStart = bench::threadCpuSeconds();
         const auto wallStart = std::chrono::steady_clock::now();
-        m.word = jobs::runJobFrame(*app::jobDefinition(kind), context, slot).value_or(-1);
+        m.word = jobs::runJobFrame(*runner::jobDefinition(kind), context, slot).value_or(-1);
         m.cpu = bench::threadCpuSeconds() - cpuStart;
         m.wall = std::chrono::steady_clock::now() - wallStart;
     });

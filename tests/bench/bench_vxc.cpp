@@ -21,7 +21,7 @@
 #include <QBuffer>
 #include <QImage>
 
-#include "app/qt_bitmap.h"
+#include "imaging/qt_bitmap.h"
 #endif
 
 namespace {
@@ -93,7 +93,7 @@ void reportSizes(benchmark::State& state, const MemoryBitmap& picture, std::size
 
 std::unique_ptr<hlx::imaging::Bitmap> previewTarget() {
 #if HLX_HAVE_QTGRAPHICS
-    auto target = std::make_unique<hlx::app::QtBitmap>();
+    auto target = std::make_unique<hlx::imaging::QtBitmap>();
     (void)target->create(kWidth, kHeight);
     return target;
 #else

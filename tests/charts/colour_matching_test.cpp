@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "charts/colour_matching.h"
-#include "tests/support/run_command.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -7,7 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/run_command.h"
+#include "tests/support/child_process.h"
+#include "tests/support/contains.h"
 #include "tests/support/temp_dir.h"
 
 #if HLX_HAVE_QTGRAPHICS
@@ -25,9 +26,7 @@ Outcome hlx(const std::string& arguments) {
     return hlx::test::runCommand(std::string(HLX_CLI_PATH) + " " + arguments);
 }
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using hlx::test::contains;
 
 #if HLX_HAVE_QTGRAPHICS
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/run_command.h"
+#include "tests/support/child_process.h"
 
 namespace {
 

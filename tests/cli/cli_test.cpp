@@ -27,10 +27,10 @@
 #include "serial/serial_port.h"
 #include "tests/imaging/bmp_builder.h"
 #include "tests/support/child_process.h"
+#include "tests/support/contains.h"
 #include "tests/support/hex_text.h"
 #include "tests/support/port_probe.h"
 #include "tests/support/pty.h"
-#include "tests/support/run_command.h"
 #include "tests/support/temp_dir.h"
 #include "tools/virtual_monitor.h"
 
@@ -53,9 +53,7 @@ HlxRun hlx(const std::vector<std::string>& arguments, RunOptions options = {}) {
     return HlxProcess(arguments, options).finish();
 }
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using hlx::test::contains;
 
 bool fileExists(const std::string& path) {
     struct stat st {};

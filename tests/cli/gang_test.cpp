@@ -3,6 +3,8 @@
 // each monitor ended up with, a stop by Ctrl-C, and the --report document of every run, validated against
 // its schema with an independent validator and its digests checked with sha256sum.
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,11 +21,11 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/support/child_process.h"
+#include "tests/support/contains.h"
 #include "tests/support/hex_text.h"
 #include "tests/support/port_probe.h"
 #include "tests/support/pty.h"
 #include "tests/support/report_schema.h"
-#include "tests/support/run_command.h"
 #include "tests/support/temp_dir.h"
 #include "tools/lpc_isp_sim.h"
 #include "tools/virtual_monitor.h"
@@ -40,9 +42,7 @@ HlxRun hlx(const std::vector<std::string>& arguments, RunOptions options = {}) {
     return test::ChildProcess(HLX_CLI_PATH, arguments, options).finish(60s);
 }
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using hlx::test::contains;
 
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
@@ -323,6 +323,72 @@ TEST_F(GangTest, LiveStatusLinesOnATerminal) {
     EXPECT_TRUE(contains(shown, "2 of 2 ports without failure"));
     EXPECT_EQ(spacedFirmware().bytes(), imageOf(first));
     EXPECT_EQ(spacedFirmware().bytes(), imageOf(second));
+}
+
+// The frame fits a small terminal: five ports with long by-id names on 80 columns and 4 rows. No frame is
+// taller than 3 lines (it would scroll), no line is wider than 79 columns, a long name is shortened from
+// the left, and a finished port shows 100 % and its outcome.
+TEST_F(GangTest, LiveViewFitsASmallTerminal) {
+    const std::string path = writeFirmware(spacedFirmware());
+    std::vector<std::unique_ptr<tools::VirtualMonitor>> monitors;
+    std::vector<std::string> arguments{"flash", "realterm", path};
+    for (int i = 0; i < 5; ++i) {
+        monitors.push_back(std::make_unique<tools::VirtualMonitor>());
+        const std::string link =
+            dir.file("usb-FTDI_FT232R_USB_UART_A50285B" + std::to_string(i) + "-if00-port0-by-id-name");
+        ASSERT_EQ(0, ::symlink(monitors.back()->slavePath().c_str(), link.c_str()));
+        arguments.insert(arguments.end(), {"--port", link});
+    }
+    test::PseudoTerminal terminal;
+    const winsize size{.ws_row = 4, .ws_col = 80, .ws_xpixel = 0, .ws_ypixel = 0};
+    ASSERT_EQ(0, ::ioctl(terminal.masterFd(), TIOCSWINSZ, &size));
+    const int screen = ::open(terminal.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(screen, 0);
+    RunOptions onTheTerminal;
+    onTheTerminal.stdoutFd = screen;
+    test::ChildProcess process(HLX_CLI_PATH, arguments, onTheTerminal);
+    ::close(screen);
+    std::string shown;
+    const auto giveUp = std::chrono::steady_clock::now() + 60s;
+    while (!contains(shown, "ports without failure") && std::chrono::steady_clock::now() < giveUp)
+        shown += terminal.receive(1, 200ms);
+    const HlxRun run = process.finish(60s);
+    EXPECT_EQ(0, run.exitCode) << shown << run.err;
+
+    EXPECT_FALSE(contains(shown, "\033[4F")) << "a frame taller than the terminal scrolls";
+    EXPECT_FALSE(contains(shown, "\033[5F"));
+    EXPECT_TRUE(contains(shown, "\033[3F")) << "back up over the three lines of the frame";
+    EXPECT_TRUE(contains(shown, "more ports:")) << shown;
+    EXPECT_TRUE(contains(shown, "...")) << "long names are shortened from the left";
+    EXPECT_TRUE(contains(shown, "-by-id-name  [")) << "the end of a name is kept";
+    EXPECT_TRUE(contains(shown, "] 100%  ok")) << shown;
+    // Every status line (after its clear) fits in 79 columns; the terminal turns LF into CR LF.
+    std::size_t at = 0;
+    while ((at = shown.find("\033[K", at)) != std::string::npos) {
+        at += 3;
+        const std::size_t end = shown.find_first_of("\r\n", at);
+        const std::string line = shown.substr(at, end == std::string::npos ? std::string::npos : end - at);
+        std::size_t columns = 0;
+        for (char c : line) columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        EXPECT_LE(columns, 79u) << line;
+    }
+    for (const auto& monitor : monitors) EXPECT_EQ(spacedFirmware().bytes(), imageOf(*monitor));
+}
+
+// --print-result in a gang: the run ends with one result line per port, in the order of the --port options.
+TEST_F(GangTest, PrintResultEndsTheRunWithALinePerPort) {
+    const std::string path = writeFirmware(spacedFirmware());
+    tools::VirtualMonitor first;
+    tools::VirtualMonitor failing;
+    failing.setFaults({.errorAt = 5});
+    const HlxRun run = hlx(
+        {"flash", "rtq", path, "--port", first.slavePath(), "--port", failing.slavePath(), "--print-result"});
+    EXPECT_EQ(1, run.exitCode) << run.err;
+    const std::vector<std::string> lines = linesOf(run.err);
+    ASSERT_GE(lines.size(), 2u) << run.err;
+    EXPECT_EQ(first.slavePath() + ": JobResult=0x1000", lines[lines.size() - 2]) << run.err;
+    EXPECT_TRUE(lines.back().starts_with(failing.slavePath() + ": JobResult=0x")) << run.err;
+    EXPECT_NE(failing.slavePath() + ": JobResult=0x1000", lines.back());
 }
 
 TEST_F(GangTest, SingleRunsWriteTheirReportToo) {

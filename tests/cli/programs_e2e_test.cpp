@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/contains.h"
 #include "tests/support/hex_text.h"
 #include "tests/support/simulator_process.h"
 #include "tests/support/temp_dir.h"
@@ -62,9 +63,7 @@ protected:
     std::unique_ptr<test::SimulatorProcess> monitor;
 };
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using hlx::test::contains;
 
 // Two data records that do not follow on, and the end: three records, three lines.
 std::string smallFirmware() {

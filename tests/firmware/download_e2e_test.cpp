@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "app/job_catalogue.h"
 #include "jobs/job_frame.h"
 #include "output/job_result.h"
+#include "runner/job_catalogue.h"
 #include "serial/posix_serial_device.h"
 #include "tests/support/fake_output_window.h"
 #include "tests/support/hex_text.h"
@@ -96,7 +96,7 @@ protected:
         inputs.settingsEntry = 0;
         inputs.filePath = filePath;
         const std::int32_t word =
-            test::runJobInSlot(*app::jobDefinition(kind), {port, replyDeadline, log, view}, inputs);
+            test::runJobInSlot(*runner::jobDefinition(kind), {port, replyDeadline, log, view}, inputs);
         EXPECT_EQ((std::vector<bool>{false, true}), view.pollSwitches());
         return word;
     }

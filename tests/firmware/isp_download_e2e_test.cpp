@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "app/job_catalogue.h"
 #include "app/main_window_logic.h"
 #include "app/settings_store.h"
 #include "firmware/hex_image.h"
@@ -20,8 +19,10 @@
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
 #include "output/job_result.h"
+#include "runner/job_catalogue.h"
 #include "serial/posix_serial_device.h"
 #include "tests/app/fake_main_window_view.h"
+#include "tests/support/contains.h"
 #include "tests/support/fake_output_window.h"
 #include "tests/support/hex_text.h"
 #include "tests/support/isp_flash.h"
@@ -42,9 +43,7 @@ using output::result::kOpen;
 using output::result::kTimeout;
 using tools::IspEcho;
 
-bool contains(const std::string& text, std::string_view part) {
-    return text.find(part) != std::string::npos;
-}
+using hlx::test::contains;
 
 // A firmware as linkers write them: a vector table at 0 with code behind it, a section at an odd address,
 // one whose records cross a 4096-byte boundary, data in the next pages, a page the job must skip, a start
@@ -87,7 +86,7 @@ protected:
         inputs.comText = comText.value_or(sim ? sim->slavePath() : std::string{});
         inputs.settingsEntry = 0;
         inputs.filePath = filePath;
-        const std::int32_t word = test::runJobInSlot(*app::jobDefinition(jobs::JobKind::BootLoader),
+        const std::int32_t word = test::runJobInSlot(*runner::jobDefinition(jobs::JobKind::BootLoader),
                                                      {port, replyDeadline, log, view}, inputs);
         EXPECT_EQ((std::vector<bool>{false, true}), view.pollSwitches());
         return word;

@@ -11,8 +11,8 @@
 #include <span>
 #include <vector>
 
-#include "app/qt_bitmap.h"
 #include "imaging/bmp_reader.h"
+#include "imaging/qt_bitmap.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Large pictures are refused or read the same way as small ones; they only slow the search down.
     if (headersOk && static_cast<std::int64_t>(info.width) * info.height > 1 << 20) return 0;
 
-    app::QtBitmap bitmap;
+    imaging::QtBitmap bitmap;
     const base::Status loaded = bitmap.loadBytes(file, "fuzz.bmp");
     if (!loaded) {
         if (loaded.message().empty() || bitmap.bitDepth() != 0 || bitmap.width() != 0) std::abort();
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const std::vector<std::uint8_t> saved = bitmap.bmpBytes();
-    app::QtBitmap again;
+    imaging::QtBitmap again;
     if (!again.loadBytes(saved, "saved.bmp")) std::abort();
     if (again.width() != bitmap.width() || again.height() != bitmap.height() ||
         again.bitDepth() != bitmap.bitDepth() || again.palette() != palette)

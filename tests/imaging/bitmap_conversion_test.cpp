@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/qt_bitmap.h"
 #include "imaging/bitmap_conversion.h"
 #include "imaging/c_array.h"
+#include "imaging/qt_bitmap.h"
 #include "imaging/vxc_encoder.h"
 #include "imaging/vxc_file.h"
 #include "output/output_log.h"
@@ -52,7 +52,7 @@ class ConvertBitmapTest : public ::testing::Test {
 protected:
     // Saves picture as a 24-bit BMP file in the test folder.
     std::string saveSource(const std::string& name, const imaging::Bitmap& picture) {
-        app::QtBitmap file;
+        imaging::QtBitmap file;
         EXPECT_TRUE(file.create(picture.width(), picture.height()));
         for (int y = 0; y < picture.height(); ++y)
             for (int x = 0; x < picture.width(); ++x) file.setPixel(x, y, picture.pixel(x, y));
@@ -72,7 +72,7 @@ protected:
     output::OutputLog log{window};
     RecordingProgress progress;
     RecordingDisplay display;
-    app::QtBitmapFactory bitmaps;
+    imaging::QtBitmapFactory bitmaps;
 };
 
 TEST_F(ConvertBitmapTest, WritesTheThreeFilesNextToTheSourceAndShowsThePreview) {
@@ -93,7 +93,7 @@ TEST_F(ConvertBitmapTest, WritesTheThreeFilesNextToTheSourceAndShowsThePreview) 
     EXPECT_EQ(std::string(vxc.begin(), vxc.end()), readFile(stem + ".vxc"));
     EXPECT_EQ(imaging::cArrayText(stream), readFile(stem + ".c"));
 
-    app::QtBitmap preview;
+    imaging::QtBitmap preview;
     ASSERT_TRUE(preview.load(stem + ".bmp"));
     EXPECT_EQ(24, preview.bitDepth());
     ASSERT_EQ(4, preview.width());
@@ -110,7 +110,7 @@ TEST_F(ConvertBitmapTest, PreviewOfAPhotoIsTheSourceCutToSixteenBits) {
     const MemoryBitmap picture = noisePicture(120, 90, 9);
     const std::string source = saveSource("photo.bmp", picture);
     ASSERT_EQ(imaging::ConversionOutcome::Complete, convert(source, false).outcome);
-    app::QtBitmap preview;
+    imaging::QtBitmap preview;
     ASSERT_TRUE(preview.load(dir.file("vxc_photo.bmp")));
     for (int y = 0; y < picture.height(); ++y)
         for (int x = 0; x < picture.width(); ++x)
@@ -135,7 +135,7 @@ TEST_F(ConvertBitmapTest, PalettePreviewKeepsThePaletteAndTakesTheNearestColours
     writeFile(dir.file("pal.bmp"), std::string(bytes.begin(), bytes.end()));
     ASSERT_EQ(imaging::ConversionOutcome::Complete, convert(dir.file("pal.bmp")).outcome);
 
-    app::QtBitmap preview;
+    imaging::QtBitmap preview;
     ASSERT_TRUE(preview.load(dir.file("vxc_pal.bmp")));
     EXPECT_EQ(8, preview.bitDepth());
     EXPECT_EQ(palette, preview.palette());

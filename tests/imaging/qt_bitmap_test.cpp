@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/qt_bitmap.h"
+#include "imaging/qt_bitmap.h"
 #include "tests/imaging/bmp_builder.h"
 #include "tests/imaging/picture_helpers.h"
 #include "tests/support/temp_dir.h"
@@ -145,7 +145,7 @@ TEST_P(QtBitmapDepthTest, ReadsTheColoursAndWritesTheSameFormatBack) {
     const std::vector<std::uint8_t> file = buildBmp(c.spec);
     writeFile(source, std::string(file.begin(), file.end()));
 
-    app::QtBitmap bitmap;
+    imaging::QtBitmap bitmap;
     ASSERT_TRUE(bitmap.load(source)) << bitmap.load(source).message();
     EXPECT_EQ(3, bitmap.width());
     EXPECT_EQ(2, bitmap.height());
@@ -160,7 +160,7 @@ TEST_P(QtBitmapDepthTest, ReadsTheColoursAndWritesTheSameFormatBack) {
 
     const std::string copy = dir.file("copy.bmp");
     ASSERT_TRUE(bitmap.save(copy));
-    app::QtBitmap again;
+    imaging::QtBitmap again;
     ASSERT_TRUE(again.load(copy));
     EXPECT_EQ(c.spec.depth, again.bitDepth());
     EXPECT_EQ(describe(c.spec.palette), describe(again.palette()));
@@ -179,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(BmpFiles, QtBitmapDepthTest, ::testing::ValuesIn(depthC
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(QtBitmap, PalettePicturesTakeTheNearestPaletteColour) {
-    app::QtBitmap bitmap;
+    imaging::QtBitmap bitmap;
     const std::vector<std::uint8_t> file =
         buildBmp({3, 2, 4, 0, kFour, 40, {}, {0x40, 0xF0, 0, 0, 0x12, 0x30, 0, 0}});
     ASSERT_TRUE(bitmap.loadBytes(file, "four.bmp"));
@@ -191,7 +191,7 @@ TEST(QtBitmap, PalettePicturesTakeTheNearestPaletteColour) {
 }
 
 TEST(QtBitmap, DirectColourPicturesKeepEveryBitAndTheirAlpha) {
-    app::QtBitmap bitmap;
+    imaging::QtBitmap bitmap;
     ASSERT_TRUE(bitmap.create(2, 1));
     EXPECT_EQ(24, bitmap.bitDepth());
     EXPECT_EQ(describe({{0, 0, 0}, {0, 0, 0}}), describe(pixelsOf(bitmap)));
@@ -205,7 +205,7 @@ TEST(QtBitmap, SixteenBitPreviewsKeepTheirLayout) {
         SCOPED_TRACE(green6 ? "5-6-5" : "5-5-5");
         BmpSpec spec{1, 1, 16, green6 ? 3u : 0u, {}, 40, {}, {0, 0, 0, 0}};
         if (green6) spec.masks = {0xF800, 0x07E0, 0x001F};
-        app::QtBitmap bitmap;
+        imaging::QtBitmap bitmap;
         ASSERT_TRUE(bitmap.loadBytes(buildBmp(spec), "p.bmp"));
         bitmap.setPixel(0, 0, {0, 4, 0});  // green 1 of 6 bits, 0 of 5
         const std::vector<std::uint8_t> saved = bitmap.bmpBytes();
@@ -216,7 +216,7 @@ TEST(QtBitmap, SixteenBitPreviewsKeepTheirLayout) {
 
 TEST(QtBitmap, LoadFailuresNameTheFileAndLeaveNoPicture) {
     TempDir dir;
-    app::QtBitmap bitmap;
+    imaging::QtBitmap bitmap;
     ASSERT_TRUE(bitmap.create(2, 2));
     EXPECT_EQ(dir.file("missing.bmp") + ": No such file or directory",
               bitmap.load(dir.file("missing.bmp")).message());

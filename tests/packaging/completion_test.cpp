@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "tests/packaging/program_help.h"
-#include "tests/support/run_command.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "tests/packaging/program_help.h"
-#include "tests/support/run_command.h"
+#include "tests/support/child_process.h"
 
 namespace {
 

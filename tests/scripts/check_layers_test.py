@@ -106,6 +106,22 @@ class CheckLayersTest(unittest.TestCase):
         self.plant("firmware/CMakeLists.txt", "target_link_libraries(hlx_firmware PUBLIC hlx::terminal)\n")
         self.assertFailsNaming("firmware/CMakeLists.txt links a target of terminal/")
 
+    def test_cli_may_not_include_from_app(self):
+        self.plant("cli/planted.cpp", '#include "app/main_window_logic.h"\n')
+        self.assertFailsNaming("cli/planted.cpp includes from app/")
+
+    def test_cli_may_not_link_app(self):
+        self.plant("cli/CMakeLists.txt", "target_link_libraries(hlx PRIVATE hlx::app_logic)\n")
+        self.assertFailsNaming("cli/CMakeLists.txt links a target of app/")
+
+    def test_app_may_not_use_cli(self):
+        self.plant("app/planted.cpp", '#include "cli/job_command.h"\n')
+        self.assertFailsNaming("app/planted.cpp includes from cli/")
+
+    def test_runner_may_not_use_app(self):
+        self.plant("runner/CMakeLists.txt", "target_link_libraries(hlx_runner PUBLIC hlx::app_logic)\n")
+        self.assertFailsNaming("runner/CMakeLists.txt links a target of app/")
+
     def test_the_simulators_are_used_by_cli_alone(self):
         self.plant("app/CMakeLists.txt", "target_link_libraries(hlx_app_logic PRIVATE hlx::monitor_sim)\n")
         self.assertFailsNaming("app/CMakeLists.txt links a target of tools/")

@@ -1,7 +1,9 @@
 #pragma once
 // ChildProcess: a program (hlx) run as a technician runs it, as a child process with its stdout and
-// stderr on pipes (or merged, or stdout on a terminal the test holds), for tests of exit codes, output and
-// stop signals. Header-only, for GoogleTest suites.
+// stderr on pipes (or merged, or stdout on a descriptor the test holds: a terminal, a pipe it keeps full),
+// for tests of exit codes, output and stop signals; its stdout can be read line by line and closed under
+// it, as `| head -n 1` does. runCommand runs a shell command line through it. Header-only, for GoogleTest
+// suites.
 //
 // Threads: owned by one test; the child is killed and reaped if the test does not finish it.
 
@@ -30,8 +32,11 @@ struct RunOptions {
 
 struct ChildRun {
     int exitCode = -1;  // -1 when the child did not exit normally
+    int signal = 0;     // the signal that ended it, when one did
     std::string out;    // stdout, or stdout and stderr merged
     std::string err;
+    // What a shell reports: the exit code, or 128 + the signal that ended the child.
+    int shellStatus() const { return signal != 0 ? 128 + signal : exitCode; }
 };
 using HlxRun = ChildRun;
 
@@ -84,10 +89,38 @@ public:
 
     void signal(int number) { ::kill(m_pid, number); }
 
+    // Reads stdout up to its first line end and returns that line (without it); what followed stays for
+    // finish(). Empty when stdout ended first. A hang guard as in finish().
+    std::string readOutLine(std::chrono::seconds limit = std::chrono::seconds{20}) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (m_out >= 0 && m_outRead.find('\n') == std::string::npos) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                ADD_FAILURE() << "no line on stdout within " << limit.count() << " s";
+                return {};
+            }
+            pollfd p{m_out, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left.count())) > 0) drain(p, m_out, m_outRead);
+        }
+        const std::size_t eol = m_outRead.find('\n');
+        if (eol == std::string::npos) return {};
+        std::string line = m_outRead.substr(0, eol);
+        m_outRead.erase(0, eol + 1);
+        return line;
+    }
+    // Closes the reading end of stdout, as a reader that has had enough does: the child's next write
+    // fails (EPIPE, or SIGPIPE where it does not ignore it).
+    void closeOut() {
+        if (m_out >= 0) ::close(m_out);
+        m_out = -1;
+    }
+
     // Reads both pipes to their end and waits for the child. A hang guard, not a speed requirement: after
     // `limit` the child is killed and the test fails.
     ChildRun finish(std::chrono::seconds limit = std::chrono::seconds{20}) {
         ChildRun run;
+        run.out = std::move(m_outRead);
         const auto end = std::chrono::steady_clock::now() + limit;
         while (m_out >= 0 || m_err >= 0) {
             const auto left =
@@ -106,6 +139,7 @@ public:
         ::waitpid(m_pid, &status, 0);
         m_reaped = true;
         if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
         return run;
     }
 
@@ -125,7 +159,21 @@ private:
     pid_t m_pid = -1;
     int m_out = -1;
     int m_err = -1;
+    std::string m_outRead;  // stdout read by readOutLine beyond its line
     bool m_reaped = false;
 };
+
+// A shell command line run to its end; stdout and stderr together, and its exit code (-1 when it did not
+// exit normally).
+struct CommandOutcome {
+    int exitCode = -1;
+    std::string out;  // stdout and stderr
+};
+
+inline CommandOutcome runCommand(const std::string& commandLine,
+                                 std::chrono::seconds limit = std::chrono::seconds{600}) {
+    ChildRun run = ChildProcess("/bin/sh", {"-c", commandLine}, {.mergeErr = true}).finish(limit);
+    return {run.exitCode, std::move(run.out)};
+}
 
 }  // namespace hlx::test

@@ -168,6 +168,10 @@ base::Status FaultyFileSystem::info(const std::string& path, base::FileInfo& inf
     return m_real.info(path, info);
 }
 
+base::Status FaultyFileSystem::entryInfo(const std::string& path, base::FileInfo& info) {
+    return m_real.entryInfo(path, info);
+}
+
 std::string FaultyFileSystem::resolveLink(const std::string& path) {
     return m_real.resolveLink(path);
 }

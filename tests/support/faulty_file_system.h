@@ -67,6 +67,7 @@ public:
     base::Status openForAppend(const std::string& path, std::uint32_t permissions,
                                std::unique_ptr<base::WritableFile>& file) override;
     base::Status info(const std::string& path, base::FileInfo& info) override;
+    base::Status entryInfo(const std::string& path, base::FileInfo& info) override;
     std::string resolveLink(const std::string& path) override;
     base::Status rename(const std::string& from, const std::string& to) override;
     base::Status remove(const std::string& path) override;

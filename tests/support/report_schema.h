@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tests/support/run_command.h"
+#include "tests/support/child_process.h"
 
 namespace hlx::test {
 

@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <random>
 
-#include "app/job_catalogue.h"
 #include "jobs/job_frame.h"
 #include "output/job_result.h"
+#include "runner/job_catalogue.h"
 #include "serial/posix_serial_device.h"
 #include "tests/support/job_runner.h"
 #include "tests/support/recording_view.h"
@@ -55,7 +55,7 @@ protected:
         serial::Deadline replyDeadline;
         inputs.comText = monitor->slavePath();
         inputs.settingsEntry = 0;
-        return test::runJobInSlot(*app::jobDefinition(kind), {port, replyDeadline, log, view}, inputs);
+        return test::runJobInSlot(*runner::jobDefinition(kind), {port, replyDeadline, log, view}, inputs);
     }
 
     std::int32_t sendFile(const std::string& bytes) {

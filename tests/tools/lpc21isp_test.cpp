@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "tests/support/child_process.h"
 #include "tests/support/hex_text.h"
-#include "tests/support/run_command.h"
 #include "tests/support/simulator_process.h"
 #include "tests/support/temp_dir.h"
 #include "tools/monitor_image.h"

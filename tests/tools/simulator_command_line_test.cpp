@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/run_command.h"
+#include "tests/support/child_process.h"
 #include "tests/support/simulator_process.h"
 #include "tests/support/tool_side.h"
 

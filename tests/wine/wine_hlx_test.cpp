@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/contains.h"
 #include "tests/support/hex_text.h"
 #include "tests/support/isp_flash.h"
 #include "tests/support/report_schema.h"
@@ -58,9 +59,7 @@ std::string withoutCarriageReturns(std::string text) {
     return text;
 }
 
-bool contains(const std::string& text, std::string_view part) {
-    return text.find(part) != std::string::npos;
-}
+using hlx::test::contains;
 
 std::string lastLine(std::string text) {
     while (!text.empty() && text.back() == '\n') text.pop_back();

@@ -31,8 +31,8 @@
 #include <nlohmann/json.hpp>
 
 #include "app/main_window.h"
-#include "app/qt_bitmap.h"
 #include "app/settings_store.h"
+#include "imaging/qt_bitmap.h"
 #include "jobs/job_frame.h"
 #include "report/job_record.h"
 #include "serial/posix_serial_device.h"
@@ -631,7 +631,7 @@ TEST_F(MainWindowTest, ClickOnImage1ConvertsTheChosenBitmapAndShowsThePreview) {
     openWindow();
     test::TempDir pictures;
     const std::string source = pictures.file("logo.bmp");
-    QtBitmap picture;
+    imaging::QtBitmap picture;
     ASSERT_TRUE(picture.create(80, 20));
     for (int x = 0; x < 80; ++x) picture.setPixel(x, 10, {255, 0, 0});
     ASSERT_TRUE(picture.save(source));
@@ -647,7 +647,7 @@ TEST_F(MainWindowTest, ClickOnImage1ConvertsTheChosenBitmapAndShowsThePreview) {
               outputText().find("Bilder\r\nKomprimiere logo\r\nErzeuge: " + stem + ".c\r\nErzeuge: " + stem +
                                 ".vxc\r\nErzeuge: " + stem + ".bmp\r\n"))
         << outputText();
-    QtBitmap preview;
+    imaging::QtBitmap preview;
     ASSERT_TRUE(preview.load(stem + ".bmp"));
     EXPECT_EQ((imaging::Rgb{248, 0, 0}), preview.pixel(3, 10));
     // The preview fills the control's width with its aspect kept.
@@ -665,7 +665,7 @@ TEST_F(MainWindowTest, AFullHdConversionRunsOffTheWindowThread) {
     openWindow();
     test::TempDir pictures;
     const std::string source = pictures.file("photo.bmp");
-    QtBitmap picture;
+    imaging::QtBitmap picture;
     ASSERT_TRUE(picture.create(1920, 1080));
     for (int y = 0; y < 1080; ++y)
         for (int x = 0; x < 1920; ++x)

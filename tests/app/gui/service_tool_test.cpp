@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/run_command.h"
+#include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/thread_sanitizer.h"
 

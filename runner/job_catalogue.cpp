@@ -1,4 +1,4 @@
-#include "app/job_catalogue.h"
+#include "runner/job_catalogue.h"
 
 #include "firmware/isp_download.h"
 #include "firmware/realterm_download.h"
@@ -6,7 +6,7 @@
 #include "terminal/file_sender.h"
 #include "terminal/terminal_sender.h"
 
-namespace hlx::app {
+namespace hlx::runner {
 
 std::optional<jobs::JobDefinition> jobDefinition(jobs::JobKind kind) {
     switch (kind) {
@@ -25,4 +25,4 @@ std::optional<jobs::JobDefinition> jobDefinition(jobs::JobKind kind) {
     }
 }
 
-}  // namespace hlx::app
+}  // namespace hlx::runner

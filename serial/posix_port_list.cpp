@@ -65,11 +65,6 @@ UdevTty describe(udev_device* tty) {
 
 }  // namespace
 
-std::string PortInfo::fieldText() const {
-    if (comNumber > 0) return std::to_string(comNumber);
-    return byId.empty() ? device : byId;
-}
-
 std::vector<PortInfo> listSerialPorts() {
     // libudev fills process-wide state of its own (random seeds) on first use without a lock, so two
     // threads listing at once (the jobs of a gang run recording their ports) take turns.

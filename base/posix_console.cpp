@@ -21,4 +21,10 @@ int terminalColumns(std::FILE* out) {
     return size.ws_col;
 }
 
+int terminalRows(std::FILE* out) {
+    winsize size{};
+    if (::ioctl(::fileno(out), TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_row;
+}
+
 }  // namespace hlx::base

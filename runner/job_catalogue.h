@@ -6,9 +6,9 @@
 
 #include "jobs/job_frame.h"
 
-namespace hlx::app {
+namespace hlx::runner {
 
 // The definition of a kind, or nothing for a kind this build does not have yet.
 std::optional<jobs::JobDefinition> jobDefinition(jobs::JobKind kind);
 
-}  // namespace hlx::app
+}  // namespace hlx::runner

@@ -17,7 +17,7 @@
 #include "jobs/job_slot.h"
 #include "report/job_record.h"
 
-namespace hlx::app {
+namespace hlx::runner {
 
 // "rtq", "realterm", "isp", "send-terminal", "send-file": the method word of a kind in records.
 std::string_view methodName(jobs::JobKind kind);
@@ -56,4 +56,4 @@ std::optional<std::int32_t> runRecordedJob(const jobs::JobDefinition& job, jobs:
 // The run of one recorded job, as the window's job log keeps it.
 report::RunReport runOf(std::string toolName, jobs::JobKind kind, RecordedJob job);
 
-}  // namespace hlx::app
+}  // namespace hlx::runner

@@ -1,4 +1,4 @@
-#include "app/qt_bitmap.h"
+#include "imaging/qt_bitmap.h"
 
 #include <cassert>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include "base/file_reader.h"
 #include "imaging/bmp_reader.h"
 
-namespace hlx::app {
+namespace hlx::imaging {
 namespace {
 
 using imaging::Rgb;
@@ -229,4 +229,4 @@ std::unique_ptr<imaging::Bitmap> QtBitmapFactory::newBitmap() const {
     return std::make_unique<QtBitmap>();
 }
 
-}  // namespace hlx::app
+}  // namespace hlx::imaging

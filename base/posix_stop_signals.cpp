@@ -121,17 +121,4 @@ int StopSignals::take() {
     return readSignal(m_state->fd);
 }
 
-std::string StopSignals::name(int signal) {
-    switch (signal) {
-        case SIGINT:
-            return "SIGINT";
-        case SIGTERM:
-            return "SIGTERM";
-        case SIGHUP:
-            return "SIGHUP";
-        default:
-            return "signal " + std::to_string(signal);
-    }
-}
-
 }  // namespace hlx::base

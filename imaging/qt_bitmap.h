@@ -26,7 +26,7 @@
 
 #include "imaging/bitmap.h"
 
-namespace hlx::app {
+namespace hlx::imaging {
 
 class QtBitmap : public imaging::Bitmap {
 public:
@@ -67,4 +67,4 @@ public:
     std::unique_ptr<imaging::Bitmap> newBitmap() const override;
 };
 
-}  // namespace hlx::app
+}  // namespace hlx::imaging

@@ -1,8 +1,8 @@
-#include "app/job_records.h"
+#include "runner/job_records.h"
 
 #include <cstdio>
-#include <filesystem>
 
+#include "base/file_system.h"
 #include "base/text_codec.h"
 #include "base/version.h"
 #include "firmware/hex_info.h"
@@ -12,13 +12,8 @@
 #include "serial/port_list.h"
 #include "serial/port_name.h"
 
-namespace hlx::app {
+namespace hlx::runner {
 namespace {
-
-bool isFirmware(jobs::JobKind kind) {
-    return kind == jobs::JobKind::RtqDownload || kind == jobs::JobKind::RealtermDownload ||
-           kind == jobs::JobKind::BootLoader;
-}
 
 std::string settingsText(int entry) {
     if (entry >= 0 && entry < static_cast<int>(serial::kComSettings.size()))
@@ -30,28 +25,15 @@ std::string settingsText(int entry) {
     return text;
 }
 
+// A by-id or by-path link resolved to the device it names.
 std::string resolved(const std::string& path) {
-    std::error_code ec;
-    const std::filesystem::path canonical = std::filesystem::canonical(path, ec);
-    return ec ? path : canonical.string();
+    return base::systemFileSystem().resolveLink(path);
 }
 
 }  // namespace
 
 std::string_view methodName(jobs::JobKind kind) {
-    switch (kind) {
-        case jobs::JobKind::RtqDownload:
-            return "rtq";
-        case jobs::JobKind::RealtermDownload:
-            return "realterm";
-        case jobs::JobKind::BootLoader:
-            return "isp";
-        case jobs::JobKind::TerminalSender:
-            return "send-terminal";
-        case jobs::JobKind::FileSender:
-            return "send-file";
-    }
-    return "unknown";
+    return jobs::traitsOf(kind).method;
 }
 
 report::ToolFacts toolFacts(std::string name) {
@@ -103,15 +85,13 @@ std::optional<std::int32_t> runRecordedJob(const jobs::JobDefinition& job, jobs:
         r.durationSeconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - steadyStart).count();
         r.bytesSent = outcome.bytesSent;
-        r.sentUnit =
-            job.kind == jobs::JobKind::RtqDownload ? report::SentUnit::Records : report::SentUnit::Lines;
+        r.sentUnit = job.traits().sendsRecords ? report::SentUnit::Records : report::SentUnit::Lines;
         r.unitsSent = outcome.unitsSent;
         r.resultWord = outcome.word;
         r.stopped = stopped;
         r.lines = report::splitLines(shown());
-        if (!inputs.prepared && context.file.loads() != loadsBefore &&
-            job.kind != jobs::JobKind::TerminalSender)
-            recorded.file = fileFacts(inputs.filePath, context.file.bytes(), isFirmware(job.kind));
+        if (!inputs.prepared && context.file.loads() != loadsBefore && job.traits().readsFile)
+            recorded.file = fileFacts(inputs.filePath, context.file.bytes(), job.traits().firmware);
         kept = true;
         keep(std::move(recorded));
     };
@@ -140,4 +120,4 @@ report::RunReport runOf(std::string toolName, jobs::JobKind kind, RecordedJob jo
     return run;
 }
 
-}  // namespace hlx::app
+}  // namespace hlx::runner
