@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
-#include "tests/support/run_command.h"
 #include "tests/support/simulator_process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/terminal_child.h"
@@ -42,6 +41,10 @@ protected:
         monitor = std::make_unique<test::SimulatorProcess>(HLX_VIRTUAL_MONITOR_PATH, options);
         EXPECT_EQ(link, monitor->path()) << monitor->printed();
         return link;
+    }
+    // A shell command line (for stdin from a file), stdout and stderr together.
+    static test::ChildRun shell(const std::string& commandLine) {
+        return test::ChildProcess("/bin/sh", {"-c", commandLine}, {.mergeErr = true}).finish();
     }
     test::ChildRun hlx(const std::vector<std::string>& arguments) {
         test::ChildProcess child(HLX_CLI_PATH, arguments);
@@ -188,8 +191,8 @@ TEST_F(TerminalCommandsTest, TerminalSendsTheLinesOfItsInputAndEndsAfterTheLastA
     const std::string port = startMonitor({});
     const std::string input = dir.file("lines.txt");
     test::writeFile(input, "A=1\r\nno command\nB?");  // the last line without a line break
-    const test::CommandOutcome run = test::runCommand(std::string("'") + HLX_CLI_PATH +
-                                                      "' terminal --port '" + port + "' < '" + input + "'");
+    const test::ChildRun run =
+        shell(std::string("'") + HLX_CLI_PATH + "' terminal --port '" + port + "' < '" + input + "'");
     EXPECT_EQ(0, run.exitCode) << run.out;
     EXPECT_EQ(2, occurrences(run.out, "OK\n")) << run.out;
     EXPECT_TRUE(contains(run.out, "not sent: \"no command\"")) << run.out;
