@@ -86,11 +86,13 @@ MainWindow::MainWindow(serial::SerialPort& port, SettingsStore& store, QWidget* 
 
     buildControls();
     arrangeControls();
+    buildSessionControls();
     setUpKeyboard();
     fitToScreen();
     m_logic = std::make_unique<MainWindowLogic>(*this, port, store);
     m_logic->construct();
     connectActions();
+    connectSessionActions();
     m_idlePollTimer->start();
 }
 
@@ -185,6 +187,7 @@ void MainWindow::closeWindow(bool dialogOnFailure) {
     m_closed = true;
     m_idlePollTimer->stop();
     m_quietTimer->stop();
+    m_portWatchTimer->stop();
     if (const base::Status saved = m_logic->close(); !saved) {
         const std::string message = "Die Einstellungen konnten nicht gespeichert werden: " + saved.message();
         std::fprintf(stderr, "%s\n", message.c_str());
@@ -194,6 +197,7 @@ void MainWindow::closeWindow(bool dialogOnFailure) {
 
 void MainWindow::runIdlePoll() {
     m_logic->idlePoll();
+    followPortWatch();
     // A burst being collected is shown as soon as the line has been quiet, not at the next tick.
     if (const auto due = m_logic->idlePollDueIn(); due && m_idlePollTimer->isActive())
         m_quietTimer->start(*due);

@@ -55,6 +55,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QSocketNotifier;
 class QTimer;
 
 namespace hlx::app {
@@ -92,6 +93,8 @@ public:
     void showPicture() override;
     imaging::PictureControl& pictureControl() override { return *m_picture; }
     void showPortState(const serial::PortState& state) override;
+    void showPortNote(std::string_view note) override;
+    void showSessionLog(std::string_view path) override;
     void showError(std::string_view message) override;
     void releaseJobThread() override;
     void updateJobControls() override;
@@ -124,6 +127,13 @@ private:
     bool keyOnButton(QObject* watched, QEvent* event);
     void connectActions();
     void runIdlePoll();
+    // main_window_session.cpp: the session log in the terminal's context menu, the status bar's notes on
+    // the port and the log, and the wake-ups of the port watcher (its descriptor, and a quiet timer while
+    // the terminal waits for a port that went away).
+    void buildSessionControls();
+    void connectSessionActions();
+    void showTerminalMenu(const QPoint& at);
+    void followPortWatch();
     QLineEdit* editFor(Edit edit) const;
     // What a double click on a control does; empty when it has none.
     std::function<void()> doubleClickAction(QObject* watched);
@@ -173,6 +183,10 @@ private:
     QLabel* m_jobStatus = nullptr;                    // JobStatus, in the status bar: the last job's outcome
     bool m_fittedToFrame = false;                     // the size checked against the frame once shown
     QPointer<QWidget> m_focusBeforeJob;               // the job button that had the focus as its job started
+    QLabel* m_portNote = nullptr;                     // PortNote: waiting for the port, found it again
+    QLabel* m_sessionLogState = nullptr;              // SessionLogState: the session log that runs
+    QSocketNotifier* m_portWatchNotifier = nullptr;   // the port watcher's descriptor
+    QTimer* m_portWatchTimer = nullptr;               // looks for a port that went away, now and then
 
     std::unique_ptr<MainWindowLogic> m_logic;
     bool m_closed = false;

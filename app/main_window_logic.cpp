@@ -89,7 +89,12 @@ MainWindowLogic::MainWindowLogic(MainWindowView& view, serial::SerialPort& port,
       m_replyDeadline(clock),
       m_terminalDeadline(clock),
       m_terminalLink{m_port, m_terminalDeadline, m_log, {}},
-      m_idlePoll(clock) {}
+      m_idlePoll(clock),
+      m_watcher(serial::makeSystemPortWatcher()) {
+    m_idlePoll.setReceivedListener([this](std::string_view bytes) {
+        if (m_sessionLog) m_sessionLog->received(bytes);
+    });
+}
 
 MainWindowLogic::~MainWindowLogic() {
     endThreads();
@@ -121,6 +126,11 @@ base::Status MainWindowLogic::close() {
 }
 
 void MainWindowLogic::reopenPort() {
+    // The technician's choice replaces the wait for a port that went away.
+    if (m_waitingForPort) {
+        m_waitingForPort = false;
+        m_view.showPortNote("");
+    }
     const int entry = m_view.comSettingsIndex();
     const std::string device = serial::portDevicePath(base::to8Bit(m_view.editText(Edit::ComNr)));
     const bool opened = m_port.open(device, entry, true);
@@ -237,11 +247,80 @@ void MainWindowLogic::idlePoll() {
         return;
     }
     m_idlePoll.tick(m_terminalLink, m_view.outputWindow());
+    if (m_sessionLog && !m_sessionLog->status()) stopSessionLog();
+    notePortLoss();
+}
+
+// Called while no job runs: a port that has gone (now, or during the job that just ended) is waited for.
+void MainWindowLogic::notePortLoss() {
+    const serial::PortState state = m_port.state();
+    if (m_waitingForPort && state.open) {  // a job or the technician opened it meanwhile
+        m_waitingForPort = false;
+        m_view.showPortNote("");
+        return;
+    }
+    if (m_waitingForPort || !state.lost()) return;
+    m_waitingForPort = true;
+    m_lostDevice = state.device;
+    m_watcher->watch(m_lostDevice);
+    m_watcher->takeNotices();
+    m_view.showPortState(state);
+    m_view.showPortNote(m_lostDevice + " has gone: waiting for it to come back");
+    logNote(m_lostDevice + " has gone; waiting for it to come back");
+    portNotice();  // it may be back already
+}
+
+void MainWindowLogic::portNotice() {
+    m_watcher->takeNotices();
+    if (!m_waitingForPort || m_slot.running() || !m_watcher->present()) return;
+    if (!m_port.open(m_lostDevice, m_view.comSettingsIndex(), true)) {
+        // There, but not usable yet (udev may still be setting its permissions): the next notice or
+        // look tries again; the status bar shows why meanwhile.
+        m_view.showPortState(m_port.state());
+        return;
+    }
+    m_waitingForPort = false;
+    m_terminalLink.flow = {};
+    m_idlePoll.reset();
+    m_view.showPortState(m_port.state());
+    m_view.showPortNote(m_lostDevice + " is back: opened again");
+    logNote(m_lostDevice + " is back; the terminal goes on");
+}
+
+void MainWindowLogic::logNote(const std::string& text) {
+    if (!m_sessionLog) return;
+    m_sessionLog->note(text);
+    if (!m_sessionLog->status()) stopSessionLog();
+}
+
+void MainWindowLogic::startSessionLog() {
+    if (m_sessionLog) return;
+    auto path = m_view.runSaveDialog(kSessionLogFilter);
+    if (!path) return;
+    if (base::Status s = output::SessionLog::open(*path, true, m_sessionLog, m_files); !s) {
+        m_view.showError("Das Protokoll kann nicht geschrieben werden: " + s.message());
+        return;
+    }
+    m_sessionLog->note("terminal on " + m_port.state().device);
+    m_view.showSessionLog(*path);
+}
+
+void MainWindowLogic::stopSessionLog() {
+    if (!m_sessionLog) return;
+    std::unique_ptr<output::SessionLog> log = std::move(m_sessionLog);
+    const base::Status written = log->status() ? log->close() : log->status();
+    m_view.showSessionLog("");
+    if (!written) m_view.showError("Das Protokoll ist unvollständig: " + written.message());
 }
 
 void MainWindowLogic::terminalEnter() {
-    if (terminal::terminalEnter(m_terminalLink, m_view.outputWindow(), m_slot.running()).showPicture)
-        m_view.showPicture();
+    const terminal::EnterResult result =
+        terminal::terminalEnter(m_terminalLink, m_view.outputWindow(), m_slot.running());
+    if (result.sent() && m_sessionLog) {
+        m_sessionLog->sent(result.line);
+        if (!m_sessionLog->status()) stopSessionLog();
+    }
+    if (result.showPicture) m_view.showPicture();
 }
 
 void MainWindowLogic::convertPicture() {

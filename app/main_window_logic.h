@@ -32,7 +32,9 @@
 #include "jobs/job_frame.h"
 #include "jobs/job_slot.h"
 #include "output/output_log.h"
+#include "output/session_log.h"
 #include "serial/deadline.h"
+#include "serial/port_watcher.h"
 #include "serial/serial_port.h"
 #include "terminal/idle_poll.h"
 
@@ -82,6 +84,27 @@ public:
     // it holds "=", "!", "?" or "_" and no job runs; "Bilder" shows the picture control.
     void terminalEnter();
 
+    // The terminal finds the monitor again: a port that went away while no job runs is watched (the same
+    // device path), the status bar says so, and the port is opened again by itself once the device is
+    // back, so the monitor's lines after a restart show without the technician doing anything. A job
+    // never reconnects: a port that goes away during a job stays that job's failure, and only once the
+    // job has ended does the terminal wait for it. The window wakes portNotice() when portWatchFd()
+    // becomes readable, and every portWatchInterval() while waitingForPort(); nothing spins.
+    int portWatchFd() const { return m_watcher->notifyFd(); }
+    std::chrono::milliseconds portWatchInterval() const { return m_watcher->quietPoll(); }
+    bool waitingForPort() const { return m_waitingForPort; }
+    void portNotice();
+    // Tests put a watcher of their own in (before construct()).
+    void usePortWatcher(std::unique_ptr<serial::PortWatcher> watcher) { m_watcher = std::move(watcher); }
+
+    // The session log (the terminal's context menu): starts one into a file the technician chooses
+    // (appended to, lines with the local time, as `hlx terminal --log --timestamps`), or stops the one
+    // that runs. Everything received while no job runs, every line sent and the port's comings and goings
+    // go in; the status bar shows that it runs. A file that cannot be written is said in a dialog.
+    void startSessionLog();
+    void stopSessionLog();
+    bool sessionLogRunning() const { return m_sessionLog != nullptr; }
+
     // A click on the picture (Image1): a chosen BMP file becomes the C source, ".vxc" file and preview
     // beside it. The conversion runs off the GUI thread; a click while one runs is ignored.
     void convertPicture();
@@ -104,6 +127,8 @@ private:
     void startJob(jobs::JobKind kind, std::optional<jobs::JobDefinition> job);
     jobs::JobInputs inputsFor(jobs::JobKind kind) const;
     void convertOnItsThread(const std::string& path);
+    void notePortLoss();
+    void logNote(const std::string& text);
     void endThreads();
     void showJobStart();
     void showJobEnd(ProgressKept& progress, const JobStatus& status);  // job thread
@@ -119,6 +144,10 @@ private:
     serial::Deadline m_terminalDeadline;
     serial::Link m_terminalLink;
     terminal::IdlePoll m_idlePoll;
+    std::unique_ptr<serial::PortWatcher> m_watcher;
+    bool m_waitingForPort = false;
+    std::string m_lostDevice;  // the device that went away, opened again when it is back
+    std::unique_ptr<output::SessionLog> m_sessionLog;
     base::TextEncoding m_terminalEncoding = base::TextEncoding::Windows1252;
     base::FileBuffer m_file;  // the program's one file buffer, handed to each job
     jobs::JobSlot m_slot;

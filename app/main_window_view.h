@@ -36,6 +36,7 @@ constexpr Edit sendFileEdit(int number) {
 }
 
 inline constexpr std::string_view kHexFilter = "HEX-Files (*.HEX)|*.HEX";
+inline constexpr std::string_view kSessionLogFilter = "LOG (*.LOG)|*.LOG|TXT (*.TXT)|*.TXT|Alle (*.*)|*.*";
 inline constexpr std::string_view kTextFilter =
     "TXT (*.TXT)|*.TXT|VXC Bilddateien (*.VXC)|*.VXC|Alle (*.*)|*.*";
 
@@ -67,6 +68,10 @@ public:
     // The status bar's word and line about the last job; JobOutcome::None clears it. Called on the GUI
     // thread when a job starts and from the job thread at its end.
     virtual void showJobStatus(const JobStatus& status) = 0;
+    // The status bar beside the port state: what the terminal does about a port that went away (waiting
+    // for it, found it again; empty: nothing), and the session log that runs (its path; empty: none).
+    virtual void showPortNote(std::string_view note) = 0;
+    virtual void showSessionLog(std::string_view path) = 0;
     // The standard error dialog.
     virtual void showError(std::string_view message) = 0;
 

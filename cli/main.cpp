@@ -4,6 +4,7 @@
 
 #include "base/console.h"
 #include "cli/check_hex_command.h"
+#include "cli/command_command.h"
 #include "cli/command_line.h"
 #include "cli/flash_command.h"
 #include "cli/flash_isp_command.h"
@@ -13,6 +14,9 @@
 #include "cli/ports_command.h"
 #include "cli/render_charts_command.h"
 #include "cli/send_command.h"
+#ifndef _WIN32
+#include "cli/terminal_command.h"
+#endif
 
 namespace {
 
@@ -29,8 +33,21 @@ constexpr Group kGroups[] = {
 };
 
 constexpr void (*kCommands[])(CommandLine&) = {
-    addPortsCommand,        addCheckHexCommand, addHexInfoCommand,  addFlashCommands,   addFlashIspCommand,
-    addRenderChartsCommand, addSendCommands,    addImagingCommands, addIspReadCommands,
+    addPortsCommand,
+    addCheckHexCommand,
+    addHexInfoCommand,
+    addFlashCommands,
+    addFlashIspCommand,
+    addRenderChartsCommand,
+    addSendCommands,
+    addImagingCommands,
+    addIspReadCommands,
+#ifndef _WIN32
+    // The terminal and the one-line command wait on the port, the console and the stop signals at once,
+    // which the Windows console does not offer through poll(); Linux only for now.
+    addCommandCommand,
+    addTerminalCommand,
+#endif
 };
 
 }  // namespace

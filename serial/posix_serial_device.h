@@ -46,6 +46,7 @@ public:
     WaitResult waitReadable(std::chrono::milliseconds timeout) override;
     WaitResult waitWritten(std::chrono::milliseconds timeout) override;
     void wake() override;
+    int pollHandle() const override { return m_fd; }
     std::string path() const override { return m_path; }
 
     // The termios that configure requests for these settings, starting from the device's current one.

@@ -49,6 +49,11 @@ public:
     virtual WaitResult waitWritten(std::chrono::milliseconds timeout) = 0;
     virtual void wake() = 0;
 
+    // A descriptor that poll() reports readable when something has arrived or the device has gone, for a
+    // caller that waits on other things at the same time (hlx terminal); -1 when the device is closed or
+    // the system has no such descriptor.
+    virtual int pollHandle() const { return -1; }
+
     // What the device is (for the status bar): path opened, or empty.
     virtual std::string path() const = 0;
 };

@@ -151,6 +151,11 @@ void SerialPort::wake() {
     m_device->wake();
 }
 
+int SerialPort::pollHandle() {
+    std::lock_guard lock(m_mutex);
+    return m_open ? m_device->pollHandle() : -1;
+}
+
 PortState SerialPort::state() const {
     std::lock_guard lock(m_stateMutex);
     return m_state;

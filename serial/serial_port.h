@@ -66,6 +66,9 @@ public:
     void wake();
 
     PortState state() const;
+    // The open device's descriptor for poll() (SerialDevice::pollHandle), -1 when closed. Only for a
+    // caller that is the port's one user (no job waits on it meanwhile).
+    int pollHandle();
 
 private:
     class ControlGuard;

@@ -9,7 +9,9 @@ namespace hlx::terminal {
 bool IdlePoll::tick(serial::Link& link, output::OutputWindow& window) {
     const base::TimePoint now = m_clock.now();
     const bool wasEmpty = m_raw.empty();
+    const std::size_t before = m_raw.size();
     if (serial::readNow(link, m_raw) > 0) {
+        if (m_listener && m_raw.size() > before) m_listener(std::string_view(m_raw).substr(before));
         if (wasEmpty) m_first = now;
         m_last = now;
     }

@@ -11,6 +11,7 @@
 //
 // Threads: GUI thread only. The clock must outlive the object.
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -33,9 +34,15 @@ public:
     std::optional<serial::Milliseconds> dueIn() const;
     // Drops a burst being collected (a job takes the port over; it drains the line itself).
     void reset() { m_raw.clear(); }
+    // Called with the bytes of each tick's read as they came (Windows-1252, without XON and XOFF), before
+    // they are shown: the session log takes them line by line. Empty: nobody listens.
+    void setReceivedListener(std::function<void(std::string_view)> listener) {
+        m_listener = std::move(listener);
+    }
 
 private:
     const base::Clock& m_clock;
+    std::function<void(std::string_view)> m_listener;
     std::string m_raw;
     base::TimePoint m_first{};
     base::TimePoint m_last{};

@@ -25,12 +25,18 @@ std::string_view notSentLine(serial::SendOutcome outcome) {
     return {};
 }
 
+std::optional<serial::SendOutcome> sendTypedLine(serial::Link& link, std::string_view line) {
+    if (!isMonitorCommand(base::to8Bit(line))) return std::nullopt;
+    return serial::sendLineNow(link, line);
+}
+
 EnterResult terminalEnter(serial::Link& link, output::OutputWindow& window, bool jobRunning) {
     const std::string line = window.lineAt(window.selectionStart());
     const std::string eight = base::to8Bit(line);
     EnterResult result;
-    if (isMonitorCommand(eight) && !jobRunning) {
-        result.send = serial::sendLineNow(link, line);
+    result.line = line;
+    if (!jobRunning) result.send = sendTypedLine(link, line);
+    if (result.send) {
         if (!result.sent()) {
             output::OutputLog log(window);
             log.addLine(notSentLine(*result.send));

@@ -10,6 +10,7 @@
 // Threads: GUI thread only (the idle poll is stopped while a job runs).
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "output/output_window.h"
@@ -22,6 +23,7 @@ inline constexpr std::string_view kPictureCommand = "Bilder";
 struct EnterResult {
     // What became of a command line; nothing when the line was not one or a job runs.
     std::optional<serial::SendOutcome> send;
+    std::string line;  // the caret's line (UTF-8)
     bool showPicture = false;
     bool sent() const { return send == serial::SendOutcome::Sent; }
 };
@@ -31,6 +33,11 @@ EnterResult terminalEnter(serial::Link& link, output::OutputWindow& window, bool
 
 // Whether a typed line is a command for the monitor: it holds "=", "!", "?" or "_".
 bool isMonitorCommand(std::string_view line8bit);
+
+// The terminal's sending rule, for the window and hlx alike: a typed line (UTF-8) that is a command for the
+// monitor is sent at once (8-bit characters, CR LF; never waiting, see sendLineNow); any other line is not
+// sent (nothing is returned).
+std::optional<serial::SendOutcome> sendTypedLine(serial::Link& link, std::string_view line);
 
 // The line shown for a command line that did not go out (empty for Sent).
 std::string_view notSentLine(serial::SendOutcome outcome);

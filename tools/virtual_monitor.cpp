@@ -278,6 +278,11 @@ void VirtualMonitor::handleCommandLine(const std::string& line, MonitorClock::ti
     } else if (line == "LoadFW?") {
         sendLine(m_config.hexAnswer, now);
         startDownload(MonitorMode::HexLines, now);
+    } else if (!m_config.restartCommand.empty() && line == m_config.restartCommand) {
+        // Answered like any command, then the service port leaves the bus as after a download.
+        sendLine(m_config.replyLine, now);
+        m_restartPending = true;
+        m_closingWritten.reset();
     } else {
         answerReceived(now);
     }
@@ -455,6 +460,7 @@ void VirtualMonitor::restartStepLocked(MonitorClock::time_point now) {
         return;
     }
     m_offBus = false;
+    for (const std::string& bootLine : m_config.bootLines) sendLine(bootLine, now);
     ++m_restarts;
     m_events.push_back("back on the bus at " + m_pty.slavePath +
                        (m_config.linkPath.empty() ? "" : " (" + m_config.linkPath + ")"));

@@ -35,7 +35,8 @@
 // tool has read the closing lines (at least 100 ms, at most 2 s after they went out) it removes the link
 // and closes its pseudo-terminal, so the tool sees a hang-up; after `restartTime` it opens a new
 // pseudo-terminal (a new device path) and points the link at it. From its closing lines until it is back
-// it takes nothing, and off the bus it sends nothing.
+// it takes nothing, and off the bus it sends nothing. The command line restartCommand restarts it the same
+// way, and bootLines are sent once it is back on the bus.
 //
 // Threads: the monitor runs on a thread of its own, sleeping in poll() on the pseudo-terminal and an
 // eventfd (no busy waiting); every public function may be called from any thread. The destructor stops
@@ -80,6 +81,10 @@ struct MonitorConfig {
     std::string linkPath;           // a symbolic link to the pseudo-terminal (empty: none)
     bool restartAfterDownload = false;
     std::chrono::milliseconds restartTime{1000};  // how long the service port is off the bus
+    // A command line that makes the monitor restart as after a download (answered with replyLine first;
+    // empty: none), and the lines it sends when it is back on the bus, as a monitor's boot messages.
+    std::string restartCommand;
+    std::vector<std::string> bootLines;
     // Called with the bytes recorded by received(), as they arrive.
     std::function<void(const std::string&)> onReceived;
 };

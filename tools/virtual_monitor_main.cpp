@@ -86,6 +86,15 @@ std::vector<CLI::Option*> addMonitorOptions(CLI::App& app, MonitorOptions& optio
     number(
         "--restart-ms", "MS", [&config](long v) { config.restartTime = milliseconds(v); },
         fmt::format("... off the bus for MS milliseconds (default {})", config.restartTime.count()), monitor);
+    o.push_back(app.add_option("--restart-command", config.restartCommand,
+                               "a command line that restarts the monitor the same way (e.g. \"Reset!\")")
+                    ->type_name("TEXT")
+                    ->group(monitor));
+    o.push_back(app.add_option("--boot-line", config.bootLines,
+                               "a line the monitor sends when it is back on the bus (may be repeated)")
+                    ->type_name("TEXT")
+                    ->allow_extra_args(false)
+                    ->group(monitor));
 
     const std::string receiving = "Receiving files and the terminal's text";
     o.push_back(app.add_flag("--frames", config.fileFrames,

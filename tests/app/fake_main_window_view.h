@@ -43,6 +43,8 @@ public:
     void showPicture() override { pictureShown = true; }
     imaging::PictureControl& pictureControl() override { return picture; }
     void showPortState(const serial::PortState& state) override { portStates.push_back(state); }
+    void showPortNote(std::string_view note) override { portNotes.emplace_back(note); }
+    void showSessionLog(std::string_view path) override { sessionLogPath = std::string(path); }
     void showError(std::string_view message) override { errors.emplace_back(message); }
     void releaseJobThread() override { released = true; }
     // Asks what the window would ask: whether the buttons that start a job can be pressed now.
@@ -92,6 +94,8 @@ public:
     std::vector<std::string> filters;
     std::vector<serial::PortState> portStates;
     std::vector<std::string> errors;
+    std::vector<std::string> portNotes;
+    std::string sessionLogPath;
     std::string txMemo = "txMemo";
     bool pictureShown = false;
     FakePictureControl picture;

@@ -1,11 +1,13 @@
 #include "app/main_window_logic.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <thread>
 
@@ -17,6 +19,7 @@
 #include "terminal/terminal_io.h"
 #include "tests/app/fake_main_window_view.h"
 #include "tests/support/fake_clock.h"
+#include "tests/support/fake_port_watcher.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/pty.h"
 #include "tests/support/recording_view.h"
@@ -601,6 +604,128 @@ TEST_F(SendButtonsTest, SendTerminalSendsTheSnapshotShownInTheMemo) {
     EXPECT_EQ("Version?\r\nVersion? V1.3\r\n", view.window.text());
     EXPECT_EQ("Version?\r\n", view.txMemo) << "the memo keeps the snapshot";
     EXPECT_EQ("", monitor.receive(1, 50ms)) << "the file sender did not start";
+}
+
+// The terminal finds the monitor again: the port goes away (a hang-up, as of an unplugged adapter or a
+// monitor restarting), the window waits for the same path, and opens it again once the watcher says it is
+// back; a session log keeps the whole of it. The path is a symbolic link moved from one pseudo-terminal to
+// the next, as /dev/serial/by-id names follow an adapter.
+class ReconnectTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(0, ::symlink(first.slavePath().c_str(), link.c_str()));
+        view.edits[Edit::ComNr] = link;
+        logic.usePortWatcher(std::make_unique<test::FakePortWatcher>(watcher));
+        logic.construct();
+        view.window.setText("");
+    }
+    void moveLink(const test::PseudoTerminal& to) {
+        ::unlink(link.c_str());  // gone already when the device went
+        ASSERT_EQ(0, ::symlink(to.slavePath().c_str(), link.c_str()));
+    }
+    void typeAndEnter(const std::string& line) {
+        view.window.append(line);
+        view.window.setSelection(view.window.length(), 0);
+        logic.terminalEnter();
+        view.window.append("\r\n");
+        view.window.setSelection(view.window.length(), 0);
+    }
+    void showWhatArrives() {
+        port.waitReadable(1000ms);
+        logic.idlePoll();
+        clock.advance(terminal::kQuietTime);
+        logic.idlePoll();
+    }
+
+    test::TempDir dir;
+    std::string link = dir.file("monitor");
+    test::PseudoTerminal first;
+    test::FakePortWatcher::State watcher;
+    test::FakeMainWindowView view;
+    test::FakeClock clock;
+    serial::SerialPort port{std::make_unique<serial::PosixSerialDevice>()};
+    SettingsStore store{dir.file("RTQ1.0.reg")};
+    MainWindowLogic logic{view, port, store, clock};
+};
+
+TEST_F(ReconnectTest, APortThatGoesAwayIsOpenedAgainWhenTheSameDeviceIsBack) {
+    const std::string logPath = dir.file("session.log");
+    view.dialogAnswers.push_back(logPath);
+    logic.startSessionLog();
+    ASSERT_TRUE(logic.sessionLogRunning());
+    EXPECT_EQ(logPath, view.sessionLogPath) << "the status bar shows the log";
+    EXPECT_EQ(std::string(kSessionLogFilter), view.filters.back());
+
+    first.hangUp();
+    ::unlink(link.c_str());
+    logic.idlePoll();
+    ASSERT_TRUE(logic.waitingForPort());
+    EXPECT_EQ(std::vector<std::string>{link}, watcher.watched);
+    ASSERT_FALSE(view.portNotes.empty());
+    EXPECT_EQ(link + " has gone: waiting for it to come back", view.portNotes.back());
+    EXPECT_TRUE(view.portStates.back().lost()) << "the status bar says the port has gone";
+
+    logic.portNotice();  // a notice, but the device is not back
+    EXPECT_TRUE(logic.waitingForPort());
+
+    test::PseudoTerminal second;
+    moveLink(second);
+    watcher.present = true;
+    logic.portNotice();
+    ASSERT_FALSE(logic.waitingForPort());
+    EXPECT_EQ(link + " is back: opened again", view.portNotes.back());
+    EXPECT_TRUE(view.portStates.back().open);
+
+    second.send("Boot RTQ 1.3\r\n");
+    showWhatArrives();
+    EXPECT_NE(std::string::npos, view.window.text().find("Boot RTQ 1.3")) << view.window.text();
+    typeAndEnter("ver?");
+    EXPECT_EQ("ver?\r\n", second.receive(6));
+
+    logic.stopSessionLog();
+    EXPECT_FALSE(logic.sessionLogRunning());
+    EXPECT_EQ("", view.sessionLogPath);
+    const std::string log = test::readFile(logPath);
+    const std::string time = R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3} )";
+    for (const std::string line :
+         {"\\* terminal on .*", "\\* .* has gone; waiting for it to come back",
+          "\\* .* is back; the terminal goes on", "< Boot RTQ 1.3", "> ver\\?", "\\* log ended"})
+        EXPECT_TRUE(std::regex_search(log, std::regex("(^|\n)" + time + line + "\n"))) << line << "\n" << log;
+}
+
+TEST_F(ReconnectTest, APortThatGoesAwayDuringAJobIsWaitedForOnlyOnceTheJobHasEnded) {
+    std::atomic<bool> release{false};
+    ASSERT_TRUE(logic.jobSlot().start([&](std::stop_token stop) {
+        while (!release && !stop.stop_requested()) std::this_thread::sleep_for(5ms);
+        logic.jobSlot().markFinished();
+    }));
+    first.hangUp();
+    std::uint8_t byte = 0;
+    EXPECT_EQ(0u, port.read({&byte, 1})) << "the job's read finds the port gone";
+    ASSERT_TRUE(port.state().lost());
+    test::PseudoTerminal second;
+    moveLink(second);
+    watcher.present = true;
+    logic.idlePoll();
+    logic.portNotice();
+    EXPECT_FALSE(logic.waitingForPort()) << "a job never reconnects";
+    EXPECT_FALSE(port.state().open);
+    release = true;
+    logic.jobSlot().wait();
+
+    logic.idlePoll();  // the job has ended: the terminal takes over and finds the device back already
+    EXPECT_FALSE(logic.waitingForPort());
+    EXPECT_TRUE(port.state().open);
+    EXPECT_EQ(link + " is back: opened again", view.portNotes.back());
+}
+
+TEST_F(ReconnectTest, ASessionLogThatCannotBeOpenedIsSaidInADialog) {
+    view.dialogAnswers.push_back(dir.path());  // a folder
+    logic.startSessionLog();
+    EXPECT_FALSE(logic.sessionLogRunning());
+    ASSERT_EQ(1u, view.errors.size());
+    EXPECT_NE(std::string::npos, view.errors[0].find(dir.path())) << view.errors[0];
+    EXPECT_EQ("", view.sessionLogPath);
 }
 
 }  // namespace

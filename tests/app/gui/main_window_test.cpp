@@ -9,6 +9,7 @@
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -22,6 +23,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 
@@ -466,6 +468,91 @@ TEST_F(MainWindowTest, ReopensRacingADownloadsReplyWaitNeverMakeItATimeOut) {
         EXPECT_EQ(std::string::npos, text.find("Zeitüberschreitung")) << text;
         EXPECT_NE(std::string::npos, text.find("Neustart\r\n")) << text;
     }
+    window->close();
+}
+
+// A monitor whose USB service port leaves the bus when it restarts after an update: the window waits
+// for the same path (a link moved to the monitor's new pseudo-terminal, as a by-id name follows its
+// adapter), opens it again by itself and shows the monitor's boot lines, and the status bar says so.
+TEST_F(MainWindowTest, AfterAnUpdateThatEndsInARestartTheBootLinesShowByThemselves) {
+    tools::MonitorConfig config;
+    config.linkPath = dir.file("monitor");
+    config.restartAfterDownload = true;
+    config.restartTime = 300ms;
+    config.bootLines = {"Boot RTQ 1.3"};
+    tools::VirtualMonitor monitor(config);
+    const std::string firmware = dir.file("fw.hex");
+    test::writeFile(firmware, test::HexText().fill(0x00, 16).end().text());
+    storeComNumber(config.linkPath);
+    openWindow();
+    control<QLineEdit>("editFirmwareFile")->setText(QString::fromStdString(firmware));
+    QTest::mouseClick(control<QPushButton>("btnUpdate"), Qt::LeftButton);
+    serveUntilJobEnds();
+    EXPECT_NE(std::string::npos, outputText().find("Neustart\r\n")) << outputText();
+    EXPECT_EQ(std::string::npos, outputText().find("Verbindung zum COM Port verloren")) << outputText();
+    ASSERT_TRUE(monitor.waitForRestarts(1, 10s));
+    serveUntil([&] { return outputText().find("Boot RTQ 1.3") != std::string::npos; });
+    EXPECT_FALSE(window->logic().waitingForPort());
+    EXPECT_EQ(QString::fromStdString(config.linkPath + " is back: opened again"),
+              control<QLabel>("PortNote")->text());
+    EXPECT_TRUE(portState().startsWith(QString::fromStdString(config.linkPath))) << portState().toStdString();
+    window->close();
+}
+
+// The session log from the terminal's context menu: started into a file chosen in the dialog, shown in the
+// status bar, and stopped from the same menu.
+TEST_F(MainWindowTest, TheTerminalsContextMenuStartsAndStopsASessionLog) {
+    test::PseudoTerminal monitor;
+    storeComNumber(monitor.slavePath());
+    openWindow();
+    const std::string logPath = dir.file("session.log");
+    auto* edit = control<QPlainTextEdit>("OutputWindow");
+    // Picks the menu's session-log entry once the menu shows, and answers the dialog that may follow.
+    auto chooseFromMenu = [&](const QString& caption) {
+        QString seen;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                if (auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+                    name->setText(QString::fromStdString(logPath));
+                    static_cast<QDialog*>(dialog)->accept();
+                }
+                return;
+            }
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu) return;
+            if (!seen.isEmpty()) {  // chosen: the menu goes, as after a click
+                menu->close();
+                return;
+            }
+            if (auto* action = menu->findChild<QAction*>(QStringLiteral("SessionLogAction"))) {
+                seen = action->text();
+                // Queued: a timer's slot is not called again while it runs, and the dialog that may
+                // follow needs this one to answer it.
+                QMetaObject::invokeMethod(action, &QAction::trigger, Qt::QueuedConnection);
+            }
+        });
+        answer.start(10);
+        emit edit->customContextMenuRequested(QPoint(5, 5));
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return !seen.isEmpty() && !QApplication::activeModalWidget(); }, 5000));
+        QTest::qWait(50);
+        EXPECT_EQ(caption, seen);
+    };
+    chooseFromMenu(QStringLiteral("Start Session Log..."));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->logic().sessionLogRunning(); }, 5000));
+    auto* state = control<QLabel>("SessionLogState");
+    EXPECT_FALSE(state->isHidden());
+    EXPECT_EQ(QStringLiteral("Session log: ") + QString::fromStdString(logPath), state->text());
+
+    monitor.send("OK\r\n");
+    serveUntil([&] { return outputText().find("OK") != std::string::npos; });
+    chooseFromMenu(QStringLiteral("Stop Session Log"));
+    EXPECT_FALSE(window->logic().sessionLogRunning());
+    EXPECT_TRUE(state->isHidden());
+    const std::string log = test::readFile(logPath);
+    EXPECT_TRUE(std::regex_search(log, std::regex(R"((^|\n)\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3} < OK\n)")))
+        << log;
     window->close();
 }
 

@@ -1,0 +1,135 @@
+#include "cli/command_command.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "base/stop_signals.h"
+#include "base/text_codec.h"
+#include "cli/command_line.h"
+#include "cli/terminal_line.h"
+#include "serial/port_name.h"
+#include "terminal/terminal_io.h"
+
+namespace hlx::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+struct CommandOptions {
+    std::string text;
+    std::string port;
+    int settings = 0;
+    int quietMs = static_cast<int>(kDefaultQuiet.count());
+    int timeoutMs = 2000;
+};
+
+int stopped(int signal) {
+    std::fprintf(stderr, "hlx: stopped by %s\n", base::StopSignals::name(signal).c_str());
+    return 128 + signal;
+}
+
+int failed(const std::string& reason) {
+    std::fprintf(stderr, "hlx: %s\n", reason.c_str());
+    return kExitFailed;
+}
+
+int runCommand(const CommandOptions& options) {
+    if (!terminal::isMonitorCommand(base::to8Bit(options.text)))
+        return reportUnusable(
+            "\"" + options.text +
+            "\" is no command for the monitor: a command holds \"=\", \"!\", \"?\" or \"_\"");
+    ::signal(SIGPIPE, SIG_IGN);  // a closed stdout is a failed write, not the end of the process
+    base::StopSignals signals;
+    TerminalLine line(serial::portDevicePath(base::to8Bit(options.port)), options.settings);
+    if (!line.open()) return failed(line.reason());
+
+    // What the monitor sent before the command is no answer to it.
+    std::string raw;
+    while (serial::readNow(line.link(), raw) > 0) raw.clear();
+    raw.clear();
+
+    const std::optional<serial::SendOutcome> sent = terminal::sendTypedLine(line.link(), options.text);
+    if (!sent || *sent != serial::SendOutcome::Sent) {
+        const std::string_view why = sent ? terminal::notSentLine(*sent) : std::string_view("not sent");
+        if (line.lost()) return failed(line.reason());
+        return failed(std::string(why));
+    }
+
+    const auto sentAt = Clock::now();
+    std::optional<Clock::time_point> lastByte;
+    bool pendingCr = false;
+    bool endsLine = true;
+    for (;;) {
+        const auto now = Clock::now();
+        const auto due =
+            lastByte ? *lastByte + milliseconds(options.quietMs) : sentAt + milliseconds(options.timeoutMs);
+        if (now >= due) break;
+        const int fd = line.pollHandle();
+        if (fd < 0) break;  // gone
+        pollfd p[2] = {{fd, POLLIN, 0}, {signals.fd(), POLLIN, 0}};
+        const auto left = std::chrono::ceil<milliseconds>(due - now);
+        if (::poll(p, 2, static_cast<int>(left.count())) < 0) continue;
+        if (p[1].revents & POLLIN) {
+            if (const int signal = signals.take(); signal != 0) return stopped(signal);
+        }
+        if (!(p[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        raw.clear();
+        if (serial::readNow(line.link(), raw) > 0) lastByte = Clock::now();
+        if (raw.empty()) continue;
+        const std::string text = consoleText(raw, pendingCr);
+        if (text.empty()) continue;
+        endsLine = text.back() == '\n';
+        if (!writeAll(STDOUT_FILENO, text, signals.fd())) {
+            if (const int signal = signals.take(); signal != 0) return stopped(signal);
+            return failed("the answer could not be written to stdout");
+        }
+    }
+    if (lastByte && !endsLine && !writeAll(STDOUT_FILENO, "\n", signals.fd()))
+        return failed("the answer could not be written to stdout");
+    if (lastByte) return kExitOk;
+    if (line.lost()) return failed(line.reason());
+    return failed("no answer from the monitor within " + std::to_string(options.timeoutMs) + " ms");
+}
+
+}  // namespace
+
+void addCommandCommand(CommandLine& commands) {
+    auto options = std::make_shared<CommandOptions>();
+    CLI::App& command =
+        commands.add("command", "send one line as the terminal sends it and print the monitor's answer",
+                     [options] { return runCommand(*options); });
+    command.add_option("TEXT", options->text, "the line, a command for the monitor (with = ! ? or _)")
+        ->required()
+        ->type_name("");
+    command
+        .add_option("--port", options->port, "as typed into COM-Nr: " + std::string(serial::portTextHelp()))
+        ->required()
+        ->type_name("TEXT");
+    command
+        .add_option("--settings", options->settings,
+                    "COM settings entry: 0 115200,8,E,1  1 460800,8,E,1  2 115200,8,N,1  3 9600,8,E,1  "
+                    "4 57600,8,E,1")
+        ->check(CLI::Range(0, 4))
+        ->type_name("N")
+        ->capture_default_str();
+    command
+        .add_option("--quiet-ms", options->quietMs,
+                    "the answer has ended once the monitor was quiet this long")
+        ->check(CLI::Range(1, 600000))
+        ->type_name("MS")
+        ->capture_default_str();
+    command
+        .add_option("--timeout-ms", options->timeoutMs, "no answer within this long after sending: exit 1")
+        ->check(CLI::Range(1, 600000))
+        ->type_name("MS")
+        ->capture_default_str();
+}
+
+}  // namespace hlx::cli

@@ -1,0 +1,74 @@
+#include "cli/terminal_line.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "base/text_codec.h"
+#include "serial/system_serial_device.h"
+
+namespace hlx::cli {
+
+TerminalLine::TerminalLine(std::string device, int entry)
+    : m_device(std::move(device)),
+      m_entry(entry),
+      m_port(serial::makeSystemSerialDevice()),
+      m_log(m_window),
+      m_link{m_port, m_deadline, m_log, {}} {}
+
+bool TerminalLine::open() {
+    m_link.flow = {};
+    if (!m_port.open(m_device, m_entry, true)) return false;
+    return m_port.state().configured;
+}
+
+std::string TerminalLine::reason() const {
+    const serial::PortState state = m_port.state();
+    if (!state.status) return state.status.message();
+    return m_device + ": the serial port cannot be used";
+}
+
+std::string consoleText(std::string_view bytes, bool& pendingCr) {
+    const std::string text = base::windows1252ToUtf8(bytes);
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        if (pendingCr) {
+            pendingCr = false;
+            if (c == '\n') continue;
+        }
+        if (c == '\r') {
+            out += '\n';
+            pendingCr = true;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+bool writeAll(int fd, std::string_view text, int stopFd) {
+    constexpr std::size_t kPiece = 512;
+    while (!text.empty()) {
+        pollfd p[2] = {{fd, POLLOUT, 0}, {stopFd, POLLIN, 0}};
+        if (::poll(p, stopFd >= 0 ? 2 : 1, -1) < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (stopFd >= 0 && (p[1].revents & POLLIN)) return false;
+        if (p[0].revents & (POLLERR | POLLNVAL)) return false;
+        const ssize_t n = ::write(fd, text.data(), std::min(text.size(), kPiece));
+        if (n > 0) {
+            text.remove_prefix(static_cast<std::size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace hlx::cli

@@ -1,0 +1,55 @@
+#pragma once
+// TerminalLine: the serial port of `hlx command` and `hlx terminal`, opened as the window opens it (the
+// COM-Nr text turned into a device, the settings entry applied), with the link the window's terminal
+// uses. What the monitor sends is shown on the console as the window's terminal shows it: Windows-1252
+// text as UTF-8, XON and XOFF taken as flow control, CR LF (and a lone CR) as one line break.
+//
+// Threads: the main thread only.
+
+#include <string>
+#include <string_view>
+
+#include "output/output_log.h"
+#include "output/text_window.h"
+#include "serial/deadline.h"
+#include "serial/link.h"
+#include "serial/serial_port.h"
+
+namespace hlx::cli {
+
+// The one quiet time of both commands: the monitor has answered once it has been quiet this long.
+inline constexpr std::chrono::milliseconds kDefaultQuiet{300};
+
+class TerminalLine {
+public:
+    TerminalLine(std::string device, int entry);
+
+    // Opens (again) and configures the port; false when it cannot be used, reason() says why.
+    bool open();
+    std::string reason() const;
+    bool lost() const { return m_port.state().lost(); }
+    int pollHandle() { return m_port.pollHandle(); }
+    const std::string& device() const { return m_device; }
+    serial::Link& link() { return m_link; }
+
+private:
+    std::string m_device;
+    int m_entry;
+    serial::SerialPort m_port;
+    serial::Deadline m_deadline;
+    output::TextWindow m_window;
+    output::OutputLog m_log;
+    serial::Link m_link;
+};
+
+// Turns bytes the monitor sent into console text (see above). pendingCr carries a CR at the end of one
+// piece over to the next, so a CR LF split between two reads still gives one line break.
+std::string consoleText(std::string_view bytes, bool& pendingCr);
+
+// Writes all of text to the descriptor, in pieces small enough that a pipe which polls writable takes each
+// whole, sleeping in poll() while it is full. False when it cannot take it (a closed pipe) or when stopFd
+// (a stop signal's descriptor, -1: none) becomes readable first, so a blocked stdout never keeps a stop
+// signal from being seen.
+bool writeAll(int fd, std::string_view text, int stopFd = -1);
+
+}  // namespace hlx::cli
