@@ -81,6 +81,12 @@ FileReplacement::FileReplacement(const std::string& target, std::uint32_t newFil
         m_status = systemError(EISDIR);
         return;
     }
+    // A device, FIFO or socket is never replaced by a regular file: renamed over it (by root), the
+    // file would take the node's place, /dev/stdout or a serial port among them.
+    if (m_existed && existing.kind != FileKind::Regular) {
+        m_status = Status::error(StatusCode::NotRegularFile, "a device, FIFO or socket, not a regular file");
+        return;
+    }
     m_existingMode = existing.permissions;
     removeStaleTemporaries(m_target, m_files);
     m_status = createTemporaryBeside(m_target, newFileMode, m_files, m_tempPath, m_temp);

@@ -32,7 +32,7 @@ std::string folderOf(const std::string& path);
 class FileReplacement {
 public:
     // Follows a link at target and creates the temporary file beside the file it names. status() tells
-    // whether that worked (NotRegularFile if the target is a folder).
+    // whether that worked (NotRegularFile if the target is a folder, a device, a FIFO or a socket).
     FileReplacement(const std::string& target, std::uint32_t newFileMode,
                     FileSystem& files = systemFileSystem());
     // Removes the temporary file unless commit() succeeded.

@@ -143,6 +143,22 @@ TEST_F(AtomicFileTest, AFolderInPlaceOfTheTargetIsRefusedBeforeAnythingIsWritten
     for (const std::string& step : files.steps()) EXPECT_NE("create", step);
 }
 
+// A FIFO (as a device node or a socket) in place of the target is never replaced by a regular file, and a
+// link to one is followed to it and refused alike.
+TEST_F(AtomicFileTest, AFifoOrALinkToOneInPlaceOfTheTargetIsRefusedAndStays) {
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    const std::string link = dir.file("link-to-fifo");
+    std::filesystem::create_symlink(fifo, link);
+    for (const std::string& path : {fifo, link}) {
+        SCOPED_TRACE(path);
+        const Status status = replaceFileAtomically(path, kNew, 0666, files);
+        EXPECT_TRUE(status.isNotRegularFile()) << status;
+        EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+        for (const std::string& step : files.steps()) EXPECT_NE("create", step);
+    }
+}
+
 // The probe finds a full disk before the contents exist; the old file and the folder stay as they were.
 TEST_F(AtomicFileTest, TheProbeFindsAFullDiskFirst) {
     files.failWritesAfter(100, ENOSPC);
