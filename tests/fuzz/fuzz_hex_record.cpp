@@ -1,8 +1,8 @@
 // Fuzz target for the HEX reader, the check and the pre-flight analysis. For every input: reading record
 // by record ends (each call moves the position on), never writes beyond a small record buffer, gives
 // decoded length 0 with every failure; the check counts exactly the failures and over-long lines of that
-// reading (and one more when no data record holds a byte) and rewinds; and the analysis counts the same
-// syntax errors as the check.
+// reading, bad checksums among them (or one, when no record is bad and none holds a byte) and rewinds;
+// and the analysis counts the same syntax errors as the check.
 
 #include <algorithm>
 #include <array>
@@ -46,12 +46,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (hex.position() <= before || hex.position() > hex.size()) std::abort();
         if (code != 0 && code != 2 && code != 4 && code != 8) std::abort();
         if (length < 0 || length > 8 || (code != 0 && length != 0)) std::abort();
-        if (code != 0 || hex.lastLineTooLong() || (length > 3 && record[0] + 5 != length))
+        if (code != 0 || hex.lastLineTooLong() || (length > 3 && record[0] + 5 != length) ||
+            (length > 3 && !checksumMatches({record.data(), static_cast<std::size_t>(length)})))
             ++failures;
         else if (length > 5 && record[3] == 0)
             holdsData = true;
     }
-    if (!holdsData) ++failures;
+    if (!holdsData && failures == 0) ++failures;
     for (int i = 0; i < 8; ++i)
         if (area[i] != 0xA5 || area[16 + i] != 0xA5) std::abort();
 
