@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -331,6 +332,7 @@ int main(int argc, char** argv) {
     ::setenv("XDG_STATE_HOME", folder, 1);
     compareDownloads(folder);
     eventLoopLatency(folder);
-    std::system((std::string("rm -rf ") + folder).c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
     return 0;
 }
