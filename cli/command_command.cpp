@@ -108,17 +108,8 @@ void addCommandCommand(CommandLine& commands) {
     command.add_option("TEXT", options->text, "the line, a command for the monitor (with = ! ? or _)")
         ->required()
         ->type_name("");
-    command
-        .add_option("--port", options->port, "as typed into COM-Nr: " + std::string(serial::portTextHelp()))
-        ->required()
-        ->type_name("TEXT");
-    command
-        .add_option("--settings", options->settings,
-                    "COM settings entry: 0 115200,8,E,1  1 460800,8,E,1  2 115200,8,N,1  3 9600,8,E,1  "
-                    "4 57600,8,E,1")
-        ->check(CLI::Range(0, 4))
-        ->type_name("N")
-        ->capture_default_str();
+    addPortOption(command, options->port);
+    addSettingsOption(command, options->settings);
     command
         .add_option("--quiet-ms", options->quietMs,
                     "the answer has ended once the monitor was quiet this long")

@@ -7,6 +7,7 @@
 
 #include "base/console.h"
 #include "base/version.h"
+#include "serial/port_name.h"
 
 namespace hlx::cli {
 namespace {
@@ -91,6 +92,24 @@ int CommandLine::run(int argc, const char* const* argv) {
 int reportUnusable(std::string_view message) {
     base::printText(stderr, "%s: %.*s\n", kName, static_cast<int>(message.size()), message.data());
     return kExitUsage;
+}
+
+std::string portOptionHelp() {
+    return "as typed into COM-Nr: " + std::string(serial::portTextHelp());
+}
+
+CLI::Option* addPortOption(CLI::App& command, std::string& port) {
+    return command.add_option("--port", port, portOptionHelp())->required()->type_name("TEXT");
+}
+
+CLI::Option* addSettingsOption(CLI::App& command, int& settings) {
+    return command
+        .add_option("--settings", settings,
+                    "COM settings entry: 0 115200,8,E,1  1 460800,8,E,1  2 115200,8,N,1  3 9600,8,E,1  "
+                    "4 57600,8,E,1")
+        ->check(CLI::Range(0, 4))
+        ->type_name("N")
+        ->capture_default_str();
 }
 
 }  // namespace hlx::cli

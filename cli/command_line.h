@@ -63,4 +63,11 @@ private:
 // "hlx: message" on stderr; returns kExitUsage. For a file or port a command cannot use.
 int reportUnusable(std::string_view message);
 
+// The options of every command that opens a port, with one help text each: --port (required, as typed
+// into COM-Nr) and --settings (the COM settings entry 0 to 4).
+CLI::Option* addPortOption(CLI::App& command, std::string& port);
+CLI::Option* addSettingsOption(CLI::App& command, int& settings);
+// The help of --port: what may be typed.
+std::string portOptionHelp();
+
 }  // namespace hlx::cli

@@ -41,11 +41,14 @@ void addFlashIspCommand(CommandLine& commands) {
                     "before anything is erased, read every sector the update erases into this Intel HEX file "
                     "(replaced atomically); flashing it restores them. Without a backup nothing is erased")
         ->type_name("OLD.hex");
-    command
-        .add_option(
-            "--isp-baud", options->baud,
-            "once synchronised at 115200, ask the boot loader for this rate (\"B <rate> 1\") and program "
-            "at it; a refusal leaves the job at 115200 with a line saying so")
+    addIspBaudOption(command, options->baud,
+                     "once synchronised at 115200, ask the boot loader for this rate (\"B <rate> 1\") and "
+                     "program at it; a refusal leaves the job at 115200 with a line saying so");
+}
+
+CLI::Option* addIspBaudOption(CLI::App& command, int& baud, const std::string& help) {
+    return command
+        .add_option("--isp-baud", baud, help)
         // An empty value is no rate: refused before it could be read as "no rate change".
         ->check(CLI::Validator(
             [](std::string& value) {

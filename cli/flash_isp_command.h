@@ -7,9 +7,17 @@
 // synchronisation at 115200 the job sends "B 230400 1" and, on its answer 0, changes its own line too.
 // Other options and exit codes: cli/job_command.h; several --port: cli/gang_run.h.
 
+#include <string>
+
+#include <CLI/CLI.hpp>
+
 namespace hlx::cli {
 
 class CommandLine;
 void addFlashIspCommand(CommandLine& commands);
+
+// --isp-baud with the rates the boot loader takes (an empty value refused); help says what the job does
+// at that rate. Shared by every boot-loader command.
+CLI::Option* addIspBaudOption(CLI::App& command, int& baud, const std::string& help);
 
 }  // namespace hlx::cli

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/flash_isp_command.h"
 #include "cli/job_command.h"
 #include "firmware/isp_download.h"
 #include "firmware/isp_read.h"
-#include "serial/port_name.h"
 
 namespace hlx::cli {
 namespace {
@@ -26,17 +26,8 @@ CLI::Validator wordMultiple() {
 }
 
 CLI::Option* addIspBaud(CLI::App& command, int& baud) {
-    return command
-        .add_option("--isp-baud", baud,
-                    "once synchronised at 115200, ask the boot loader for this rate and read at it")
-        ->check(CLI::Validator(
-            [](std::string& value) {
-                return value.empty() ? std::string("takes a rate, not ''") : std::string();
-            },
-            ""))
-        ->check(
-            CLI::IsMember(std::vector<int>(firmware::kIspBaudRates.begin(), firmware::kIspBaudRates.end())))
-        ->type_name("BAUD");
+    return addIspBaudOption(command, baud,
+                            "once synchronised at 115200, ask the boot loader for this rate and read at it");
 }
 
 }  // namespace
@@ -80,8 +71,7 @@ void addIspReadCommands(CommandLine& commands) {
     CLI::App& infoCommand = commands.add(
         "isp-info", "the part id, boot code version and serial number through the LPC ISP boot loader",
         [info] { return runJob(firmware::ispInfoJob(info->baud), info->job); });
-    const std::string portHelp = "as typed into COM-Nr: " + std::string(serial::portTextHelp());
-    infoCommand.add_option("--port", info->job.port, portHelp)->required()->type_name("TEXT");
+    addPortOption(infoCommand, info->job.port);
     infoCommand.add_flag("--print-result", info->job.printResult,
                          "end with the line JobResult=0x... on stderr");
     infoCommand

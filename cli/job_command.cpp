@@ -19,7 +19,6 @@
 #include "jobs/job_slot.h"
 #include "runner/job_catalogue.h"
 #include "runner/job_run.h"
-#include "serial/port_name.h"
 #include "serial/serial_port.h"
 #include "serial/system_serial_device.h"
 
@@ -44,27 +43,20 @@ std::string reportSchemaPath() {
 
 void addJobOptions(CLI::App& command, JobOptions& options, const std::string& fileHelp, PortCount ports) {
     command.add_option("FILE", options.file, fileHelp)->required()->type_name("");
-    const std::string portHelp = "as typed into COM-Nr: " + std::string(serial::portTextHelp());
     if (ports == PortCount::One) {
-        command.add_option("--port", options.port, portHelp)->required()->type_name("TEXT");
+        addPortOption(command, options.port);
     } else {
         // One value per --port, so that a FILE written after it is not taken for a second port.
         command
             .add_option("--port", options.ports,
-                        portHelp +
+                        portOptionHelp() +
                             "; give it once per monitor to update several at once, each on a thread "
                             "of its own")
             ->required()
             ->allow_extra_args(false)
             ->type_name("TEXT");
     }
-    command
-        .add_option("--settings", options.settings,
-                    "COM settings entry: 0 115200,8,E,1  1 460800,8,E,1  2 115200,8,N,1  3 9600,8,E,1  "
-                    "4 57600,8,E,1")
-        ->check(CLI::Range(0, 4))
-        ->type_name("N")
-        ->capture_default_str();
+    addSettingsOption(command, options.settings);
     command.add_flag("--print-result", options.printResult, "end with the line JobResult=0x... on stderr");
     command
         .add_option("--report", options.reportPath,

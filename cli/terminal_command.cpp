@@ -400,17 +400,8 @@ void addTerminalCommand(CommandLine& commands) {
     CLI::App& command =
         commands.add("terminal", "talk to the monitor as in the window's terminal (Ctrl-] leaves)",
                      [options] { return runTerminal(*options); });
-    command
-        .add_option("--port", options->port, "as typed into COM-Nr: " + std::string(serial::portTextHelp()))
-        ->required()
-        ->type_name("TEXT");
-    command
-        .add_option("--settings", options->settings,
-                    "COM settings entry: 0 115200,8,E,1  1 460800,8,E,1  2 115200,8,N,1  3 9600,8,E,1  "
-                    "4 57600,8,E,1")
-        ->check(CLI::Range(0, 4))
-        ->type_name("N")
-        ->capture_default_str();
+    addPortOption(command, options->port);
+    addSettingsOption(command, options->settings);
     command.add_option("--log", options->logPath, "append the session to FILE, line by line")
         ->type_name("FILE");
     command.add_flag("--timestamps", options->timestamps,

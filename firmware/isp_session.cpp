@@ -28,10 +28,12 @@ void show(serial::Link& link, const std::string& line) {
 // waits kSyncAttempt. An answer that arrives after the next "?" went out is still taken.
 void sendSynchronisation(IspConversation& isp) {
     serial::Link& link = isp.link();
-    const auto until = std::chrono::steady_clock::now() + kSyncDeadline;
+    // On the reply deadline's clock, so that the handshake's time is the one every other wait keeps.
+    const base::Clock& clock = link.replyDeadline.clock();
+    const auto until = clock.now() + kSyncDeadline;
     for (;;) {
         if (!isp.sendByte('?')) return;
-        const auto left = std::chrono::ceil<Milliseconds>(until - std::chrono::steady_clock::now());
+        const auto left = std::chrono::ceil<Milliseconds>(until - clock.now());
         if (left <= kSyncAttempt) {
             isp.arm(std::max(left, Milliseconds{0}));
             isp.await("", IspReplyKind::Synchronisation);
