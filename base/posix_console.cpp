@@ -1,26 +1,23 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <mutex>
+#include <cstdio>
 #include <string>
 
 #include "base/console.h"
 
 namespace hlx::base {
-namespace {
-
-std::mutex& writeMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-}  // namespace
 
 void setUpConsole() {}
 
+// The stream's own lock keeps each call's text whole; a lock per stream, so that a blocked stdout (a full
+// pipe nobody reads) never holds up what goes to stderr.
 bool writeText(std::FILE* out, std::string_view utf8) {
-    std::lock_guard lock(writeMutex());
-    return std::fwrite(utf8.data(), 1, utf8.size(), out) == utf8.size() && std::fflush(out) == 0;
+    ::flockfile(out);
+    const bool written =
+        std::fwrite(utf8.data(), 1, utf8.size(), out) == utf8.size() && std::fflush(out) == 0;
+    ::funlockfile(out);
+    return written;
 }
 
 void clearLine(std::FILE* out) {
