@@ -118,7 +118,8 @@ int runOne(const jobs::JobDefinition& job, const JobOptions& options, base::Stop
 
     if (run.stopped()) {  // stopped before its report; a job that finished first keeps its result
         if (signal == 0) return unusable(console, "the job ended without its report");
-        console.errLine("hlx: " + runner::stoppedLine(signal, options.stoppedNote));
+        const std::string note = job.deviceNote ? job.deviceNote() : std::string();
+        console.errLine("hlx: " + runner::stoppedLine(signal, note.empty() ? options.stoppedNote : note));
         return 128 + signal;
     }
     if (const std::string reason = run.portReason(); !reason.empty()) console.errLine("hlx: " + reason);

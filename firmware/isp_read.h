@@ -40,10 +40,11 @@ namespace hlx::firmware {
 inline constexpr int kCodeReadProtected = 19;
 
 struct IspReadOptions {
-    std::string out;                      // the Intel HEX file to write
-    std::uint64_t start = 0;              // a multiple of 4
-    std::optional<std::uint64_t> length;  // a multiple of 4; nothing: to the end of the part's user flash
-    int baud = 0;                         // as IspOptions::baud
+    std::string out;          // the Intel HEX file to write
+    std::uint64_t start = 0;  // a multiple of 4
+    std::optional<std::uint64_t> length =
+        {};        // a multiple of 4; nothing: to the end of the part's user flash
+    int baud = 0;  // as IspOptions::baud
 };
 
 // The job of hlx isp-read: the part, then [start, start + length) of its user flash to options.out.

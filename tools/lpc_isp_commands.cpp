@@ -104,7 +104,14 @@ void LpcIspCommands::clear() {
 }
 
 void LpcIspCommands::handleByte(std::uint8_t byte, SimClock::time_point arrival) {
+    // Past the cut, nothing arrives any more.
+    if (m_faults.hangUpAfter > 0 && static_cast<std::int64_t>(m_bytesReceived) >= m_faults.hangUpAfter)
+        return;
     ++m_bytesReceived;
+    if (m_faults.hangUpAfter > 0 && static_cast<std::int64_t>(m_bytesReceived) == m_faults.hangUpAfter) {
+        m_events.push_back("line closed after " + std::to_string(m_bytesReceived) + " bytes (fault)");
+        m_wire.hangUp();  // this last byte is still taken
+    }
     if (m_received.size() < kKeptBytes) m_received += static_cast<char>(byte);
     if (m_state == State::AutoBaud) {
         if (byte != '?') return;
