@@ -17,10 +17,14 @@
 #include <string>
 #include <vector>
 
+#include "app/job_status.h"
+#include "app/main_window_logic.h"
+#include "app/settings_store.h"
 #include "firmware/hex_image.h"
 #include "firmware/isp_blocks.h"
 #include "firmware/isp_download.h"
 #include "serial/posix_serial_device.h"
+#include "tests/app/fake_main_window_view.h"
 #include "tests/support/child_process.h"
 #include "tests/support/contains.h"
 #include "tests/support/fake_output_window.h"
@@ -256,6 +260,30 @@ TEST_F(IspCutTest, AStopAfterTheEraseLeavesTheBootLoaderInCharge) {
         << job.deviceNote();
 
     expectRepeatedUpdateProgramsTheFile(sim);
+}
+
+// The window's "Update (Bootloader)" cut off half-way: its output says what the part starts at its next
+// reset, and the status bar has the failure.
+TEST_F(IspCutTest, TheWindowSaysThePartStartsItsBootLoader) {
+    tools::LpcIspSim sim(unpaced());
+    sim.setFaults({.hangUpAfter = 60000});
+    test::FakeMainWindowView windowView;
+    app::SettingsStore store(dir.file("RTQ1.0.reg"));
+    serial::SerialPort windowPort(std::make_unique<serial::PosixSerialDevice>());
+    app::MainWindowLogic logic(windowView, windowPort, store);
+    windowView.edits[app::Edit::ComNr] = sim.slavePath();
+    windowView.edits[app::Edit::FirmwareFileBootLoader] = path;
+    logic.construct();
+    logic.startJob(jobs::JobKind::BootLoader);
+    logic.jobSlot().wait();
+
+    EXPECT_TRUE(contains(windowView.window.text(), firmware::bootLoaderStartsLine()))
+        << windowView.window.text();
+    const std::vector<app::JobStatus> statuses = windowView.jobStatuses();
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(app::JobOutcome::Failed, statuses.back().outcome);
+    EXPECT_FALSE(sim.userCodeValid());
+    EXPECT_TRUE(logic.close());
 }
 
 // hlx stopped by SIGINT once the flash is erased says what the part will do; in a gang, the port whose line
