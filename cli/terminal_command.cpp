@@ -83,6 +83,8 @@ public:
           m_interactive(interactive) {}
 
     int run();
+    // Whether stdout was closed or could not be written (the session went on without it).
+    bool outputCut() const { return m_outputCut; }
 
 private:
     enum class Step { Go, Leave };
@@ -114,7 +116,7 @@ private:
     std::string m_typed;             // what the technician has typed of the current line (UTF-8)
     bool m_typedShown = true;
     int m_escape = 0;  // inside an escape sequence (arrow keys and the like): 1 after ESC, 2 after ESC [
-    bool m_outputFailed = false;
+    bool m_outputCut = false;
     bool m_logFailureSaid = false;
     // Without a TTY: the lines read and not yet sent, the piece of a line read so far, the end of input.
     std::deque<std::string> m_lines;
@@ -124,9 +126,13 @@ private:
 };
 
 bool TerminalSession::write(std::string_view text) {
-    if (m_outputFailed) return false;
-    if (!writeAll(STDOUT_FILENO, text, m_signals.fd())) m_outputFailed = true;
-    return !m_outputFailed;
+    if (m_outputCut) return false;
+    if (writeAll(STDOUT_FILENO, text, m_signals.fd())) return true;
+    // A stop signal broke the write off: the loop takes it. Otherwise the reader has gone (`| head`): the
+    // session goes on without the screen (the lines still go to the monitor and into the log).
+    pollfd stop{m_signals.fd(), POLLIN, 0};
+    if (::poll(&stop, 1, 0) <= 0) m_outputCut = true;
+    return false;
 }
 
 void TerminalSession::hideTyped() {
@@ -278,11 +284,6 @@ void TerminalSession::handleInputLines(std::string_view bytes) {
 int TerminalSession::run() {
     const milliseconds quiet = kDefaultQuiet;
     for (;;) {
-        if (m_outputFailed) {
-            if (const int signal = m_signals.take(); signal != 0) return 128 + signal;
-            std::fprintf(stderr, "hlx: the terminal's output could not be written; the terminal ends\n");
-            return kExitFailed;
-        }
         if (m_log != nullptr && !m_log->status() && !m_logFailureSaid) {
             m_logFailureSaid = true;
             note("the log stopped: " + m_log->status().message());
@@ -378,12 +379,16 @@ int runTerminal(const TerminalOptions& options) {
     std::fflush(stderr);
     if (log) log->note("terminal on " + line.device());
     int exit = kExitOk;
+    bool cut = false;
     {
         std::optional<RawMode> raw;
         if (interactive) raw.emplace(STDIN_FILENO);
         TerminalSession session(options, line, *watcher, log.get(), signals, interactive);
         exit = session.run();
+        cut = session.outputCut();
     }
+    // A closed stdout changes nothing but this line: the exit status is the terminal's own.
+    if (cut) std::fprintf(stderr, "hlx: %s\n", outputCutLine("the terminal").c_str());
     if (exit > 128)
         std::fprintf(stderr, "\nhlx: stopped by %s\n", base::StopSignals::name(exit - 128).c_str());
     if (log) {

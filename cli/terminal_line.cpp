@@ -71,4 +71,9 @@ bool writeAll(int fd, std::string_view text, int stopFd) {
     return true;
 }
 
+std::string outputCutLine(std::string_view who) {
+    return "the output was cut (stdout was closed or could not be written); " + std::string(who) +
+           " ran to its end";
+}
+
 }  // namespace hlx::cli

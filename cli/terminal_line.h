@@ -52,4 +52,8 @@ std::string consoleText(std::string_view bytes, bool& pendingCr);
 // signal from being seen.
 bool writeAll(int fd, std::string_view text, int stopFd = -1);
 
+// "the output was cut (stdout was closed or could not be written); <who> ran to its end": the line that
+// says so on stderr when the run is over (who: "the command", "the terminal").
+std::string outputCutLine(std::string_view who);
+
 }  // namespace hlx::cli

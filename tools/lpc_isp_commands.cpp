@@ -188,6 +188,7 @@ void LpcIspCommands::handleCommand(const std::string& line, SimClock::time_point
     }
     const char letter = words[0][0];
     const int occurrence = ++m_commandCounts[static_cast<unsigned char>(letter)];
+    if (m_faults.slowCommands.find(letter) != std::string::npos) at += m_faults.slowBy;
     if (m_faults.hangUpAt == letter) {
         m_events.push_back(line + ": line closed (fault)");
         return m_wire.hangUp();
