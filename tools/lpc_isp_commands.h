@@ -113,7 +113,7 @@ struct LpcIspFaults {
     std::int64_t hangUpAfter = 0;    // close the line once this many bytes have arrived (0: never)
     std::int64_t stuckAddress = -1;  // a flash byte that programming leaves unchanged (a worn cell)
     int garbleReadGroup = 0;         // send this group of R data (counted from 1) once with a wrong checksum
-    std::string slowCommands;        // answer every command whose letter is one of these ...
+    std::string slowCommands = {};   // answer every command whose letter is one of these ...
     std::chrono::milliseconds slowBy{0};  // ... this much later (a part busy with it)
 };
 

@@ -320,10 +320,6 @@ struct Accident {
     int exitStatus;     // as a shell reports it
 };
 
-void PrintTo(const Accident& a, std::ostream* os) {
-    *os << a.name;
-}
-
 const Accident kStdoutClosed{"StdoutClosedAfterTheFirstLine", Received::WholeFile, 0};
 const Accident kStdoutBlocked{"StdoutBlockedThenSigint", Received::Part, 130};
 const Accident kStartSignal{"SigintWhileStarting", Received::Any, 130};
@@ -461,8 +457,9 @@ TEST_P(AccidentTest, StdoutClosedAfterTheFirstLine) {
     const test::ChildRun run = process.finish(60s);
     expectReceived(kStdoutClosed, *monitors, run);
     EXPECT_TRUE(contains(run.err, "hlx: the output was cut (stdout")) << run.err;
-    if (GetParam().report)
+    if (GetParam().report) {
         EXPECT_FALSE(test::readFile(dir.file("run.json")).empty()) << "the report is written as without it";
+    }
 }
 
 TEST_P(AccidentTest, StdoutBlockedThenSigint) {
@@ -607,10 +604,6 @@ const BadTarget kBadTargets[] = {
      }},
 };
 
-void PrintTo(const BadTarget& t, std::ostream* os) {
-    *os << t.name;
-}
-
 // Where the bad target is given: as --report, or as the file the command writes.
 enum class Place { Report, WrittenFile };
 
@@ -677,8 +670,9 @@ TEST_P(BadTargetTest, IsRefusedBeforeAnyPortIsOpened) {
     EXPECT_TRUE(contains(run.err, said)) << run.err;
     EXPECT_EQ("", run.out) << "refused before the job started";
     EXPECT_TRUE(bad.unchanged(target, bytes)) << target << " was replaced";
-    if (place == Place::Report && bad.own != BadTarget::Own::New)
+    if (place == Place::Report && bad.own != BadTarget::Own::New) {
         EXPECT_EQ(bytes, test::readFile(own)) << "the command's own file was replaced";
+    }
 }
 
 std::string commandName(const ::testing::TestParamInfo<PortCommand>& info) {
