@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <ostream>
 #include <stop_token>
 #include <string>
@@ -321,6 +322,46 @@ TEST_F(IspCutTest, HlxSaysWhatThePartStartsAfterAStopAndInAGang) {
     EXPECT_FALSE(cut.userCodeValid());
     EXPECT_EQ(test::expectedIspFlash(file), whole.flash());
     EXPECT_TRUE(whole.userCodeValid());
+}
+
+// An update with a backup, cut off after the backup was written: the part starts its boot loader; the
+// backup, flashed back and cut off again, leaves it so too; flashed back whole, it restores the sectors
+// (all but the boot loader's own vectors at 0x00..0x3F, which cannot be read).
+TEST_F(IspCutTest, ABackupSurvivesACutUpdateAndRestoresTheSectors) {
+    tools::LpcIspSim part(unpaced());
+    const std::vector<std::uint8_t> old = part.flash();
+    part.setFaults({.hangUpAfter = 40000});  // the backup's commands are a few thousand bytes
+    const std::string backup = dir.file("old.hex");
+    test::ChildRun run = test::ChildProcess(HLX_CLI_PATH, {"flash", "isp", path, "--port", part.slavePath(),
+                                                           "--backup", backup})
+                             .finish(std::chrono::seconds{60});
+    EXPECT_EQ(1, run.exitCode) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, firmware::bootLoaderStartsLine())) << run.out;
+    EXPECT_FALSE(part.userCodeValid());
+    const auto saved = test::hexBytesOf(test::readFile(backup));
+    ASSERT_TRUE(saved.has_value());
+    std::map<std::uint32_t, std::uint8_t> oldBytes;
+    for (std::uint32_t at = 0x40; at < old.size(); ++at) oldBytes[at] = old[at];
+    EXPECT_EQ(oldBytes, *saved);
+
+    tools::LpcIspConfig config = unpaced();
+    config.flash = part.flash();
+    tools::LpcIspSim restoreCut(config);
+    restoreCut.setFaults({.hangUpAfter = 200000});
+    run = test::ChildProcess(HLX_CLI_PATH, {"flash", "isp", backup, "--port", restoreCut.slavePath()})
+              .finish(std::chrono::seconds{60});
+    EXPECT_EQ(1, run.exitCode) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, firmware::bootLoaderStartsLine())) << run.out;
+    EXPECT_FALSE(restoreCut.userCodeValid());
+
+    config.flash = restoreCut.flash();
+    tools::LpcIspSim restored(config);
+    run = test::ChildProcess(HLX_CLI_PATH, {"flash", "isp", backup, "--port", restored.slavePath()})
+              .finish(std::chrono::seconds{60});
+    EXPECT_EQ(0, run.exitCode) << run.out << run.err;
+    std::vector<std::uint8_t> expected = old;
+    std::fill(expected.begin(), expected.begin() + 0x40, 0xFF);
+    EXPECT_EQ(expected, restored.flash());
 }
 
 }  // namespace
