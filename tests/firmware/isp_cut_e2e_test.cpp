@@ -6,6 +6,7 @@
 // pseudo-terminal; hlx against the same.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <signal.h>
 
@@ -312,8 +313,9 @@ TEST_F(IspCutTest, HlxSaysWhatThePartStartsAfterAStopAndInAGang) {
     tools::LpcIspSim cut(unpaced());
     cut.setFaults({.hangUpAfter = 60000});
     tools::LpcIspSim whole(unpaced());
-    test::ChildProcess gang(HLX_CLI_PATH,
-                            {"flash", "isp", path, "--port", cut.slavePath(), "--port", whole.slavePath()});
+    const std::string report = dir.file("run.json");
+    test::ChildProcess gang(HLX_CLI_PATH, {"flash", "isp", path, "--port", cut.slavePath(), "--port",
+                                           whole.slavePath(), "--report", report});
     const test::ChildRun run = gang.finish(std::chrono::seconds{60});
     EXPECT_EQ(1, run.exitCode) << run.out << run.err;
     EXPECT_TRUE(contains(run.err, "hlx: " + cut.slavePath() + ": the flash is erased and partly written"))
@@ -322,6 +324,16 @@ TEST_F(IspCutTest, HlxSaysWhatThePartStartsAfterAStopAndInAGang) {
     EXPECT_FALSE(cut.userCodeValid());
     EXPECT_EQ(test::expectedIspFlash(file), whole.flash());
     EXPECT_TRUE(whole.userCodeValid());
+
+    // The record counts as confirmed the data of the copies the part answered: all of the whole port's,
+    // less than was sent on the cut one.
+    const nlohmann::json jobs = nlohmann::json::parse(test::readFile(report))["jobs"];
+    ASSERT_EQ(2u, jobs.size());
+    EXPECT_LT(jobs[0]["bytes_confirmed"].get<std::int64_t>(), jobs[0]["bytes_sent"].get<std::int64_t>());
+    EXPECT_GT(jobs[0]["bytes_confirmed"].get<std::int64_t>(), 0);
+    EXPECT_LT(jobs[0]["lines_confirmed"].get<std::int64_t>(), jobs[0]["lines_sent"].get<std::int64_t>());
+    EXPECT_EQ(jobs[1]["bytes_sent"], jobs[1]["bytes_confirmed"]);
+    EXPECT_EQ(jobs[1]["lines_sent"], jobs[1]["lines_confirmed"]);
 }
 
 // An update with a backup, cut off after the backup was written: the part starts its boot loader; the
