@@ -264,7 +264,10 @@ void MainWindow::showPicture() {
 }
 
 void MainWindow::showPortState(const serial::PortState& state) {
-    m_call.run([this, text = portStateText(state)] { m_portState->setText(text); });
+    m_call.run([this, text = portStateText(state)] {
+        m_portState->setText(text);
+        m_portState->setToolTip(text);
+    });
 }
 
 void MainWindow::showError(std::string_view message) {

@@ -153,6 +153,9 @@ void MainWindow::buildControls() {
     statusBar()->addWidget(m_jobStatus);
     m_portState = new QLabel(statusBar());
     m_portState->setObjectName(QStringLiteral("PortState"));
+    // The port's state gives way to the last job's outcome on a narrow window (its whole text in the tool
+    // tip): the outcome is what a technician looks for after a job.
+    m_portState->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar()->addWidget(m_portState, 1);
 }
 

@@ -139,6 +139,7 @@ void MainWindow::showJobStatus(const JobStatus& status) {
         }
         const bool failed = status.outcome == JobOutcome::Failed;
         m_jobStatus->setText(toQString(jobStatusText(status)));
+        m_jobStatus->setToolTip(m_jobStatus->text());
         m_jobStatus->setStyleSheet(failed ? QStringLiteral("QLabel { background: #b00020; color: white; "
                                                            "font-weight: bold; padding: 1px 6px; }")
                                           : QStringLiteral("QLabel { background: #1b5e20; color: white; "

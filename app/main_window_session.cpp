@@ -16,7 +16,8 @@ namespace hlx::app {
 void MainWindow::buildSessionControls() {
     m_portNote = new QLabel(statusBar());
     m_portNote->setObjectName(QStringLiteral("PortNote"));
-    statusBar()->addWidget(m_portNote);
+    m_portNote->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);  // as the port's state
+    statusBar()->addWidget(m_portNote, 1);
     m_sessionLogState = new QLabel(statusBar());
     m_sessionLogState->setObjectName(QStringLiteral("SessionLogState"));
     statusBar()->addPermanentWidget(m_sessionLogState);
@@ -65,7 +66,10 @@ void MainWindow::showTerminalMenu(const QPoint& at) {
 }
 
 void MainWindow::showPortNote(std::string_view note) {
-    m_call.run([this, text = toQString(note)] { m_portNote->setText(text); });
+    m_call.run([this, text = toQString(note)] {
+        m_portNote->setText(text);
+        m_portNote->setToolTip(text);
+    });
 }
 
 void MainWindow::showSessionLog(std::string_view path) {

@@ -100,6 +100,29 @@ protected:
     std::unique_ptr<MainWindow> window;
 };
 
+// On a narrow window the port's state and note give way to the last job's outcome, which stays whole;
+// their whole texts are in their tool tips.
+TEST_F(MainWindowReachTest, TheOutcomeStaysWholeBesideLongPortTexts) {
+    tools::VirtualMonitor monitor;
+    openWindow(monitor.slavePath());
+    showActive();
+    control<QLineEdit>("editFirmwareFile")->setText(QString::fromStdString(dir.file("not-there.hex")));
+    QTest::mouseClick(control<QPushButton>("btnUpdate"), Qt::LeftButton);
+    serveUntilJobEnds();
+    ASSERT_FALSE(jobStatus()->isHidden());
+    const std::string note =
+        monitor.slavePath() + " has gone: waiting for it to come back, " + std::string(80, 'x');
+    window->showPortNote(note);
+    window->resize(640, window->height());
+    QTest::qWait(static_cast<int>(2 * kJobTextFrame.count()));
+    EXPECT_GE(jobStatus()->width(), jobStatus()->sizeHint().width())
+        << jobStatus()->text().toStdString() << " in a window " << window->width() << " wide";
+    EXPECT_EQ(QString::fromStdString(note), control<QLabel>("PortNote")->toolTip());
+    EXPECT_EQ(control<QLabel>("PortState")->text(), control<QLabel>("PortState")->toolTip());
+    EXPECT_EQ(jobStatus()->text(), jobStatus()->toolTip());
+    window->close();
+}
+
 // The monitor refuses record 30 of 60: the window's lines stay as they are, the status bar says FEHLER
 // with the first failure line (not by colour alone), the bar shows its percentage where the job stopped.
 // The next job clears the outcome as it starts; a successful one says OK with its last line, bar full.
