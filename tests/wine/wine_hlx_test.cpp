@@ -130,7 +130,7 @@ public:
     // Waits (at most about a minute) until the program's stdout holds text.
     bool waitForOutput(const std::string& text) {
         for (int i = 0; i < 1200; ++i) {
-            if (contains(test::readFile(m_out), text)) return true;
+            if (contains(withoutCarriageReturns(test::readFile(m_out)), text)) return true;
             std::this_thread::sleep_for(50ms);
         }
         return false;
@@ -388,7 +388,9 @@ TEST_F(WineHlxTest, HelpListsOnlyWhatTheWindowsBuildHas) {
 // port that is not there are exit 1 with the reason.
 TEST_F(WineHlxTest, CommandPrintsTheMonitorsAnswer) {
     tools::MonitorConfig config;
-    config.replyLine = "Zeile 1\r\nGr\xFC\xDFe";  // Windows-1252 from the monitor, UTF-8 on stdout
+    config.replyLine =
+        "Zeile 1\r\nGr\xFC\xDF"
+        "e";  // Windows-1252 from the monitor, UTF-8 on stdout
     tools::VirtualMonitor monitor(config);
     ComPortLink com(30, monitor.slavePath());
     const Outcome run = hlx({"command", "Info?", "--port", "30"});
