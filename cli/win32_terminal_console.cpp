@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -21,6 +20,7 @@
 #include "base/stop_signals.h"
 #include "cli/terminal_console.h"
 #include "cli/terminal_line.h"
+#include "cli/win32_console_keys.h"
 #include "serial/port_watcher.h"
 
 namespace hlx::cli {
@@ -30,63 +30,6 @@ using std::chrono::milliseconds;
 
 // The longest single sleep without a time-out of the caller; the caller then just waits again.
 constexpr milliseconds kLongestSleep{60'000};
-
-std::string utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                            nullptr);
-    return out;
-}
-
-// Turns the console's key events into the bytes a terminal would send for them (terminal_console.h).
-// A character outside the basic plane comes as two events (a surrogate pair); the first waits in
-// m_highSurrogate for the second.
-class KeyTranslator {
-public:
-    std::string translate(const INPUT_RECORD* records, DWORD count) {
-        std::wstring text;
-        for (DWORD i = 0; i < count; ++i) {
-            if (records[i].EventType != KEY_EVENT) continue;
-            const KEY_EVENT_RECORD& key = records[i].Event.KeyEvent;
-            if (!key.bKeyDown) continue;
-            const std::wstring typed = keyText(key);
-            for (WORD n = std::max<WORD>(key.wRepeatCount, 1); n > 0; --n) text += typed;
-        }
-        return utf8(text);
-    }
-
-private:
-    std::wstring keyText(const KEY_EVENT_RECORD& key) {
-        const wchar_t c = key.uChar.UnicodeChar;
-        const DWORD state = key.dwControlKeyState;
-        const bool ctrl = (state & (LEFT_CTRL_PRESSED | RIGHT_CTRL_PRESSED)) != 0;
-        // AltGr is Ctrl and Alt together: AltGr+9 types "]" on a German keyboard, it does not leave.
-        const bool alt = (state & (LEFT_ALT_PRESSED | RIGHT_ALT_PRESSED)) != 0;
-        if (c == 0x1D || (ctrl && !alt && (key.wVirtualKeyCode == VK_OEM_6 || c == L']'))) return L"\x1D";
-        if (c == 0x03 || (ctrl && !alt && key.wVirtualKeyCode == 'C')) return L"\x03";
-        if (key.wVirtualKeyCode == VK_RETURN) return L"\r";
-        if (key.wVirtualKeyCode == VK_BACK) return L"\x08";
-        if (c == 0 || c == 0x1B) return {};  // a key without a character (arrows, F-keys), Escape
-        if (c >= 0xD800 && c <= 0xDBFF) {
-            m_highSurrogate = c;
-            return {};
-        }
-        if (c >= 0xDC00 && c <= 0xDFFF) {
-            const wchar_t high = m_highSurrogate;
-            m_highSurrogate = 0;
-            if (high == 0) return {};
-            return std::wstring{high, c};
-        }
-        m_highSurrogate = 0;
-        return std::wstring(1, c);
-    }
-
-    wchar_t m_highSurrogate = 0;
-};
 
 // What the threads hand to the main thread. Shared with the stdin thread by a shared_ptr: a pipe's
 // reader cannot be ended from outside and may outlive the console by the moment the process takes to end.
@@ -215,7 +158,7 @@ private:
     }
 
     void readKeys() {
-        KeyTranslator keys;
+        ConsoleKeys keys;
         const HANDLE handles[2] = {m_stdin, reinterpret_cast<HANDLE>(m_quit.native())};
         INPUT_RECORD records[64];
         for (;;) {
