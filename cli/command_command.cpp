@@ -64,6 +64,7 @@ int runCommand(const CommandOptions& options) {
     std::optional<Clock::time_point> lastByte;
     bool pendingCr = false;
     bool endsLine = true;
+    bool cut = false;  // stdout was closed or could not be written
     for (;;) {
         const auto now = Clock::now();
         const auto due =
@@ -79,13 +80,17 @@ int runCommand(const CommandOptions& options) {
         const std::string text = consoleText(raw, pendingCr);
         if (text.empty()) continue;
         endsLine = text.back() == '\n';
-        if (!console->write(text)) {
+        if (!cut && !console->write(text)) {
             if (const int signal = console->takeSignal(); signal != 0) return stopped(signal);
-            return failed("the answer could not be written to stdout");
+            cut = true;  // the reader has gone: the answer is still read to its end
         }
     }
-    if (lastByte && !endsLine && !console->write("\n"))
-        return failed("the answer could not be written to stdout");
+    if (lastByte && !endsLine && !cut && !console->write("\n")) {
+        if (const int signal = console->takeSignal(); signal != 0) return stopped(signal);
+        cut = true;
+    }
+    // A closed stdout changes nothing but this line: the exit status is the command's own.
+    if (cut) (void)base::writeText(stderr, "hlx: " + outputCutLine("the command") + "\n");
     if (lastByte) return kExitOk;
     if (line.lost()) return failed(line.reason());
     return failed("no answer from the monitor within " + std::to_string(options.timeoutMs) + " ms");

@@ -196,6 +196,14 @@ int runGang(const JobFactory& makeJob, const JobOptions& options, base::StopSign
             exitCode = unusable(out, "the report was not written: " + s.message());
     }
     if (stopSignal != 0) out.errLine("hlx: " + runner::stoppedLine(stopSignal, options.stoppedNote));
+    // What each port's device was left in, where its job did not succeed and can tell: the job's own lines
+    // are not shown in a gang.
+    for (runner::JobRun* run : runs) {
+        const jobs::JobDefinition& job = run->definition();
+        if (run->succeeded() || !job.deviceNote) continue;
+        if (const std::string note = job.deviceNote(); !note.empty())
+            out.errLine("hlx: " + run->inputs().comText + ": " + note);
+    }
     // The run ends with the result words, one line per port that reported (in the order of the --port
     // options), as the manual page says.
     if (options.printResult)

@@ -51,6 +51,10 @@ void addIspReadCommands(CommandLine& commands) {
             if (!read->length.empty()) options.length = std::stoull(read->length, nullptr, 0);
             JobOptions job = read->job;
             job.file.clear();  // the job writes FILE, it reads none
+            // Checked before the port is opened, as the report is: never a device, FIFO or folder, and
+            // room for the whole file.
+            job.outFile = options.out;
+            job.outFileBytes = firmware::readFileSize(options.start, options.length);
             return runJob(firmware::ispReadJob(options), job);
         });
     addJobOptions(readCommand, read->job, "the Intel HEX file to write (replaced atomically)");

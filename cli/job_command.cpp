@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include "base/atomic_file.h"
 #include "base/console.h"
 #include "base/file_buffer.h"
 #include "base/stop_signals.h"
@@ -73,12 +74,27 @@ int runJob(jobs::JobKind kind, const JobOptions& options) {
 
 namespace {
 
+// Whether the job's own output file can be written: not something that must never be replaced, and its
+// folder takes a file of the size the job will write (a temporary file, removed again).
+base::Status checkOutFile(const JobOptions& options) {
+    if (base::Status s = runner::checkWriteTarget(options.outFile, options.file, "the file"); !s) return s;
+    base::FileReplacement probe(options.outFile, 0644);
+    base::Status s = probe.status();
+    if (s) s = probe.probe(static_cast<std::size_t>(std::max<std::uint64_t>(options.outFileBytes, 4096)));
+    if (!s) return base::Status::error(s.code(), options.outFile + ": " + s.message());
+    return s;
+}
+
 // One job on one port, to its end or its stop; what it says goes through the console's writer.
 int runOne(const jobs::JobDefinition& job, const JobOptions& options, base::StopSignals& signals,
            ConsoleOutput& console) {
+    if (!options.outFile.empty()) {
+        if (const base::Status s = checkOutFile(options); !s)
+            return unusable(console, "the file cannot be written: " + s.message());
+    }
     std::optional<runner::ReportTarget> reportTarget;
     if (!options.reportPath.empty()) {
-        reportTarget.emplace(options.reportPath, options.file);
+        reportTarget.emplace(options.reportPath, options.file.empty() ? options.outFile : options.file);
         if (!reportTarget->status())
             return unusable(console, "the report cannot be written: " + reportTarget->status().message());
     }
@@ -118,7 +134,8 @@ int runOne(const jobs::JobDefinition& job, const JobOptions& options, base::Stop
 
     if (run.stopped()) {  // stopped before its report; a job that finished first keeps its result
         if (signal == 0) return unusable(console, "the job ended without its report");
-        console.errLine("hlx: " + runner::stoppedLine(signal, options.stoppedNote));
+        const std::string note = job.deviceNote ? job.deviceNote() : std::string();
+        console.errLine("hlx: " + runner::stoppedLine(signal, note.empty() ? options.stoppedNote : note));
         return 128 + signal;
     }
     if (const std::string reason = run.portReason(); !reason.empty()) console.errLine("hlx: " + reason);

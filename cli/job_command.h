@@ -8,6 +8,8 @@
 // Permission denied (...dialout...)"), as the window's status bar does; --print-result then adds the
 // line "JobResult=0x..." as the last line on stderr.
 //
+// A job that writes a file of its own (JobOptions::outFile) has it checked the same way first (exit 2).
+//
 // --report FILE.json writes the run's record (report/report_json.h) when the job has ended, also after a
 // stop; the target is checked first (runner::ReportTarget: a regular file or a new name, not the file the
 // run reads, its first block written to the disk), and a report that could not be written there refuses
@@ -48,6 +50,11 @@ struct JobOptions {
     std::int32_t parameter = 1;  // the job parameter (the slot's cell)
     std::string windowText;      // the output window's text when the job starts
     std::string stoppedNote = "the monitor may be left in the download state";
+    // The file the job writes ("": none), checked as the report is before any port is opened: what must
+    // never be replaced (a device, FIFO, folder, dangling link) is refused, and its folder must take
+    // outFileBytes (a full file system is found before the monitor is touched).
+    std::string outFile;
+    std::uint64_t outFileBytes = 0;
 };
 
 enum class PortCount { One, Many };

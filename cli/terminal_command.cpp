@@ -56,6 +56,8 @@ public:
           m_interactive(console.input() == ConsoleInput::Keys) {}
 
     int run();
+    // Whether stdout was closed or could not be written (the session went on without it).
+    bool outputCut() const { return m_outputCut; }
 
 private:
     enum class Step { Go, Leave };
@@ -87,7 +89,8 @@ private:
     std::string m_typed;             // what the technician has typed of the current line (UTF-8)
     bool m_typedShown = true;
     int m_escape = 0;  // inside an escape sequence (arrow keys and the like): 1 after ESC, 2 after ESC [
-    bool m_outputFailed = false;
+    bool m_outputCut = false;
+    int m_stopSignal = 0;  // a stop signal that broke a write off, for the loop to end with
     bool m_logFailureSaid = false;
     // Without a TTY: the lines read and not yet sent, the piece of a line read so far, the end of input.
     std::deque<std::string> m_lines;
@@ -97,9 +100,13 @@ private:
 };
 
 bool TerminalSession::write(std::string_view text) {
-    if (m_outputFailed) return false;
-    if (!m_console.write(text)) m_outputFailed = true;
-    return !m_outputFailed;
+    if (m_outputCut || m_stopSignal != 0) return false;
+    if (m_console.write(text)) return true;
+    // A stop signal broke the write off: the loop ends with it. Otherwise the reader has gone (`| head`):
+    // the session goes on without the screen (the lines still go to the monitor and into the log).
+    m_stopSignal = m_console.takeSignal();
+    if (m_stopSignal == 0) m_outputCut = true;
+    return false;
 }
 
 void TerminalSession::hideTyped() {
@@ -249,12 +256,7 @@ void TerminalSession::handleInputLines(std::string_view bytes) {
 int TerminalSession::run() {
     const milliseconds quiet = kDefaultQuiet;
     for (;;) {
-        if (m_outputFailed) {
-            if (const int signal = m_console.takeSignal(); signal != 0) return 128 + signal;
-            (void)base::writeText(stderr,
-                                  "hlx: the terminal's output could not be written; the terminal ends\n");
-            return kExitFailed;
-        }
+        if (m_stopSignal != 0) return 128 + m_stopSignal;
         if (m_log != nullptr && !m_log->status() && !m_logFailureSaid) {
             m_logFailureSaid = true;
             note("the log stopped: " + m_log->status().message());
@@ -322,6 +324,7 @@ int runTerminal(const TerminalOptions& options) {
     std::unique_ptr<serial::PortWatcher> watcher = serial::makeSystemPortWatcher();
     watcher->watch(line.device());
     int exit = kExitOk;
+    bool cut = false;
     {
         // The console (in raw mode for keys) from here to the end of the session, whatever ends it.
         const std::unique_ptr<TerminalConsole> console = makeTerminalConsole(signals, true);
@@ -337,7 +340,10 @@ int runTerminal(const TerminalOptions& options) {
         if (log) log->note("terminal on " + line.device());
         TerminalSession session(options, line, *watcher, log.get(), *console);
         exit = session.run();
+        cut = session.outputCut();
     }
+    // A closed stdout changes nothing but this line: the exit status is the terminal's own.
+    if (cut) (void)base::writeText(stderr, "hlx: " + outputCutLine("the terminal") + "\n");
     if (exit > 128)
         (void)base::writeText(stderr, "\nhlx: stopped by " + base::StopSignals::name(exit - 128) + "\n");
     if (log) {

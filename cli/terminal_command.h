@@ -22,6 +22,10 @@
 // ("2026-12-11T09:15:02.347"). A log that cannot be opened ends the command with exit 2 before the port is
 // touched; one that fails later says so once and the terminal goes on without it.
 //
+// A closed stdout (`| head -n 1`) does not end the session: the lines still go to the monitor and into the
+// log, the exit status is as without it, and a line on stderr at the end says that the output was cut. A
+// blocked stdout holds the session up, but a stop signal still ends it at once.
+//
 // Exit codes: 0 left with Ctrl-] or at the end of the input; 1 the port cannot be used at the start, or
 // went away with --no-reconnect; 2 the command line or the log file; 128 + signal for SIGINT, SIGTERM,
 // SIGHUP. A terminal session is not a job: no report, no job log.

@@ -43,4 +43,9 @@ std::string consoleText(std::string_view bytes, bool& pendingCr) {
     return out;
 }
 
+std::string outputCutLine(std::string_view who) {
+    return "the output was cut (stdout was closed or could not be written); " + std::string(who) +
+           " ran to its end";
+}
+
 }  // namespace hlx::cli

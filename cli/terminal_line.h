@@ -53,4 +53,8 @@ private:
 // piece over to the next, so a CR LF split between two reads still gives one line break.
 std::string consoleText(std::string_view bytes, bool& pendingCr);
 
+// "the output was cut (stdout was closed or could not be written); <who> ran to its end": the line that
+// says so on stderr when the run is over (who: "the command", "the terminal").
+std::string outputCutLine(std::string_view who);
+
 }  // namespace hlx::cli

@@ -34,6 +34,11 @@ struct IspJobState {
     std::int64_t unanswered = 0;       // bytes written since the last complete answer
     bool echoOff = false;
     bool erased = false;
+    // The copy that holds the vector table (flash address 0) goes last: until its "C" is confirmed, the
+    // vectors read erased and the part starts its boot loader at a reset.
+    bool fileHoldsVectors = false;  // the file has data in the vector table: its copy makes them valid
+    bool vectorCopySent = false;
+    bool vectorCopyDone = false;
     std::int64_t dataLinesSent = 0;
     std::int64_t dataBytesSent = 0;
 };

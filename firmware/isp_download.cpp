@@ -1,8 +1,10 @@
 #include "firmware/isp_download.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -126,20 +128,26 @@ void writeCopy(IspConversation& isp, const FlashContent& content, const CopyChun
         isp.await("", IspReplyKind::ReturnCode);
     }
     if (isp.ok()) {
+        const bool vectors = chunk.address == 0;
+        isp.state().vectorCopySent = isp.state().vectorCopySent || vectors;
         isp.sendUnchecked("C " + std::to_string(chunk.address) + " " + std::to_string(kIspRamBuffer) + " " +
                           std::to_string(chunk.size));
         isp.armForAnswer(kAnswerTime + kCopyTimePer256 * (chunk.size / 256));
-        isp.await("", IspReplyKind::ReturnCode);
+        const IspReplyStatus status = isp.await("", IspReplyKind::ReturnCode);
+        if (vectors && status == IspReplyStatus::Success) isp.state().vectorCopyDone = true;
+        // A refused copy copied nothing; only a missing answer leaves it open whether it ran.
+        if (vectors && status == IspReplyStatus::Failure) isp.state().vectorCopySent = false;
     }
 }
 
-// Reads the file record by record and writes the copies of every block; the progress bar follows the
-// read position.
+// Reads the file record by record and writes the copies of every block, except the copy that holds the
+// vector table (flash address 0): that one is handed back in vectorCopy, to be written after all others.
+// The progress bar follows the read position (short of 100 % while the vector table is still to come).
 void transfer(jobs::JobContext& context, IspConversation& isp, HexImage& image, const FlashContent& content,
-              std::int32_t& word, std::vector<CopyChunk>& programmed) {
+              std::int32_t& word, std::vector<CopyChunk>& programmed, std::optional<CopyChunk>& vectorCopy,
+              jobs::ProgressShown& progress) {
     output::OutputLog& log = context.link.log;
     IspTransferPlan plan(image, isp.state().flashEnd);
-    jobs::ProgressShown progress(context.view);
     while (isp.ok() && !plan.atEnd()) {
         const IspTransferPlan::Step step = plan.next(word);
         if (step.page) {
@@ -148,11 +156,35 @@ void transfer(jobs::JobContext& context, IspConversation& isp, HexImage& image, 
         }
         for (const CopyChunk& chunk : step.copies) {
             if (!isp.ok()) break;
+            if (chunk.address == 0) {
+                vectorCopy = chunk;
+                continue;
+            }
             writeCopy(isp, content, chunk);
             programmed.push_back(chunk);
         }
-        progress.show(percentOf(image.position(), image.size()));
+        const int percent = percentOf(image.position(), image.size());
+        progress.show(vectorCopy ? std::min(percent, 99) : percent);
     }
+}
+
+// The vector table's copy, written once every other copy has been written and confirmed (and, with
+// verify, read back and found as sent), then read back itself; the comparison is reported once for all.
+void finishTransfer(IspConversation& isp, const FlashContent& content, std::vector<CopyChunk>& programmed,
+                    const std::optional<CopyChunk>& vectorCopy, bool verify, jobs::ProgressShown& progress) {
+    if (!isp.ok()) return;
+    std::optional<FlashComparison> comparison;
+    if (verify) {
+        comparison.emplace(isp, content);
+        if (!comparison->compare(programmed)) return;
+    }
+    if (vectorCopy && !(comparison && comparison->differs())) {
+        writeCopy(isp, content, *vectorCopy);
+        programmed.push_back(*vectorCopy);
+        if (isp.ok()) progress.show(100);
+        if (comparison && isp.ok() && !comparison->compare({*vectorCopy})) return;
+    }
+    if (comparison && (isp.ok() || comparison->differs())) comparison->report();
 }
 
 jobs::JobOutcome runIspDownload(jobs::JobContext& context, std::int32_t word, const IspOptions& options,
@@ -189,14 +221,24 @@ jobs::JobOutcome runIspDownload(jobs::JobContext& context, std::int32_t word, co
             return saveFlash(conversation, 0, state.flashEnd, options.backupPath, "Flash");
         };
     if (word == 0) handshake(isp, state, options.baud, content.dataEnd(), beforeErase);
+    state.fileHoldsVectors = content.holdsVectorTable();
     std::vector<CopyChunk> programmed;
-    transfer(context, isp, image, content, word, programmed);
-    if (options.verify && isp.ok()) verifyProgrammed(isp, content, programmed);
+    std::optional<CopyChunk> vectorCopy;
+    jobs::ProgressShown progress(context.view);
+    transfer(context, isp, image, content, word, programmed, vectorCopy, progress);
+    finishTransfer(isp, content, programmed, vectorCopy, options.verify, progress);
     jobs::JobOutcome outcome{
         .word = word, .bytesSent = state.dataBytesSent, .unitsSent = state.dataLinesSent};
     if (state.baud != serial::comSettings(serial::kBootLoaderEntry).baud)
         outcome.lineSettings = ispSettingsText(state.baud);
     return outcome;
+}
+
+// What the chip starts at its next reset after a job that failed once the flash was erased.
+std::string afterCutLine(const IspJobState& state) {
+    if (!state.fileHoldsVectors || !state.vectorCopySent) return bootLoaderStartsLine();
+    if (!state.vectorCopyDone) return vectorsUnconfirmedLine();
+    return firmwareStartsLine();
 }
 
 // Starts the target's code; its answer's failure joins the report. Not after a failure that came once the
@@ -206,6 +248,7 @@ void startTargetCode(jobs::JobContext& context, jobs::JobOutcome& outcome, IspJo
     if (!state.handshakeRan) return;
     if (state.erased && outcome.word != 0) {
         context.link.log.addLine(notStartedLine());
+        context.link.log.addLine(afterCutLine(state));
         context.link.log.refresh();
         return;
     }
@@ -238,6 +281,32 @@ std::string notStartedLine() {
     return "Flash nach dem Löschen nicht vollständig geschrieben: Programm wird nicht gestartet";
 }
 
+std::string bootLoaderStartsLine() {
+    return "Vektortabelle nicht geschrieben: der Chip startet beim nächsten Reset seinen Bootloader, das "
+           "Update kann wiederholt werden";
+}
+
+std::string vectorsUnconfirmedLine() {
+    return "Vektortabelle gesendet, aber nicht bestätigt: der Chip startet beim nächsten Reset die neue "
+           "Firmware oder seinen Bootloader; das Update wiederholen";
+}
+
+std::string firmwareStartsLine() {
+    return "Vektortabelle geschrieben: der Chip startet beim nächsten Reset die geschriebene Firmware";
+}
+
+std::string ispDeviceNote(const IspJobState& state) {
+    if (!state.handshakeRan) return "nothing was sent to the boot loader";
+    if (!state.erased) return "nothing was erased; the boot loader is left as the last command put it";
+    if (!state.fileHoldsVectors || !state.vectorCopySent)
+        return "the flash is erased and partly written, its vector table not: the chip starts its boot "
+               "loader at its next reset and the update can be repeated";
+    if (!state.vectorCopyDone)
+        return "every block but the vector table was written and its copy not confirmed: at its next reset "
+               "the chip starts the new firmware or its boot loader; repeat the update";
+    return "the vector table is written: the chip starts the written firmware at its next reset";
+}
+
 std::string tooMuchDataLine() {
     return "Fehler: Datei belegt mehr als " + std::to_string(FlashContent::kMaxLines * kFlashLine / 1024) +
            " KiB Flash";
@@ -252,7 +321,7 @@ jobs::JobDefinition ispDownloadJob(IspOptions options) {
             [state](jobs::JobContext& context, jobs::JobOutcome& outcome) {
                 startTargetCode(context, outcome, *state);
             },
-            showTargetOutput};
+            showTargetOutput, [state] { return ispDeviceNote(*state); }};
 }
 
 }  // namespace hlx::firmware

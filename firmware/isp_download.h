@@ -12,13 +12,22 @@
 //   P 0 <last>   (prepare sectors 0..last) 0           last: 27 on a 512 KiB part, 14 on 256, 10 on 128
 //   E 0 <last>   (erase them)              0
 //   A 0          (echo off)                0
-//   for every copy (see isp_blocks.h):
+//   for every copy (see isp_blocks.h), the copy at flash address 0 last:
 //     W 1073745920 <size>                  0           RAM buffer at 0x40001000
 //     UU lines, a checksum line after every 20 lines and after the last      OK | RESEND
 //     P 0 <last>                           0
 //     C <flash address> 1073745920 <size>  0
-//   [--verify: R <flash address> <size> for every copy, see isp_verify.h]
+//   [--verify: R <flash address> <size> for every copy before the last, then the last copy is written,
+//    then R for it; see isp_verify.h]
 //   G 0 A        (start the code at 0, ARM mode)   0
+//
+// The copy at flash address 0 holds the vector table, whose checksum word makes the part start the user
+// code at a reset instead of its boot loader. It is written after every other copy has been written and
+// confirmed (and, with --verify, read back as sent): a job cut off before (the cable pulled, a stop
+// signal, a refused command) leaves the vectors erased, so the part comes up in its boot loader and the
+// update can simply be repeated; lines after the report say so (bootLoaderStartsLine and its kin), and
+// the definition's deviceNote says it for a stop line or a gang's summary. The copies are the same as in
+// file order, so the update takes no longer on the wire.
 //
 // Deadlines: every answer waits on a deadline of its own, armed once its command has gone out: the time
 // the bytes written since the last answer and the answer itself take on the wire at the line's rate
@@ -46,6 +55,7 @@
 #include <cstdint>
 #include <string>
 
+#include "firmware/isp_conversation.h"
 #include "jobs/job_frame.h"
 
 namespace hlx::firmware {
@@ -77,6 +87,14 @@ std::string noFlashDataLine();
 std::string outsideFlashLine(std::uint64_t dataEnd);
 // Written instead of sending "G 0 A" when a step failed after the flash may have been erased.
 std::string notStartedLine();
+// The line after it: what the chip starts at its next reset, by how far the copy of the vector table (the
+// job's last copy) got: not sent or refused, sent without an answer, confirmed.
+std::string bootLoaderStartsLine();
+std::string vectorsUnconfirmedLine();
+std::string firmwareStartsLine();
+// What the job has left on the part when it did not succeed, for a runner's stop line or a gang's
+// summary (English, as hlx's own lines).
+std::string ispDeviceNote(const IspJobState& state);
 
 // The whole definition of the job for the frame.
 jobs::JobDefinition ispDownloadJob(IspOptions options = {});

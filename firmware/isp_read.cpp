@@ -134,6 +134,27 @@ std::string intelHexOf(std::uint64_t address, std::span<const std::uint8_t> byte
     return text;
 }
 
+std::uint64_t intelHexSize(std::uint64_t address, std::uint64_t length) {
+    constexpr std::uint64_t kPageRecord = 17;  // ":02000004PPPPCC" CR LF
+    constexpr std::uint64_t kEndRecord = 13;   // ":00000001FF" CR LF
+    std::uint64_t size = kEndRecord;
+    for (std::uint64_t done = 0; done < length;) {
+        const std::uint64_t at = address + done;
+        const std::uint64_t n = std::min(length - done, 0x10000 - (at & 0xFFFF));
+        // Whole records take 11 + 2 * 16 + 2 characters, the last one of a page 11 + 2 * its bytes + 2.
+        size += kPageRecord + n / kHexRecordBytes * (13 + 2 * kHexRecordBytes);
+        if (const std::uint64_t rest = n % kHexRecordBytes; rest != 0) size += 13 + 2 * rest;
+        done += n;
+    }
+    return size;
+}
+
+std::uint64_t readFileSize(std::uint64_t start, std::optional<std::uint64_t> length) {
+    const std::uint64_t end = length ? start + *length : familySectorStart(kFamilySectors);
+    const std::uint64_t begin = std::max<std::uint64_t>(start, kBootVectorsEnd);
+    return intelHexSize(begin, end > begin ? end - begin : 0);
+}
+
 bool saveFlash(IspConversation& isp, std::uint64_t begin, std::uint64_t end, const std::string& path,
                std::string_view what) {
     serial::Link& link = isp.link();

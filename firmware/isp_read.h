@@ -40,10 +40,11 @@ namespace hlx::firmware {
 inline constexpr int kCodeReadProtected = 19;
 
 struct IspReadOptions {
-    std::string out;                      // the Intel HEX file to write
-    std::uint64_t start = 0;              // a multiple of 4
-    std::optional<std::uint64_t> length;  // a multiple of 4; nothing: to the end of the part's user flash
-    int baud = 0;                         // as IspOptions::baud
+    std::string out;          // the Intel HEX file to write
+    std::uint64_t start = 0;  // a multiple of 4
+    std::optional<std::uint64_t> length =
+        {};        // a multiple of 4; nothing: to the end of the part's user flash
+    int baud = 0;  // as IspOptions::baud
 };
 
 // The job of hlx isp-read: the part, then [start, start + length) of its user flash to options.out.
@@ -60,6 +61,11 @@ bool saveFlash(IspConversation& isp, std::uint64_t begin, std::uint64_t end, con
 
 // The Intel HEX text of bytes placed at address.
 std::string intelHexOf(std::uint64_t address, std::span<const std::uint8_t> bytes);
+// The size of that text for `length` bytes at address, without making it.
+std::uint64_t intelHexSize(std::uint64_t address, std::uint64_t length);
+// The size of the file a read of [start, start + length) writes (nothing: to the end of the largest user
+// flash the job knows), the bytes the boot loader hides left out.
+std::uint64_t readFileSize(std::uint64_t start, std::optional<std::uint64_t> length);
 
 // Lines the jobs write (for tests).
 std::string readProtectedLine();

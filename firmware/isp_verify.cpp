@@ -126,12 +126,15 @@ bool readBack(IspConversation& isp, std::uint64_t address, std::span<std::uint8_
     return true;
 }
 
-void verifyProgrammed(IspConversation& isp, const FlashContent& content,
-                      const std::vector<CopyChunk>& programmed) {
-    output::OutputLog& log = isp.link().log;
+FlashComparison::FlashComparison(IspConversation& isp, const FlashContent& content)
+    : m_isp(isp), m_content(content) {
+    output::OutputLog& log = m_isp.link().log;
     log.addLine("Vergleiche Flash mit Datei");
     log.refresh();
-    std::vector<CopyChunk> chunks = programmed;
+}
+
+bool FlashComparison::compare(std::vector<CopyChunk> chunks) {
+    output::OutputLog& log = m_isp.link().log;
     std::sort(chunks.begin(), chunks.end(),
               [](const CopyChunk& a, const CopyChunk& b) { return a.address < b.address; });
     if (!chunks.empty() && chunks.front().address < kBootVectorsEnd) {
@@ -140,31 +143,54 @@ void verifyProgrammed(IspConversation& isp, const FlashContent& content,
                         "eigenen Vektoren",
                         0, kBootVectorsEnd - 1));
     }
-    std::vector<Difference> differing;
     std::array<std::uint8_t, kBlockLimit + 2> expected{};
     std::array<std::uint8_t, kBlockLimit> actual{};
     for (const CopyChunk& chunk : chunks) {
-        if (!isp.ok()) return;
-        fillChunk(content, chunk, expected);
+        if (!m_isp.ok()) return false;
+        fillChunk(m_content, chunk, expected);
         const std::span<std::uint8_t> read{actual.data(), chunk.size};
-        if (!readBack(isp, chunk.address, read)) {
-            if (!isp.stopped())
+        if (!readBack(m_isp, chunk.address, read)) {
+            if (!m_isp.stopped())
                 log.addLine(fmt::format("Fehler: Flash ab 0x{:08X} nicht lesbar", chunk.address));
-            return;
+            return false;
         }
-        addCopyDifference(differing, chunk.address, {expected.data(), chunk.size}, read, kBootVectorsEnd);
+        addCopyDifference(m_differing, chunk.address, {expected.data(), chunk.size}, read, kBootVectorsEnd);
     }
-    for (const Difference& d : differing)
+    return m_isp.ok();
+}
+
+void FlashComparison::report() {
+    output::OutputLog& log = m_isp.link().log;
+    // The rounds each went in address order; the copy written last lies in front of the others.
+    std::sort(m_differing.begin(), m_differing.end(),
+              [](const Difference& a, const Difference& b) { return a.range.first < b.range.first; });
+    std::vector<Difference> joined;
+    for (const Difference& d : m_differing) {
+        if (!joined.empty() && joined.back().range.last + 1 == d.range.first) {
+            joined.back().range.last = d.range.last;
+            joined.back().bytes += d.bytes;
+        } else {
+            joined.push_back(d);
+        }
+    }
+    m_differing = std::move(joined);
+    for (const Difference& d : m_differing)
         log.addLine(fmt::format("Flash weicht ab: 0x{:08X} bis 0x{:08X} ({} {})", d.range.first, d.range.last,
                                 d.bytes, d.bytes == 1 ? "Byte" : "Bytes"));
-    if (differing.empty()) {
+    if (m_differing.empty()) {
         log.addLine("Flash stimmt mit der Datei überein");
     } else {
-        log.addLine("Fehler: Flash weicht an " + std::to_string(differing.size()) +
+        log.addLine("Fehler: Flash weicht an " + std::to_string(m_differing.size()) +
                     " Stellen von der Datei ab");
-        isp.record(output::result::kErrorByte);
+        m_isp.record(output::result::kErrorByte);
     }
     log.refresh();
+}
+
+void verifyProgrammed(IspConversation& isp, const FlashContent& content,
+                      const std::vector<CopyChunk>& programmed) {
+    FlashComparison comparison(isp, content);
+    if (comparison.compare(programmed)) comparison.report();
 }
 
 }  // namespace hlx::firmware

@@ -57,9 +57,26 @@ void addCopyDifference(std::vector<Difference>& list, std::uint64_t address,
 bool readBack(IspConversation& isp, std::uint64_t address, std::span<std::uint8_t> out,
               int* refusal = nullptr);
 
-// Reads back every programmed copy and compares it with what was sent, writing one line per Difference
-// ("Flash weicht ab: 0x00001000 bis 0x00001FFF (3968 Bytes)") into the output window and setting 0x40
-// when anything differs.
+// Reads back programmed copies and compares them with what was sent. The boot loader job compares in two
+// rounds: every copy but the one that holds the vector table, and that one once it is written last.
+// The window gets "Vergleiche Flash mit Datei" at the start, then, from report(), one line per Difference
+// ("Flash weicht ab: 0x00001000 bis 0x00001FFF (3968 Bytes)") and the verdict; a difference sets 0x40.
+class FlashComparison {
+public:
+    FlashComparison(IspConversation& isp, const FlashContent& content);
+    // Reads back the copies (in address order) and keeps what differs. False when a read failed or the job
+    // was stopped: the failure is then in the conversation's word, and nothing is to be reported.
+    bool compare(std::vector<CopyChunk> chunks);
+    bool differs() const { return !m_differing.empty(); }
+    void report();
+
+private:
+    IspConversation& m_isp;
+    const FlashContent& m_content;
+    std::vector<Difference> m_differing;
+};
+
+// Both rounds at once: reads back every programmed copy and reports.
 void verifyProgrammed(IspConversation& isp, const FlashContent& content,
                       const std::vector<CopyChunk>& programmed);
 

@@ -49,6 +49,11 @@ struct JobDefinition {
     JobBody body;
     JobClosingStep beforeReport;  // may be empty
     JobStep afterReport;          // may be empty
+    // What a job that did not succeed (stopped by a signal, or failed) has left on the device, for a runner
+    // that does not show the job's own lines: a stop line, a gang's summary (English, as the command
+    // line's own lines). May be empty, or return "" where there is nothing to add. Asked only after the
+    // job thread has returned.
+    std::function<std::string()> deviceNote = {};
     const JobTraits& traits() const { return traitsOf(kind); }
 };
 

@@ -1,5 +1,6 @@
 #include "output/session_log.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 
@@ -14,6 +15,24 @@ constexpr char kNote = '*';
 
 std::chrono::system_clock::time_point systemNow() {
     return std::chrono::system_clock::now();
+}
+
+// A line sent or a note as one line of the log: valid UTF-8, without line breaks or other control
+// characters (a TAB stays), as the monitor's lines are.
+std::string oneLine(std::string_view text) {
+    std::string line = base::toValidUtf8(text);
+    std::erase_if(line, [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; });
+    return line;
+}
+
+// Whether the file ends in a line without its end (a session before that stopped part way, or another
+// program's text): the next line then starts on a line of its own.
+bool endsInFragment(base::WritableFile& file) {
+    std::int64_t size = 0;
+    if (!file.size(size).isOk() || size == 0) return false;
+    std::uint8_t last = 0;
+    std::size_t got = 0;
+    return file.readAt(size - 1, {&last, 1}, got).isOk() && got == 1 && last != '\n';
 }
 
 }  // namespace
@@ -41,8 +60,10 @@ base::Status SessionLog::open(const std::string& path, bool timestamps, std::uni
     log.reset();
     std::unique_ptr<base::WritableFile> file;
     if (base::Status s = files.openForAppend(path, 0644, file); !s) return s.withContext(path);
+    const bool fragment = endsInFragment(*file);
     log.reset(
         new SessionLog(path, timestamps, std::move(file), clock ? std::move(clock) : WallClock(systemNow)));
+    log->m_lineBreakFirst = fragment;
     log->note("log started");
     if (!log->status()) {
         base::Status failed = log->status();
@@ -68,20 +89,29 @@ void SessionLog::writeLine(char mark, std::string_view utf8, std::chrono::system
     line += ' ';
     line += utf8;
     line += '\n';
+    if (m_lineBreakFirst) line.insert(line.begin(), '\n');
+    m_lineBreakFirst = false;
     // One write per line, so the file never holds half a line while the disk takes the rest.
     std::string_view rest = line;
     while (!rest.empty()) {
         std::size_t written = 0;
-        if (base::Status s = m_file->write(rest, written); !s) {
+        base::Status s = m_file->write(rest, written);
+        if (s && written == 0)
+            s = base::Status::error(base::StatusCode::NoSpace, m_path + ": the line was not written");
+        if (!s) {
             m_status = s.withContext(m_path);
-            return;
-        }
-        if (written == 0) {
-            m_status = base::Status::error(base::StatusCode::NoSpace, m_path + ": the line was not written");
+            cutBack(line.size() - rest.size());
             return;
         }
         rest.remove_prefix(written);
     }
+}
+
+void SessionLog::cutBack(std::size_t written) {
+    // The part of the line that did go in is taken out again, so the log ends in a whole line.
+    std::int64_t size = 0;
+    if (written > 0 && m_file->size(size).isOk() && size >= static_cast<std::int64_t>(written))
+        (void)m_file->truncate(size - static_cast<std::int64_t>(written));
 }
 
 void SessionLog::endPartial() {
@@ -108,12 +138,12 @@ void SessionLog::received(std::string_view bytes) {
 
 void SessionLog::sent(std::string_view line) {
     endPartial();
-    writeLine(kToMonitor, line, m_clock());
+    writeLine(kToMonitor, oneLine(line), m_clock());
 }
 
 void SessionLog::note(std::string_view text) {
     endPartial();
-    writeLine(kNote, text, m_clock());
+    writeLine(kNote, oneLine(text), m_clock());
 }
 
 base::Status SessionLog::close() {

@@ -18,8 +18,14 @@
 // finished yet is written when its end arrives, when a line is sent or a note written (it then stands on
 // its own, as the technician saw it), or when the log is closed.
 //
+// Text sent and notes become one line each as well: invalid UTF-8 becomes U+FFFD, line breaks and other
+// control characters but TAB are dropped. A log appended to a file that ends in a fragment (a session
+// cut off by a power loss) starts on a line of its own.
+//
 // Failures: the first write that fails (a full disk, a removed USB stick) ends the log: status() says why
-// and nothing more is written. The file goes through the file-system seam, so tests can break it.
+// and nothing more is written; the part of its line the disk did take is cut off again (where the file
+// system can), so the log holds whole lines only. The file goes through the file-system seam, so tests
+// can break it.
 //
 // Threads: one thread at a time (the GUI thread, or hlx terminal's main thread).
 
@@ -68,6 +74,8 @@ private:
     SessionLog(std::string path, bool timestamps, std::unique_ptr<base::WritableFile> file, WallClock clock);
     void writeLine(char mark, std::string_view utf8, std::chrono::system_clock::time_point time);
     void endPartial();
+    // Takes the last `written` bytes (a line the disk took only part of) out of the file again.
+    void cutBack(std::size_t written);
 
     std::string m_path;
     bool m_timestamps;
@@ -77,6 +85,7 @@ private:
     std::string m_partial;  // the monitor's line so far (Windows-1252)
     std::chrono::system_clock::time_point m_partialStart{};
     bool m_closed = false;
+    bool m_lineBreakFirst = false;  // the file ended in a fragment: the first line starts after a break
 };
 
 }  // namespace hlx::output

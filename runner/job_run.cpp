@@ -1,6 +1,8 @@
 #include "runner/job_run.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "base/stop_signals.h"
 #include "output/job_result.h"
@@ -71,41 +73,51 @@ std::string stoppedLine(int signal, std::string_view note) {
 
 namespace {
 
-base::Status refused(const std::string& path, const std::string& why) {
+base::Status refused(const std::string& path, const std::string& why, std::string_view what) {
     return base::Status::error(
         base::StatusCode::NotRegularFile,
-        path + ": " + why + "; a report is written only to a regular file or a new name");
+        path + ": " + why + "; " + std::string(what) + " is written only to a regular file or a new name");
 }
 
-// Why the target must not be replaced by a report; ok when it may (a regular file, a link to one, a new
-// name).
-base::Status checkTarget(const std::string& path, const std::string& inputFile, base::FileSystem& files) {
-    base::FileInfo entry;
-    if (base::Status s = files.entryInfo(path, entry); !s) {
-        if (s.isNotFound()) return base::Status::ok();  // a new name (its folder is tried by the probe)
-        return s.withContext(path);
-    }
-    if (entry.kind == base::FileKind::Link) {
-        base::FileInfo target;
-        if (base::Status s = files.info(path, target); !s)
-            return refused(path, "a symbolic link that leads to no file (" + s.message() + ")");
-        if (target.kind != base::FileKind::Regular)
-            return refused(path, "a symbolic link to something that is not a regular file");
-        entry = target;
-    }
-    if (entry.kind == base::FileKind::Folder) return refused(path, "a folder");
-    if (entry.kind != base::FileKind::Regular) return refused(path, "a device, FIFO or socket");
-    base::FileInfo input;
-    if (!inputFile.empty() && files.info(inputFile, input).isOk() && base::sameFile(entry, input))
-        return refused(path, "the file this run reads (" + inputFile + ")");
-    return base::Status::ok();
+// The same place under two spellings (a new name has no file to compare yet).
+bool samePlace(const std::string& a, const std::string& b) {
+    std::error_code ea, eb;
+    const std::filesystem::path pa = std::filesystem::weakly_canonical(a, ea);
+    const std::filesystem::path pb = std::filesystem::weakly_canonical(b, eb);
+    return !ea && !eb && pa == pb;
 }
 
 }  // namespace
 
+base::Status checkWriteTarget(const std::string& path, const std::string& ownFile, std::string_view what,
+                              base::FileSystem& files) {
+    const std::string own = "the file this run reads or writes (" + ownFile + ")";
+    base::FileInfo entry;
+    if (base::Status s = files.entryInfo(path, entry); !s) {
+        if (!s.isNotFound()) return s.withContext(path);
+        // A new name (its folder is tried by the probe), unless it is the run's own new file.
+        if (!ownFile.empty() && samePlace(path, ownFile)) return refused(path, own, what);
+        return base::Status::ok();
+    }
+    if (entry.kind == base::FileKind::Link) {
+        base::FileInfo target;
+        if (base::Status s = files.info(path, target); !s)
+            return refused(path, "a symbolic link that leads to no file (" + s.message() + ")", what);
+        if (target.kind != base::FileKind::Regular)
+            return refused(path, "a symbolic link to something that is not a regular file", what);
+        entry = target;
+    }
+    if (entry.kind == base::FileKind::Folder) return refused(path, "a folder", what);
+    if (entry.kind != base::FileKind::Regular) return refused(path, "a device, FIFO or socket", what);
+    base::FileInfo input;
+    if (!ownFile.empty() && files.info(ownFile, input).isOk() && base::sameFile(entry, input))
+        return refused(path, own, what);
+    return base::Status::ok();
+}
+
 ReportTarget::ReportTarget(const std::string& path, const std::string& inputFile, base::FileSystem& files)
     : m_path(path) {
-    m_status = checkTarget(path, inputFile, files);
+    m_status = checkWriteTarget(path, inputFile, "a report", files);
     if (!m_status) return;
     m_file.emplace(path, files);
     m_status = m_file->status();

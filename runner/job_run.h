@@ -86,6 +86,14 @@ std::string failureText(std::int32_t word);
 // "stopped by SIGINT; <note>": what a runner says when a stop signal ended its jobs.
 std::string stoppedLine(int signal, std::string_view note);
 
+// Why path must not be replaced by a file a run writes (what: "a report", "the Intel HEX file"); ok when it
+// may. Refused are a device node, FIFO, socket or folder, a symbolic link that does not lead to a regular
+// file (a dangling one, /dev/stdout on a pipe), and ownFile (the file the run reads, or another file it
+// writes; "": none) under whatever name, a new one too. A link to a regular file is followed.
+[[nodiscard]] base::Status checkWriteTarget(const std::string& path, const std::string& ownFile,
+                                            std::string_view what,
+                                            base::FileSystem& files = base::systemFileSystem());
+
 // The report file of a run, named before it starts and written at its end. Before any port is opened it
 // refuses what must never be replaced by a report, and finds out, as far as the file system can tell,
 // whether the report will be written:
@@ -98,7 +106,7 @@ std::string stoppedLine(int signal, std::string_view note);
 // The target is replaced (atomically) only by commit.
 class ReportTarget {
 public:
-    // inputFile: the file the run reads ("" when none).
+    // inputFile: the file the run reads, or the file it writes besides the report ("" when none).
     ReportTarget(const std::string& path, const std::string& inputFile,
                  base::FileSystem& files = base::systemFileSystem());
     const std::string& path() const { return m_path; }

@@ -104,7 +104,14 @@ void LpcIspCommands::clear() {
 }
 
 void LpcIspCommands::handleByte(std::uint8_t byte, SimClock::time_point arrival) {
+    // Past the cut, nothing arrives any more.
+    if (m_faults.hangUpAfter > 0 && static_cast<std::int64_t>(m_bytesReceived) >= m_faults.hangUpAfter)
+        return;
     ++m_bytesReceived;
+    if (m_faults.hangUpAfter > 0 && static_cast<std::int64_t>(m_bytesReceived) == m_faults.hangUpAfter) {
+        m_events.push_back("line closed after " + std::to_string(m_bytesReceived) + " bytes (fault)");
+        m_wire.hangUp();  // this last byte is still taken
+    }
     if (m_received.size() < kKeptBytes) m_received += static_cast<char>(byte);
     if (m_state == State::AutoBaud) {
         if (byte != '?') return;
@@ -181,6 +188,7 @@ void LpcIspCommands::handleCommand(const std::string& line, SimClock::time_point
     }
     const char letter = words[0][0];
     const int occurrence = ++m_commandCounts[static_cast<unsigned char>(letter)];
+    if (m_faults.slowCommands.find(letter) != std::string::npos) at += m_faults.slowBy;
     if (m_faults.hangUpAt == letter) {
         m_events.push_back(line + ": line closed (fault)");
         return m_wire.hangUp();

@@ -96,6 +96,8 @@ struct LpcIspConfig {
     int bootMajor = 8;  // boot code version major.minor
     int bootMinor = 1;
     std::array<std::uint32_t, 4> serialNumber{0x2378A001u, 0x4C5C1E07u, 0x00000F1Bu, 0x15050C33u};
+    // Not empty: the flash at start (kSimFlashSize bytes), e.g. a part's flash after an earlier session.
+    std::vector<std::uint8_t> flash = {};
     std::function<void(const std::string&)> onEvent;  // a short line for each command and fault
 };
 
@@ -108,8 +110,11 @@ struct LpcIspFaults {
     int failOccurrence = 1;          // ... at its n-th occurrence ...
     int failCode = 0;                // ... with this return code, without running it
     char hangUpAt = 0;               // close the line (an unplugged cable) when this command letter arrives
+    std::int64_t hangUpAfter = 0;    // close the line once this many bytes have arrived (0: never)
     std::int64_t stuckAddress = -1;  // a flash byte that programming leaves unchanged (a worn cell)
     int garbleReadGroup = 0;         // send this group of R data (counted from 1) once with a wrong checksum
+    std::string slowCommands = {};   // answer every command whose letter is one of these ...
+    std::chrono::milliseconds slowBy{0};  // ... this much later (a part busy with it)
 };
 
 struct SimCopy {

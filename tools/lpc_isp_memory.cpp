@@ -26,13 +26,14 @@ std::uint32_t simSectorStart(int sector) {
     return 0x78000 + static_cast<std::uint32_t>(sector - 22) * 0x1000;
 }
 
-LpcIspMemory::LpcIspMemory(std::uint8_t oldFirmware)
+LpcIspMemory::LpcIspMemory(std::uint8_t oldFirmware, const std::vector<std::uint8_t>& flash)
     : m_flash(kSimFlashSize),
       m_programs(kSimFlashSize, 1),
       m_ram(kSimRamTop - kSimRamBase, 0),
       m_prepared(kSimSectors, false) {
     for (std::uint32_t i = 0; i < kSimFlashSize; ++i)
         m_flash[i] = static_cast<std::uint8_t>((i * 7 + (i >> 8) + oldFirmware) & 0x7F);
+    if (flash.size() == kSimFlashSize) m_flash = flash;
 }
 
 std::uint8_t LpcIspMemory::read(std::uint32_t address) const {

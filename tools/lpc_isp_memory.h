@@ -38,8 +38,9 @@ std::uint32_t simSectorStart(int sector);
 
 class LpcIspMemory {
 public:
-    // oldFirmware seeds the pattern the flash holds before its first erase.
-    explicit LpcIspMemory(std::uint8_t oldFirmware);
+    // oldFirmware seeds the pattern the flash holds before its first erase; a flash of kSimFlashSize bytes,
+    // when given, is held instead (a part that comes back after an earlier session).
+    explicit LpcIspMemory(std::uint8_t oldFirmware, const std::vector<std::uint8_t>& flash = {});
 
     // What a read of the boot loader gives: the boot vectors at 0x00..0x3F, then flash and RAM; 0 elsewhere.
     std::uint8_t read(std::uint32_t address) const;

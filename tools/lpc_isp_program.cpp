@@ -161,6 +161,12 @@ LpcIspOptionSet addLpcIspOptions(CLI::App& app, LpcIspOptions& options) {
                         ""))
                     ->group(bootFaults));
     o.push_back(app.add_option_function<long>(
+                       "--hang-up-after", [&faults](long v) { faults.hangUpAfter = v; },
+                       "close the line once N bytes have arrived (a cable pulled in the middle of a job)")
+                    ->type_name("N")
+                    ->check(numberCheck())
+                    ->group(bootFaults));
+    o.push_back(app.add_option_function<long>(
                        "--stuck-byte", [&faults](long v) { faults.stuckAddress = v; },
                        "a flash byte that programming leaves unchanged")
                     ->type_name("ADDR")

@@ -12,7 +12,7 @@ namespace hlx::tools {
 LpcIspSim::LpcIspSim(LpcIspConfig config)
     : m_config(std::move(config)),
       m_line(openSimulatedLine("LPC boot loader simulation")),
-      m_memory(m_config.oldFirmware),
+      m_memory(m_config.oldFirmware, m_config.flash),
       m_commands(m_config, m_memory, *this) {
     rateForgotten();
     m_thread = std::thread([this] { run(); });

@@ -290,7 +290,9 @@ TEST_P(DownloadFaultTest, ShowsTheOutcome) {
         EXPECT_EQ(std::string::npos, text.find("Flash geschrieben"));
         EXPECT_EQ(std::string::npos, text.find(std::string(output::kSuccessLine)));
     }
-    if (c.word & output::result::kCheckFailed) EXPECT_TRUE(monitor->commands().empty()) << "nothing goes out";
+    if (c.word & output::result::kCheckFailed) {
+        EXPECT_TRUE(monitor->commands().empty()) << "nothing goes out";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Monitor, DownloadFaultTest, ::testing::ValuesIn(kFaultCases),

@@ -245,9 +245,9 @@ TEST_F(IspJobTest, DataLineNotWrittenEndsTheBlock) {
     ASSERT_EQ(11u, lines.size());
     EXPECT_EQ("W 1073745920 256", lines[8]) << "no checksum, no P, no C after the failed line, and no G";
     const std::vector<std::string> shown = view.lines();
-    EXPECT_EQ(
-        (std::vector<std::string>{notStartedLine(), "Fehler: Nicht alle Daten konnten gesendet werden"}),
-        std::vector<std::string>(shown.end() - 2, shown.end()));
+    EXPECT_EQ((std::vector<std::string>{notStartedLine(), bootLoaderStartsLine(),
+                                        "Fehler: Nicht alle Daten konnten gesendet werden"}),
+              std::vector<std::string>(shown.end() - 3, shown.end()));
 }
 
 TEST_F(IspJobTest, SynchronisationByteNotWritten) {

@@ -1,5 +1,6 @@
 // The session log of the terminal: what the monitor sent and what was sent to it, line by line, on a real
-// file, with and without local times, and a disk that fails part way.
+// file, with and without local times, text that is no single line, a disk that fails part way, and a
+// file that ends in a fragment.
 
 #include "output/session_log.h"
 
@@ -60,7 +61,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "e\n"},
                  "",
                  "< Grüße\n"},
-        Exchange{"AnEmptyLineIsALine", {"\r\n"}, "", "< \n"}),
+        Exchange{"AnEmptyLineIsALine", {"\r\n"}, "", "< \n"},
+        Exchange{"ASentLineWithLineBreaksStaysOneLine", {}, "A=1\nB=2\r\x01\t", "> A=1B=2\t\n"},
+        Exchange{"ASentLineOfInvalidUtf8IsMadeValid", {}, "S=\xff", "> S=\xef\xbf\xbd\n"}),
     [](const ::testing::TestParamInfo<Exchange>& info) { return std::string(info.param.name); });
 
 TEST(SessionLog, TimestampsGiveTheLocalTimeOfTheLinesFirstByte) {
@@ -122,7 +125,20 @@ TEST(SessionLog, AFullDiskEndsTheLogAndSaysWhy) {
     files.heal();
     log->received("after the failure\n");
     (void)log->close();
-    EXPECT_EQ(std::string::npos, test::readFile(path).find("after the failure")) << "nothing after a failure";
+    const std::string kept = test::readFile(path);
+    EXPECT_EQ(std::string::npos, kept.find("after the failure")) << "nothing after a failure";
+    EXPECT_EQ("* log started\n< a first line\n", kept) << "the part of a line the disk took is cut off again";
+}
+
+TEST(SessionLog, AppendsAfterAFragmentOnALineOfItsOwn) {
+    test::TempDir dir;
+    const std::string path = dir.file("session.log");
+    test::writeFile(path, "earlier, cut off");
+    std::unique_ptr<SessionLog> log;
+    ASSERT_TRUE(SessionLog::open(path, false, log));
+    log->received("OK\n");
+    ASSERT_TRUE(log->close());
+    EXPECT_EQ("earlier, cut off\n* log started\n< OK\n* log ended\n", test::readFile(path));
 }
 
 }  // namespace

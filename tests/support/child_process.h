@@ -1,6 +1,7 @@
 #pragma once
 // ChildProcess: a program (hlx) run as a technician runs it, as a child process with its stdout and
-// stderr on pipes (or merged, or stdout on a descriptor the test holds: a terminal, a pipe it keeps full),
+// stderr on pipes (or merged, or stdout on a descriptor the test holds: a terminal, a pipe it keeps full;
+// stdin is the test's own or a descriptor it names),
 // for tests of exit codes, output and stop signals; its stdout can be read line by line and closed under
 // it, as `| head -n 1` does. runCommand runs a shell command line through it. Header-only, for GoogleTest
 // suites.
@@ -28,6 +29,7 @@ struct RunOptions {
     bool mergeErr = false;        // stderr into the stdout pipe, in the order written
     std::optional<uid_t> user;    // run as this user (and its group); the test must be root
     std::optional<int> stdoutFd;  // stdout to this descriptor (a terminal's slave side) instead of a pipe
+    std::optional<int> stdinFd;   // stdin from this descriptor (a pipe with lines) instead of the test's
 };
 
 struct ChildRun {
@@ -58,6 +60,7 @@ public:
         const int stdoutFd = options.stdoutFd.value_or(out[1]);
         m_pid = ::fork();
         if (m_pid == 0) {  // only async-signal-safe calls until exec: the test process has threads
+            if (options.stdinFd) ::dup2(*options.stdinFd, STDIN_FILENO);
             ::dup2(stdoutFd, STDOUT_FILENO);
             ::dup2(options.mergeErr ? stdoutFd : err[1], STDERR_FILENO);
             if (options.user && (::setgroups(0, nullptr) != 0 || ::setgid(*options.user) != 0 ||

@@ -3,12 +3,14 @@
 // line), and HexText builds a whole file record by record, keeping beside it the bytes its data records
 // put at each 32-bit address (a type 4 record sets the upper 16 bits), so a test can compare a target's
 // memory with the file. Lines are upper-case digits ending in CR LF unless a style says otherwise.
+// hexBytesOf reads back what a program wrote: the bytes of its data records by address.
 // Header-only.
 
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -109,5 +111,44 @@ private:
     HexLineStyle m_style;
     std::size_t m_lastDigit = 0;  // of the checksum written last
 };
+
+// The bytes by address of an Intel HEX text with data (0), end (1) and extended linear address (4)
+// records; nothing when a line is not a record, its checksum is wrong, another type comes or the end
+// record is missing.
+inline std::optional<std::map<std::uint32_t, std::uint8_t>> hexBytesOf(std::string_view text) {
+    std::map<std::uint32_t, std::uint8_t> bytes;
+    std::uint32_t upper = 0;
+    while (!text.empty()) {
+        const std::size_t eol = text.find('\n');
+        std::string_view line = text.substr(0, eol);
+        text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        if (line.size() < 11 || line[0] != ':' || line.size() % 2 == 0) return std::nullopt;
+        std::vector<std::uint8_t> record;
+        for (std::size_t i = 1; i < line.size(); i += 2) {
+            const std::string digits(line.substr(i, 2));
+            if (digits.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) return std::nullopt;
+            record.push_back(static_cast<std::uint8_t>(std::stoul(digits, nullptr, 16)));
+        }
+        std::uint8_t sum = 0;
+        for (const std::uint8_t b : record) sum = static_cast<std::uint8_t>(sum + b);
+        if (sum != 0 || record.size() != record[0] + 5u) return std::nullopt;
+        const std::uint32_t offset = (record[1] << 8) | record[2];
+        switch (record[3]) {
+            case 0:
+                for (std::size_t i = 0; i < record[0]; ++i) bytes[(upper << 16) + offset + i] = record[4 + i];
+                break;
+            case 1:
+                return text.empty() ? std::optional(bytes) : std::nullopt;
+            case 4:
+                if (record[0] != 2) return std::nullopt;
+                upper = (record[4] << 8) | record[5];
+                break;
+            default:
+                return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
 
 }  // namespace hlx::test

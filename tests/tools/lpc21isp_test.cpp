@@ -1,7 +1,8 @@
 // A second opinion on the simulated boot loader: lpc21isp, an LPC flasher nobody here wrote, programs and
 // verifies the simulator program through its pseudo-terminal in both echo forms, and the flash the
 // simulator writes out holds the file; a flash byte that does not program makes lpc21isp's verify fail.
-// The service tool's own `hlx flash isp` runs against the same program. The lpc21isp cases are skipped
+// The service tool's own `hlx flash isp` runs against the same program. Both cut off half-way leave the
+// part's vectors invalid. The lpc21isp cases are skipped
 // where it is not installed (`make deps` installs it).
 
 #include <sys/stat.h>
@@ -14,8 +15,10 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/hex_text.h"
+#include "tests/support/isp_flash.h"
 #include "tests/support/simulator_process.h"
 #include "tests/support/temp_dir.h"
+#include "tools/lpc_isp_sim.h"
 #include "tools/monitor_image.h"
 
 namespace hlx::tools {
@@ -133,6 +136,55 @@ TEST_P(SecondOpinionTest, HlxFlashIspProgramsTheFileExactly) {
     EXPECT_EQ(expected, readFlash(flashPath));
     EXPECT_EQ(0, program->stop());
 }
+
+// An update cut off: lpc21isp and hlx, each cut at the same byte against the same simulated part, which
+// held a firmware that started: neither leaves vectors that sum to 0 (the part would start half a firmware
+// at its next reset instead of its boot loader).
+class CutSecondOpinionTest : public ::testing::TestWithParam<std::int64_t> {
+protected:
+    void SetUp() override {
+        test::writeFile(hexPath, file.text());
+        // The firmware that ran before: valid vectors, so only an erase the tool does not undo spoils them.
+        test::HexText old;
+        old.page(0).fill(0, 0x3000, 32);
+        oldFlash = test::expectedIspFlash(old.end());
+    }
+    std::unique_ptr<LpcIspSim> cutPart() {
+        LpcIspConfig config;
+        config.baud = 0;  // as fast as the pseudo-terminal: the cut lies on a byte, not on a time
+        config.flash = oldFlash;
+        auto sim = std::make_unique<LpcIspSim>(config);
+        EXPECT_TRUE(sim->userCodeValid()) << "the old firmware starts";
+        sim->setFaults({.hangUpAfter = GetParam()});
+        return sim;
+    }
+
+    test::TempDir dir;
+    const test::HexText file = test::HexText().page(0).fill(0, 0x10000, 32).end();
+    std::string hexPath = dir.file("firmware.hex");
+    std::vector<std::uint8_t> oldFlash;
+};
+
+TEST_P(CutSecondOpinionTest, NeitherLeavesValidVectors) {
+    const std::string tool = lpc21ispPath();
+    if (tool.empty()) GTEST_SKIP() << "lpc21isp is not installed";
+    const auto lpc21isp = cutPart();
+    const test::CommandOutcome theirs = test::runCommand("timeout 120 '" + tool + "' '" + hexPath + "' '" +
+                                                         lpc21isp->slavePath() + "' 115200 12000");
+    EXPECT_NE(0, theirs.exitCode) << theirs.out;
+    ASSERT_EQ(static_cast<std::size_t>(GetParam()), lpc21isp->bytesReceived()) << theirs.out;
+    EXPECT_FALSE(lpc21isp->userCodeValid()) << "lpc21isp";
+
+    const auto hlx = cutPart();
+    const test::CommandOutcome ours = test::runCommand(std::string("'") + HLX_CLI_PATH + "' flash isp '" +
+                                                       hexPath + "' --port '" + hlx->slavePath() + "'");
+    EXPECT_EQ(1, ours.exitCode) << ours.out;
+    ASSERT_EQ(static_cast<std::size_t>(GetParam()), hlx->bytesReceived()) << ours.out;
+    EXPECT_FALSE(hlx->userCodeValid()) << "hlx";
+}
+
+INSTANTIATE_TEST_SUITE_P(BootLoader, CutSecondOpinionTest, ::testing::Values(20000, 45000, 60000, 85000),
+                         [](const auto& info) { return "CutAfter" + std::to_string(info.param) + "Bytes"; });
 
 INSTANTIATE_TEST_SUITE_P(BootLoader, SecondOpinionTest, ::testing::Values("line", "char"),
                          [](const auto& info) {
