@@ -41,6 +41,10 @@ struct IspJobState {
     bool vectorCopyDone = false;
     std::int64_t dataLinesSent = 0;
     std::int64_t dataBytesSent = 0;
+    // The data lines (and their bytes on the wire) of the copies the boot loader confirmed with its "C"
+    // answer: in flash, as far as the boot loader can tell.
+    std::int64_t dataLinesConfirmed = 0;
+    std::int64_t dataBytesConfirmed = 0;
 };
 
 class IspConversation {

@@ -94,6 +94,8 @@ void handshake(IspConversation& isp, IspJobState& state, int baud, std::uint64_t
 void writeCopy(IspConversation& isp, const FlashContent& content, const CopyChunk& chunk) {
     std::array<std::uint8_t, kBlockLimit + 2> area;
     fillChunk(content, chunk, area);
+    const std::int64_t linesBefore = isp.state().dataLinesSent;
+    const std::int64_t bytesBefore = isp.state().dataBytesSent;
 
     isp.sendUnchecked("W " + std::to_string(kIspRamBuffer) + " " + std::to_string(chunk.size));
     isp.armForAnswer(kAnswerTime);
@@ -134,6 +136,10 @@ void writeCopy(IspConversation& isp, const FlashContent& content, const CopyChun
                           std::to_string(chunk.size));
         isp.armForAnswer(kAnswerTime + kCopyTimePer256 * (chunk.size / 256));
         const IspReplyStatus status = isp.await("", IspReplyKind::ReturnCode);
+        if (status == IspReplyStatus::Success) {
+            isp.state().dataLinesConfirmed += isp.state().dataLinesSent - linesBefore;
+            isp.state().dataBytesConfirmed += isp.state().dataBytesSent - bytesBefore;
+        }
         if (vectors && status == IspReplyStatus::Success) isp.state().vectorCopyDone = true;
         // A refused copy copied nothing; only a missing answer leaves it open whether it ran.
         if (vectors && status == IspReplyStatus::Failure) isp.state().vectorCopySent = false;
@@ -227,8 +233,11 @@ jobs::JobOutcome runIspDownload(jobs::JobContext& context, std::int32_t word, co
     jobs::ProgressShown progress(context.view);
     transfer(context, isp, image, content, word, programmed, vectorCopy, progress);
     finishTransfer(isp, content, programmed, vectorCopy, options.verify, progress);
-    jobs::JobOutcome outcome{
-        .word = word, .bytesSent = state.dataBytesSent, .unitsSent = state.dataLinesSent};
+    jobs::JobOutcome outcome{.word = word,
+                             .bytesSent = state.dataBytesSent,
+                             .unitsSent = state.dataLinesSent,
+                             .bytesConfirmed = state.dataBytesConfirmed,
+                             .unitsConfirmed = state.dataLinesConfirmed};
     if (state.baud != serial::comSettings(serial::kBootLoaderEntry).baud)
         outcome.lineSettings = ispSettingsText(state.baud);
     return outcome;

@@ -6,12 +6,14 @@
 // pseudo-terminal; hlx against the same.
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <signal.h>
 
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <ostream>
 #include <stop_token>
 #include <string>
@@ -311,8 +313,9 @@ TEST_F(IspCutTest, HlxSaysWhatThePartStartsAfterAStopAndInAGang) {
     tools::LpcIspSim cut(unpaced());
     cut.setFaults({.hangUpAfter = 60000});
     tools::LpcIspSim whole(unpaced());
-    test::ChildProcess gang(HLX_CLI_PATH,
-                            {"flash", "isp", path, "--port", cut.slavePath(), "--port", whole.slavePath()});
+    const std::string report = dir.file("run.json");
+    test::ChildProcess gang(HLX_CLI_PATH, {"flash", "isp", path, "--port", cut.slavePath(), "--port",
+                                           whole.slavePath(), "--report", report});
     const test::ChildRun run = gang.finish(std::chrono::seconds{60});
     EXPECT_EQ(1, run.exitCode) << run.out << run.err;
     EXPECT_TRUE(contains(run.err, "hlx: " + cut.slavePath() + ": the flash is erased and partly written"))
@@ -321,6 +324,56 @@ TEST_F(IspCutTest, HlxSaysWhatThePartStartsAfterAStopAndInAGang) {
     EXPECT_FALSE(cut.userCodeValid());
     EXPECT_EQ(test::expectedIspFlash(file), whole.flash());
     EXPECT_TRUE(whole.userCodeValid());
+
+    // The record counts as confirmed the data of the copies the part answered: all of the whole port's,
+    // less than was sent on the cut one.
+    const nlohmann::json jobs = nlohmann::json::parse(test::readFile(report))["jobs"];
+    ASSERT_EQ(2u, jobs.size());
+    EXPECT_LT(jobs[0]["bytes_confirmed"].get<std::int64_t>(), jobs[0]["bytes_sent"].get<std::int64_t>());
+    EXPECT_GT(jobs[0]["bytes_confirmed"].get<std::int64_t>(), 0);
+    EXPECT_LT(jobs[0]["lines_confirmed"].get<std::int64_t>(), jobs[0]["lines_sent"].get<std::int64_t>());
+    EXPECT_EQ(jobs[1]["bytes_sent"], jobs[1]["bytes_confirmed"]);
+    EXPECT_EQ(jobs[1]["lines_sent"], jobs[1]["lines_confirmed"]);
+}
+
+// An update with a backup, cut off after the backup was written: the part starts its boot loader; the
+// backup, flashed back and cut off again, leaves it so too; flashed back whole, it restores the sectors
+// (all but the boot loader's own vectors at 0x00..0x3F, which cannot be read).
+TEST_F(IspCutTest, ABackupSurvivesACutUpdateAndRestoresTheSectors) {
+    tools::LpcIspSim part(unpaced());
+    const std::vector<std::uint8_t> old = part.flash();
+    part.setFaults({.hangUpAfter = 40000});  // the backup's commands are a few thousand bytes
+    const std::string backup = dir.file("old.hex");
+    test::ChildRun run = test::ChildProcess(HLX_CLI_PATH, {"flash", "isp", path, "--port", part.slavePath(),
+                                                           "--backup", backup})
+                             .finish(std::chrono::seconds{60});
+    EXPECT_EQ(1, run.exitCode) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, firmware::bootLoaderStartsLine())) << run.out;
+    EXPECT_FALSE(part.userCodeValid());
+    const auto saved = test::hexBytesOf(test::readFile(backup));
+    ASSERT_TRUE(saved.has_value());
+    std::map<std::uint32_t, std::uint8_t> oldBytes;
+    for (std::uint32_t at = 0x40; at < old.size(); ++at) oldBytes[at] = old[at];
+    EXPECT_EQ(oldBytes, *saved);
+
+    tools::LpcIspConfig config = unpaced();
+    config.flash = part.flash();
+    tools::LpcIspSim restoreCut(config);
+    restoreCut.setFaults({.hangUpAfter = 200000});
+    run = test::ChildProcess(HLX_CLI_PATH, {"flash", "isp", backup, "--port", restoreCut.slavePath()})
+              .finish(std::chrono::seconds{60});
+    EXPECT_EQ(1, run.exitCode) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, firmware::bootLoaderStartsLine())) << run.out;
+    EXPECT_FALSE(restoreCut.userCodeValid());
+
+    config.flash = restoreCut.flash();
+    tools::LpcIspSim restored(config);
+    run = test::ChildProcess(HLX_CLI_PATH, {"flash", "isp", backup, "--port", restored.slavePath()})
+              .finish(std::chrono::seconds{60});
+    EXPECT_EQ(0, run.exitCode) << run.out << run.err;
+    std::vector<std::uint8_t> expected = old;
+    std::fill(expected.begin(), expected.begin() + 0x40, 0xFF);
+    EXPECT_EQ(expected, restored.flash());
 }
 
 }  // namespace

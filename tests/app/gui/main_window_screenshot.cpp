@@ -1,8 +1,9 @@
-// main_window_screenshot OUT.png [SECONDS [SETTINGS.reg]] [--failed-job]: shows the main window (settings in
-// a temporary folder, so the technician's own are not touched), lets it settle for SECONDS (default 2) and
-// saves what it shows. With --failed-job an "Update (RTQ)" of a file that is not there runs first, so the
-// picture shows a failure as the technician sees it. Run it under Xvfb (tests/app/screenshot.sh) or with
-// QT_QPA_PLATFORM=offscreen.
+// main_window_screenshot OUT.png [SECONDS [SETTINGS.reg]] [--failed-job | --boot-loader-job PORT FILE]:
+// shows the main window (settings in a temporary folder, so the technician's own are not touched), lets it
+// settle for SECONDS (default 2) and saves what it shows. With --failed-job an "Update (RTQ)" of a file that
+// is not there runs first, so the picture shows a failure as the technician sees it; with --boot-loader-job
+// an "Update (Bootloader)" of FILE on PORT (a simulated boot loader, perhaps one that cuts the line). Run it
+// under Xvfb (tests/app/screenshot.sh) or with QT_QPA_PLATFORM=offscreen.
 //
 // It prints where the window landed ("window WxH+X+Y in WxH+X+Y, status bar WxH+X+Y", in the screen's
 // device-independent pixels) and exits 3 when the window or its status bar is not inside the screen's
@@ -41,15 +42,22 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     std::vector<std::string> args;
     bool failedJob = false;
+    std::string bootLoaderPort;
+    std::string bootLoaderFile;
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--failed-job") == 0)
+        if (std::strcmp(argv[i], "--failed-job") == 0) {
             failedJob = true;
-        else
+        } else if (std::strcmp(argv[i], "--boot-loader-job") == 0 && i + 2 < argc) {
+            bootLoaderPort = argv[++i];
+            bootLoaderFile = argv[++i];
+        } else {
             args.emplace_back(argv[i]);
+        }
     }
     if (args.empty()) {
         std::fprintf(stderr,
-                     "usage: main_window_screenshot OUT.png [SECONDS [SETTINGS.reg]] [--failed-job]\n");
+                     "usage: main_window_screenshot OUT.png [SECONDS [SETTINGS.reg]] [--failed-job | "
+                     "--boot-loader-job PORT FILE]\n");
         return 2;
     }
     const QString out = QString::fromStdString(args[0]);
@@ -68,6 +76,13 @@ int main(int argc, char** argv) {
         window.findChild<QLineEdit*>(QStringLiteral("editFirmwareFile"))
             ->setText(dir.path() + QStringLiteral("/firmware-not-there.hex"));
         window.findChild<QPushButton*>(QStringLiteral("btnUpdate"))->click();
+    }
+    if (!bootLoaderPort.empty()) {
+        window.findChild<QLineEdit*>(QStringLiteral("editComNr"))
+            ->setText(QString::fromStdString(bootLoaderPort));
+        window.findChild<QLineEdit*>(QStringLiteral("editFWfileBootLoader"))
+            ->setText(QString::fromStdString(bootLoaderFile));
+        window.findChild<QPushButton*>(QStringLiteral("Button2"))->click();
     }
 
     int status = 0;
