@@ -1,17 +1,15 @@
 #include "cli/command_command.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "base/console.h"
 #include "base/stop_signals.h"
 #include "base/text_codec.h"
 #include "cli/command_line.h"
+#include "cli/terminal_console.h"
 #include "cli/terminal_line.h"
 #include "serial/port_name.h"
 #include "terminal/terminal_io.h"
@@ -31,12 +29,12 @@ struct CommandOptions {
 };
 
 int stopped(int signal) {
-    std::fprintf(stderr, "hlx: stopped by %s\n", base::StopSignals::name(signal).c_str());
+    (void)base::writeText(stderr, "hlx: stopped by " + base::StopSignals::name(signal) + "\n");
     return 128 + signal;
 }
 
 int failed(const std::string& reason) {
-    std::fprintf(stderr, "hlx: %s\n", reason.c_str());
+    (void)base::writeText(stderr, "hlx: " + reason + "\n");
     return kExitFailed;
 }
 
@@ -45,8 +43,8 @@ int runCommand(const CommandOptions& options) {
         return reportUnusable(
             "\"" + options.text +
             "\" is no command for the monitor: a command holds \"=\", \"!\", \"?\" or \"_\"");
-    ::signal(SIGPIPE, SIG_IGN);  // a closed stdout is a failed write, not the end of the process
     base::StopSignals signals;
+    const std::unique_ptr<TerminalConsole> console = makeTerminalConsole(signals, false);
     TerminalLine line(serial::portDevicePath(base::to8Bit(options.port)), options.settings);
     if (!line.open()) return failed(line.reason());
 
@@ -72,32 +70,27 @@ int runCommand(const CommandOptions& options) {
         const auto due =
             lastByte ? *lastByte + milliseconds(options.quietMs) : sentAt + milliseconds(options.timeoutMs);
         if (now >= due) break;
-        const int fd = line.pollHandle();
-        if (fd < 0) break;  // gone
-        pollfd p[2] = {{fd, POLLIN, 0}, {signals.fd(), POLLIN, 0}};
-        const auto left = std::chrono::ceil<milliseconds>(due - now);
-        if (::poll(p, 2, static_cast<int>(left.count())) < 0) continue;
-        if (p[1].revents & POLLIN) {
-            if (const int signal = signals.take(); signal != 0) return stopped(signal);
-        }
-        if (!(p[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+        if (!line.isOpen()) break;  // gone
+        const ConsoleEvents events = console->wait(&line, nullptr, false, due);
+        if (events.signal != 0) return stopped(events.signal);
+        if (!events.port) continue;
         raw.clear();
         if (serial::readNow(line.link(), raw) > 0) lastByte = Clock::now();
         if (raw.empty()) continue;
         const std::string text = consoleText(raw, pendingCr);
         if (text.empty()) continue;
         endsLine = text.back() == '\n';
-        if (!cut && !writeAll(STDOUT_FILENO, text, signals.fd())) {
-            if (const int signal = signals.take(); signal != 0) return stopped(signal);
+        if (!cut && !console->write(text)) {
+            if (const int signal = console->takeSignal(); signal != 0) return stopped(signal);
             cut = true;  // the reader has gone: the answer is still read to its end
         }
     }
-    if (lastByte && !endsLine && !cut && !writeAll(STDOUT_FILENO, "\n", signals.fd())) {
-        if (const int signal = signals.take(); signal != 0) return stopped(signal);
+    if (lastByte && !endsLine && !cut && !console->write("\n")) {
+        if (const int signal = console->takeSignal(); signal != 0) return stopped(signal);
         cut = true;
     }
     // A closed stdout changes nothing but this line: the exit status is the command's own.
-    if (cut) std::fprintf(stderr, "hlx: %s\n", outputCutLine("the command").c_str());
+    if (cut) (void)base::writeText(stderr, "hlx: " + outputCutLine("the command") + "\n");
     if (lastByte) return kExitOk;
     if (line.lost()) return failed(line.reason());
     return failed("no answer from the monitor within " + std::to_string(options.timeoutMs) + " ms");

@@ -14,9 +14,7 @@
 #include "cli/ports_command.h"
 #include "cli/render_charts_command.h"
 #include "cli/send_command.h"
-#ifndef _WIN32
 #include "cli/terminal_command.h"
-#endif
 
 namespace {
 
@@ -33,21 +31,9 @@ constexpr Group kGroups[] = {
 };
 
 constexpr void (*kCommands[])(CommandLine&) = {
-    addPortsCommand,
-    addCheckHexCommand,
-    addHexInfoCommand,
-    addFlashCommands,
-    addFlashIspCommand,
-    addRenderChartsCommand,
-    addSendCommands,
-    addImagingCommands,
-    addIspReadCommands,
-#ifndef _WIN32
-    // The terminal and the one-line command wait on the port, the console and the stop signals at once,
-    // which the Windows console does not offer through poll(); Linux only for now.
-    addCommandCommand,
-    addTerminalCommand,
-#endif
+    addPortsCommand,    addCheckHexCommand,     addHexInfoCommand,  addFlashCommands,
+    addFlashIspCommand, addRenderChartsCommand, addSendCommands,    addImagingCommands,
+    addIspReadCommands, addCommandCommand,      addTerminalCommand,
 };
 
 }  // namespace

@@ -1,10 +1,5 @@
 #include "cli/terminal_command.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <deque>
@@ -12,9 +7,11 @@
 #include <optional>
 #include <string>
 
+#include "base/console.h"
 #include "base/stop_signals.h"
 #include "base/text_codec.h"
 #include "cli/command_line.h"
+#include "cli/terminal_console.h"
 #include "cli/terminal_line.h"
 #include "output/session_log.h"
 #include "serial/port_name.h"
@@ -30,6 +27,7 @@ using std::chrono::milliseconds;
 constexpr char kLeaveKey = 0x1D;      // Ctrl-]
 constexpr char kInterruptKey = 0x03;  // Ctrl-C
 constexpr char kEscape = 0x1B;
+constexpr int kSigInt = 2;  // Ctrl-C leaves as SIGINT does, with 128 + its number on every system
 
 struct TerminalOptions {
     std::string port;
@@ -37,31 +35,6 @@ struct TerminalOptions {
     std::string logPath;
     bool timestamps = false;
     bool noReconnect = false;
-};
-
-// The console's terminal in raw mode for as long as the object lives: keys one by one, no echo, no
-// signals from keys; output keeps its line-break translation.
-class RawMode {
-public:
-    explicit RawMode(int fd) : m_fd(fd) {
-        if (::tcgetattr(fd, &m_saved) != 0) return;
-        termios raw = m_saved;
-        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
-        raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL | INLCR | IGNCR | ISTRIP);
-        raw.c_cc[VMIN] = 1;
-        raw.c_cc[VTIME] = 0;
-        m_active = ::tcsetattr(fd, TCSANOW, &raw) == 0;
-    }
-    ~RawMode() {
-        if (m_active) (void)::tcsetattr(m_fd, TCSANOW, &m_saved);
-    }
-    RawMode(const RawMode&) = delete;
-    RawMode& operator=(const RawMode&) = delete;
-
-private:
-    int m_fd;
-    termios m_saved{};
-    bool m_active = false;
 };
 
 std::size_t codePoints(std::string_view utf8) {
@@ -74,13 +47,13 @@ std::size_t codePoints(std::string_view utf8) {
 class TerminalSession {
 public:
     TerminalSession(const TerminalOptions& options, TerminalLine& line, serial::PortWatcher& watcher,
-                    output::SessionLog* log, base::StopSignals& signals, bool interactive)
+                    output::SessionLog* log, TerminalConsole& console)
         : m_options(options),
           m_line(line),
           m_watcher(watcher),
           m_log(log),
-          m_signals(signals),
-          m_interactive(interactive) {}
+          m_console(console),
+          m_interactive(console.input() == ConsoleInput::Keys) {}
 
     int run();
     // Whether stdout was closed or could not be written (the session went on without it).
@@ -106,7 +79,7 @@ private:
     TerminalLine& m_line;
     serial::PortWatcher& m_watcher;
     output::SessionLog* m_log;
-    base::StopSignals& m_signals;
+    TerminalConsole& m_console;
     bool m_interactive;
 
     bool m_waiting = false;  // the port has gone; waiting for it to come back
@@ -117,6 +90,7 @@ private:
     bool m_typedShown = true;
     int m_escape = 0;  // inside an escape sequence (arrow keys and the like): 1 after ESC, 2 after ESC [
     bool m_outputCut = false;
+    int m_stopSignal = 0;  // a stop signal that broke a write off, for the loop to end with
     bool m_logFailureSaid = false;
     // Without a TTY: the lines read and not yet sent, the piece of a line read so far, the end of input.
     std::deque<std::string> m_lines;
@@ -126,12 +100,12 @@ private:
 };
 
 bool TerminalSession::write(std::string_view text) {
-    if (m_outputCut) return false;
-    if (writeAll(STDOUT_FILENO, text, m_signals.fd())) return true;
-    // A stop signal broke the write off: the loop takes it. Otherwise the reader has gone (`| head`): the
-    // session goes on without the screen (the lines still go to the monitor and into the log).
-    pollfd stop{m_signals.fd(), POLLIN, 0};
-    if (::poll(&stop, 1, 0) <= 0) m_outputCut = true;
+    if (m_outputCut || m_stopSignal != 0) return false;
+    if (m_console.write(text)) return true;
+    // A stop signal broke the write off: the loop ends with it. Otherwise the reader has gone (`| head`):
+    // the session goes on without the screen (the lines still go to the monitor and into the log).
+    m_stopSignal = m_console.takeSignal();
+    if (m_stopSignal == 0) m_outputCut = true;
     return false;
 }
 
@@ -169,9 +143,7 @@ void TerminalSession::note(const std::string& text, std::string_view screenOnly)
     hideTyped();
     if (m_monitorLineOpen) write("\n");
     m_monitorLineOpen = false;
-    std::fprintf(stderr, "hlx: %s%.*s\n", text.c_str(), static_cast<int>(screenOnly.size()),
-                 screenOnly.data());
-    std::fflush(stderr);
+    (void)base::writeText(stderr, "hlx: " + text + std::string(screenOnly) + "\n");
     logNote(text);
     showTyped();
 }
@@ -237,7 +209,7 @@ std::optional<int> TerminalSession::handleKeys(std::string_view keys) {
             continue;
         }
         if (c == kLeaveKey) return kExitOk;
-        if (c == kInterruptKey) return 128 + SIGINT;
+        if (c == kInterruptKey) return 128 + kSigInt;
         if (c == kEscape) {
             m_escape = 1;
             continue;
@@ -284,6 +256,7 @@ void TerminalSession::handleInputLines(std::string_view bytes) {
 int TerminalSession::run() {
     const milliseconds quiet = kDefaultQuiet;
     for (;;) {
+        if (m_stopSignal != 0) return 128 + m_stopSignal;
         if (m_log != nullptr && !m_log->status() && !m_logFailureSaid) {
             m_logFailureSaid = true;
             note("the log stopped: " + m_log->status().message());
@@ -302,50 +275,33 @@ int TerminalSession::run() {
         }
         if (!m_interactive && m_waiting && !m_inputOpen && m_lines.empty()) return kExitOk;
 
-        std::vector<pollfd> fds;
-        fds.push_back({m_signals.fd(), POLLIN, 0});
-        const int portFd = m_waiting ? -1 : m_line.pollHandle();
-        fds.push_back({portFd, POLLIN, 0});
-        fds.push_back({m_waiting ? m_watcher.notifyFd() : -1, POLLIN, 0});
-        const bool readInput = m_inputOpen && (m_interactive || m_lines.empty());
-        fds.push_back({readInput ? STDIN_FILENO : -1, POLLIN, 0});
-
         std::optional<Clock::time_point> wakeAt;
         if (m_waiting) wakeAt = m_nextLook;
         if (!m_interactive && !m_waiting && (!m_lines.empty() || !m_inputOpen)) {
             const Clock::time_point quietAt = m_lastActivity + quiet;
             if (!wakeAt || quietAt < *wakeAt) wakeAt = quietAt;
         }
-        int timeout = -1;
-        if (wakeAt) {
-            const auto left = std::chrono::ceil<milliseconds>(*wakeAt - Clock::now());
-            timeout = static_cast<int>(std::max<milliseconds::rep>(left.count(), 0));
-        }
-        if (::poll(fds.data(), fds.size(), timeout) < 0) continue;  // EINTR
+        const bool readInput = m_inputOpen && (m_interactive || m_lines.empty());
+        const ConsoleEvents events = m_console.wait(m_waiting ? nullptr : &m_line,
+                                                    m_waiting ? &m_watcher : nullptr, readInput, wakeAt);
 
-        if (fds[0].revents & POLLIN) {
-            if (const int signal = m_signals.take(); signal != 0) return 128 + signal;
-        }
-        if (portFd >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))) {
+        if (events.signal != 0) return 128 + events.signal;
+        if (!m_waiting && events.port) {
             if (const std::optional<int> exit = handlePort()) return *exit;
         }
-        if (m_waiting && ((fds[2].revents & POLLIN) || Clock::now() >= m_nextLook)) tryReconnect();
-        if (readInput && (fds[3].revents & (POLLIN | POLLHUP | POLLERR))) {
-            char buffer[4096];
-            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            if (n > 0) {
-                const std::string_view bytes(buffer, static_cast<std::size_t>(n));
-                if (m_interactive) {
-                    if (const std::optional<int> exit = handleKeys(bytes)) return *exit;
-                } else {
-                    handleInputLines(bytes);
-                }
-            } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-                m_inputOpen = false;
-                if (!m_partialInput.empty()) m_lines.push_back(std::move(m_partialInput));
-                m_partialInput.clear();
-                if (m_interactive) return kExitOk;  // the terminal itself went away
+        if (m_waiting && (events.watcher || Clock::now() >= m_nextLook)) tryReconnect();
+        if (!events.input.empty()) {
+            if (m_interactive) {
+                if (const std::optional<int> exit = handleKeys(events.input)) return *exit;
+            } else {
+                handleInputLines(events.input);
             }
+        }
+        if (events.inputEnded) {
+            m_inputOpen = false;
+            if (!m_partialInput.empty()) m_lines.push_back(std::move(m_partialInput));
+            m_partialInput.clear();
+            if (m_interactive) return kExitOk;  // the terminal itself went away
         }
     }
 }
@@ -363,37 +319,36 @@ int runTerminal(const TerminalOptions& options) {
         if (base::Status s = output::SessionLog::open(options.logPath, options.timestamps, log); !s)
             return reportUnusable("the log cannot be written: " + s.message());
     }
-    ::signal(SIGPIPE, SIG_IGN);  // a closed stdout is a failed write, not the end of the process
     base::StopSignals signals;
     TerminalLine line(serial::portDevicePath(base::to8Bit(options.port)), options.settings);
     std::unique_ptr<serial::PortWatcher> watcher = serial::makeSystemPortWatcher();
     watcher->watch(line.device());
-    if (!line.open()) {
-        std::fprintf(stderr, "hlx: %s\n", line.reason().c_str());
-        if (log) log->note(line.reason());
-        return kExitFailed;
-    }
-    const bool interactive = ::isatty(STDIN_FILENO) == 1;
-    std::fprintf(stderr, "hlx: terminal on %s (%s)%s\n", line.device().c_str(),
-                 settingsText(options.settings).c_str(), interactive ? "; Ctrl-] leaves" : "");
-    std::fflush(stderr);
-    if (log) log->note("terminal on " + line.device());
     int exit = kExitOk;
     bool cut = false;
     {
-        std::optional<RawMode> raw;
-        if (interactive) raw.emplace(STDIN_FILENO);
-        TerminalSession session(options, line, *watcher, log.get(), signals, interactive);
+        // The console (in raw mode for keys) from here to the end of the session, whatever ends it.
+        const std::unique_ptr<TerminalConsole> console = makeTerminalConsole(signals, true);
+        if (!line.open()) {
+            (void)base::writeText(stderr, "hlx: " + line.reason() + "\n");
+            if (log) log->note(line.reason());
+            return kExitFailed;
+        }
+        const bool interactive = console->input() == ConsoleInput::Keys;
+        (void)base::writeText(stderr, "hlx: terminal on " + line.device() + " (" +
+                                          settingsText(options.settings) + ")" +
+                                          (interactive ? "; Ctrl-] leaves" : "") + "\n");
+        if (log) log->note("terminal on " + line.device());
+        TerminalSession session(options, line, *watcher, log.get(), *console);
         exit = session.run();
         cut = session.outputCut();
     }
     // A closed stdout changes nothing but this line: the exit status is the terminal's own.
-    if (cut) std::fprintf(stderr, "hlx: %s\n", outputCutLine("the terminal").c_str());
+    if (cut) (void)base::writeText(stderr, "hlx: " + outputCutLine("the terminal") + "\n");
     if (exit > 128)
-        std::fprintf(stderr, "\nhlx: stopped by %s\n", base::StopSignals::name(exit - 128).c_str());
+        (void)base::writeText(stderr, "\nhlx: stopped by " + base::StopSignals::name(exit - 128) + "\n");
     if (log) {
         if (base::Status s = log->close(); !s && exit == kExitOk)
-            std::fprintf(stderr, "hlx: the log is incomplete: %s\n", s.message().c_str());
+            (void)base::writeText(stderr, "hlx: the log is incomplete: " + s.message() + "\n");
     }
     return exit;
 }

@@ -2,11 +2,12 @@
 // hlx terminal --port P [--settings N] [--log FILE] [--timestamps] [--no-reconnect]: the window's terminal
 // on a console, for a machine without a desktop.
 //
-// On a terminal (stdin a TTY) it runs in raw mode, restored on every way out (Ctrl-], Ctrl-C, a stop
-// signal, an error). What the monitor sends shows as it arrives; typed text is echoed (Backspace edits
-// it) and sent on Enter by the window's rule: a line holding "=", "!", "?" or "_" goes out with CR LF, any
-// other line is not sent (a note says so); a line the monitor's XOFF holds back is not sent either, as in
-// the window. Ctrl-] leaves with exit 0 (the first line says so); Ctrl-C leaves with 130, as SIGINT does.
+// On a terminal (stdin a TTY, or a Windows console) it runs in raw mode, restored on every way out
+// (Ctrl-], Ctrl-C, a stop signal, an error; cli/terminal_console.h has what differs between the systems).
+// What the monitor sends shows as it arrives; typed text is echoed (Backspace edits it) and sent on Enter by
+// the window's rule: a line holding "=", "!", "?" or "_" goes out with CR LF, any other line is not sent (a
+// note says so); a line the monitor's XOFF holds back is not sent either, as in the window. Ctrl-] leaves
+// with exit 0 (the first line says so); Ctrl-C leaves with 130, as SIGINT does.
 //
 // Without a TTY on stdin the lines read from stdin are sent by the same rule, each once the monitor has
 // been quiet for 300 ms since the last line went out or arrived, and the terminal ends at the end of the

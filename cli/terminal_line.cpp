@@ -1,11 +1,5 @@
 #include "cli/terminal_line.h"
 
-#include <poll.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-
 #include "base/text_codec.h"
 #include "serial/system_serial_device.h"
 
@@ -47,28 +41,6 @@ std::string consoleText(std::string_view bytes, bool& pendingCr) {
         }
     }
     return out;
-}
-
-bool writeAll(int fd, std::string_view text, int stopFd) {
-    constexpr std::size_t kPiece = 512;
-    while (!text.empty()) {
-        pollfd p[2] = {{fd, POLLOUT, 0}, {stopFd, POLLIN, 0}};
-        if (::poll(p, stopFd >= 0 ? 2 : 1, -1) < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (stopFd >= 0 && (p[1].revents & POLLIN)) return false;
-        if (p[0].revents & (POLLERR | POLLNVAL)) return false;
-        const ssize_t n = ::write(fd, text.data(), std::min(text.size(), kPiece));
-        if (n > 0) {
-            text.remove_prefix(static_cast<std::size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        return false;
-    }
-    return true;
 }
 
 std::string outputCutLine(std::string_view who) {

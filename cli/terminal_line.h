@@ -4,7 +4,7 @@
 // uses. What the monitor sends is shown on the console as the window's terminal shows it: Windows-1252
 // text as UTF-8, XON and XOFF taken as flow control, CR LF (and a lone CR) as one line break.
 //
-// Threads: the main thread only.
+// Threads: the main thread only, except wake().
 
 #include <string>
 #include <string_view>
@@ -28,7 +28,14 @@ public:
     bool open();
     std::string reason() const;
     bool lost() const { return m_port.state().lost(); }
+    bool isOpen() const { return m_port.isOpen(); }
+    // Linux: the port's descriptor for poll(), -1 when closed; Windows: always -1.
     int pollHandle() { return m_port.pollHandle(); }
+    // Sleeps until the port has something to read (or has gone), the time-out, or wake() from any thread.
+    serial::WaitResult waitReadable(std::chrono::milliseconds timeout) {
+        return m_port.waitReadable(timeout);
+    }
+    void wake() { m_port.wake(); }
     const std::string& device() const { return m_device; }
     serial::Link& link() { return m_link; }
 
@@ -45,12 +52,6 @@ private:
 // Turns bytes the monitor sent into console text (see above). pendingCr carries a CR at the end of one
 // piece over to the next, so a CR LF split between two reads still gives one line break.
 std::string consoleText(std::string_view bytes, bool& pendingCr);
-
-// Writes all of text to the descriptor, in pieces small enough that a pipe which polls writable takes each
-// whole, sleeping in poll() while it is full. False when it cannot take it (a closed pipe) or when stopFd
-// (a stop signal's descriptor, -1: none) becomes readable first, so a blocked stdout never keeps a stop
-// signal from being seen.
-bool writeAll(int fd, std::string_view text, int stopFd = -1);
 
 // "the output was cut (stdout was closed or could not be written); <who> ran to its end": the line that
 // says so on stderr when the run is over (who: "the command", "the terminal").

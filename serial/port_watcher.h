@@ -16,13 +16,21 @@
 // hand or by the simulator, whose pseudo-terminals are no udev devices; the nearest existing folder above
 // when the folder itself is gone, as /dev/serial/by-id is when the last adapter leaves), joined into one
 // descriptor. A slow quiet poll covers what neither reports. Windows: no descriptor; a quiet poll of the
-// system's list of COM names.
+// port's presence (the system's DOS device names, else an open that finds the port, busy or not).
+//
+// waitUntilPresent does the whole wait for a caller that waits for nothing else but a stop: it sleeps in
+// the system (on the notices and the stop notice, at most quietPoll() between two looks) until the device
+// is there, the stop notice is set, or the time-out has passed.
 //
 // Threads: one thread at a time.
 
 #include <chrono>
 #include <memory>
 #include <string>
+
+namespace hlx::base {
+class Notice;
+}
 
 namespace hlx::serial {
 
@@ -44,5 +52,12 @@ public:
 
 // The watcher of the system the program was built for.
 std::unique_ptr<PortWatcher> makeSystemPortWatcher();
+
+enum class WatchResult { Present, Stopped, TimedOut };
+
+// Sleeps until the watched device is present, stop is notified (it is left set) or timeout has passed;
+// a stop already set ends it before the first look.
+WatchResult waitUntilPresent(PortWatcher& watcher, const base::Notice& stop,
+                             std::chrono::milliseconds timeout);
 
 }  // namespace hlx::serial

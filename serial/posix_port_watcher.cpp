@@ -2,6 +2,7 @@
 // descriptor into one (see port_watcher.h).
 
 #include <libudev.h>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <array>
 #include <string>
 
+#include "base/stop_signals.h"
 #include "serial/port_watcher.h"
 
 namespace hlx::serial {
@@ -118,6 +120,27 @@ private:
 
 std::unique_ptr<PortWatcher> makeSystemPortWatcher() {
     return std::make_unique<LinuxPortWatcher>();
+}
+
+WatchResult waitUntilPresent(PortWatcher& watcher, const base::Notice& stop,
+                             std::chrono::milliseconds timeout) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + timeout;
+    const auto stopped = [&stop](int wait) {
+        pollfd p{static_cast<int>(stop.native()), POLLIN, 0};
+        return ::poll(&p, 1, wait) > 0 && (p.revents & POLLIN);
+    };
+    for (;;) {
+        if (stopped(0)) return WatchResult::Stopped;
+        watcher.takeNotices();
+        if (watcher.present()) return WatchResult::Present;
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+        if (left.count() <= 0) return WatchResult::TimedOut;
+        const auto sleep = std::min(left, watcher.quietPoll());
+        pollfd fds[2] = {{static_cast<int>(stop.native()), POLLIN, 0}, {watcher.notifyFd(), POLLIN, 0}};
+        if (::poll(fds, 2, static_cast<int>(sleep.count())) > 0 && (fds[0].revents & POLLIN))
+            return WatchResult::Stopped;
+    }
 }
 
 }  // namespace hlx::serial

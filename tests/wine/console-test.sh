@@ -5,7 +5,9 @@
 # - the German text as it is ("Prüfe Hex File", never "PrÃ¼fe"): a console gets UTF-16, not bytes;
 # - the progress bar of a download on a line of its own, and a gang run's status lines redrawn in place
 #   (one line per port on the screen, not one per redraw);
-# - no escape sequence as text ("[K", ESC): escapes only where the console interprets them.
+# - no escape sequence as text ("[K", ESC): escapes only where the console interprets them;
+# - hlx terminal taking the console's keys one by one: a line typed shows once (its own echo) and goes to
+#   the monitor, the answer shows, Ctrl-] leaves with exit 0, and the console reads lines again afterwards.
 #   tests/wine/console-test.sh LINUX_BUILD WINDOWS_BUILD
 # Needs WINEPREFIX set and its wineserver running. Exits 1 at the first failure, saying what failed.
 set -u
@@ -57,20 +59,26 @@ awk 'BEGIN {
     print ":00000001FF"
 }' >"$work/firmware.hex"
 
-# Two simulated monitors, reached from Wine as COM41 and COM42.
-for number in 41 42; do
-    "$linux_build/tools/hlx-virtual-monitor" >"$work/monitor-$number.out" 2>&1 &
+# Simulated monitors reached from Wine as COM ports: COM41 and COM42 for the downloads, COM43 for the
+# terminal (its answer a line no other command shows).
+start_monitor() {
+    local number=$1
+    shift
+    "$linux_build/tools/hlx-virtual-monitor" "$@" >"$work/monitor-$number.out" 2>&1 &
     monitors+=($!)
-    tries=100
+    local tries=100
     until grep -q '^Virtual monitor on ' "$work/monitor-$number.out"; do
         ((--tries > 0)) || fail "hlx-virtual-monitor did not start: $(cat "$work/monitor-$number.out")"
         sleep 0.1
     done
-    link=$WINEPREFIX/dosdevices/com$number
+    local link=$WINEPREFIX/dosdevices/com$number
     rm -f "$link"
     ln -s "$(sed -n 's/^Virtual monitor on \([^ ]*\) .*/\1/p' "$work/monitor-$number.out")" "$link"
     links+=("$link")
-done
+}
+start_monitor 41
+start_monitor 42
+start_monitor 43 --reply "Antwort von COM43"
 
 hlx=$(winepath -w "$windows_build/cli/hlx.exe")
 firmware=$(winepath -w "$work/firmware.hex")
@@ -92,3 +100,15 @@ done
 screen | grep -q '^2 of 2 ports without failure$' || fail "the gang run's summary is missing"
 screen | grep -q 'Ã\|←\|\[K\|\[[0-9]*F'$'\|\e' && fail "the screen shows mojibake or escape sequences as text"
 echo "console-test: German text, the progress bar and a gang run's status lines as they should be in a Wine console (code page 850)"
+
+terminal_started=$(date +%s.%N)
+type_line "\"$hlx\" terminal --port 43"
+wait_for_line 'Ctrl-] leaves$' 60 || fail "hlx terminal did not start"
+type_line "Version?"
+wait_for_line '^Antwort von COM43$' 30 || fail "the monitor's answer to a typed line does not show"
+[ "$(screen | grep -c '^Version?$')" = 1 ] || fail "the typed line does not show exactly once"
+grep -q '^command: Version?$' "$work/monitor-43.out" || fail "the typed line did not reach the monitor"
+tmux -S "$socket" send-keys -t console C-]
+run "echo terminal-exit=%errorlevel%"
+screen | grep -q '^terminal-exit=0$' || fail "Ctrl-] did not leave hlx terminal with exit 0"
+echo "console-test: hlx terminal in the console: a typed line, its answer, Ctrl-] leaves with exit 0 ($(awk -v a="$terminal_started" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }') s)"

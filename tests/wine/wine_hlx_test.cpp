@@ -94,10 +94,11 @@ struct Outcome {
 };
 
 // A Windows program started under Wine, its output in files (a pipe would be held open by Wine's own
-// processes that the first program of a prefix starts).
+// processes that the first program of a prefix starts). Its stdin is /dev/null, or the descriptor given
+// (a file, the reading end of a pipe).
 class WineProcess {
 public:
-    WineProcess(const std::vector<std::string>& arguments, const test::TempDir& dir)
+    WineProcess(const std::vector<std::string>& arguments, const test::TempDir& dir, int input = -1)
         : m_out(dir.file("stdout-" + std::to_string(++s_count))),
           m_err(dir.file("stderr-" + std::to_string(s_count))) {
         std::vector<std::string> argv{"wine"};
@@ -107,7 +108,10 @@ public:
         pointers.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        if (input >= 0)
+            posix_spawn_file_actions_adddup2(&actions, input, 0);
+        else
+            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (posix_spawnp(&m_pid, "wine", &actions, nullptr, pointers.data(), environ) != 0) m_pid = -1;
@@ -123,6 +127,14 @@ public:
     WineProcess& operator=(const WineProcess&) = delete;
 
     void signal(int number) { ::kill(m_pid, number); }
+    // Waits (at most about a minute) until the program's stdout holds text.
+    bool waitForOutput(const std::string& text) {
+        for (int i = 0; i < 1200; ++i) {
+            if (contains(withoutCarriageReturns(test::readFile(m_out)), text)) return true;
+            std::this_thread::sleep_for(50ms);
+        }
+        return false;
+    }
     Outcome wait() {
         Outcome outcome;
         int status = 0;
@@ -365,10 +377,86 @@ TEST_F(WineHlxTest, APortThatIsNotThereIsNamed) {
 TEST_F(WineHlxTest, HelpListsOnlyWhatTheWindowsBuildHas) {
     const Outcome run = hlx({"--help"});
     EXPECT_EQ(0, run.exitCode);
-    for (const char* command : {"ports", "check-hex", "hex-info", "flash", "send-file", "send-terminal"})
+    for (const char* command :
+         {"ports", "check-hex", "hex-info", "flash", "send-file", "send-terminal", "command", "terminal"})
         EXPECT_TRUE(contains(run.out, std::string("  ") + command + " ")) << command;
     for (const char* command : {"render-charts", "osd-preview", "convert-bmp", "decode-vxc"})
         EXPECT_FALSE(contains(run.out, command)) << command;
+}
+
+// hlx command on a production line's Windows machine: the answer on stdout with exit 0; silence and a
+// port that is not there are exit 1 with the reason.
+TEST_F(WineHlxTest, CommandPrintsTheMonitorsAnswer) {
+    tools::MonitorConfig config;
+    config.replyLine =
+        "Zeile 1\r\nGr\xFC\xDF"
+        "e";  // Windows-1252 from the monitor, UTF-8 on stdout
+    tools::VirtualMonitor monitor(config);
+    ComPortLink com(30, monitor.slavePath());
+    const Outcome run = hlx({"command", "Info?", "--port", "30"});
+    EXPECT_EQ(0, run.exitCode) << run.out << run.err;
+    EXPECT_EQ("Zeile 1\nGrüße\n", run.out);
+    EXPECT_EQ("", run.err);
+    EXPECT_EQ(std::vector<std::string>{"Info?"}, monitor.commands());
+
+    const Outcome missing = hlx({"command", "Info?", "--port", "249"});
+    EXPECT_EQ(1, missing.exitCode);
+    EXPECT_EQ("hlx: \\\\.\\COM249: no such port", lastLine(missing.err));
+}
+
+// hlx terminal with stdin no console: the lines of the input go out one after the other, each once the
+// monitor has answered the one before; a monitor that leaves the bus on "Reset!" (its COM port's link
+// taken away, made again 400 ms later) is found again, and the terminal ends after the last answer.
+TEST_F(WineHlxTest, TerminalSendsItsInputAndFindsTheMonitorAgain) {
+    tools::MonitorConfig config;
+    config.linkPath = environment("WINEPREFIX") + "/dosdevices/com31";
+    config.restartCommand = "Reset!";
+    config.bootLines = {"Boot RTQ 1.3"};
+    config.restartTime = 400ms;
+    std::filesystem::remove(config.linkPath);
+    tools::VirtualMonitor monitor(config);
+    const int input = ::open(writeFile("lines.txt", "A=1\r\nno command\nReset!\nB?").c_str(), O_RDONLY);
+    ASSERT_GE(input, 0);
+    WineProcess terminal({hlxExe, "terminal", "--port", "31"}, dir, input);
+    ::close(input);
+    const Outcome run = terminal.wait();
+    EXPECT_EQ(0, run.exitCode) << run.out << run.err;
+    EXPECT_EQ("OK\nOK\nBoot RTQ 1.3\nOK\n", run.out);
+    for (const std::string line :
+         {"hlx: terminal on \\\\.\\COM31 (115200,8,E,1)\n", "hlx: not sent: \"no command\"",
+          "hlx: \\\\.\\COM31 has gone; waiting for it to come back\n",
+          "hlx: \\\\.\\COM31 is back; the terminal goes on\n"})
+        EXPECT_TRUE(contains(run.err, line)) << line << "\n" << run.err;
+    EXPECT_EQ((std::vector<std::string>{"A=1", "Reset!", "B?"}), monitor.commands());
+    EXPECT_EQ(1, monitor.restarts());
+}
+
+// The port watcher's own test (tests/windows/win32_port_watcher_test.cpp) with a COM port that comes and
+// goes: its link made once the test has seen the port missing, taken away once the test has seen it.
+TEST_F(WineHlxTest, PortWatcherSeesAComPortComeAndGo) {
+    tools::VirtualMonitor monitor;
+    const std::string link = environment("WINEPREFIX") + "/dosdevices/com32";
+    std::filesystem::remove(link);
+    int answers[2];
+    ASSERT_EQ(0, ::pipe(answers));
+    ::setenv("HLX_TEST_WATCH_PORT", "32", 1);
+    WineProcess watcher(
+        {build + "/tests/windows/win32_tests.exe", "--gtest_filter=Win32PortWatcher.SeesAComPortComeAndGo"},
+        dir, answers[0]);
+    ::unsetenv("HLX_TEST_WATCH_PORT");
+    ::close(answers[0]);
+    const bool absent = watcher.waitForOutput("absent\n");
+    EXPECT_TRUE(absent);
+    std::filesystem::create_symlink(monitor.slavePath(), link);
+    const bool present = absent && watcher.waitForOutput("present\n");
+    EXPECT_TRUE(present);
+    std::filesystem::remove(link);
+    const std::string removed = "removed\n";
+    EXPECT_EQ(static_cast<ssize_t>(removed.size()), ::write(answers[1], removed.data(), removed.size()));
+    ::close(answers[1]);
+    const Outcome run = watcher.wait();
+    EXPECT_EQ(0, run.exitCode) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, "[  PASSED  ] 1 test")) << run.out;
 }
 
 // The Windows device tests that need a port with a monitor behind it.
