@@ -479,7 +479,9 @@ TEST_F(PortReasonTest, PermissionDeniedSaysWhatIsTrueOfTheDevice) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_EQ(0, ::chmod(pty.slavePath().c_str(), c.mode));
-        if (c.group) ASSERT_EQ(0, ::chown(pty.slavePath().c_str(), 0, *c.group));
+        if (c.group) {
+            ASSERT_EQ(0, ::chown(pty.slavePath().c_str(), 0, *c.group));
+        }
         const HlxRun run = hlx({"flash", "realterm", firmwareFile, "--port", c.port, "--print-result"},
                                {.mergeErr = true, .user = kNobody});
         EXPECT_EQ(1, run.exitCode);

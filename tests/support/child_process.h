@@ -26,10 +26,11 @@
 namespace hlx::test {
 
 struct RunOptions {
-    bool mergeErr = false;        // stderr into the stdout pipe, in the order written
-    std::optional<uid_t> user;    // run as this user (and its group); the test must be root
-    std::optional<int> stdoutFd;  // stdout to this descriptor (a terminal's slave side) instead of a pipe
-    std::optional<int> stdinFd;   // stdin from this descriptor (a pipe with lines) instead of the test's
+    bool mergeErr = false;           // stderr into the stdout pipe, in the order written
+    std::optional<uid_t> user = {};  // run as this user (and its group); the test must be root
+    std::optional<int> stdoutFd =
+        {};                           // stdout to this descriptor (a terminal's slave side) instead of a pipe
+    std::optional<int> stdinFd = {};  // stdin from this descriptor (a pipe with lines) instead of the test's
 };
 
 struct ChildRun {
