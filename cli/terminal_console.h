@@ -13,7 +13,8 @@
 //   events (Ctrl-C, Ctrl-Break, the console closed). Keys: the console's input mode without line input,
 //   echo and Ctrl-C processing while the object lives, its key events read one by one
 //   (ReadConsoleInputW); restored on every way out. Text reaches the console through the console seam
-//   (base/console.h).
+//   (base/console.h); a stdout that is no console is written by a thread of its own, so a stop signal
+//   ends the terminal also while a full pipe holds that thread up.
 //
 // Keys arrive as a terminal sends them: text as UTF-8, Enter as CR (or LF), Backspace as 0x7F or 0x08,
 // Ctrl-] as 0x1D, Ctrl-C as 0x03; on Linux other keys as their escape sequences, on Windows as nothing.

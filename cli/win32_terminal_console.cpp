@@ -5,15 +5,23 @@
 // - stdin: a console's key events (ReadConsoleInputW, read only once the console's input handle says that
 //   there are some, so the thread can be ended at once), or the bytes of a file or pipe (ReadFile, which
 //   only the end of the input or the end of the process ends);
-// - the stop signals: the console's control events, taken from base::StopSignals.
+// - the stop signals: the console's control events, taken from base::StopSignals;
+// - stdout, where it is no console (a file, a pipe): written by a thread of its own (OutWriter), so that
+//   an output nobody reads (a full pipe) never holds the main thread past a stop signal. A write waits
+//   while more than kMaxQueued bytes are queued, until they drain or a stop signal comes; at the end the
+//   console waits for the queue to drain unless a stop signal came, and a writer still blocked then is
+//   left to the process's end (it writes with WriteFile, beside the C library, so the library's own
+//   flush at the end finds nothing held).
 
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "base/console.h"
@@ -62,10 +70,57 @@ struct Inbox {
     }
 };
 
+constexpr std::size_t kMaxQueued = 1 << 20;
+
+// The writer of a stdout that is no console. Shared with its thread by a shared_ptr: a writer blocked in
+// a pipe nobody reads is left behind and may outlive the console.
+struct OutWriter {
+    explicit OutWriter(HANDLE out) : out(out) {}
+
+    HANDLE out;
+    std::mutex mutex;
+    std::condition_variable changed;  // queued, drained, failed, a stop signal, the end
+    std::string queued;
+    bool writing = false;
+    bool failed = false;  // the output took no more (its reader went away): what comes is dropped
+    bool stopping = false;
+
+    void run() {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            changed.wait(lock, [&] { return !queued.empty() || stopping; });
+            if (queued.empty()) return;
+            std::string text = std::move(queued);
+            queued.clear();
+            writing = true;
+            lock.unlock();
+            bool ok = true;
+            for (std::size_t at = 0; ok && at < text.size();) {
+                DWORD done = 0;
+                const DWORD size = static_cast<DWORD>(std::min<std::size_t>(text.size() - at, 1 << 16));
+                ok = WriteFile(out, text.data() + at, size, &done, nullptr) && done > 0;
+                at += done;
+            }
+            lock.lock();
+            writing = false;
+            failed = failed || !ok;
+            if (failed) queued.clear();
+            changed.notify_all();
+        }
+    }
+    bool idle() const { return queued.empty() && !writing; }
+};
+
 class Win32TerminalConsole final : public TerminalConsole {
 public:
     Win32TerminalConsole(base::StopSignals& signals, bool readInput)
         : m_signals(signals), m_inbox(std::make_shared<Inbox>()) {
+        const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+        DWORD outMode = 0;
+        if (out != nullptr && out != INVALID_HANDLE_VALUE && !GetConsoleMode(out, &outMode)) {
+            m_out = std::make_shared<OutWriter>(out);
+            m_outThread = std::thread([writer = m_out] { writer->run(); });
+        }
         m_signalThread = std::thread([this] { takeSignals(); });
         if (!readInput) return;
         m_stdin = GetStdHandle(STD_INPUT_HANDLE);
@@ -88,6 +143,19 @@ public:
     }
 
     ~Win32TerminalConsole() override {
+        if (m_out) {
+            // What is queued goes out first, unless a stop signal came (the signal thread still runs).
+            std::unique_lock lock(m_out->mutex);
+            m_out->changed.wait(lock, [&] { return m_out->idle() || m_out->failed || m_stopSeen.load(); });
+            m_out->stopping = true;
+            m_out->changed.notify_all();
+            const bool idle = m_out->idle() || m_out->failed;
+            lock.unlock();
+            if (idle)
+                m_outThread.join();
+            else
+                m_outThread.detach();  // blocked in a write: left to the process's end
+        }
         m_quit.notify();
         if (m_keyThread.joinable()) m_keyThread.join();
         if (m_signalThread.joinable()) m_signalThread.join();
@@ -130,7 +198,15 @@ public:
 
     bool write(std::string_view utf8Text) override {
         if (m_inbox->signal.load() != 0) return false;
-        return base::writeText(stdout, utf8Text);
+        if (!m_out) return base::writeText(stdout, utf8Text);
+        std::unique_lock lock(m_out->mutex);
+        m_out->changed.wait(lock, [&] {
+            return m_out->queued.size() < kMaxQueued || m_out->failed || m_inbox->signal.load() != 0;
+        });
+        if (m_out->failed || m_inbox->signal.load() != 0) return false;
+        m_out->queued += utf8Text;
+        m_out->changed.notify_all();
+        return true;
     }
 
     int takeSignal() override { return m_inbox->signal.exchange(0); }
@@ -153,7 +229,12 @@ private:
             const int signal = m_signals.waitForSignalOrAny({&m_quit}, milliseconds{-1});
             if (signal == 0) return;  // the console ends
             m_inbox->signal = signal;
+            m_stopSeen = true;
             m_inbox->notify();
+            if (m_out) {
+                const std::lock_guard lock(m_out->mutex);
+                m_out->changed.notify_all();  // a write or the end waiting for room or the drain
+            }
         }
     }
 
@@ -196,6 +277,9 @@ private:
     HANDLE m_stdin = nullptr;
     DWORD m_savedMode = 0;
     bool m_modeSet = false;
+    std::shared_ptr<OutWriter> m_out;  // stdout when it is no console
+    std::thread m_outThread;
+    std::atomic<bool> m_stopSeen{false};
     std::thread m_keyThread;
     std::thread m_signalThread;
 };

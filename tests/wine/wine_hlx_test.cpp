@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -95,12 +96,15 @@ struct Outcome {
 
 // A Windows program started under Wine, its output in files (a pipe would be held open by Wine's own
 // processes that the first program of a prefix starts). Its stdin is /dev/null, or the descriptor given
-// (a file, the reading end of a pipe).
+// (a file, the reading end of a pipe); its stdout the descriptor given (a pipe nobody reads) instead of a
+// file.
 class WineProcess {
 public:
-    WineProcess(const std::vector<std::string>& arguments, const test::TempDir& dir, int input = -1)
+    WineProcess(const std::vector<std::string>& arguments, const test::TempDir& dir, int input = -1,
+                int output = -1)
         : m_out(dir.file("stdout-" + std::to_string(++s_count))),
-          m_err(dir.file("stderr-" + std::to_string(s_count))) {
+          m_err(dir.file("stderr-" + std::to_string(s_count))),
+          m_outToFile(output < 0) {
         std::vector<std::string> argv{"wine"};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
         std::vector<char*> pointers;
@@ -112,7 +116,10 @@ public:
             posix_spawn_file_actions_adddup2(&actions, input, 0);
         else
             posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (output >= 0)
+            posix_spawn_file_actions_adddup2(&actions, output, 1);
+        else
+            posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (posix_spawnp(&m_pid, "wine", &actions, nullptr, pointers.data(), environ) != 0) m_pid = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -135,13 +142,24 @@ public:
         }
         return false;
     }
+    // Waits for the program's end; a hang guard, not a speed requirement: after two minutes the program is
+    // killed and the test fails.
     Outcome wait() {
         Outcome outcome;
         int status = 0;
-        if (m_pid > 0 && ::waitpid(m_pid, &status, 0) == m_pid && WIFEXITED(status))
-            outcome.exitCode = WEXITSTATUS(status);
+        pid_t ended = 0;
+        for (int i = 0; m_pid > 0 && (ended = ::waitpid(m_pid, &status, WNOHANG)) == 0; ++i) {
+            if (i == 6000) {
+                ADD_FAILURE() << "the program did not end: killed";
+                ::kill(m_pid, SIGKILL);
+                ended = ::waitpid(m_pid, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        if (ended == m_pid && WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
         m_done = true;
-        outcome.out = withoutCarriageReturns(test::readFile(m_out));
+        if (m_outToFile) outcome.out = withoutCarriageReturns(test::readFile(m_out));
         outcome.err = withoutCarriageReturns(test::readFile(m_err));
         return outcome;
     }
@@ -152,6 +170,7 @@ private:
     bool m_done = false;
     std::string m_out;
     std::string m_err;
+    bool m_outToFile = true;
 };
 
 class WineHlxTest : public ::testing::Test {
@@ -429,6 +448,41 @@ TEST_F(WineHlxTest, TerminalSendsItsInputAndFindsTheMonitorAgain) {
         EXPECT_TRUE(contains(run.err, line)) << line << "\n" << run.err;
     EXPECT_EQ((std::vector<std::string>{"A=1", "Reset!", "B?"}), monitor.commands());
     EXPECT_EQ(1, monitor.restarts());
+}
+
+// hlx terminal whose stdout nobody reads (a full pipe) while the monitor goes on talking: Ctrl-C still ends
+// it at once, with its line on stderr and exit 130.
+TEST_F(WineHlxTest, CtrlCEndsATerminalWhoseStdoutIsBlocked) {
+    tools::MonitorConfig config;
+    config.periodicText = std::string(200, 'x');
+    config.period = 2ms;
+    tools::VirtualMonitor monitor(config);
+    ComPortLink com(32, monitor.slavePath());
+    int in[2];
+    int out[2];
+    ASSERT_EQ(0, ::pipe2(in, O_CLOEXEC));
+    ASSERT_EQ(0, ::pipe2(out, O_CLOEXEC));
+    WineProcess terminal({hlxExe, "terminal", "--port", "32"}, dir, in[0], out[1]);
+    ::close(in[0]);
+    ::close(out[1]);
+    // Until the pipe holds most of what it takes and no more comes for half a second: the terminal's
+    // write is blocked.
+    int held = 0;
+    int still = 0;
+    for (int i = 0; i < 1200 && still < 10; ++i) {
+        int now = 0;
+        ::ioctl(out[0], FIONREAD, &now);
+        still = now == held && now >= 32768 ? still + 1 : 0;
+        held = now;
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_EQ(10, still) << "the terminal's output did not fill the pipe (" << held << " bytes)";
+    terminal.signal(SIGINT);
+    const Outcome run = terminal.wait();
+    ::close(in[1]);
+    ::close(out[0]);
+    EXPECT_EQ(130, run.exitCode) << run.err;
+    EXPECT_TRUE(contains(run.err, "hlx: stopped by SIGINT")) << run.err;
 }
 
 // The port watcher's own test (tests/windows/win32_port_watcher_test.cpp) with a COM port that comes and
