@@ -70,30 +70,12 @@ void benchDownload(const std::string& folder) {
     std::ofstream(path, std::ios::binary) << bench::firmwareText(256 * 1024 / 16);
 
     tools::VirtualMonitor monitor;
-    serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
-    serial::Deadline replyDeadline;
     PlainWindow window;
-    output::OutputLog log(window);
-    bench::NullJobView view;
-    jobs::JobSlot slot;
-    base::FileBuffer file;
-    slot.init();
     jobs::JobInputs inputs;
     inputs.comText = monitor.slavePath();
-    inputs.settingsEntry = 0;
     inputs.filePath = path;
-    std::optional<std::int32_t> word;
-    double cpu = 0;
-    Seconds wall{};
-    slot.start([&](std::stop_token stop) {
-        jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
-        const double cpuStart = bench::threadCpuSeconds();
-        const auto wallStart = std::chrono::steady_clock::now();
-        word = jobs::runJobFrame(*runner::jobDefinition(jobs::JobKind::RtqDownload), context, slot);
-        cpu = bench::threadCpuSeconds() - cpuStart;
-        wall = std::chrono::steady_clock::now() - wallStart;
-    });
-    slot.wait();
+    const bench::TimedJob timed =
+        bench::timeJob(*runner::jobDefinition(jobs::JobKind::RtqDownload), inputs, window);
 
     std::vector<double> turnaroundsUs;
     for (auto t : monitor.turnarounds())
@@ -103,16 +85,16 @@ void benchDownload(const std::string& folder) {
     std::printf(
         "RTQ download of 256 KiB (16-byte records joined to 240), result word 0x%X, %zu bytes in the "
         "monitor\n",
-        static_cast<unsigned>(word.value_or(-1)), imageBytes);
+        static_cast<unsigned>(timed.word), imageBytes);
     std::printf("  records                 %zu\n", monitor.records().size());
     std::printf("  turnaround median       %8.1f us   (target < 1000 us: %s)\n", median,
                 median < 1000 ? "met" : "NOT MET");
     std::printf("  turnaround p99          %8.1f us\n", percentile(turnaroundsUs, 0.99));
     std::printf("  turnaround max          %8.1f us\n", percentile(turnaroundsUs, 1.0));
     std::printf("  wall time               %8.3f s    (includes the 0.5 s wait for closing lines)\n",
-                wall.count());
-    std::printf("  job thread CPU          %8.3f s    (%.1f us per record)\n", cpu,
-                cpu * 1e6 / static_cast<double>(std::max<std::size_t>(1, monitor.records().size())));
+                timed.wall.count());
+    std::printf("  job thread CPU          %8.3f s    (%.1f us per record)\n", timed.cpu,
+                timed.cpu * 1e6 / static_cast<double>(std::max<std::size_t>(1, monitor.records().size())));
 }
 
 void benchWaits() {

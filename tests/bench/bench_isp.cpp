@@ -16,7 +16,6 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,9 +23,7 @@
 #include "firmware/hex_image.h"
 #include "firmware/isp_blocks.h"
 #include "jobs/job_frame.h"
-#include "jobs/job_slot.h"
 #include "runner/job_catalogue.h"
-#include "serial/posix_serial_device.h"
 #include "tests/bench/bench_support.h"
 #include "tests/support/null_output_window.h"
 #include "tools/lpc_isp_sim.h"
@@ -36,8 +33,6 @@ namespace {
 using namespace hlx;
 using Seconds = std::chrono::duration<double>;
 using bench::firmwareText;
-using bench::NullJobView;
-using bench::threadCpuSeconds;
 
 constexpr int kBaud = 115200;
 constexpr double kBitsPerByte = 10;
@@ -59,30 +54,16 @@ Run runJob(const std::string& path, int baud) {
     config.baud = baud;
     config.greeting.clear();
     tools::LpcIspSim sim(config);
-    serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
-    serial::Deadline replyDeadline;
-    test::NullOutputWindow window;
-    output::OutputLog log(window);
-    NullJobView view;
-    jobs::JobSlot slot;
-    base::FileBuffer file;
-    slot.init();
     jobs::JobInputs inputs;
     inputs.comText = sim.slavePath();
-    inputs.settingsEntry = 0;
     inputs.filePath = path;
+    test::NullOutputWindow window;
+    const bench::TimedJob timed =
+        bench::timeJob(*runner::jobDefinition(jobs::JobKind::BootLoader), inputs, window);
     Run run;
-    std::optional<std::int32_t> word;
-    slot.start([&](std::stop_token stop) {
-        jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
-        const double cpuStart = threadCpuSeconds();
-        const auto wallStart = std::chrono::steady_clock::now();
-        word = jobs::runJobFrame(*runner::jobDefinition(jobs::JobKind::BootLoader), context, slot);
-        run.cpu = threadCpuSeconds() - cpuStart;
-        run.wall = std::chrono::steady_clock::now() - wallStart;
-    });
-    slot.wait();
-    run.word = word.value_or(-1);
+    run.word = timed.word;
+    run.wall = timed.wall;
+    run.cpu = timed.cpu;
     run.sent = sim.bytesReceived();
     const std::vector<tools::SimCopy> copies = sim.copies();
     run.copies = copies.size();

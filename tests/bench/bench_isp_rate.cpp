@@ -10,13 +10,9 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <optional>
 #include <string>
 
 #include "firmware/isp_download.h"
-#include "jobs/job_frame.h"
-#include "jobs/job_slot.h"
-#include "serial/posix_serial_device.h"
 #include "tests/bench/bench_support.h"
 #include "tests/support/null_output_window.h"
 #include "tools/lpc_isp_sim.h"
@@ -38,28 +34,14 @@ Run program(const std::string& path, int baud) {
     tools::LpcIspConfig config;
     config.greeting.clear();
     tools::LpcIspSim sim(config);
-    serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
-    serial::Deadline replyDeadline;
-    test::NullOutputWindow window;
-    output::OutputLog log(window);
-    bench::NullJobView view;
-    jobs::JobSlot slot;
-    base::FileBuffer file;
-    slot.init();
     jobs::JobInputs inputs;
     inputs.comText = sim.slavePath();
-    inputs.settingsEntry = 0;
     inputs.filePath = path;
+    test::NullOutputWindow window;
+    const bench::TimedJob timed = bench::timeJob(firmware::ispDownloadJob({.baud = baud}), inputs, window);
     Run run;
-    std::optional<std::int32_t> word;
-    slot.start([&](std::stop_token stop) {
-        jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
-        const auto start = std::chrono::steady_clock::now();
-        word = jobs::runJobFrame(firmware::ispDownloadJob({.baud = baud}), context, slot);
-        run.wall = std::chrono::steady_clock::now() - start;
-    });
-    slot.wait();
-    run.word = word.value_or(-1);
+    run.word = timed.word;
+    run.wall = timed.wall;
     // firmwareText puts (address * 7) at every address; the vector checksum word at 0x14 is the job's.
     const std::vector<std::uint8_t> flash = sim.flash();
     run.flashExact = sim.userCodeValid() && sim.bytesProgrammedTwice() == 0;

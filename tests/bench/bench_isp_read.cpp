@@ -10,16 +10,12 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
 
 #include "firmware/isp_read.h"
 #include "firmware/uu_encode.h"
-#include "jobs/job_frame.h"
-#include "jobs/job_slot.h"
 #include "output/job_result.h"
-#include "serial/posix_serial_device.h"
 #include "tests/bench/bench_support.h"
 #include "tests/support/null_output_window.h"
 #include "tools/lpc_isp_sim.h"
@@ -27,7 +23,6 @@
 namespace {
 
 using namespace hlx;
-using Seconds = std::chrono::duration<double>;
 
 constexpr std::uint64_t kBegin = 0x40;  // the boot loader's vectors below are not read
 constexpr std::uint64_t kEnd = 0x7E000;
@@ -56,26 +51,10 @@ int main() {
     }
     const std::string path = std::string(folder) + "/read.hex";
     tools::LpcIspSim sim;  // paced at the rate set on the line: 115200
-    serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
-    serial::Deadline replyDeadline;
-    test::NullOutputWindow window;
-    output::OutputLog log(window);
-    bench::NullJobView view;
-    jobs::JobSlot slot;
-    base::FileBuffer file;
-    slot.init();
     jobs::JobInputs inputs;
     inputs.comText = sim.slavePath();
-    inputs.settingsEntry = 0;
-    std::optional<std::int32_t> word;
-    Seconds wall{};
-    slot.start([&](std::stop_token stop) {
-        jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
-        const auto start = std::chrono::steady_clock::now();
-        word = jobs::runJobFrame(firmware::ispReadJob({.out = path}), context, slot);
-        wall = std::chrono::steady_clock::now() - start;
-    });
-    slot.wait();
+    test::NullOutputWindow window;
+    const bench::TimedJob timed = bench::timeJob(firmware::ispReadJob({.out = path}), inputs, window);
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
@@ -85,14 +64,14 @@ int main() {
         std::span<const std::uint8_t>(flash.data() + kBegin, static_cast<std::size_t>(kEnd - kBegin)));
     const bool exact = text.str() == expected;
     const double onWire = wireSeconds(kEnd - kBegin, 115200);
-    const double ratio = wall.count() / onWire;
+    const double ratio = timed.wall.count() / onWire;
     std::printf("Flash read-out through the boot loader, 504 KiB at 115200 baud (hlx isp-read)\n");
-    std::printf("  wall time                %8.3f s   result word 0x%X, file %s\n", wall.count(),
-                static_cast<unsigned>(word.value_or(-1)), exact ? "exact" : "NOT AS EXPECTED");
+    std::printf("  wall time                %8.3f s   result word 0x%X, file %s\n", timed.wall.count(),
+                static_cast<unsigned>(timed.word), exact ? "exact" : "NOT AS EXPECTED");
     std::printf("  UU lines on the wire     %8.3f s\n", onWire);
     std::printf("  wall / wire              %8.3f     (target at most 1.1: %s)\n", ratio,
                 ratio <= 1.1 ? "met" : "NOT MET");
     std::remove(path.c_str());
     ::rmdir(folder);
-    return word && (*word & ~output::result::kNoSuccessLine) == 0 && exact ? 0 : 1;
+    return timed.word >= 0 && (timed.word & ~output::result::kNoSuccessLine) == 0 && exact ? 0 : 1;
 }

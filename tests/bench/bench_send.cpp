@@ -15,14 +15,10 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <optional>
 #include <random>
 #include <string>
 
-#include "jobs/job_frame.h"
-#include "jobs/job_slot.h"
 #include "runner/job_catalogue.h"
-#include "serial/posix_serial_device.h"
 #include "terminal/file_sender.h"
 #include "tests/bench/bench_support.h"
 #include "tests/support/null_output_window.h"
@@ -33,34 +29,12 @@ namespace {
 using namespace hlx;
 using Seconds = std::chrono::duration<double>;
 
-struct Measured {
-    std::int32_t word = -1;
-    Seconds wall{};
-    double cpu = 0;
-};
+using Measured = bench::TimedJob;
 
 Measured runJob(tools::VirtualMonitor& monitor, jobs::JobKind kind, jobs::JobInputs inputs) {
-    serial::SerialPort port(std::make_unique<serial::PosixSerialDevice>());
-    serial::Deadline replyDeadline;
-    test::NullOutputWindow window;
-    output::OutputLog log(window);
-    bench::NullJobView view;
-    jobs::JobSlot slot;
-    base::FileBuffer file;
-    slot.init();
     inputs.comText = monitor.slavePath();
-    inputs.settingsEntry = 0;
-    Measured m;
-    slot.start([&](std::stop_token stop) {
-        jobs::JobContext context{{port, replyDeadline, log, stop}, view, file, inputs};
-        const double cpuStart = bench::threadCpuSeconds();
-        const auto wallStart = std::chrono::steady_clock::now();
-        m.word = jobs::runJobFrame(*runner::jobDefinition(kind), context, slot).value_or(-1);
-        m.cpu = bench::threadCpuSeconds() - cpuStart;
-        m.wall = std::chrono::steady_clock::now() - wallStart;
-    });
-    slot.wait();
-    return m;
+    test::NullOutputWindow window;
+    return bench::timeJob(*runner::jobDefinition(kind), inputs, window);
 }
 
 void report(const char* what, const Measured& m, std::size_t bytes, std::size_t exchanges, const char* unit,
