@@ -139,8 +139,8 @@ void writeCopy(IspConversation& isp, const FlashContent& content, const CopyChun
         if (status == IspReplyStatus::Success) {
             isp.state().dataLinesConfirmed += isp.state().dataLinesSent - linesBefore;
             isp.state().dataBytesConfirmed += isp.state().dataBytesSent - bytesBefore;
+            isp.state().vectorCopyDone = isp.state().vectorCopyDone || vectors;
         }
-        if (vectors && status == IspReplyStatus::Success) isp.state().vectorCopyDone = true;
         // A refused copy copied nothing; only a missing answer leaves it open whether it ran.
         if (vectors && status == IspReplyStatus::Failure) isp.state().vectorCopySent = false;
     }
@@ -243,15 +243,30 @@ jobs::JobOutcome runIspDownload(jobs::JobContext& context, std::int32_t word, co
     return outcome;
 }
 
+// The vector table in the flash once it was erased: invalid until its copy (the last) is confirmed, and
+// for good when the file has none; unknown while that copy's answer is missing.
+enum class VectorTable { Invalid, Unconfirmed, Valid };
+
+VectorTable vectorTableOf(const IspJobState& state) {
+    if (!state.fileHoldsVectors || !state.vectorCopySent) return VectorTable::Invalid;
+    return state.vectorCopyDone ? VectorTable::Valid : VectorTable::Unconfirmed;
+}
+
 // What the chip starts at its next reset after a job that failed once the flash was erased.
 std::string afterCutLine(const IspJobState& state) {
-    if (!state.fileHoldsVectors || !state.vectorCopySent) return bootLoaderStartsLine();
-    if (!state.vectorCopyDone) return vectorsUnconfirmedLine();
+    switch (vectorTableOf(state)) {
+        case VectorTable::Invalid:
+            return bootLoaderStartsLine();
+        case VectorTable::Unconfirmed:
+            return vectorsUnconfirmedLine();
+        case VectorTable::Valid:
+            break;
+    }
     return firmwareStartsLine();
 }
 
 // Starts the target's code; its answer's failure joins the report. Not after a failure that came once the
-// flash may have been erased: sector 0 may then hold valid vectors in front of a half-written image.
+// flash may have been erased: it then holds only part of the image.
 void startTargetCode(jobs::JobContext& context, jobs::JobOutcome& outcome, IspJobState& state) {
     // A job that never reached the boot loader (a refused file, a port that did not open) leaves it alone.
     if (!state.handshakeRan) return;
@@ -307,12 +322,16 @@ std::string firmwareStartsLine() {
 std::string ispDeviceNote(const IspJobState& state) {
     if (!state.handshakeRan) return "nothing was sent to the boot loader";
     if (!state.erased) return "nothing was erased; the boot loader is left as the last command put it";
-    if (!state.fileHoldsVectors || !state.vectorCopySent)
-        return "the flash is erased and partly written, its vector table not: the chip starts its boot "
-               "loader at its next reset and the update can be repeated";
-    if (!state.vectorCopyDone)
-        return "every block but the vector table was written and its copy not confirmed: at its next reset "
-               "the chip starts the new firmware or its boot loader; repeat the update";
+    switch (vectorTableOf(state)) {
+        case VectorTable::Invalid:
+            return "the flash is erased and partly written, its vector table not: the chip starts its boot "
+                   "loader at its next reset and the update can be repeated";
+        case VectorTable::Unconfirmed:
+            return "every block but the vector table was written and its copy not confirmed: at its next "
+                   "reset the chip starts the new firmware or its boot loader; repeat the update";
+        case VectorTable::Valid:
+            break;
+    }
     return "the vector table is written: the chip starts the written firmware at its next reset";
 }
 

@@ -37,8 +37,8 @@
 // Each step runs only while no failure has been recorded; then "G 0 A" is sent (only when the job reached
 // the boot loader: a refused file or port sends nothing at all), the result report written, whatever the
 // target has sent meanwhile shown, and the selected COM settings entry applied again. "G 0 A" is not sent
-// after a failure that came once the erase went out (and was not refused): the flash may then hold valid
-// vectors in front of a half-written image, and a line says the code is not started.
+// after a failure that came once the erase went out (and was not refused): the flash then holds only part
+// of the image, and lines say the code is not started and what the part starts at its next reset.
 //
 // Before the handshake the job works out what the file programs; a file with no data below 0x80000000 or
 // with data above the user flash (0x7DFFF) is refused with a line of its own (0x100), so nothing is sent.

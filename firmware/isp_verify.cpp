@@ -54,6 +54,16 @@ GroupResult readGroup(IspConversation& isp, std::span<std::uint8_t> out) {
     return sound && announced && *announced == sum ? GroupResult::Good : GroupResult::Again;
 }
 
+// Adds d to list, joined to the last difference when their ranges touch.
+void appendJoined(std::vector<Difference>& list, const Difference& d) {
+    if (!list.empty() && list.back().range.last + 1 == d.range.first) {
+        list.back().range.last = d.range.last;
+        list.back().bytes += d.bytes;
+    } else {
+        list.push_back(d);
+    }
+}
+
 }  // namespace
 
 std::vector<AddressRange> differingRanges(std::uint64_t address, std::span<const std::uint8_t> expected,
@@ -78,12 +88,7 @@ void addCopyDifference(std::vector<Difference>& list, std::uint64_t address,
     if (ranges.empty()) return;
     Difference d{{ranges.front().first, ranges.back().last}, 0};
     for (const AddressRange& r : ranges) d.bytes += r.last - r.first + 1;
-    if (!list.empty() && list.back().range.last + 1 == d.range.first) {
-        list.back().range.last = d.range.last;
-        list.back().bytes += d.bytes;
-    } else {
-        list.push_back(d);
-    }
+    appendJoined(list, d);
 }
 
 bool readBack(IspConversation& isp, std::uint64_t address, std::span<std::uint8_t> out, int* refusal) {
@@ -165,14 +170,7 @@ void FlashComparison::report() {
     std::sort(m_differing.begin(), m_differing.end(),
               [](const Difference& a, const Difference& b) { return a.range.first < b.range.first; });
     std::vector<Difference> joined;
-    for (const Difference& d : m_differing) {
-        if (!joined.empty() && joined.back().range.last + 1 == d.range.first) {
-            joined.back().range.last = d.range.last;
-            joined.back().bytes += d.bytes;
-        } else {
-            joined.push_back(d);
-        }
-    }
+    for (const Difference& d : m_differing) appendJoined(joined, d);
     m_differing = std::move(joined);
     for (const Difference& d : m_differing)
         log.addLine(fmt::format("Flash weicht ab: 0x{:08X} bis 0x{:08X} ({} {})", d.range.first, d.range.last,
